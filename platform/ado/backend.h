@@ -1,0 +1,70 @@
+// The boundary between the data-access classes and a database engine. A
+// backend runs statements and answers metadata; cursor behaviour, editing and
+// write-back live above it, in Recordset, and are the same for every engine.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ado/connection_string.h"
+#include "platform/com/variant.h"
+
+namespace tivel::ado {
+
+struct ColumnInfo {
+  std::string name;        // the column's name in the result
+  std::string baseTable;   // the table it comes from, "" when computed
+  std::string baseColumn;  // its name in that table
+};
+
+using Row = std::vector<com::Variant>;
+
+struct StatementResult {
+  bool hasRows = false;             // the statement produced a result set (even an empty one)
+  std::vector<ColumnInfo> columns;  // when hasRows
+  std::vector<Row> rows;            // all rows, fetched at once
+  long affected = -1;               // rows changed, for statements without a result set
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Runs one statement text as it stands. Engine failures throw com::ComError
+  // (kProviderError) with the engine's message as description.
+  virtual StatementResult execute(const std::string& sql) = 0;
+  // Runs a statement with "?" placeholders bound to the values, in order
+  // (Empty and Null bind as NULL). Returns the rows changed.
+  virtual long executeBound(const std::string& sql, const std::vector<com::Variant>& params) = 0;
+  // Runs executeBound but guarantees that at most `limit` rows change: when
+  // more would, nothing is changed and the count that would have changed is returned.
+  virtual long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) = 0;
+  // The primary-key columns of a table, in key order; empty when it has none.
+  virtual std::vector<std::string> primaryKey(const std::string& table) = 0;
+  // Quotes a table or column name for this engine.
+  virtual std::string quoteIdentifier(const std::string& name) const = 0;
+
+  virtual void begin() = 0;
+  virtual void commit() = 0;
+  virtual void rollback() = 0;
+  virtual bool inTransaction() const = 0;
+
+  // Statement time-out in seconds (0: none).
+  virtual void setTimeout(int seconds) = 0;
+};
+
+// Makes a backend from a parsed connection string, or returns nullptr when
+// this factory does not serve it. Throws ComError when it serves it but the
+// open fails.
+using BackendFactory = std::function<std::unique_ptr<Backend>(const ConnectionString&, int timeoutSeconds)>;
+
+// Backends register under a name ("sqlite", "odbc") when their code loads.
+void registerBackend(const std::string& name, BackendFactory factory);
+// Opens the backend a connection string names: Provider=SQLite goes to
+// "sqlite"; dsn=, DRIVER= or any other Provider= to "odbc"; anything else,
+// the empty string included, fails with kOpenFailed.
+std::unique_ptr<Backend> openBackend(const std::string& connectionString, int timeoutSeconds);
+
+}  // namespace tivel::ado

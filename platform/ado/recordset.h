@@ -1,0 +1,72 @@
+// Recordset: rows fetched into memory when opened, with a current position
+// and the editing and write-back rules of a client-side cursor engine.
+// Created by ProgID "ADODB.Recordset" / "ADOR.Recordset" or directly.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/ado/connection.h"
+
+namespace tivel::ado {
+
+class Recordset : public com::Object {
+ public:
+  Recordset();
+  ~Recordset() override;
+  const com::ClassInfo& classInfo() const override;
+
+  // Opens from an SQL text on a connection, with ADO's cursor and lock types.
+  void open(const std::string& sql, const ConnectionPtr& conn, int32_t cursorType = adOpenForwardOnly,
+            int32_t lockType = adLockReadOnly, int32_t options = -1);
+  // Opens from a late-bound source: SQL text, or another Recordset (takes over
+  // its rows and pending changes); activeConnection a Connection object or a
+  // connection string.
+  void open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType,
+            int32_t lockType, int32_t options);
+  void close();
+  int32_t state() const;
+  bool isOpen() const { return state() == adStateOpen; }
+
+  bool eof() const;
+  bool bof() const;
+  int32_t recordCount() const;  // rows not deleted
+  void moveFirst();
+  void moveNext();
+  void movePrevious();
+  void moveLast();
+
+  int32_t fieldCount() const;
+  std::string fieldName(int32_t index) const;  // 0-based
+  // Field value of the current row by name (any letter case) or 0-based
+  // position; fails kItemNotFound / kNoCurrentRecord.
+  com::Variant value(std::string_view name) const;
+  com::Variant value(int32_t index) const;
+  void setValue(std::string_view name, const com::Variant& v);
+  void setValue(int32_t index, const com::Variant& v);
+  // Index by name (any case) or -1.
+  int32_t fieldIndex(std::string_view name) const;
+
+  void addNew();
+  void update();       // optimistic/pessimistic: writes the current row now; batch: ends the edit
+  void updateBatch();  // writes every pending change (batch optimistic)
+  void cancelUpdate();
+  void cancelBatch();
+  void deleteCurrent();
+
+  int32_t cursorType() const;
+  int32_t lockType() const;
+  ConnectionPtr activeConnection() const;
+  void setActiveConnection(const ConnectionPtr& conn);
+
+  // The late-bound Fields collection of this recordset.
+  com::ObjectPtr fields();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tivel::ado
