@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the server-database
+# tests need, when any is missing.
+set -euo pipefail
+pkgs=(build-essential cmake ninja-build pkg-config ccache git
+      libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev
+      unixodbc unixodbc-dev odbc-postgresql postgresql
+      libgtest-dev libgmock-dev googletest libbenchmark-dev)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""; [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
