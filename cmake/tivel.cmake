@@ -21,7 +21,7 @@ function(tivel_component name)
   target_link_libraries(${name} PUBLIC ${TC_LIBS})
   if(TIVEL_TESTS AND tests)
     add_executable(${name}_tests ${tests})
-    target_link_libraries(${name}_tests PRIVATE ${name} ${TC_TEST_LIBS} GTest::gtest GTest::gtest_main)
+    target_link_libraries(${name}_tests PRIVATE ${name} ${TC_TEST_LIBS} tivel_testing GTest::gtest GTest::gtest_main)
     # Classes register themselves when their library loads; keep every
     # linked component loaded even when no symbol of it is referenced.
     target_link_options(${name}_tests PRIVATE -Wl,--no-as-needed)

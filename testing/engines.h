@@ -1,0 +1,53 @@
+// Test support: the database engines a test run covers and throwaway
+// databases on them. Every data-access and management suite is instantiated
+// once per engine returned by engines().
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tivel::testing {
+
+// "sqlite" always; "postgresql" when the environment names a test server
+// (TIVEL_TEST_PG_HOST, TIVEL_TEST_PG_PORT, TIVEL_TEST_PG_USER, TIVEL_TEST_PG_PASSWORD).
+std::vector<std::string> engines();
+
+// A fresh, empty database on one engine, dropped when the object goes.
+class ScratchDatabase {
+ public:
+  explicit ScratchDatabase(const std::string& engine);
+  ~ScratchDatabase();
+  ScratchDatabase(const ScratchDatabase&) = delete;
+  ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+  const std::string& engine() const { return engine_; }
+  // A connection string the data-access layer opens.
+  const std::string& connectionString() const { return connectionString_; }
+  // For sqlite: the database file. For postgresql: the database name.
+  const std::string& location() const { return location_; }
+
+ private:
+  std::string engine_, connectionString_, location_;
+};
+
+// A new empty directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Test-name suffix for an engine parameter ("sqlite", "postgresql").
+struct EngineName {
+  template <class Info>
+  std::string operator()(const Info& info) const { return info.param; }
+};
+
+}  // namespace tivel::testing
