@@ -51,6 +51,9 @@ class Backend {
   virtual void rollback() = 0;
   virtual bool inTransaction() const = 0;
 
+  // The SQL dialect of the engine: "sqlite" or "postgresql" (others by DBMS name, lower case).
+  virtual std::string dialect() const = 0;
+
   // Statement time-out in seconds (0: none).
   virtual void setTimeout(int seconds) = 0;
 };
