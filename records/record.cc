@@ -1,0 +1,146 @@
+#include "records/record.h"
+
+#include <strings.h>
+
+#include "platform/com/registry.h"
+
+namespace tivel::records {
+namespace {
+
+struct Spec {
+  const char* name;
+  std::vector<std::string> properties;
+};
+
+// Class names, property names, their letter case and their order are the
+// library's published interface; pages and the management component rely on them.
+const std::vector<Spec>& specs() {
+  static const std::vector<Spec> s = {
+      {"cUmOrg", {"Org_No", "Name", "Disc", "Top_Org_No", "Priority"}},
+      {"cUmGrp", {"Grp_no", "Name", "Disc"}},
+      {"cUmUsr", {"Usr_No", "Account", "Pwd", "Name", "NetName", "Address", "Phone", "Mobile", "Email", "EmailOA",
+                  "State", "Login_Mode", "Login_Count", "Account_Time"}},
+      {"cUmOrg2usr", {"Org_No", "Usr_No", "IsMain", "Priority"}},
+      {"cUmGrp2usr", {"Grp_no", "Usr_No", "Priority"}},
+      {"cUmOrgAddAttr",
+       {"Oaa_No", "Org_No", "Name", "Parse", "Default_Value", "Data_type", "IsNull", "Position", "IsGobal"}},
+      {"cUmOrgAddInst", {"Oaa_No", "Org_No", "Oai_Value"}},
+      {"cUmUsrAddAttr",
+       {"Uaa_No", "Usr_No", "Name", "Parse", "Default_Value", "Data_type", "IsNull", "Position", "IsGobal"}},
+      {"cUmUsrAddInst", {"Uaa_No", "Usr_No", "Uai_Value"}},
+      {"cUmUsrSecAttr",
+       {"Usa_No", "Usr_No", "Name", "Parse", "Default_Value", "Data_type", "IsAvail", "IsNull", "Disc", "IsGobal"}},
+      {"cUmUsrSecInst", {"Usa_No", "Usr_No", "IsAvail", "Usi_Value"}},
+      {"cUmLogInfo", {"Usr_No", "Token", "Login_Datetime", "Login_Ip", "IsAvail"}},
+      {"cApp", {"App_No", "Name", "Disc"}},
+      {"cAppRes", {"Res_no", "App_No", "Name", "Disc", "Top_Res_No", "IsRes"}},
+      {"cAppRgt", {"Bit_Nod", "Res_no", "Name", "Disc"}},
+      {"cAppAuth", {"Res_no", "OGRU_Type", "OGRU_No", "Res_Auth", "IsAvail"}},
+      {"cAppRol", {"Rol_No", "App_No", "Name", "Disc"}},
+      {"cAppRol2Usr", {"Rol_No", "Usr_No", "Priority"}},
+      {"cSysAttr", {"Attr_No", "Name", "Attr_Type", "Attr_Value", "Disc"}},
+      {"cSysModule", {"Mod_No", "Top_Mod_No", "Name", "En_Name", "Logo", "Priority", "IsInstall", "IsVisibility",
+                      "Url_Link", "Param", "Disc"}},
+      {"cSysHlp",
+       {"Hlp_No", "Mod_No", "Mod_Name", "Top_Hlp_No", "Hlp_Topic", "Hlp_Context", "Hlp_Example", "WdateTime"}},
+      {"cSysHlpRef", {"Hlp_No", "Hlp_No_Ref"}},
+      {"cSysErr", {"Err_No", "Hlp_No", "Err_Type", "Disc", "IsLog", "IsVisibility"}},
+      {"cSysLog", {"Log_No", "WdateTime", "Mod_No", "Mod_Name", "Disc", "Log_Type", "Msg_Type"}},
+      {"cAppAuthPK", {"Res_no", "Uogr_Type", "Uogr_No"}},
+      {"cAppRgtPK", {"Bit_Nod", "Res_no"}},
+      {"cUmOrgAddress", {"Oaa_No", "Org_No", "Name", "Parse", "Default_Value", "Data_type", "IsNull", "Position",
+                         "Oai_Value", "IsGobal"}},
+      {"cUmUsrAddress", {"Uaa_No", "Usr_No", "Name", "Parse", "Default_Value", "Data_type", "IsNull", "Position",
+                         "Uai_Value", "IsGobal"}},
+      {"cUmUsrSec", {"Usa_No", "Usr_No", "Name", "Parse", "Default_Value", "Data_type", "IsAvail", "IsNull", "Disc",
+                     "IsGobal", "Usi_Value", "Usi_IsAvail"}},
+  };
+  return s;
+}
+
+RecordClass makeClass(const Spec& spec) {
+  RecordClass cls{spec.name, spec.properties, com::ClassInfo(std::string("TivelPublicDB.") + spec.name, spec.name)};
+  for (size_t i = 0; i < spec.properties.size(); ++i) {
+    const std::string& p = spec.properties[i];
+    cls.info.put(p, {com::in("value")}, [i](com::Object& self, com::Args& a) {
+      auto& rec = static_cast<Record&>(self);
+      rec.set(rec.recordClass().properties[i], a[0]);
+      return com::Variant();
+    });
+    cls.info.get(p, {}, [i](com::Object& self, com::Args&) {
+      auto& rec = static_cast<Record&>(self);
+      return rec.get(rec.recordClass().properties[i]);
+    });
+  }
+  return cls;
+}
+
+std::vector<RecordClass>& classes() {
+  static std::vector<RecordClass> c = [] {
+    std::vector<RecordClass> out;
+    out.reserve(specs().size());
+    for (const auto& s : specs()) out.push_back(makeClass(s));
+    return out;
+  }();
+  return c;
+}
+
+const bool registered = [] {
+  for (const auto& cls : classes()) {
+    const RecordClass* c = &cls;
+    com::registerClass(cls.info, [c] { return std::make_shared<Record>(*c); });
+  }
+  return true;
+}();
+
+}  // namespace
+
+Record::Record(const RecordClass& cls) : cls_(cls), values_(cls.properties.size()) {}
+
+int Record::indexOf(std::string_view name) const {
+  for (size_t i = 0; i < cls_.properties.size(); ++i) {
+    const std::string& p = cls_.properties[i];
+    if (p.size() == name.size() && strncasecmp(p.data(), name.data(), p.size()) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const com::Variant& Record::get(std::string_view name) const {
+  int i = indexOf(name);
+  if (i < 0) com::raise(com::kUnknownName, cls_.name, "Unknown property: " + std::string(name));
+  return values_[static_cast<size_t>(i)];
+}
+
+void Record::set(std::string_view name, com::Variant value) {
+  int i = indexOf(name);
+  if (i < 0) com::raise(com::kUnknownName, cls_.name, "Unknown property: " + std::string(name));
+  values_[static_cast<size_t>(i)] = std::move(value);
+}
+
+const std::vector<RecordClass>& recordClasses() { return classes(); }
+
+const RecordClass* findRecordClass(std::string_view name) {
+  for (const auto& c : classes())
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
+RecordPtr newRecord(std::string_view className) {
+  const RecordClass* c = findRecordClass(className);
+  if (!c) com::raise(com::kInvalidClassString, "TivelPublicDB", "No record class " + std::string(className));
+  return std::make_shared<Record>(*c);
+}
+
+RecordPtr recordArg(const com::Variant& v, std::string_view className) {
+  com::ObjectPtr obj = v.toObject();
+  if (!obj) return nullptr;
+  auto rec = std::dynamic_pointer_cast<Record>(obj);
+  if (!rec || (!className.empty() && rec->recordClass().name != className))
+    com::raise(com::kTypeMismatchArg, "TivelPublicDB",
+               "Type mismatch: expected a record of class " +
+                   std::string(className.empty() ? "TivelPublicDB" : className) + ", got " +
+                   obj->classInfo().className());
+  return rec;
+}
+
+}  // namespace tivel::records

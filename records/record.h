@@ -1,0 +1,54 @@
+// Record objects: property bags that carry rows of the management database
+// between callers and the management component. Every property holds one
+// Variant; a new record has every property Empty.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/com/object.h"
+
+namespace tivel::records {
+
+// One record class: its name and its properties in interface order.
+struct RecordClass {
+  std::string name;
+  std::vector<std::string> properties;
+  com::ClassInfo info;  // ProgID "TivelPublicDB." + name, a write then a read accessor per property
+};
+
+class Record : public com::Object {
+ public:
+  explicit Record(const RecordClass& cls);
+  const com::ClassInfo& classInfo() const override { return cls_.info; }
+  const RecordClass& recordClass() const { return cls_; }
+
+  // The value of a property (name in any letter case); fails with
+  // kUnknownName for a name the class does not have.
+  const com::Variant& get(std::string_view name) const;
+  const com::Variant& operator[](std::string_view name) const { return get(name); }
+  // Stores a copy of the value, replacing the previous one.
+  void set(std::string_view name, com::Variant value);
+  // Position of a property (any case) or -1.
+  int indexOf(std::string_view name) const;
+
+ private:
+  const RecordClass& cls_;
+  std::vector<com::Variant> values_;
+};
+using RecordPtr = std::shared_ptr<Record>;
+
+// The 29 record classes in library order.
+const std::vector<RecordClass>& recordClasses();
+// The class of that name (exact spelling), or nullptr.
+const RecordClass* findRecordClass(std::string_view name);
+// A new record of the named class; fails with kInvalidClassString for an unknown name.
+RecordPtr newRecord(std::string_view className);
+// The record a Variant holds: nullptr for Nothing/Empty; fails with
+// kTypeMismatchArg when it holds anything else or a record of another class
+// (className empty: any record class).
+RecordPtr recordArg(const com::Variant& v, std::string_view className = {});
+
+}  // namespace tivel::records
