@@ -1,0 +1,42 @@
+// cCollection: the keyed, ordered list in which every list operation returns
+// its records (TivelMgt.cCollection).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/com/keyed_list.h"
+#include "platform/com/object.h"
+
+namespace tivel::mgt {
+
+class cCollection : public com::Object, public com::KeyedList {
+ public:
+  const com::ClassInfo& classInfo() const override;
+
+  // Appends obj under key; a key already present in any letter case fails
+  // (error 457) and leaves the list unchanged.
+  void Add(const com::Variant& obj, const std::string& key);
+  // The object at position i (from 1); outside 1..Count fails (error 9).
+  com::Variant Item(int i) const;
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  // Removes the entry with that key (any case); a missing key fails (error 5).
+  void Remove(const std::string& key);
+  // Removes every entry, last first.
+  void Clear();
+  // A new enumerator over the entries in position order.
+  com::ObjectPtr NewEnum() const;
+
+  std::vector<std::pair<std::string, com::Variant>> entries() const override { return items_; }
+
+ private:
+  std::vector<std::pair<std::string, com::Variant>> items_;
+};
+using CollectionPtr = std::shared_ptr<cCollection>;
+
+// A new empty collection (the thread is already started by the caller).
+CollectionPtr newCollection();
+
+}  // namespace tivel::mgt

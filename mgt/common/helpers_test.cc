@@ -1,0 +1,122 @@
+// Statement helpers, generated keys and the keyed collection.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <regex>
+#include <set>
+
+#include "mgt/common/collection.h"
+#include "mgt/common/helpers.h"
+#include "mgt/testing/portal.h"
+#include "mgt/um/um_mgt.h"
+#include "platform/com/registry.h"
+
+namespace tivel::mgt {
+namespace {
+
+using com::Variant;
+
+TEST(QuoteSql, DoublesEverySingleQuoteOnly) {
+  EXPECT_EQ(QuoteSql("O'Brien"), "O''Brien");
+  EXPECT_EQ(QuoteSql("''"), "''''");
+  EXPECT_EQ(QuoteSql(""), "");
+  EXPECT_EQ(QuoteSql("a\"b\\c"), "a\"b\\c");
+  EXPECT_EQ(TrimAtNull(std::string("ab\0cd", 5)), "ab");
+  EXPECT_EQ(TrimAtNull("abc"), "abc");
+}
+
+TEST(NewNumber, FormatAndRange) {
+  std::regex shape("([A-Za-z]+)_(\\d{12})_(\\d+)");
+  std::set<std::string> seen;
+  for (int i = 0; i < 500; ++i) {
+    std::string k = NewNumber(i % 2 ? "ORG" : "");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(k, m, shape)) << k;
+    EXPECT_EQ(m[1].str(), i % 2 ? "ORG" : "SYS");
+    int r = std::stoi(m[3].str());
+    EXPECT_GE(r, 100);
+    EXPECT_LE(r, 1098);
+    EXPECT_NE(m[3].str()[0], '0');
+    EXPECT_TRUE(seen.insert(k).second) << "repeated " << k;
+  }
+}
+
+TEST(NewNumber, WaitsForTheNextSecondWhenTheRandomPartsRunOut) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 1100; ++i) ASSERT_TRUE(seen.insert(NewNumber("EXH")).second);
+}
+
+TEST(Collection, KeysPositionsAndClear) {
+  cCollection c;
+  auto a = records::newRecord("cUmGrp");
+  auto b = records::newRecord("cUmGrp");
+  c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "GRPa");
+  EXPECT_THROW(c.Add(Variant(std::static_pointer_cast<com::Object>(b)), "grpA"), com::ComError);
+  EXPECT_EQ(c.Count(), 1);
+  c.Add(Variant(std::static_pointer_cast<com::Object>(b)), "GRPb");
+  EXPECT_EQ(c.Item(2).toObject(), b);
+  EXPECT_THROW(c.Item(0), com::ComError);
+  EXPECT_THROW(c.Item(3), com::ComError);
+  EXPECT_THROW(c.Remove("nope"), com::ComError);
+  c.Remove("grpa");
+  EXPECT_EQ(c.Item(1).toObject(), b);
+  c.Clear();
+  EXPECT_EQ(c.Count(), 0);
+}
+
+class HelpersOnDb : public testing::PortalTest {};
+
+TEST_P(HelpersOnDb, RowExistsMeansExactlyOne) {
+  auto um = com::CreateObject("TivelMgt.UmMgt");
+  portal().exec("insert into umGrp(Grp_no,name) values('a','twice')");
+  portal().exec("insert into umGrp(Grp_no,name) values('b','twice')");
+  portal().exec("insert into umGrp(Grp_no,name) values('c','once')");
+  EXPECT_TRUE(RowExists("umGrp", "name", "once"));
+  EXPECT_FALSE(RowExists("umGrp", "name", "twice"));
+  EXPECT_FALSE(RowExists("umGrp", "name", "none"));
+}
+
+// Three processes started together, each adding groups with generated keys:
+// every add succeeds and no key repeats.
+TEST_P(HelpersOnDb, ProcessesStartedInTheSameSecondDrawDistinctKeys) {
+  constexpr int kChildren = 3, kEach = 60;
+  std::vector<pid_t> kids;
+  for (int c = 0; c < kChildren; ++c) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      try {
+        resetThreadState();
+        auto um = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+        for (int i = 0; i < kEach; ++i) {
+          auto g = records::newRecord("cUmGrp");
+          g->set("Name", "进程" + std::to_string(c) + "-" + std::to_string(i));
+          Variant key;
+          if (um->addGrp(g, key) != "0") ++failures;
+        }
+      } catch (...) {
+        failures = 100;
+      }
+      resetThreadState();
+      _exit(failures);
+    }
+    kids.push_back(pid);
+  }
+  for (pid_t pid : kids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed adds in a child";
+  }
+  EXPECT_EQ(portal().count("umGrp"), kChildren * kEach);
+  EXPECT_EQ(portal().scalar("select count(distinct Grp_no) from umGrp").toLong(), kChildren * kEach);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, HelpersOnDb, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
+
+}  // namespace
+}  // namespace tivel::mgt

@@ -1,0 +1,64 @@
+#include "mgt/common/module.h"
+
+#include "mgt/common/helpers.h"
+#include "platform/com/error.h"
+#include "platform/com/module_path.h"
+
+namespace tivel::mgt {
+namespace {
+
+// The component is apartment-threaded: every thread has its own copy.
+struct ModuleState {
+  bool started = false;
+  std::string configPath;
+  ado::ConnectionPtr connection;
+};
+
+ModuleState& state() {
+  thread_local ModuleState s;
+  return s;
+}
+
+constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
+
+}  // namespace
+
+std::string componentDir() { return com::componentDirectory(reinterpret_cast<const void*>(&componentDir)); }
+
+const std::string& configPath() {
+  ModuleState& s = state();
+  if (s.configPath.empty()) s.configPath = componentDir() + "/../ini/SysTivel.ini";
+  return s.configPath;
+}
+
+void startUp() {
+  ModuleState& s = state();
+  if (s.started) return;
+  s.configPath = componentDir() + "/../ini/SysTivel.ini";
+  if (!OpenDatabase()) {
+    s.connection.reset();
+    // A log that cannot be written must not hide the connection failure
+    // from the creator.
+    try {
+      WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
+    } catch (...) {
+    }
+    com::raise(kConnectError, "TivelMgt", "连接数据库出错！");
+  }
+  s.started = true;
+}
+
+const ado::ConnectionPtr& sharedConnection() {
+  ModuleState& s = state();
+  if (!s.connection || !s.connection->isOpen()) com::raise(kConnectError, "TivelMgt", "连接数据库出错！");
+  return s.connection;
+}
+
+void resetThreadState() { state() = ModuleState{}; }
+
+namespace detail {
+// Used by OpenDatabase to install the connection it creates.
+void setSharedConnection(ado::ConnectionPtr c) { state().connection = std::move(c); }
+}  // namespace detail
+
+}  // namespace tivel::mgt

@@ -1,0 +1,28 @@
+// The management component's per-thread module state and its start-up.
+#pragma once
+
+#include <string>
+
+#include "platform/ado/connection.h"
+
+namespace tivel::mgt {
+
+// The directory of the TivelMgt library (or R/bin under TIVEL_HOME=R).
+std::string componentDir();
+
+// Runs the thread's start-up once (configuration path, shared connection).
+// On failure it logs "！连接数据库出错,请检查配置文件是否正确！" and throws
+// 0x80040001 "连接数据库出错！"; a later call on the same thread tries again.
+// Every class of the component calls it when an object is created.
+void startUp();
+
+// The thread's configuration path: componentDir() + "/../ini/SysTivel.ini".
+const std::string& configPath();
+
+// The thread's shared connection; fails (0x80040001) when the thread is not started.
+const ado::ConnectionPtr& sharedConnection();
+
+// Drops this thread's module state (for tests that switch roots on one thread).
+void resetThreadState();
+
+}  // namespace tivel::mgt

@@ -1,0 +1,91 @@
+#include "mgt/common/schema.h"
+
+#include <sstream>
+
+#include "mgt/common/helpers.h"
+#include "platform/ado/recordset.h"
+#include "platform/com/error.h"
+
+namespace tivel::mgt {
+namespace {
+
+bool rowPresent(ado::Connection& conn, const std::string& sql) {
+  auto rs = conn.execute(sql);
+  bool present = !rs->eof() && rs->value(0).toLong() > 0;
+  rs->close();
+  return present;
+}
+
+struct SecurityAttribute {
+  const char* number;
+  const char* name;
+  const char* disc;
+};
+
+// The account-policy attributes; the login procedure finds them by these numbers.
+const SecurityAttribute kSecurityAttributes[] = {
+    {"1", "IpLimit", "登录地址限制"},        {"2", "TimeLimit", "登录时间限制"},
+    {"3", "LogErrNum", "登录错误次数"},      {"4", "LogErrLockNum", "登录错误锁定次数"},
+    {"5", "IsPwdTwo", "是否使用二次密码"},   {"6", "PwdTwo", "二次密码"},
+    {"7", "AcntLimitDate", "帐号有效期"},    {"8", "PwdLimitDate", "密码有效期"},
+    {"9", "PwdFirstLimit", "首次登录修改密码"}, {"10", "Certificate", "证书"},
+    {"11", "CertSignature", "证书签名"},     {"12", "LdapAcnt", "目录登录帐号"},
+    {"13", "LdapPwd", "目录登录密码"},
+};
+
+struct Group {
+  const char* key;
+  const char* name;
+};
+
+// Group 1 and group 2 are the system's two administrator groups; every user
+// registered through the login component joins group 3.
+const Group kGroups[] = {{"1", "系统管理员"}, {"2", "安全管理员"}, {"3", "注册用户"}};
+
+}  // namespace
+
+std::vector<std::string> splitStatements(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line, current;
+  while (std::getline(in, line)) {
+    auto dash = line.find("--");
+    if (dash != std::string::npos) line.erase(dash);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.pop_back();
+    if (line.empty()) continue;
+    current += line + "\n";
+    if (line.back() == ';') {
+      current.erase(current.find_last_of(';'));
+      out.push_back(current);
+      current.clear();
+    }
+  }
+  if (current.find_first_not_of(" \n\t") != std::string::npos) out.push_back(current);
+  return out;
+}
+
+void applySchema(ado::Connection& conn, const std::string& name) {
+  std::string dialect = conn.backend().dialect();
+  for (const SchemaScript& s : schemaScripts()) {
+    if (dialect != s.dialect || name != s.name) continue;
+    for (const std::string& stmt : splitStatements(s.text)) conn.execute(stmt);
+    return;
+  }
+  com::raise(com::kInvalidArgument, "TivelMgt", "No " + name + " schema for the database dialect " + dialect);
+}
+
+void seedManagementData(ado::Connection& conn) {
+  for (const Group& g : kGroups) {
+    if (rowPresent(conn, std::string("select count(*) from umGrp where Grp_no='") + g.key + "'")) continue;
+    conn.execute(std::string("insert into umGrp(Grp_no,name,disc) values('") + g.key + "','" + QuoteSql(g.name) +
+                 "',NULL)");
+  }
+  for (const SecurityAttribute& a : kSecurityAttributes) {
+    if (rowPresent(conn, std::string("select count(*) from umUsrSecAttr where Usa_no='") + a.number + "'")) continue;
+    conn.execute(std::string("insert into umUsrSecAttr(Usa_no,usr_no,name,parse,default_value,data_type,isAvail,"
+                             "isNull,isGobal,disc) values('") +
+                 a.number + "','0','" + a.name + "',NULL,NULL,0,0,1,1,'" + QuoteSql(a.disc) + "')");
+  }
+}
+
+}  // namespace tivel::mgt

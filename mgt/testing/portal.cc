@@ -1,0 +1,64 @@
+#include "mgt/testing/portal.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "mgt/common/module.h"
+#include "mgt/common/root.h"
+#include "platform/ado/recordset.h"
+
+namespace tivel::mgt::testing {
+
+namespace fs = std::filesystem;
+
+void writeConfig(const std::string& root, const std::string& engine, tivel::testing::ScratchDatabase* server) {
+  fs::create_directories(fs::path(root) / "ini");
+  fs::create_directories(fs::path(root) / "db");
+  std::ofstream ini(fs::path(root) / "ini" / "SysTivel.ini", std::ios::binary);
+  if (engine == "sqlite") {
+    ini << defaultSysTivelIni();
+    std::ofstream(fs::path(root) / "db" / "tivel.db", std::ios::binary);
+    return;
+  }
+  auto env = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::string(v ? v : "");
+  };
+  ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=" << env("TIVEL_TEST_PG_HOST") << ","
+      << env("TIVEL_TEST_PG_PORT") << "\nuid=" << env("TIVEL_TEST_PG_USER") << "\npwd=" << env("TIVEL_TEST_PG_PASSWORD")
+      << "\nDatabase=" << server->location() << "\n";
+}
+
+Portal::Portal(const std::string& engine, bool seed) : engine_(engine) {
+  if (engine != "sqlite") server_ = std::make_unique<tivel::testing::ScratchDatabase>(engine);
+  writeConfig(dir_.path(), engine, server_.get());
+  InitReport report = initRoot({dir_.path(), seed});
+  resetThreadState();
+  db_ = std::make_shared<ado::Connection>();
+  db_->open(report.connectionString);
+}
+
+Portal::~Portal() {
+  resetThreadState();
+  if (db_ && db_->isOpen()) db_->close();
+  db_.reset();
+  ::unsetenv("TIVEL_HOME");
+}
+
+ado::Connection& Portal::db() { return *db_; }
+
+com::Variant Portal::scalar(const std::string& sql) {
+  auto rs = db_->execute(sql);
+  com::Variant v = rs->eof() ? com::Variant() : rs->value(0);
+  rs->close();
+  return v;
+}
+
+long Portal::count(const std::string& table, const std::string& where) {
+  return scalar("select count(*) from " + table + (where.empty() ? "" : " where " + where)).toLong();
+}
+
+void Portal::exec(const std::string& sql) { db_->execute(sql); }
+
+}  // namespace tivel::mgt::testing

@@ -1,0 +1,91 @@
+// Organisations (a tree by top_org_no) and groups (a flat list).
+#include "mgt/um/um_mgt.h"
+
+namespace tivel::mgt {
+namespace {
+
+const Fields kOrgFields = {"Org_No", "Name", "Disc", "Top_Org_No", "Priority"};
+const Fields kGrpFields = {"Grp_no", "Name", "Disc"};
+
+const char* const kOrgByKey = "select * from umOrg where org_no='";
+const char* const kGrpByKey = "select * from umGrp where Grp_no='";
+
+}  // namespace
+
+std::string UmMgt::addOrg(const RecordPtr& rec, com::Variant& strOrgNo) {
+  return addRow(rec, strOrgNo,
+                {required("Name", "10021001"), unique("umOrg", "name", "Name", "10021002")},
+                {"Org_No", "ORG", "umOrg", "org_no", "10021003"}, "10021004",
+                [](const Record& r, const std::string& key) {
+                  return Insert("insert into umOrg(Org_no,name,disc,Priority,top_org_no) values(")
+                      .text(key)
+                      .text(r["Name"])
+                      .text(r["Disc"], "NULL")
+                      .text(r["Priority"], "'999999'")
+                      .text(r["Top_Org_No"], "'0'")
+                      .sql();
+                });
+}
+
+std::string UmMgt::addGrp(const RecordPtr& rec, com::Variant& strGrpNo) {
+  return addRow(rec, strGrpNo,
+                {required("Name", "10022001"), unique("umGrp", "name", "Name", "10022002")},
+                {"Grp_no", "GRP", "umGrp", "grp_no", "10022003"}, "10022004",
+                [](const Record& r, const std::string& key) {
+                  return Insert("insert into umGrp(Grp_no,name,disc) values(")
+                      .text(key)
+                      .text(r["Name"])
+                      .text(r["Disc"], "NULL")
+                      .sql();
+                });
+}
+
+std::string UmMgt::updateOrg(const RecordPtr& rec, const std::string& key) {
+  return updateRow(rec, key, kOrgByKey, {"Org_No", "Name", "Disc", "Top_Org_No", "Priority"},
+                   {"10021011", "10021012", "10021013"});
+}
+
+std::string UmMgt::updateGrp(const RecordPtr& rec, const std::string& key) {
+  return updateRow(rec, key, kGrpByKey, {"Grp_no", "Name", "Disc"}, {"10022011", "10022012", "10022013"});
+}
+
+std::string UmMgt::delOrg(const std::string& key) {
+  return deleteRow(key, "delete from umOrg where org_No='", "10021021", "10021022");
+}
+
+std::string UmMgt::delGrp(const std::string& key) {
+  return deleteRow(key, "delete from umGrp where Grp_No='", "10022021", "10022022");
+}
+
+com::Variant UmMgt::getOrg(const std::string& key) { return readByKey(key, kOrgByKey, "cUmOrg", kOrgFields); }
+
+std::string UmMgt::getOrgName(const std::string& key) { return readName(key, kOrgByKey, "Name"); }
+
+// Two reads: the organisation's parent key, then the parent. No empty-key
+// test; a top organisation (parent "0") has no parent row.
+com::Variant UmMgt::getTopOrgOfOrg(const std::string& key) {
+  return trapObject([&]() -> com::Variant {
+    auto rs = openRead("select * from umOrg " + std::string("where  org_no='") + QuoteSql(key) + "'");
+    if (rs->eof()) {
+      rs->close();
+      return com::Variant::nothing();
+    }
+    std::string parent = rs->value("Top_Org_No").toString();
+    rs->close();
+    return readFirst("select * from umOrg where  org_no='" + QuoteSql(parent) + "'", "cUmOrg", kOrgFields);
+  });
+}
+
+com::Variant UmMgt::getSonOrgOfOrg(const std::string& key) {
+  return readList("select * from umOrg" + std::string(" where  top_org_no='") + QuoteSql(key) + "'" +
+                      " order by Priority  ",
+                  "cUmOrg", kOrgFields, "ORG", "Org_No");
+}
+
+com::Variant UmMgt::getGrp(const std::string& key) { return readByKey(key, kGrpByKey, "cUmGrp", kGrpFields); }
+
+std::string UmMgt::getGrpName(const std::string& key) { return readName(key, kGrpByKey, "Name"); }
+
+com::Variant UmMgt::getAllGrp() { return readList("select * from umGrp ", "cUmGrp", kGrpFields, "GRP", "Grp_no"); }
+
+}  // namespace tivel::mgt
