@@ -42,6 +42,7 @@ class Connection : public com::Object {
 
  private:
   std::unique_ptr<Backend> backend_;
+  bool transOpen_ = false;  // BeginTrans ran and neither CommitTrans nor RollbackTrans yet
 };
 using ConnectionPtr = std::shared_ptr<Connection>;
 

@@ -25,6 +25,8 @@ class Recordset : public com::Object {
   // connection string.
   void open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType,
             int32_t lockType, int32_t options);
+  // Opens on rows already fetched (what Connection::execute hands back).
+  void openResult(StatementResult result, const ConnectionPtr& conn, int32_t cursorType, int32_t lockType);
   void close();
   int32_t state() const;
   bool isOpen() const { return state() == adStateOpen; }
@@ -47,6 +49,10 @@ class Recordset : public com::Object {
   void setValue(int32_t index, const com::Variant& v);
   // Index by name (any case) or -1.
   int32_t fieldIndex(std::string_view name) const;
+  // The value of a field of the current row as it was last read or written.
+  com::Variant originalValue(int32_t index) const;
+  // The statement text the recordset was opened with.
+  std::string source() const;
 
   void addNew();
   void update();       // optimistic/pessimistic: writes the current row now; batch: ends the edit
@@ -57,6 +63,9 @@ class Recordset : public com::Object {
 
   int32_t cursorType() const;
   int32_t lockType() const;
+  // Set before Open (kOpenObject while open); -1 means the default.
+  void setCursorType(int32_t type);
+  void setLockType(int32_t type);
   ConnectionPtr activeConnection() const;
   void setActiveConnection(const ConnectionPtr& conn);
 

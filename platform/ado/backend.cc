@@ -1,0 +1,71 @@
+#include "platform/ado/backend.h"
+
+#include <strings.h>
+
+#include <exception>
+#include <map>
+#include <mutex>
+
+#include "platform/ado/constants.h"
+#include "platform/com/error.h"
+
+namespace tivel::ado {
+namespace {
+
+constexpr const char* kSource = "ADODB.Connection";
+
+// Filled while the libraries load, read when connections open.
+std::map<std::string, BackendFactory>& factories() {
+  static std::map<std::string, BackendFactory> f;
+  return f;
+}
+
+std::mutex& factoriesMutex() {
+  static std::mutex m;
+  return m;
+}
+
+// Which registered backend serves a connection string, or "" for none. The
+// string itself never appears in a message: it may carry a password.
+std::string backendFor(const ConnectionString& cs) {
+  std::string provider = cs.get("Provider");
+  if (!provider.empty()) return strcasecmp(provider.c_str(), "SQLite") == 0 ? "sqlite" : "odbc";
+  if (cs.has("dsn") || cs.has("DRIVER")) return "odbc";
+  return "";
+}
+
+}  // namespace
+
+void registerBackend(const std::string& name, BackendFactory factory) {
+  std::lock_guard lock(factoriesMutex());
+  factories()[name] = std::move(factory);
+}
+
+std::unique_ptr<Backend> openBackend(const std::string& connectionString, int timeoutSeconds) {
+  ConnectionString cs = ConnectionString::parse(connectionString);
+  if (cs.pairs().empty()) com::raise(kOpenFailed, kSource, "The connection string is empty.");
+  std::string name = backendFor(cs);
+  if (name.empty())
+    com::raise(kOpenFailed, kSource,
+               "The connection string names no provider, data source name (dsn=) or driver (DRIVER=).");
+  BackendFactory factory;
+  {
+    std::lock_guard lock(factoriesMutex());
+    auto it = factories().find(name);
+    if (it != factories().end()) factory = it->second;
+  }
+  if (!factory) com::raise(kOpenFailed, kSource, "No data-access backend \"" + name + "\" is available.");
+  std::unique_ptr<Backend> backend;
+  try {
+    backend = factory(cs, timeoutSeconds);
+  } catch (const com::ComError&) {
+    throw;
+  } catch (const std::exception& e) {
+    com::raise(kOpenFailed, kSource, e.what());
+  }
+  if (!backend)
+    com::raise(kOpenFailed, kSource, "The data-access backend \"" + name + "\" does not serve this connection string.");
+  return backend;
+}
+
+}  // namespace tivel::ado

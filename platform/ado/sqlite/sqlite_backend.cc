@@ -1,0 +1,287 @@
+#include "platform/ado/sqlite/sqlite_backend.h"
+
+#include <sqlite3.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstring>
+
+#include "platform/ado/constants.h"
+#include "platform/com/error.h"
+
+namespace tivel::ado::sqlite {
+namespace {
+
+constexpr const char* kSource = "SQLite";
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool onlyBlanks(const char* s) {
+  for (; s && *s; ++s)
+    if (!isBlank(*s)) return false;
+  return true;
+}
+
+// Declared types whose text values read as dates.
+bool isDateType(const char* decl) {
+  if (!decl) return false;
+  for (const char* t : {"DATETIME", "TIMESTAMP", "DATE"})
+    if (strncasecmp(decl, t, strlen(t)) == 0) return true;
+  return false;
+}
+
+class Statement {
+ public:
+  Statement() = default;
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  sqlite3_stmt** out() { return &stmt_; }
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+class SqliteBackend : public Backend {
+ public:
+  explicit SqliteBackend(sqlite3* db) : db_(db) {}
+  ~SqliteBackend() override {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+  }
+
+  StatementResult execute(const std::string& sql) override {
+    StatementResult result;
+    long affected = 0;
+    bool any = false;
+    const char* tail = sql.c_str();
+    while (!onlyBlanks(tail)) {
+      Statement st;
+      const char* next = nullptr;
+      check(sqlite3_prepare_v2(db_, tail, -1, st.out(), &next));
+      tail = next;
+      if (!st.get()) continue;  // a comment or a lone ";"
+      any = true;
+      int ncol = sqlite3_column_count(st.get());
+      bool collect = ncol > 0 && !result.hasRows;
+      if (collect) {
+        result.hasRows = true;
+        for (int i = 0; i < ncol; ++i) {
+          ColumnInfo c;
+          c.name = text(sqlite3_column_name(st.get(), i));
+          c.baseTable = text(sqlite3_column_table_name(st.get(), i));
+          c.baseColumn = text(sqlite3_column_origin_name(st.get(), i));
+          result.columns.push_back(std::move(c));
+        }
+      }
+      for (;;) {
+        int rc = sqlite3_step(st.get());
+        if (rc == SQLITE_DONE) break;
+        if (rc != SQLITE_ROW) fail();
+        if (collect) result.rows.push_back(readRow(st.get(), ncol));
+      }
+      if (ncol == 0 && !sqlite3_stmt_readonly(st.get())) affected += sqlite3_changes(db_);
+    }
+    if (!any) com::raise(kProviderError, kSource, "The statement text holds no statement.");
+    if (!result.hasRows) result.affected = affected;
+    return result;
+  }
+
+  long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
+    Statement st;
+    const char* tail = nullptr;
+    check(sqlite3_prepare_v2(db_, sql.c_str(), -1, st.out(), &tail));
+    if (!st.get() || !onlyBlanks(tail))
+      com::raise(kProviderError, kSource, "A bound statement must be exactly one statement.");
+    int expected = sqlite3_bind_parameter_count(st.get());
+    if (expected != static_cast<int>(params.size()))
+      com::raise(kProviderError, kSource,
+                 "The statement has " + std::to_string(expected) + " parameters, " +
+                     std::to_string(params.size()) + " values were given.");
+    for (size_t i = 0; i < params.size(); ++i) bind(st.get(), static_cast<int>(i) + 1, params[i]);
+    for (;;) {
+      int rc = sqlite3_step(st.get());
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) fail();
+    }
+    return sqlite3_stmt_readonly(st.get()) ? 0 : sqlite3_changes(db_);
+  }
+
+  // A savepoint around the statement: it nests inside a transaction of the
+  // connection and is its own transaction outside one.
+  long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
+    run("SAVEPOINT tivel_at_most");
+    long changed = 0;
+    try {
+      changed = executeBound(sql, params);
+    } catch (...) {
+      undoSavepoint();
+      throw;
+    }
+    if (changed > limit) {
+      undoSavepoint();
+      return changed;
+    }
+    run("RELEASE tivel_at_most");
+    return changed;
+  }
+
+  std::vector<std::string> primaryKey(const std::string& table) override {
+    Statement st;
+    check(sqlite3_prepare_v2(db_, "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk", -1, st.out(),
+                             nullptr));
+    sqlite3_bind_text(st.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    std::vector<std::string> key;
+    for (;;) {
+      int rc = sqlite3_step(st.get());
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) fail();
+      key.push_back(text(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0))));
+    }
+    return key;
+  }
+
+  std::string quoteIdentifier(const std::string& name) const override {
+    std::string out = "\"";
+    for (char c : name) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    return out + "\"";
+  }
+
+  // IMMEDIATE takes the write lock now, so two connections that both mean to
+  // write wait for each other (up to the busy time-out) instead of failing
+  // when the second one first writes.
+  void begin() override { run("BEGIN IMMEDIATE"); }
+  void commit() override { run("COMMIT"); }
+  // The engine may already have ended the transaction itself (after some
+  // errors it rolls back on its own); that is a rollback too.
+  void rollback() override {
+    if (!sqlite3_get_autocommit(db_)) run("ROLLBACK");
+  }
+  bool inTransaction() const override { return !sqlite3_get_autocommit(db_); }
+
+  std::string dialect() const override { return "sqlite"; }
+
+  void setTimeout(int seconds) override {
+    int ms = seconds <= 0 || seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000;
+    sqlite3_busy_timeout(db_, ms);
+  }
+
+  void run(const char* sql) { check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
+
+ private:
+  static std::string text(const char* s) { return s ? std::string(s) : std::string(); }
+
+  void undoSavepoint() {
+    sqlite3_exec(db_, "ROLLBACK TO tivel_at_most", nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, "RELEASE tivel_at_most", nullptr, nullptr, nullptr);
+  }
+
+  void check(int rc) {
+    if (rc != SQLITE_OK) fail();
+  }
+
+  [[noreturn]] void fail() { com::raise(kProviderError, kSource, sqlite3_errmsg(db_)); }
+
+  static com::Variant readValue(sqlite3_stmt* st, int i) {
+    switch (sqlite3_column_type(st, i)) {
+      case SQLITE_NULL: return com::Variant::null();
+      case SQLITE_INTEGER: return com::Variant::fromInt64(sqlite3_column_int64(st, i));
+      case SQLITE_FLOAT: return com::Variant(sqlite3_column_double(st, i));
+      case SQLITE_BLOB: {
+        auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
+        int n = sqlite3_column_bytes(st, i);
+        return com::Variant(com::Variant::Bytes(p, p + n));
+      }
+      default: {
+        auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        std::string s(p, static_cast<size_t>(sqlite3_column_bytes(st, i)));
+        com::DateTime d;
+        if (isDateType(sqlite3_column_decltype(st, i)) && com::DateTime::parse(s, &d) && d.text() == s)
+          return com::Variant(d);
+        return com::Variant(std::move(s));
+      }
+    }
+  }
+
+  static Row readRow(sqlite3_stmt* st, int ncol) {
+    Row row;
+    row.reserve(static_cast<size_t>(ncol));
+    for (int i = 0; i < ncol; ++i) row.push_back(readValue(st, i));
+    return row;
+  }
+
+  void bind(sqlite3_stmt* st, int at, const com::Variant& v) {
+    int rc = SQLITE_OK;
+    switch (v.type()) {
+      case com::VarType::Empty:
+      case com::VarType::Null:
+      case com::VarType::Missing: rc = sqlite3_bind_null(st, at); break;
+      case com::VarType::Boolean: rc = sqlite3_bind_int(st, at, *v.get<bool>() ? 1 : 0); break;
+      case com::VarType::Integer: rc = sqlite3_bind_int(st, at, *v.get<int16_t>()); break;
+      case com::VarType::Long: rc = sqlite3_bind_int(st, at, *v.get<int32_t>()); break;
+      case com::VarType::Double: rc = sqlite3_bind_double(st, at, *v.get<double>()); break;
+      case com::VarType::Date: {
+        std::string s = v.get<com::DateTime>()->text();
+        rc = sqlite3_bind_text(st, at, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      case com::VarType::String: {
+        const std::string& s = *v.get<std::string>();
+        rc = sqlite3_bind_text(st, at, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      case com::VarType::Bytes: {
+        const auto& b = v.bytes();
+        rc = sqlite3_bind_blob(st, at, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      default:
+        com::raise(com::kTypeMismatch, kSource,
+                   std::string("Type mismatch: a value of kind ") + com::typeName(v.type()) + " cannot be stored.");
+    }
+    check(rc);
+  }
+
+  sqlite3* db_;
+};
+
+std::unique_ptr<Backend> fromConnectionString(const ConnectionString& cs, int timeoutSeconds) {
+  if (strcasecmp(cs.get("Provider").c_str(), "SQLite") != 0) return nullptr;
+  return open(cs.get("Data Source"), timeoutSeconds);
+}
+
+[[maybe_unused]] const bool registered = (registerBackend("sqlite", fromConnectionString), true);
+
+}  // namespace
+
+std::unique_ptr<Backend> open(const std::string& path, int timeoutSeconds) {
+  if (path.empty()) com::raise(kOpenFailed, kSource, "The connection string names no Data Source file.");
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    com::raise(kOpenFailed, kSource, "The database file does not exist: " + path);
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db);
+    com::raise(kOpenFailed, kSource, "Cannot open the database file " + path + ": " + msg);
+  }
+  auto backend = std::make_unique<SqliteBackend>(db);
+  backend->setTimeout(timeoutSeconds);
+  sqlite3_extended_result_codes(db, 1);
+  try {
+    // Also proves the file is a database: the first read of a file that is
+    // not one fails here, not at some later statement.
+    backend->run("PRAGMA journal_mode=WAL");
+  } catch (const com::ComError& e) {
+    com::raise(kOpenFailed, kSource, "Cannot open the database file " + path + ": " + e.description());
+  }
+  return backend;
+}
+
+}  // namespace tivel::ado::sqlite
