@@ -56,6 +56,12 @@ class Backend {
 
   // Statement time-out in seconds (0: none).
   virtual void setTimeout(int seconds) = 0;
+
+  // The value the database assigned to `column` of `table` by the last insert
+  // on this connection, when that column is a database-numbered key
+  // (INTEGER PRIMARY KEY, identity, serial); Empty when it is not or the
+  // engine cannot tell.
+  virtual com::Variant generatedKey(const std::string& table, const std::string& column) { return {}; }
 };
 
 // Makes a backend from a parsed connection string, or returns nullptr when

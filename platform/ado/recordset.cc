@@ -122,8 +122,16 @@ struct Recordset::Impl {
       r.deleteWritten = true;
       return;
     }
-    if (r.added) writeInsert(b, t, r.current, r.assigned);
-    else writeUpdate(b, t, r.original, r.current);
+    if (r.added) {
+      writeInsert(b, t, r.current, r.assigned);
+      // A key the database numbered reads back, so the row can be edited again.
+      if (t.key.size() == 1 && !r.assigned[t.key[0]]) {
+        com::Variant k = b.generatedKey(t.name, t.columnOf[t.key[0]]);
+        if (!k.isEmpty()) r.current[t.key[0]] = k;
+      }
+    } else {
+      writeUpdate(b, t, r.original, r.current);
+    }
     r.original = r.current;
     r.added = false;
     r.assigned.assign(r.current.size(), false);

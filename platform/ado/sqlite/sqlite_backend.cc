@@ -143,6 +143,20 @@ class SqliteBackend : public Backend {
     return key;
   }
 
+  // Only a single-column INTEGER PRIMARY KEY is the row number, which the
+  // engine assigns when an insert leaves it out.
+  com::Variant generatedKey(const std::string& table, const std::string& column) override {
+    std::vector<std::string> key = primaryKey(table);
+    if (key.size() != 1 || strcasecmp(key[0].c_str(), column.c_str()) != 0) return {};
+    Statement st;
+    check(sqlite3_prepare_v2(db_, "SELECT type FROM pragma_table_info(?) WHERE pk = 1", -1, st.out(), nullptr));
+    sqlite3_bind_text(st.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(st.get()) != SQLITE_ROW) return {};
+    if (strcasecmp(text(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0))).c_str(), "INTEGER") != 0)
+      return {};
+    return com::Variant::fromInt64(sqlite3_last_insert_rowid(db_));
+  }
+
   std::string quoteIdentifier(const std::string& name) const override {
     std::string out = "\"";
     for (char c : name) {

@@ -195,13 +195,22 @@ TEST_F(SqliteBackendTest, AutoIncrementKeyIsAssignedByTheDatabase) {
   rs.addNew();
   rs.setValue("name", Variant("a"));
   rs.update();
+  EXPECT_EQ(rs.value("no").toLong(), 1);
   rs.addNew();
   rs.setValue("name", Variant("b"));
+  rs.update();
+  EXPECT_EQ(rs.value("no").toLong(), 2);
+  rs.setValue("name", Variant("b2"));  // the read-back key locates the new row
   rs.update();
   StatementResult r = db_->execute("SELECT no, name FROM seq ORDER BY no");
   ASSERT_EQ(r.rows.size(), 2u);
   EXPECT_EQ(r.rows[0][0].toLong(), 1);
-  EXPECT_EQ(r.rows[1][1].toString(), "b");
+  EXPECT_EQ(r.rows[1][1].toString(), "b2");
+
+  // A text key left out is no row number.
+  db_->execute("CREATE TABLE named (code TEXT PRIMARY KEY, name TEXT)");
+  EXPECT_TRUE(db_->generatedKey("named", "code").isEmpty());
+  EXPECT_TRUE(db_->generatedKey("seq", "name").isEmpty());
 }
 
 }  // namespace
