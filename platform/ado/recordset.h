@@ -17,9 +17,11 @@ class Recordset : public com::Object {
   ~Recordset() override;
   const com::ClassInfo& classInfo() const override;
 
-  // Opens from an SQL text on a connection, with ADO's cursor and lock types.
-  void open(const std::string& sql, const ConnectionPtr& conn, int32_t cursorType = adOpenForwardOnly,
-            int32_t lockType = adLockReadOnly, int32_t options = -1);
+  // Opens from an SQL text on a connection (nullptr: the active connection),
+  // with ADO's cursor and lock types; unspecified (-1) keeps the type set
+  // before, which is forward-only and read-only on a new recordset.
+  void open(const std::string& sql, const ConnectionPtr& conn, int32_t cursorType = adOpenUnspecified,
+            int32_t lockType = adLockUnspecified, int32_t options = -1);
   // Opens from a late-bound source: SQL text, or another Recordset (takes over
   // its rows and pending changes); activeConnection a Connection object or a
   // connection string.

@@ -343,6 +343,25 @@ TEST_P(RecordsetTest, ComputedOrJoinedColumnsEditLocallyButDoNotWrite) {
   EXPECT_EQ(connect()->execute("SELECT size FROM towns")->value(0).toLong(), 1);
 }
 
+TEST_P(RecordsetTest, TypesAndConnectionSetBeforeOpenApply) {
+  auto rs = std::make_shared<Recordset>();
+  rs->setActiveConnection(conn_);
+  rs->setLockType(adLockBatchOptimistic);
+  rs->open("SELECT * FROM people WHERE id = 1", nullptr);
+  EXPECT_EQ(rs->lockType(), adLockBatchOptimistic);
+  rs->setValue("n", Variant(12));
+  rs->update();
+  EXPECT_EQ(stored("n", 1).toLong(), 10);
+  rs->updateBatch();
+  EXPECT_EQ(stored("n", 1).toLong(), 12);
+  EXPECT_EQ(errorOf([&] { rs->setLockType(adLockReadOnly); }), kOpenObject);
+  rs->close();
+  rs->setLockType(7 - 6);
+  EXPECT_EQ(errorOf([&] { rs->setLockType(9); }), kBadArguments);
+  auto loose = std::make_shared<Recordset>();
+  EXPECT_NE(errorOf([&] { loose->open("SELECT * FROM people", nullptr); }), 0);  // no connection to run on
+}
+
 TEST_P(RecordsetTest, LateBoundUse) {
   com::ObjectPtr c = com::CreateObject("ADODB.Connection");
   c->call("Open", {Variant(db_->connectionString())});

@@ -76,13 +76,14 @@ class SqliteBackend : public Backend {
           result.columns.push_back(std::move(c));
         }
       }
+      int64_t before = sqlite3_total_changes64(db_);
       for (;;) {
         int rc = sqlite3_step(st.get());
         if (rc == SQLITE_DONE) break;
         if (rc != SQLITE_ROW) fail();
         if (collect) result.rows.push_back(readRow(st.get(), ncol));
       }
-      if (ncol == 0 && !sqlite3_stmt_readonly(st.get())) affected += sqlite3_changes(db_);
+      if (ncol == 0) affected += changesSince(before);
     }
     if (!any) com::raise(kProviderError, kSource, "The statement text holds no statement.");
     if (!result.hasRows) result.affected = affected;
@@ -101,12 +102,13 @@ class SqliteBackend : public Backend {
                  "The statement has " + std::to_string(expected) + " parameters, " +
                      std::to_string(params.size()) + " values were given.");
     for (size_t i = 0; i < params.size(); ++i) bind(st.get(), static_cast<int>(i) + 1, params[i]);
+    int64_t before = sqlite3_total_changes64(db_);
     for (;;) {
       int rc = sqlite3_step(st.get());
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) fail();
     }
-    return sqlite3_stmt_readonly(st.get()) ? 0 : sqlite3_changes(db_);
+    return changesSince(before);
   }
 
   // A savepoint around the statement: it nests inside a transaction of the
@@ -189,6 +191,13 @@ class SqliteBackend : public Backend {
 
  private:
   static std::string text(const char* s) { return s ? std::string(s) : std::string(); }
+
+  // The rows the statement just run changed itself. sqlite3_changes keeps
+  // the count of the last INSERT, UPDATE or DELETE, so a statement of another
+  // kind (which leaves the running total alone) counts 0, not that.
+  long changesSince(int64_t totalBefore) const {
+    return sqlite3_total_changes64(db_) == totalBefore ? 0 : static_cast<long>(sqlite3_changes64(db_));
+  }
 
   void undoSavepoint() {
     sqlite3_exec(db_, "ROLLBACK TO tivel_at_most", nullptr, nullptr, nullptr);

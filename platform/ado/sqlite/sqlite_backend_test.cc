@@ -146,6 +146,9 @@ TEST_F(SqliteBackendTest, SeveralStatementsInOneText) {
   StatementResult r = db_->execute("CREATE TABLE t (v INTEGER); INSERT INTO t VALUES (1); INSERT INTO t VALUES (2);");
   EXPECT_FALSE(r.hasRows);
   EXPECT_EQ(r.affected, 2);
+  // Statements that change no rows count none, whatever ran before them.
+  EXPECT_EQ(db_->execute("CREATE TABLE u (v INTEGER)").affected, 0);
+  EXPECT_EQ(db_->executeBound("CREATE INDEX u_v ON u(v)", {}), 0);
   EXPECT_EQ(errorOf([&] { db_->execute("  ;  "); }), kProviderError);
 }
 
