@@ -22,13 +22,15 @@ class Recordset : public com::Object {
   // before, which is forward-only and read-only on a new recordset.
   void open(const std::string& sql, const ConnectionPtr& conn, int32_t cursorType = adOpenUnspecified,
             int32_t lockType = adLockUnspecified, int32_t options = -1);
-  // Opens from a late-bound source: SQL text, or another Recordset (takes over
-  // its rows and pending changes); activeConnection a Connection object or a
-  // connection string.
+  // Opens from a late-bound source: SQL text, or another open Recordset (takes
+  // over its rows, columns, base table and pending changes, shared with it: a
+  // write through either shows in both); activeConnection a Connection
+  // object, a connection string, or Missing/Empty for the active connection.
   void open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType,
             int32_t lockType, int32_t options);
   // Opens on rows already fetched (what Connection::execute hands back).
   void openResult(StatementResult result, const ConnectionPtr& conn, int32_t cursorType, int32_t lockType);
+  // Closes; an edit in progress and changes not yet written are dropped.
   void close();
   int32_t state() const;
   bool isOpen() const { return state() == adStateOpen; }
@@ -36,6 +38,8 @@ class Recordset : public com::Object {
   bool eof() const;
   bool bof() const;
   int32_t recordCount() const;  // rows not deleted
+  // Moves fail kNoCurrentRecord past either end or on an empty recordset. An
+  // edit in progress ends first: written now unless the lock is batch optimistic.
   void moveFirst();
   void moveNext();
   void movePrevious();
@@ -58,10 +62,13 @@ class Recordset : public com::Object {
 
   void addNew();
   void update();       // optimistic/pessimistic: writes the current row now; batch: ends the edit
-  void updateBatch();  // writes every pending change (batch optimistic)
-  void cancelUpdate();
-  void cancelBatch();
-  void deleteCurrent();
+  // Writes every pending change in row order and stops at the first failure
+  // (kRowNotLocated for a row changed or deleted meanwhile): the rows before
+  // it are written and clean, it and the rest stay pending.
+  void updateBatch();
+  void cancelUpdate();  // drops the edit in progress (an added row goes again)
+  void cancelBatch();   // drops every pending change and moves to the first row
+  void deleteCurrent(); // optimistic/pessimistic: deletes the row now; batch: at updateBatch
 
   int32_t cursorType() const;
   int32_t lockType() const;

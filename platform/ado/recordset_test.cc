@@ -356,7 +356,7 @@ TEST_P(RecordsetTest, TypesAndConnectionSetBeforeOpenApply) {
   EXPECT_EQ(stored("n", 1).toLong(), 12);
   EXPECT_EQ(errorOf([&] { rs->setLockType(adLockReadOnly); }), kOpenObject);
   rs->close();
-  rs->setLockType(7 - 6);
+  rs->setLockType(adLockReadOnly);
   EXPECT_EQ(errorOf([&] { rs->setLockType(9); }), kBadArguments);
   auto loose = std::make_shared<Recordset>();
   EXPECT_NE(errorOf([&] { loose->open("SELECT * FROM people", nullptr); }), 0);  // no connection to run on
