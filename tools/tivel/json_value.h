@@ -1,0 +1,32 @@
+// Values of the object runtime as JSON, both ways, in the encoding the tivel
+// host speaks: strings, numbers (integral within 32 bits: Long, otherwise
+// Double), booleans, null (Null), arrays (Array), and the tagged objects
+// {"empty":true}, {"date":"YYYY-MM-DD HH:MM:SS"}, {"bytes":"<base64>"} and
+// {"object":H} ({"object":null} is Nothing).
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "platform/com/variant.h"
+#include "tools/tivel/rpc_handles.h"
+
+namespace tivel::tool {
+
+// JSON whose object members keep the order they were written in.
+using Json = nlohmann::ordered_json;
+
+// The JSON form of a value. Each object it holds gets a new handle in
+// `handles` and is written {"object":H,"class":"ClassName"}. Fails with
+// badRequest for a Double that is not finite (JSON has no form for it).
+Json toJson(const com::Variant& value, HandleTable& handles);
+
+// The value a JSON form stands for; {"object":H} looks H up in `handles`
+// (a "class" member beside it is ignored). Fails with badRequest for a form
+// that is no value, an invalid date or base64 text, or an unknown handle.
+com::Variant fromJson(const Json& json, const HandleTable& handles);
+
+// An argument of a call: a value, {"ref":V} (V passed by reference) or
+// {"missing":true} (an omitted optional argument). Sets *byRef accordingly.
+com::Variant argumentFromJson(const Json& json, const HandleTable& handles, bool* byRef);
+
+}  // namespace tivel::tool

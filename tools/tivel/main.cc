@@ -1,0 +1,27 @@
+// tivel: the command-line entry to the system. Every subcommand registers
+// itself (command.h); this adds them all and reports failures.
+#include <exception>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "platform/com/error.h"
+#include "tools/tivel/command.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"tivel: set up a portal root and call the system's objects from the shell", "tivel"};
+  app.require_subcommand(1);
+  for (const auto& setup : tivel::tool::commands()) setup(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  } catch (const tivel::com::ComError& e) {
+    std::cerr << "tivel: " << e.description() << " (source " << e.source() << ", number " << e.number() << ")\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "tivel: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,177 @@
+#include "tools/tivel/rpc_host.h"
+
+#include <cstdint>
+#include <exception>
+#include <initializer_list>
+#include <istream>
+#include <ostream>
+#include <string_view>
+
+#include "platform/com/error.h"
+#include "platform/com/registry.h"
+#include "tools/tivel/rpc_dump.h"
+#include "tools/tivel/rpc_error.h"
+
+namespace tivel::tool {
+namespace {
+
+using com::MemberKind;
+using com::Variant;
+
+constexpr const char* kVerbs[] = {"new", "call", "get", "put", "release", "members", "dump"};
+
+Json errorAnswer(const Json& id, int32_t number, const std::string& source, const std::string& description) {
+  return Json{{"id", id}, {"error", {{"number", number}, {"source", source}, {"description", description}}}};
+}
+
+std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+bool isBlank(const std::string& line) { return line.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+// The one verb a request names; fails unless exactly one is there.
+std::string verbOf(const Json& request) {
+  std::string verb;
+  for (const char* v : kVerbs) {
+    if (!request.contains(v)) continue;
+    if (!verb.empty()) badRequest("A request names one operation, this one names \"" + verb + "\" and \"" + v + "\"");
+    verb = v;
+  }
+  if (verb.empty()) badRequest("Not a request (no new, call, get, put, release, members or dump): " + jsonText(request));
+  return verb;
+}
+
+// Refuses members the operation does not take, so that a misspelt "args"
+// is an error and not a call without arguments.
+void onlyKeys(const Json& request, const std::string& verb, std::initializer_list<std::string_view> allowed) {
+  for (const auto& [key, value] : request.items()) {
+    bool ok = key == "id" || key == verb;
+    for (std::string_view a : allowed) ok = ok || key == a;
+    if (!ok) badRequest("Unexpected \"" + key + "\" in a " + verb + " request");
+  }
+}
+
+const std::string& textMember(const Json& request, const std::string& key) {
+  const Json& v = request.at(key);
+  if (!v.is_string() || v.get_ref<const std::string&>().empty())
+    badRequest("\"" + key + "\" must be a non-empty text, got " + jsonText(v));
+  return v.get_ref<const std::string&>();
+}
+
+int64_t handleMember(const Json& request, const std::string& key) {
+  auto it = request.find(key);
+  if (it == request.end()) badRequest("\"" + key + "\" (an object handle) is missing");
+  if (!it->is_number_integer()) badRequest("\"" + key + "\" must be an object handle, got " + jsonText(*it));
+  return it->get<int64_t>();
+}
+
+// The decoded arguments of a request and which of them go by reference.
+struct Arguments {
+  com::Args values;
+  std::vector<bool> byRef;
+};
+
+Arguments argumentsOf(const Json& request, const HandleTable& handles) {
+  Arguments out;
+  auto it = request.find("args");
+  if (it == request.end()) return out;
+  if (!it->is_array()) badRequest("\"args\" must be an array, got " + jsonText(*it));
+  for (const Json& a : *it) {
+    bool ref = false;
+    out.values.push_back(argumentFromJson(a, handles, &ref));
+    out.byRef.push_back(ref);
+  }
+  return out;
+}
+
+// {"0":V,...}: the by-reference arguments as the call left them; null when there were none.
+Json refsOf(const Arguments& args, HandleTable& handles) {
+  Json refs;
+  for (size_t i = 0; i < args.byRef.size(); ++i)
+    if (args.byRef[i]) refs[std::to_string(i)] = toJson(args.values[i], handles);
+  return refs;
+}
+
+}  // namespace
+
+Json RpcHost::answer(const Json& request) {
+  Json id = request.is_object() && request.contains("id") ? request["id"] : Json(nullptr);
+  try {
+    if (!request.is_object()) badRequest("A request is a JSON object, got " + jsonText(request));
+    const std::string verb = verbOf(request);
+    Json result;
+    Json refs;
+    if (verb == "new") {
+      onlyKeys(request, verb, {});
+      result = toJson(Variant(com::CreateObject(textMember(request, "new"))), handles_);
+    } else if (verb == "call" || verb == "get" || verb == "put") {
+      if (verb == "put") {
+        onlyKeys(request, verb, {"object", "value", "args"});
+        if (!request.contains("value")) badRequest("A put request needs a \"value\"");
+      } else {
+        onlyKeys(request, verb, {"object", "args"});
+      }
+      com::ObjectPtr object = handles_.find(handleMember(request, "object"));
+      const std::string& member = textMember(request, verb);
+      Arguments args = argumentsOf(request, handles_);
+      if (verb == "put") {
+        com::Args withValue = args.values;
+        withValue.push_back(fromJson(request["value"], handles_));
+        object->invoke(member, MemberKind::Put, withValue);
+        withValue.pop_back();
+        args.values = std::move(withValue);
+        result = toJson(Variant(), handles_);
+      } else {
+        Variant v = object->invoke(member, verb == "call" ? MemberKind::Method : MemberKind::Get, args.values);
+        result = toJson(v, handles_);
+      }
+      refs = refsOf(args, handles_);
+    } else if (verb == "release") {
+      onlyKeys(request, verb, {});
+      handles_.release(handleMember(request, "release"));
+      result = toJson(Variant(), handles_);
+    } else if (verb == "members") {
+      onlyKeys(request, verb, {});
+      const std::string& progid = textMember(request, "members");
+      const com::ClassInfo* info = com::findClass(progid);
+      if (!info) com::raise(com::kInvalidClassString, "CreateObject", "Invalid class string: " + progid);
+      result = Json::array();
+      for (const std::string& name : info->memberNames()) result.push_back(name);
+    } else {  // dump
+      onlyKeys(request, verb, {});
+      com::ObjectPtr object = handles_.find(handleMember(request, "dump"));
+      result = dumpObject(*object, handles_);
+    }
+    Json out{{"id", id}, {"result", std::move(result)}};
+    if (!refs.is_null()) out["refs"] = std::move(refs);
+    return out;
+  } catch (const com::ComError& e) {
+    return errorAnswer(id, e.number(), e.source(), e.description());
+  } catch (const std::exception& e) {
+    return errorAnswer(id, static_cast<int32_t>(0x80004005), kHostSource, e.what());
+  } catch (...) {
+    return errorAnswer(id, static_cast<int32_t>(0x80004005), kHostSource, "Unknown failure");
+  }
+}
+
+std::string RpcHost::handle(const std::string& line) {
+  if (isBlank(line)) return {};
+  Json request;
+  try {
+    request = Json::parse(line);
+  } catch (const Json::parse_error& e) {
+    return jsonText(errorAnswer(nullptr, com::kInvalidArgument, kHostSource,
+                                std::string("Malformed request line: ") + e.what()));
+  }
+  return jsonText(answer(request));
+}
+
+void RpcHost::serve(std::istream& in, std::ostream& out) {
+  std::string line;
+  while (std::getline(in, line)) {
+    std::string reply = handle(line);
+    if (reply.empty()) continue;
+    out << reply << '\n' << std::flush;
+  }
+}
+
+}  // namespace tivel::tool

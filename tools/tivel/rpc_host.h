@@ -1,0 +1,34 @@
+// The late-bound host behind `tivel rpc`: one JSON request a line in, one
+// JSON answer a line out, in order, on the calling thread. Requests create
+// objects, call, read and write their members, release them, list a class's
+// members and dump an object's state; objects travel as integer handles.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "tools/tivel/json_value.h"
+#include "tools/tivel/rpc_handles.h"
+
+namespace tivel::tool {
+
+class RpcHost {
+ public:
+  // The answer to one request line, without a line end. A line that is not a
+  // valid request, or a request that fails, gets an error answer; this never
+  // throws. A blank line gets the empty string (no answer).
+  std::string handle(const std::string& line);
+  // The answer to one parsed request, as handle() gives it.
+  Json answer(const Json& request);
+  // Answers every line of `in` on `out`, flushing after each answer, until
+  // `in` ends. Blank lines are skipped.
+  void serve(std::istream& in, std::ostream& out);
+
+  // The objects the host holds for its client.
+  HandleTable& handles() { return handles_; }
+
+ private:
+  HandleTable handles_;
+};
+
+}  // namespace tivel::tool
