@@ -1,0 +1,98 @@
+// The late-bound face of AppMgt: member order, argument handling and the
+// members whose operations are not built yet.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "mgt/app/app_mgt.h"
+#include "mgt/testing/portal.h"
+#include "platform/com/registry.h"
+
+namespace tivel::mgt {
+namespace {
+
+using com::Variant;
+using testing::PortalTest;
+
+std::vector<std::string> words(const std::string& s) {
+  std::istringstream in(s);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+TEST(AppMgtInterface, ListsItsThirtySevenMembersInOrder) {
+  const auto expected = words(
+      "addApp addRes addRgt addAuth addRol addRol2Usr updateApp updateRes updateRgt setAuthOfUsr updateAuth "
+      "updateRol delApp delRes delRgt delRgtOfRes delAuth delAuthOfRes delRol delRol2Usr getAllApp getRolOfApp "
+      "getResOfApp getRol getRolName getRolOfUsr getApp getRes isRes getTopResOfRes getSonResOfRes getRgt "
+      "getRgtOfRes getAuth getAuthOfUsr getAuthOfRes getUsrOfRol");
+  ASSERT_EQ(expected.size(), 37u);
+  const com::ClassInfo* c = com::findClass("TivelMgt.AppMgt");
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->memberNames(), expected);
+}
+
+class AppMgtLateBoundTest : public PortalTest {
+ protected:
+  void SetUp() override {
+    PortalTest::SetUp();
+    obj = com::CreateObject("TivelMgt.AppMgt");
+    ASSERT_TRUE(obj);
+  }
+  Variant record(const char* cls, std::vector<std::pair<const char*, Variant>> values) {
+    RecordPtr r = records::newRecord(cls);
+    for (auto& [name, v] : values) r->set(name, v);
+    return Variant(std::static_pointer_cast<com::Object>(r));
+  }
+  com::ObjectPtr obj;
+};
+
+TEST_P(AppMgtLateBoundTest, AddHandsTheKeyBackByReferenceOrNotAtAll) {
+  com::Args args{record("cApp", {{"Name", Variant("应用")}}), Variant("")};
+  EXPECT_EQ(obj->invoke("addApp", com::MemberKind::Method, args).toString(), "0");
+  EXPECT_EQ(args[1].toString().rfind("App_", 0), 0u) << args[1].toString();
+
+  EXPECT_EQ(obj->call("addApp", {record("cApp", {{"App_No", Variant("A2")}, {"Name", Variant("二")}})}).toString(), "0")
+      << "the key argument is optional";
+  EXPECT_EQ(portal().count("App"), 2);
+
+  EXPECT_EQ(obj->call("addRes", {record("cAppRes", {{"Res_no", Variant("R")}, {"App_No", Variant("A2")},
+                                                    {"Name", Variant("资源")}, {"IsRes", Variant(int32_t{1})}})})
+                .toString(),
+            "0");
+  EXPECT_EQ(obj->call("isRes", {Variant("R")}), Variant(true)) << "a number 1 written as text reads back as 1";
+  EXPECT_TRUE(obj->call("getResOfApp", {}).isObject()) << "the application argument is optional";
+}
+
+TEST_P(AppMgtLateBoundTest, RecordOfAnotherClassIsRefused) {
+  try {
+    obj->call("addApp", {record("cAppRes", {{"Name", Variant("x")}})});
+    ADD_FAILURE() << "a cAppRes is not a cApp";
+  } catch (const com::ComError& e) {
+    EXPECT_EQ(e.number(), com::kTypeMismatchArg);
+  }
+  EXPECT_EQ(portal().count("App"), 0);
+}
+
+TEST_P(AppMgtLateBoundTest, MembersNotBuiltYetAnswerNotImplemented) {
+  for (const char* name : {"addRgt", "setAuthOfUsr", "delRol2Usr", "getRolOfApp", "getUsrOfRol"}) {
+    const com::MemberInfo* m = obj->classInfo().find(name, com::MemberKind::Method);
+    ASSERT_TRUE(m) << name;
+    com::Args args;
+    for (const auto& p : m->params)
+      if (!p.optional) args.push_back(p.kind == com::VarType::Object ? Variant::nothing() : Variant("1"));
+    try {
+      obj->invoke(name, com::MemberKind::Method, args);
+      ADD_FAILURE() << name << " answered";
+    } catch (const com::ComError& e) {
+      EXPECT_EQ(e.number(), com::kNotImplemented) << name;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, AppMgtLateBoundTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
+
+}  // namespace
+}  // namespace tivel::mgt

@@ -1,0 +1,93 @@
+// Resources: the protected items of an application, a tree by top_res_no
+// ("0" at the top). getRes and getTopResOfRes fail the call when their read
+// fails; isRes turns that failure into false.
+#include "mgt/app/app_mgt.h"
+#include "mgt/app/call_failure.h"
+
+namespace tivel::mgt {
+namespace {
+
+const Fields kResFields = {"Res_No", "App_No", "isRes", "Name", "Disc", "Top_Res_No"};
+const Fields kResListFields = {"Res_No", "App_No", "Name", "Disc", "isRes", "Top_Res_No"};
+
+// The first row of sql as a cAppRes, or Nothing. Failures reach the caller.
+com::Variant firstRes(const std::string& sql) {
+  auto rs = openRead(sql);
+  com::Variant result = com::Variant::nothing();
+  if (rs->recordCount() > 0) result = com::Variant(std::static_pointer_cast<com::Object>(fillRecord(*rs, "cAppRes", kResFields)));
+  rs->close();
+  return result;
+}
+
+}  // namespace
+
+std::string AppMgt::addRes(const RecordPtr& rec, com::Variant& strResNo) {
+  return addRow(rec, strResNo, {required("Name", "10032001"), required("App_No", "10032002")},
+                {"Res_no", "RES", "appres", "res_no", "10032003"}, "10032004",
+                [](const Record& r, const std::string& key) {
+                  return Insert("insert into AppRes(Res_no,name,disc,app_no,top_res_no,ISres) values(")
+                      .text(key)
+                      .text(r["Name"])
+                      .text(r["Disc"], "NULL")
+                      .text(r["App_No"], "'0'")
+                      .text(r["Top_Res_No"], "'0'")
+                      .text(r["IsRes"], "'0'")
+                      .sql();
+                });
+}
+
+std::string AppMgt::updateRes(const RecordPtr& rec, const std::string& key) {
+  return updateRow(rec, key, "select * from AppRes where Res_no='",
+                   {{"Res_No", "Res_no"}, "Name", "Disc", "Top_Res_No", "App_No", {"isRes", "IsRes"}},
+                   {"10032011", "10032012", "10032013"});
+}
+
+std::string AppMgt::delRes(const std::string& key) {
+  return deleteRow(key, "delete from appres where Res_No='", "10032021", "10032022");
+}
+
+com::Variant AppMgt::getResOfApp(const std::string& strAppNo) {
+  std::string sql = "select * from appRes ";
+  if (!strAppNo.empty()) sql += " where app_no ='" + QuoteSql(strAppNo) + "'";
+  return readList(sql, "cAppRes", kResListFields, "Res", "Res_no", EmptyList::Nothing);
+}
+
+com::Variant AppMgt::getRes(const std::string& key) {
+  if (key.empty()) return com::Variant::nothing();
+  return app::failingCall("TivelMgt.AppMgt.getRes",
+                          [&] { return firstRes("select * from appRes where Res_no='" + QuoteSql(key) + "'"); });
+}
+
+bool AppMgt::isRes(const std::string& key) {
+  return trapBool([&] {
+    com::Variant res = getRes(key);
+    if (res.isNothing()) return false;
+    const Record& r = deref(std::dynamic_pointer_cast<Record>(res.toObject()));
+    return r["IsRes"].looseEquals(com::Variant(int32_t{1}));
+  });
+}
+
+// Two reads: the resource's parent key, then the parent. With an empty
+// argument the first read takes the first row of the whole table.
+com::Variant AppMgt::getTopResOfRes(const std::string& key) {
+  return app::failingCall("TivelMgt.AppMgt.getTopResOfRes", [&]() -> com::Variant {
+    std::string sql = "select * from AppRes ";
+    if (!key.empty()) sql += "where  res_no='" + QuoteSql(key) + "'";
+    auto rs = openRead(sql);
+    if (rs->recordCount() < 1) {
+      rs->close();
+      return com::Variant::nothing();
+    }
+    std::string parent = rs->value("Top_Res_No").toString();
+    rs->close();
+    return firstRes("select * from AppRes where  res_no='" + QuoteSql(parent) + "'");
+  });
+}
+
+com::Variant AppMgt::getSonResOfRes(const std::string& strApp_No, const std::string& strRes_no) {
+  return readList("select * from AppRes" + std::string(" where  App_No='") + QuoteSql(strApp_No) +
+                      "' and top_Res_no='" + QuoteSql(strRes_no) + "'",
+                  "cAppRes", kResListFields, "Res", "Res_no", EmptyList::Nothing);
+}
+
+}  // namespace tivel::mgt
