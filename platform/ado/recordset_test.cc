@@ -161,6 +161,30 @@ TEST_P(RecordsetTest, OptimisticAddNewAndDeleteWriteAtOnce) {
   EXPECT_EQ(rs->value("id").toLong(), 2);
 }
 
+TEST_P(RecordsetTest, InsertNamesOnlyAssignedFieldsSoDefaultsApply) {
+  conn_->execute("CREATE TABLE flags (id integer NOT NULL PRIMARY KEY, v integer DEFAULT 5, w varchar(10) DEFAULT 'dflt')");
+  RecordsetPtr rs = open("SELECT * FROM flags", adOpenStatic, adLockBatchOptimistic);
+  rs->addNew();
+  rs->setValue("id", Variant(1));
+  rs->setValue("w", Variant::null());  // assigned, even if to Null: named
+  rs->updateBatch();
+  RecordsetPtr back = connect()->execute("SELECT v, w FROM flags WHERE id = 1");
+  EXPECT_EQ(back->value("v").toLong(), 5);
+  EXPECT_TRUE(back->value("w").isNull());
+}
+
+TEST_P(RecordsetTest, ValuesTravelAsDataNeverAsStatementText) {
+  const std::string nasty = "x'; DELETE FROM people; --";
+  RecordsetPtr rs = open("SELECT * FROM people WHERE id = 1", adOpenStatic, adLockOptimistic);
+  rs->setValue("name", Variant(nasty));
+  rs->update();
+  rs->setValue("city", Variant("O'Brien"));
+  rs->update();
+  EXPECT_EQ(stored("name", 1).toString(), nasty);
+  EXPECT_EQ(stored("city", 1).toString(), "O'Brien");
+  EXPECT_EQ(rows(), 3);
+}
+
 TEST_P(RecordsetTest, BatchOptimisticWritesOnlyAtUpdateBatch) {
   RecordsetPtr rs = open("SELECT * FROM people ORDER BY id", adOpenKeyset, adLockBatchOptimistic);
   rs->setValue("name", Variant("改名"));
