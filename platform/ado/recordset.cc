@@ -597,6 +597,14 @@ void Recordset::setActiveConnection(const ConnectionPtr& conn) { impl_->conn = c
 
 std::string Recordset::source() const { return impl_->data ? impl_->data->source : ""; }
 
+std::vector<Row> Recordset::visibleRows() const {
+  impl_->requireOpen();
+  std::vector<Row> out;
+  for (long i = 0; i < impl_->size(); ++i)
+    if (impl_->visible(i)) out.push_back(impl_->data->rows[static_cast<size_t>(i)].current);
+  return out;
+}
+
 com::ObjectPtr Recordset::fields() {
   std::shared_ptr<Recordset> self = std::static_pointer_cast<Recordset>(weak_from_this().lock());
   if (!self) com::raise(kBadArguments, kSource, "A Fields collection needs a recordset held by a shared pointer.");

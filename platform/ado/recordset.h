@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ado/connection.h"
 
@@ -59,6 +60,10 @@ class Recordset : public com::Object {
   com::Variant originalValue(int32_t index) const;
   // The statement text the recordset was opened with.
   std::string source() const;
+  // The current values of every row not deleted, in order, an edit in
+  // progress included; does not move the cursor or end the edit (for hosts
+  // that show a recordset's state without changing it).
+  std::vector<Row> visibleRows() const;
 
   void addNew();
   void update();       // optimistic/pessimistic: writes the current row now; batch: ends the edit
