@@ -11,68 +11,19 @@ namespace {
 
 using com::MemberKind;
 
-// Where a recordset stands, so that it can be put back after a walk.
-struct Position {
-  enum { Nowhere, BeforeFirst, AfterLast, OnRow } where = Nowhere;
-  long row = 0;  // visible rows before the current one, for OnRow
-};
-
-Position positionOf(ado::Recordset& rs) {
-  Position p;
-  if (rs.recordCount() == 0) return p;
-  if (rs.bof()) {
-    p.where = Position::BeforeFirst;
-  } else if (rs.eof()) {
-    p.where = Position::AfterLast;
-  } else {
-    p.where = Position::OnRow;
-    for (rs.movePrevious(); !rs.bof(); rs.movePrevious()) ++p.row;
-  }
-  return p;
-}
-
-void restore(ado::Recordset& rs, const Position& p) {
-  switch (p.where) {
-    case Position::Nowhere: return;
-    case Position::BeforeFirst:
-      rs.moveFirst();
-      rs.movePrevious();
-      return;
-    case Position::AfterLast:
-      rs.moveLast();
-      rs.moveNext();
-      return;
-    case Position::OnRow:
-      rs.moveFirst();
-      for (long i = 0; i < p.row; ++i) rs.moveNext();
-      return;
-  }
-}
-
-Json dumpRecordset(ado::Recordset& rs, HandleTable& handles) {
+// Reads the rows without moving the cursor: a move would end an edit in
+// progress and, outside batch mode, write it to the database.
+Json dumpRecordset(const ado::Recordset& rs, HandleTable& handles) {
   if (!rs.isOpen()) badRequest("The recordset is closed");
   Json fields = Json::array();
   const int32_t count = rs.fieldCount();
   for (int32_t i = 0; i < count; ++i) fields.push_back(rs.fieldName(i));
   Json rows = Json::array();
-  Position p = positionOf(rs);
-  try {
-    if (p.where != Position::Nowhere) {
-      for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-        Json row = Json::array();
-        for (int32_t i = 0; i < count; ++i) row.push_back(toJson(rs.value(i), handles));
-        rows.push_back(std::move(row));
-      }
-    }
-  } catch (...) {
-    // The walk's failure is the one to report; put the cursor back as best we can.
-    try {
-      restore(rs, p);
-    } catch (...) {
-    }
-    throw;
+  for (const ado::Row& r : rs.visibleRows()) {
+    Json row = Json::array();
+    for (const com::Variant& v : r) row.push_back(toJson(v, handles));
+    rows.push_back(std::move(row));
   }
-  restore(rs, p);
   return Json{{"fields", std::move(fields)}, {"rows", std::move(rows)}};
 }
 

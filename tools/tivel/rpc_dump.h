@@ -8,7 +8,7 @@
 namespace tivel::tool {
 
 // A recordset: {"fields":[names...],"rows":[[values...]...]} of every row,
-// its current position left as it was. A keyed list (cCollection):
+// read without moving its cursor or ending an edit. A keyed list (cCollection):
 // [{"key":K,"item":V}...]. An object whose members are all property reads
 // and writes without parameters (a record): {"Property":V,...} in interface
 // order. Anything else fails with badRequest. Objects inside get new handles.
