@@ -181,8 +181,8 @@ ConnectionPtr connectionArg(const com::Variant& v) {
 // Applies the FieldList and Values arguments of AddNew and Update: one
 // field and one value, or two arrays of the same length.
 void assignFields(Recordset& rs, const com::Args& a) {
-  const com::Variant& names = com::argOr(a, 0, com::Variant::missing());
-  const com::Variant& values = com::argOr(a, 1, com::Variant::missing());
+  const com::Variant names = com::argOr(a, 0, com::Variant::missing());
+  const com::Variant values = com::argOr(a, 1, com::Variant::missing());
   if (names.isMissing() && values.isMissing()) return;
   if (names.isMissing() || values.isMissing()) com::raise(kBadArguments, kSource, kBadArgumentsText);
   if (names.type() == com::VarType::Array) {
