@@ -1,0 +1,45 @@
+// The error catalogue: the errors the portal can show, each naming its help topic.
+#include "mgt/sys/sys_mgt.h"
+
+namespace tivel::mgt {
+namespace {
+
+const Fields kErrFields = {"Err_No", "Hlp_No", "Err_Type", "Disc", "IsLog", "IsVisibility"};
+
+}  // namespace
+
+std::string SysMgt::AddErr(const RecordPtr& rec, com::Variant& strSysErr_No) {
+  return addRow(rec, strSysErr_No, {required("Hlp_No", "10014001")}, {"Err_No", "Err", "sysErr", "err_no", "10014002"},
+                "10014003", [](const Record& r, const std::string& key) {
+                  // The flags are written quoted when given; only their
+                  // defaults go in as bare numbers.
+                  return Insert("insert into SysErr(err_no,Hlp_no,Err_Type,disc,isLog,isVisibility) values(")
+                      .text(key)
+                      .text(r["Hlp_No"])
+                      .text(r["Err_Type"], "'1'")
+                      .text(r["Disc"], "null")
+                      .text(r["IsLog"], "0")
+                      .text(r["IsVisibility"], "1")
+                      .sql();
+                });
+}
+
+std::string SysMgt::updateErr(const RecordPtr& rec, const std::string& key) {
+  return updateRow(rec, key, "select * from sysErr where Err_no='",
+                   {"Err_No", "Err_Type", "Disc", "Hlp_No", "IsLog", "IsVisibility"},
+                   {"10014011", "10014012", "10014013"});
+}
+
+std::string SysMgt::delErr(const std::string& key) {
+  return deleteRow(key, "delete  from sysErr where Err_No='", "10014021", "10014022");
+}
+
+com::Variant SysMgt::getErr(const std::string& key) {
+  return readByKey(key, "select * from sysErr  where  Err_no='", "cSysErr", kErrFields);
+}
+
+com::Variant SysMgt::getAllErr() {
+  return readList("select * from sysErr", "cSysErr", kErrFields, "Err", "Err_No", EmptyList::Nothing);
+}
+
+}  // namespace tivel::mgt
