@@ -1,0 +1,124 @@
+#include "platform/profile/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "testing/engines.h"
+
+namespace tivel::profile {
+namespace {
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  std::string file(const std::string& name = "a.ini") const { return dir_.path() + "/" + name; }
+  void put(const std::string& text, const std::string& name = "a.ini") const {
+    std::ofstream(file(name), std::ios::binary) << text;
+  }
+  std::string contents(const std::string& name = "a.ini") const {
+    std::ifstream in(file(name), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  testing::TempDir dir_;
+};
+
+TEST_F(ProfileTest, SectionsAndKeysMatchInAnyCaseAndWithoutBlanks) {
+  put("; settings\r\n\r\n  [ Db ]  \r\nMode = 2\r\n Server\t=  db01  \r\n[Other]\r\nmode=9\r\n");
+  EXPECT_EQ(readProfileString(file(), "DB", "mode"), "2");
+  EXPECT_EQ(readProfileString(file(), "db", "SERVER"), "db01");
+  EXPECT_EQ(readProfileString(file(), " db ", " Mode "), "2");
+  EXPECT_EQ(readProfileString(file(), "other", "MODE"), "9");
+}
+
+TEST_F(ProfileTest, ValuesAreTrimmedAndQuotesKept) {
+  put("[s]\nk1=   spaced value \t\nk2=\"quoted\"\nk3=a=b\nk4=\n");
+  EXPECT_EQ(readProfileString(file(), "s", "k1"), "spaced value");
+  EXPECT_EQ(readProfileString(file(), "s", "k2"), "\"quoted\"");
+  EXPECT_EQ(readProfileString(file(), "s", "k3"), "a=b");
+  std::string out = "x";
+  EXPECT_EQ(getPrivateProfileString("s", "k4", "def", &out, 255, file()), 0);
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(ProfileTest, CommentsAndKeysOfOtherSectionsAreNotRead) {
+  put("top=0\n[s]\n;hidden=1\n[t]\nonlyt=2\n");
+  EXPECT_EQ(readProfileString(file(), "s", "hidden"), "");
+  EXPECT_EQ(readProfileString(file(), "s", ";hidden"), "");
+  EXPECT_EQ(readProfileString(file(), "s", "onlyt"), "");
+  EXPECT_EQ(readProfileString(file(), "s", "top"), "");
+}
+
+TEST_F(ProfileTest, MissingFileSectionOrKeyGiveTheDefault) {
+  put("[s]\nk=v\n");
+  char buf[16] = "garbage";
+  EXPECT_EQ(getPrivateProfileString("s", "k", "", buf, sizeof buf, file("none.ini")), 0);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(getPrivateProfileString("nosection", "k", "", buf, sizeof buf, file()), 0);
+  EXPECT_EQ(getPrivateProfileString("s", "nokey", "", buf, sizeof buf, file()), 0);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(getPrivateProfileString("s", "nokey", "fallback", buf, sizeof buf, file()), 8);
+  EXPECT_STREQ(buf, "fallback");
+  EXPECT_EQ(readProfileString(file("none.ini"), "s", "k"), "");
+}
+
+TEST_F(ProfileTest, ABufferOfNHoldsAtMostNMinusOneBytes) {
+  std::string longValue(300, 'x');
+  longValue[253] = 'L';  // the last byte that fits
+  put("[s]\nk=" + longValue + "\n");
+  std::string v = readProfileString(file(), "s", "k");
+  EXPECT_EQ(v.size(), 254u);
+  EXPECT_EQ(v.back(), 'L');
+  char small[4];
+  EXPECT_EQ(getPrivateProfileString("s", "k", "", small, sizeof small, file()), 3);
+  EXPECT_STREQ(small, "xxx");
+  EXPECT_EQ(getPrivateProfileString("s", "k", "", small, 0, file()), 0);
+}
+
+TEST_F(ProfileTest, ChineseValuesPassThroughAndAreNotCutMidCharacter) {
+  put("[产品]\n名称 = 后台门户系统\n");
+  EXPECT_EQ(readProfileString(file(), "产品", "名称"), "后台门户系统");
+  // Each of these characters is three bytes: a 5-byte room holds one of them.
+  std::string out;
+  EXPECT_EQ(getPrivateProfileString("产品", "名称", "", &out, 6, file()), 3);
+  EXPECT_EQ(out, "后");
+}
+
+TEST_F(ProfileTest, WriteReplacesAKeyInPlace) {
+  put("[a]\r\nx=1\r\nY = old\r\nz=3\r\n[b]\r\ny=keep\r\n");
+  ASSERT_TRUE(writePrivateProfileString("A", "y", "new", file()));
+  EXPECT_EQ(contents(), "[a]\r\nx=1\r\ny=new\r\nz=3\r\n[b]\r\ny=keep\r\n");
+  EXPECT_EQ(readProfileString(file(), "a", "Y"), "new");
+}
+
+TEST_F(ProfileTest, WriteAddsAKeyAtTheEndOfItsSection) {
+  put("[a]\nx=1\n\n[b]\ny=2\n");
+  ASSERT_TRUE(writePrivateProfileString("a", "new", "v", file()));
+  EXPECT_EQ(contents(), "[a]\nx=1\nnew=v\n\n[b]\ny=2\n");
+}
+
+TEST_F(ProfileTest, WriteAddsASectionAtTheEnd) {
+  put("[a]\r\nx=1\r\n");
+  ASSERT_TRUE(writePrivateProfileString("DB", "mode", "1", file()));
+  EXPECT_EQ(contents(), "[a]\r\nx=1\r\n[DB]\r\nmode=1\r\n");
+}
+
+TEST_F(ProfileTest, WriteCreatesAMissingFileButNotADirectory) {
+  ASSERT_TRUE(writePrivateProfileString("s", "k", "中文值", file("new.ini")));
+  EXPECT_EQ(contents("new.ini"), "[s]\nk=中文值\n");
+  EXPECT_EQ(readProfileString(file("new.ini"), "S", "K"), "中文值");
+  EXPECT_FALSE(writePrivateProfileString("s", "k", "v", file("nodir/new.ini")));
+  EXPECT_FALSE(std::ifstream(file("nodir/new.ini")).good());
+}
+
+TEST_F(ProfileTest, WriteRefusesTextThatWouldChangeTheFileShape) {
+  put("[s]\nk=v\n");
+  EXPECT_FALSE(writePrivateProfileString("s", "k", "two\nlines", file()));
+  EXPECT_FALSE(writePrivateProfileString("s", "a=b", "v", file()));
+  EXPECT_FALSE(writePrivateProfileString("", "k", "v", file()));
+  EXPECT_EQ(contents(), "[s]\nk=v\n");
+}
+
+}  // namespace
+}  // namespace tivel::profile
