@@ -12,6 +12,16 @@ int main(int argc, char** argv) {
   CLI::App app{"tivel: set up a portal root and call the system's objects from the shell", "tivel"};
   app.require_subcommand(1);
   for (const auto& setup : tivel::tool::commands()) setup(app);
+  // CLI11 reports an unknown first word only as a missing subcommand; name it.
+  if (argc > 1 && argv[1][0] != '-') {
+    bool known = false;
+    for (const CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; }))
+      known = known || sub->get_name() == argv[1];
+    if (!known) {
+      std::cerr << "tivel: unknown subcommand '" << argv[1] << "'\nRun with --help for more information.\n";
+      return 2;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
