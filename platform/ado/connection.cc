@@ -32,7 +32,6 @@ const com::ClassInfo& connectionClass() {
       int32_t t = a[0].toLong();
       if (t < 0) com::raise(kBadArguments, kSource, "The command time-out cannot be negative.");
       s.commandTimeout = t;
-      if (s.isOpen()) s.backend().setTimeout(t);
       return com::Variant();
     }));
     c.get("CursorLocation", {}, com::bind<Connection>([](Connection& s, com::Args&) {
@@ -104,6 +103,7 @@ void Connection::open(const std::string& cs, const std::string& user, const std:
   if (!user.empty()) full += (odbcForm ? ";UID=" : ";User ID=") + user;
   if (!pwd.empty()) full += (odbcForm ? ";PWD=" : ";Password=") + pwd;
   backend_ = openBackend(full, commandTimeout);
+  appliedTimeout_ = commandTimeout;
 }
 
 int32_t Connection::state() const { return backend_ ? adStateOpen : adStateClosed; }
@@ -154,8 +154,14 @@ void Connection::close() {
   if (b->inTransaction()) b->rollback();
 }
 
+// commandTimeout is a plain member, so a change after Open reaches the
+// engine with the next use of the connection.
 Backend& Connection::backend() {
   if (!backend_) com::raise(kClosedObject, kSource, "Operation is not allowed when the object is closed.");
+  if (appliedTimeout_ != commandTimeout) {
+    backend_->setTimeout(commandTimeout);
+    appliedTimeout_ = commandTimeout;
+  }
   return *backend_;
 }
 

@@ -37,12 +37,13 @@ class Connection : public com::Object {
   void rollbackTrans();
   void close();
 
-  // The engine; fails kClosedObject when not open.
+  // The engine, with the current commandTimeout; fails kClosedObject when not open.
   Backend& backend();
 
  private:
   std::unique_ptr<Backend> backend_;
   bool transOpen_ = false;  // BeginTrans ran and neither CommitTrans nor RollbackTrans yet
+  int32_t appliedTimeout_ = 0;  // the commandTimeout the backend last got
 };
 using ConnectionPtr = std::shared_ptr<Connection>;
 

@@ -218,3 +218,30 @@ TEST_F(SqliteBackendTest, AutoIncrementKeyIsAssignedByTheDatabase) {
 
 }  // namespace
 }  // namespace tivel::ado
+
+namespace tivel::ado {
+namespace {
+
+TEST(SqliteConnectionTest, CommandTimeoutChangedAfterOpenBoundsTheWaitForALock) {
+  tivel::testing::ScratchDatabase scratch("sqlite");
+  auto holder = std::make_shared<Connection>();
+  holder->open(scratch.connectionString());
+  holder->execute("CREATE TABLE t (v INTEGER)");
+  auto waiter = std::make_shared<Connection>();
+  waiter->commandTimeout = 600;
+  waiter->open(scratch.connectionString());
+  waiter->commandTimeout = 1;
+  holder->beginTrans();
+  holder->execute("INSERT INTO t VALUES (1)");
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(errorOf([&] { waiter->execute("INSERT INTO t VALUES (2)"); }), kProviderError);
+  auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(30));
+  holder->commitTrans();
+  waiter->execute("INSERT INTO t VALUES (2)");
+  EXPECT_EQ(waiter->execute("SELECT count(*) FROM t")->value(0).toLong(), 2);
+}
+
+}  // namespace
+}  // namespace tivel::ado
