@@ -90,6 +90,9 @@ double dateToDouble(const DateTime& t) {
 }
 
 DateTime doubleToDate(double v) {
+  // Dates run from 100-01-01 to 9999-12-31; beyond that the day count would
+  // not fit the calendar arithmetic.
+  if (!(v > -657435.0 && v < 2958466.0)) overflow();
   double days = std::trunc(v);
   double frac = std::fabs(v - days);
   int64_t secs = std::llround(frac * 86400.0);
