@@ -366,6 +366,7 @@ void Recordset::open(const com::Variant& source, const com::Variant& activeConne
   // The source's edit in progress is already in its rows; it becomes a
   // pending change of the shared rows.
   other->impl_->editing = false;
+  if (!impl_->conn) impl_->conn = other->impl_->conn;  // none named: write where the rows came from
   impl_->attach(other->impl_->data);
 }
 

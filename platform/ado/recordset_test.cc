@@ -311,6 +311,18 @@ TEST_P(RecordsetTest, HandedOverRecordsetIsWrittenByUpdateBatch) {
   EXPECT_EQ(stored("name", 3).toString(), "<no row>");
   EXPECT_EQ(stored("name", 5).toString(), "孙八");
   EXPECT_EQ(rows(), 3);
+  // Both views share the rows: the changes written through one are clean in the other.
+  edited->updateBatch();
+  EXPECT_EQ(rows(), 3);
+
+  // Without a connection of its own the hand-over writes where the rows came from.
+  edited->moveFirst();
+  edited->setValue("city", Variant("苏州"));
+  auto bare = std::make_shared<Recordset>();
+  bare->open(Variant(com::ObjectPtr(edited)), Variant::missing(), adOpenUnspecified, adLockBatchOptimistic, -1);
+  bare->updateBatch();
+  EXPECT_EQ(stored("city", 1).toString(), "苏州");
+  EXPECT_EQ(errorOf([&] { bare->open(Variant(com::ObjectPtr(bare)), Variant::missing(), -1, -1, -1); }), kOpenObject);
 }
 
 TEST_P(RecordsetTest, BatchInsideARolledBackTransactionLeavesNothingWritten) {
