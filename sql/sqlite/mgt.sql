@@ -64,7 +64,7 @@ CREATE TABLE IF NOT EXISTS umOrgAddAttr (
   parse TEXT,
   default_value TEXT,
   data_type INTEGER,
-  isNull INTEGER,
+  "isNull" INTEGER,
   position TEXT,
   isGobal INTEGER
 );
@@ -86,7 +86,7 @@ CREATE TABLE IF NOT EXISTS umUsrAddAttr (
   default_value TEXT,
   data_type INTEGER,
   position INTEGER,
-  isNull INTEGER,
+  "isNull" INTEGER,
   isGobal INTEGER
 );
 CREATE INDEX IF NOT EXISTS umUsrAddAttr_usr ON umUsrAddAttr(usr_no);
@@ -109,7 +109,7 @@ CREATE TABLE IF NOT EXISTS umUsrSecAttr (
   default_value TEXT,
   data_type INTEGER,
   isAvail INTEGER,
-  isNull INTEGER,
+  "isNull" INTEGER,
   isGobal INTEGER,
   disc TEXT
 );

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/sqlite/keyword_columns.h"
 #include "platform/com/error.h"
 
 namespace tivel::ado::sqlite {
@@ -52,7 +53,8 @@ class SqliteBackend : public Backend {
     sqlite3_close_v2(db_);
   }
 
-  StatementResult execute(const std::string& sql) override {
+  StatementResult execute(const std::string& statement) override {
+    const std::string sql = quoteKeywordColumns(statement);
     StatementResult result;
     long affected = 0;
     bool any = false;
@@ -90,7 +92,8 @@ class SqliteBackend : public Backend {
     return result;
   }
 
-  long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
+  long executeBound(const std::string& statement, const std::vector<com::Variant>& params) override {
+    const std::string sql = quoteKeywordColumns(statement);
     Statement st;
     const char* tail = nullptr;
     check(sqlite3_prepare_v2(db_, sql.c_str(), -1, st.out(), &tail));
