@@ -9,6 +9,7 @@
 
 #include "mgt/common/collection.h"
 #include "mgt/common/helpers.h"
+#include "mgt/common/module.h"
 #include "mgt/testing/portal.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"

@@ -2,6 +2,7 @@
 // late-bound callers and pages rely on.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "mgt/common/helpers.h"
