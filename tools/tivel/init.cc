@@ -5,7 +5,12 @@
 
 #include <unistd.h>
 
+#include "mgt/admin/admin_mgt.h"
+#include "mgt/common/module.h"
 #include "mgt/common/root.h"
+#include "platform/com/registry.h"
+#include "records/record.h"
+#include "tools/tivel/password.h"
 #include "platform/com/error.h"
 #include "tools/tivel/command.h"
 
@@ -21,13 +26,45 @@ std::string defaultRoot() {
   return exe.parent_path().parent_path().string();
 }
 
+// Registers the administrator: a user made the way the login component
+// registers users, then a member of the system (1) and security (2)
+// administrator groups. An account that exists already is left as it is.
+void addAdministrator(const std::string& account, const std::string& pwd) {
+  mgt::resetThreadState();
+  auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+  auto um = com::CreateObject("TivelMgt.UmMgt");
+  com::Args byAccount{com::Variant(account)};
+  if (!um->invoke("getUsrByAccount", com::MemberKind::Method, byAccount).isNothing()) {
+    std::cout << "admin:      " << account << " (exists, kept)\n";
+    return;
+  }
+  if (!admin->addUsr(account, pwd, "系统管理员", "", "", "", "", ""))
+    com::raise(com::kInvalidArgument, "tivel init", "the administrator account could not be added");
+  auto user = records::recordArg(um->invoke("getUsrByAccount", com::MemberKind::Method, byAccount), "cUmUsr");
+  for (const char* group : {"1", "2"}) {
+    auto member = records::newRecord("cUmGrp2usr");
+    member->set("Grp_no", com::Variant(group));
+    member->set("Usr_No", user->get("Usr_No"));
+    member->set("Priority", com::Variant("1"));
+    com::Args join{com::Variant(std::static_pointer_cast<com::Object>(member)), com::Variant("")};
+    std::string code = um->invoke("addGrp2Usr", com::MemberKind::Method, join).toString();
+    if (code != "0" && code != "10025003")
+      com::raise(com::kInvalidArgument, "tivel init", "administrator group " + std::string(group) + ": " + code);
+  }
+  std::cout << "admin:      " << account << " (added to groups 1 and 2)\n";
+}
+
 const CommandRegistrar reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("init", "Create a portal root: ini/, log/, db/, the configuration, schema and seed data");
   auto root = std::make_shared<std::string>();
   auto noSeed = std::make_shared<bool>(false);
   cmd->add_option("--root", *root, "Root directory R (default: the build's own)");
   cmd->add_flag("--no-seed", *noSeed, "Create the schemas only, without the groups and security attributes");
-  cmd->callback([root, noSeed] {
+  auto admin = std::make_shared<std::string>();
+  auto pwdStdin = std::make_shared<bool>(false);
+  cmd->add_option("--admin", *admin, "Also register this administrator account (password from a prompt or stdin)");
+  cmd->add_flag("--password-stdin", *pwdStdin, "Read the administrator's password from standard input");
+  cmd->callback([root, noSeed, admin, pwdStdin] {
     mgt::InitOptions opt;
     opt.root = root->empty() ? defaultRoot() : *root;
     opt.seed = !*noSeed;
@@ -37,6 +74,11 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "config:     " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
                 << "database:   " << r.connectionString << (r.createdDatabaseFile ? " (created)" : "") << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
+      if (!admin->empty()) {
+        if (!opt.seed)
+          com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
+        addAdministrator(*admin, readPassword("Password for " + *admin + ": ", *pwdStdin));
+      }
     } catch (const com::ComError& e) {
       std::cerr << "tivel init: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);

@@ -1,0 +1,185 @@
+// Cost of one login, end to end through the components on the embedded
+// engine, beside the same statements run directly through the SQLite API in
+// the same process; and the login on a small and on a large user table.
+//
+// Generated keys allow 999 login records and log entries per second, so each
+// iteration is paced below that rate and only the login itself is timed.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "mgt/admin/admin_mgt.h"
+#include "mgt/common/module.h"
+#include "mgt/common/root.h"
+#include "platform/com/registry.h"
+#include "testing/engines.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPace = std::chrono::microseconds(2500);  // at most 400 logins a second
+
+// A root with the seeded schema, `users` users, one of them "bench".
+struct Portal {
+  explicit Portal(int users) {
+    tivel::mgt::initRoot({dir.path(), true});
+    tivel::mgt::resetThreadState();
+    db = dir.path() + "/db/tivel.db";
+    sqlite3* h = nullptr;
+    sqlite3_open(db.c_str(), &h);
+    sqlite3_exec(h, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* ins = nullptr;
+    sqlite3_prepare_v2(h,
+                       "insert into umUsr(usr_no,account,pwd,name,state,login_mode,login_count,account_time) "
+                       "values(?,?,'pw','用户',0,'100000','0','2026-01-01 00:00:00')",
+                       -1, &ins, nullptr);
+    for (int i = 0; i < users; ++i) {
+      std::string no = i == 0 ? "USR_bench" : "USR_" + std::to_string(i);
+      std::string account = i == 0 ? "bench" : "user" + std::to_string(i);
+      sqlite3_bind_text(ins, 1, no.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(ins, 2, account.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_step(ins);
+      sqlite3_reset(ins);
+    }
+    sqlite3_finalize(ins);
+    sqlite3_exec(h, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(h);
+  }
+  tivel::testing::TempDir dir;
+  std::string db;
+};
+
+void pace(Clock::time_point start) {
+  auto left = kPace - (Clock::now() - start);
+  if (left > Clock::duration::zero()) std::this_thread::sleep_for(left);
+}
+
+void loginThroughComponents(benchmark::State& state, int users) {
+  Portal portal(users);
+  auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
+  for (auto _ : state) {
+    auto start = Clock::now();
+    std::string code = admin->loginByPwd("bench", "pw", "127.0.0.1");
+    auto took = Clock::now() - start;
+    if (code != "0") state.SkipWithError(("login answered " + code).c_str());
+    state.SetIterationTime(std::chrono::duration<double>(took).count());
+    pace(start);
+  }
+  admin.reset();
+  tivel::mgt::resetThreadState();
+}
+
+// The statements one login issues, composed the same way, each prepared,
+// run and finalised once, as the component does.
+struct Direct {
+  explicit Direct(const std::string& file) {
+    if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) throw std::runtime_error("open");
+    sqlite3_busy_timeout(h, 10000);
+    sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  }
+  ~Direct() { sqlite3_close(h); }
+  // Runs one statement, reading every column of every row as the recordset does.
+  int run(const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(h));
+    int rows = 0;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
+      ++rows;
+    }
+    sqlite3_finalize(st);
+    return rows;
+  }
+  std::string first(const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
+    std::string v;
+    if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+      v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    return v;
+  }
+  sqlite3* h = nullptr;
+};
+
+void login(Direct& d, long n) {
+  const std::string u = "USR_bench";
+  d.run("select * from umUsr where Account='bench'");
+  for (const char* attr : {"1", "2", "3", "4", "7", "8", "9"}) {
+    if (d.run(std::string("select usi_value from UmUsrSecInst where usa_no='") + attr + "' and usr_no='" + u + "'") == 0)
+      d.run(std::string("select default_value from UmUsrSecAttr where usa_no='") + attr + "' and isAvail=1");
+  }
+  // Login count: read the user, read it for editing, write the changed field.
+  d.run("select * from umUsr where usr_no='" + u + "'");
+  std::string count = d.first("select login_count from umUsr where Usr_no='" + u + "'");
+  d.run("update umUsr set login_count='" + std::to_string(std::atol(count.c_str()) + 1) + "' where usr_no='" + u +
+        "' and login_count='" + count + "'");
+  // Login-error count.
+  if (d.run("select * from UmUsrSecInst where usa_no='3' and usr_no='" + u + "'") == 0)
+    d.run("insert into UmUsrSecInst(Usi_Value,Usa_No,Usr_no,IsAvail) values('0','3','" + u + "',1)");
+  else
+    d.run("update UmUsrSecInst set Usi_Value='0' where usa_no='3' and usr_no='" + u + "'");
+  // Login record and log entry, each after its key test.
+  std::string token = "TOK_direct_" + std::to_string(n);
+  d.run("Select Count(*) from umLogInfo where token='" + token + "' ");
+  d.run("insert into umLogInfo(usr_no,token,login_datetime,login_ip,isAvail) values('" + u + "','" + token +
+        "','2026-12-08 00:00:00','127.0.0.1',1)");
+  std::string log = "LOG_direct_" + std::to_string(n);
+  d.run("Select Count(*) from sysLog where Log_no='" + log + "' ");
+  d.run("insert into SysLog(Log_no,WDateTime,Mod_no,Mod_name,disc,Log_Type,Msg_Type) values('" + log +
+        "','2026-12-08 00:00:00','0','sys','bench登录成功！',0,0)");
+}
+
+void loginDirect(benchmark::State& state, int users) {
+  Portal portal(users);
+  Direct d(portal.db);
+  long n = 0;
+  for (auto _ : state) {
+    auto start = Clock::now();
+    login(d, ++n);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    pace(start);
+  }
+}
+
+BENCHMARK_CAPTURE(loginThroughComponents, users_100, 100)->UseManualTime()->Iterations(1500)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(loginDirect, users_100, 100)->UseManualTime()->Iterations(1500)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(loginThroughComponents, users_100000, 100000)->UseManualTime()->Iterations(1500)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// Runs the benchmarks, then prints the two ratios the targets are about.
+int main(int argc, char** argv) {
+  struct Collect : benchmark::ConsoleReporter {
+    void ReportRuns(const std::vector<Run>& runs) override {
+      for (const auto& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+      ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+  } reporter;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  auto t = [&](const char* name) {
+    for (const auto& [k, v] : reporter.times)
+      if (k.rfind(name, 0) == 0) return v;
+    return 0.0;
+  };
+  double ours = t("loginThroughComponents/users_100"), direct = t("loginDirect/users_100"),
+         large = t("loginThroughComponents/users_100000");
+  if (ours > 0 && direct > 0)
+    std::printf("login through the components / same statements direct: %.1f us / %.1f us = %.2f (target <= 1.30)\n",
+                ours, direct, ours / direct);
+  if (ours > 0 && large > 0)
+    std::printf("login at 100000 users / at 100 users: %.1f us / %.1f us = %.2f (target <= 1.20)\n", large, ours,
+                large / ours);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,56 @@
+// AdminMgt: the portal's login, account-policy checks, login bookkeeping and
+// registration shortcut (TivelMgt.AdminMgt). It keeps no data of its own and
+// works through private AppMgt, UmMgt and SysMgt objects.
+#pragma once
+
+#include <string>
+
+#include "platform/com/object.h"
+
+namespace tivel::mgt {
+
+class AdminMgt : public com::Object {
+ public:
+  // Creates the private AppMgt, SysMgt and UmMgt, in that order.
+  AdminMgt();
+  // Releases them as AppMgt, UmMgt, SysMgt.
+  ~AdminMgt() override;
+  const com::ClassInfo& classInfo() const override;
+
+  // "0" accepted; "10001" empty account; "10002" no such account; "10003"
+  // wrong password; a policy code of usrIsAvail; "10017" bookkeeping failed;
+  // "10005" any other failure.
+  std::string loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip);
+  // The six policy checks in order; "0" or the refusing check's code, "10006" on failure.
+  std::string usrIsAvail(const std::string& usrNo, const std::string& ip);
+  // The policy checks read their attributes and pass; a failed read fails the call.
+  bool usrIpLimit(const std::string& usrNo, const std::string& ip);
+  bool usrTimeLimit(const std::string& usrNo);
+  bool usrLogErrLimit(const std::string& usrNo);
+  bool usrAcntLimit(const std::string& usrNo);
+  bool usrPwdLimit(const std::string& usrNo);
+  bool usrPwdFirstLimit(const std::string& usrNo);
+  // Login count up, login-error count reset, a login record; false when one of the first two failed.
+  bool usrSuccess(const std::string& usrNo);
+  // Logs the second login of the account and answers true.
+  bool loginAgain(const std::string& account, const std::string& twoPwd);
+  // Checks the old password by a login, writes the new one; true when done and logged.
+  bool changePwd(const std::string& account, const std::string& pwd, const std::string& newPwd);
+  // Registers a user and puts it in group "3"; true when both adds succeeded.
+  bool addUsr(const std::string& account, const std::string& pwd, const std::string& name, const std::string& netName,
+              const std::string& phone, const std::string& mobile, const std::string& email,
+              const std::string& loginMode);
+  // 0 in groups 1 and 2, 1 in group 1 only, 2 in group 2 only, -1 otherwise.
+  int16_t isSysSecUsr(const std::string& usrNo);
+  // SysMgt.WriteLog with the same arguments.
+  bool WriteLog(const com::Variant& modNo, const com::Variant& modName, const com::Variant& logDisc,
+                const com::Variant& logType, const com::Variant& msgType);
+
+ private:
+  std::string securityValue(const char* attribute, const std::string& usrNo);
+  void logEvent(const std::string& text);
+
+  com::ObjectPtr app_, sys_, um_;
+};
+
+}  // namespace tivel::mgt
