@@ -65,16 +65,6 @@ TEST_P(AppMgtLateBoundTest, AddHandsTheKeyBackByReferenceOrNotAtAll) {
   EXPECT_TRUE(obj->call("getResOfApp", {}).isObject()) << "the application argument is optional";
 }
 
-TEST_P(AppMgtLateBoundTest, RecordOfAnotherClassIsRefused) {
-  try {
-    obj->call("addApp", {record("cAppRes", {{"Name", Variant("x")}})});
-    ADD_FAILURE() << "a cAppRes is not a cApp";
-  } catch (const com::ComError& e) {
-    EXPECT_EQ(e.number(), com::kTypeMismatchArg);
-  }
-  EXPECT_EQ(portal().count("App"), 0);
-}
-
 TEST_P(AppMgtLateBoundTest, MembersNotBuiltYetAnswerNotImplemented) {
   for (const char* name : {"addRgt", "setAuthOfUsr", "delRol2Usr", "getRolOfApp", "getUsrOfRol"}) {
     const com::MemberInfo* m = obj->classInfo().find(name, com::MemberKind::Method);
