@@ -181,6 +181,9 @@ TEST_F(RpcHostTest, ValuesArriveAsTheirKinds) {
   EXPECT_EQ(typeOf(b, "5"), "Long");
   EXPECT_EQ(typeOf(b, "-2147483648"), "Long");
   EXPECT_EQ(typeOf(b, "2147483648"), "Double");
+  EXPECT_EQ(typeOf(b, "-2147483649"), "Double");
+  EXPECT_EQ(typeOf(b, "18446744073709551615"), "Double");
+  EXPECT_EQ(typeOf(b, "2.0"), "Double");
   EXPECT_EQ(typeOf(b, "5.5"), "Double");
   EXPECT_EQ(typeOf(b, "\"5\""), "String");
   EXPECT_EQ(typeOf(b, "true"), "Boolean");
@@ -215,6 +218,8 @@ TEST_F(RpcHostTest, EveryObjectAnsweredGetsANewHandle) {
   EXPECT_EQ(result(R"({"id":5,"object":)" + std::to_string(b) + R"(,"get":"Name"})"), "x");
   // An object passed in comes back under a handle of its own too.
   EXPECT_EQ(echo(b, R"({"object":2})"), R"({"object":4,"class":"cBag"})");
+  // What an answer gave may be passed back as it stands.
+  EXPECT_EQ(echo(b, R"({"object":2,"class":"cBag"})"), R"({"object":5,"class":"cBag"})");
   EXPECT_EQ(result(R"({"id":6,"object":1,"call":"Nothing"})").dump(), R"({"object":null})");
   EXPECT_EQ(liveBags, 1);
 }
