@@ -2,12 +2,16 @@
 // lines, writes rebuild the text and replace the file in one rename.
 #include "platform/profile/profile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -141,6 +145,13 @@ std::string_view lookup(std::string_view section, std::string_view key, std::str
   return keyValue(content(*file, p.keyLine))->second;
 }
 
+// Writes in this process are read-modify-write of a whole file: one at a time,
+// so that two writers of different keys do not lose each other's change.
+std::mutex& writeMutex() {
+  static std::mutex m;
+  return m;
+}
+
 }  // namespace
 
 long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def,
@@ -173,6 +184,7 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
       hasLineEnd(value) || key.find('=') != std::string_view::npos || section.find(']') != std::string_view::npos)
     return false;
 
+  std::lock_guard lock(writeMutex());
   std::optional<File> loaded = load(path);
   File f = loaded ? *loaded : File{};
   std::string entry = std::string(trim(key)) + "=" + std::string(trim(value));
@@ -194,9 +206,13 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
   }
 
   // Write beside the file and rename over it, so readers never see half a file.
-  std::string tmp = path + ".tmp" + std::to_string(::getpid());
+  static std::atomic<unsigned> serial{0};
+  std::string tmp = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial++);
   FILE* out = std::fopen(tmp.c_str(), "wb");
   if (out == nullptr) return false;
+  // The replacement keeps the permissions of the file it replaces.
+  struct stat st;
+  if (loaded && ::stat(path.c_str(), &st) == 0) ::fchmod(::fileno(out), st.st_mode & 07777);
   bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
   ok = (std::fclose(out) == 0) && ok;
   if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;

@@ -1,10 +1,13 @@
 #include "platform/profile/profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "testing/engines.h"
 
@@ -118,6 +121,28 @@ TEST_F(ProfileTest, WriteRefusesTextThatWouldChangeTheFileShape) {
   EXPECT_FALSE(writePrivateProfileString("s", "a=b", "v", file()));
   EXPECT_FALSE(writePrivateProfileString("", "k", "v", file()));
   EXPECT_EQ(contents(), "[s]\nk=v\n");
+}
+
+TEST_F(ProfileTest, WriteKeepsTheFilePermissions) {
+  put("[s]\nk=v\n");
+  ASSERT_EQ(::chmod(file().c_str(), 0600), 0);
+  ASSERT_TRUE(writePrivateProfileString("s", "k", "w", file()));
+  struct stat st;
+  ASSERT_EQ(::stat(file().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ProfileTest, ConcurrentWritersDoNotLoseEachOthersKeys) {
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([this, t] {
+      for (int i = 0; i < 10; ++i)
+        writePrivateProfileString("s", "k" + std::to_string(t) + "_" + std::to_string(i), std::to_string(i), file());
+    });
+  for (auto& w : writers) w.join();
+  for (int t = 0; t < 4; ++t)
+    for (int i = 0; i < 10; ++i)
+      EXPECT_EQ(readProfileString(file(), "s", "k" + std::to_string(t) + "_" + std::to_string(i)), std::to_string(i));
 }
 
 }  // namespace
