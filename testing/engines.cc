@@ -5,13 +5,43 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
+#include <random>
 #include <stdexcept>
 
 #include <sqlite3.h>
 
+#include "platform/ado/backend.h"
+#include "platform/ado/odbc/odbc_connection_string.h"
+
 namespace tivel::testing {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+// The test server in the mode-2 form the management component builds: the
+// driver, "; server=" with the port written "host,port", user and password.
+std::string serverConnectionString(const std::string& database) {
+  std::string server = env("TIVEL_TEST_PG_HOST");
+  if (!env("TIVEL_TEST_PG_PORT").empty()) server += "," + env("TIVEL_TEST_PG_PORT");
+  return "DRIVER=" + ado::odbc::serverDriver() + "; server=" + server + ";uid=" + env("TIVEL_TEST_PG_USER") +
+         ";PASSWORD=" + env("TIVEL_TEST_PG_PASSWORD") + ";DATABASE=" + database;
+}
+
+// A database name no other test, process or earlier run uses.
+std::string uniqueDatabaseName() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  return "tivel_t" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" + std::to_string(rd() % 1000000);
+}
+
+}  // namespace
 
 std::vector<std::string> engines() {
   std::vector<std::string> out{"sqlite"};
@@ -42,6 +72,14 @@ ScratchDatabase::ScratchDatabase(const std::string& engine) : engine_(engine) {
     connectionString_ = "Provider=SQLite;Data Source=" + location_ + ";";
     return;
   }
+  if (engine == "postgresql") {
+    if (env("TIVEL_TEST_PG_HOST").empty()) throw std::runtime_error("TIVEL_TEST_PG_HOST names no test server");
+    location_ = uniqueDatabaseName();
+    auto admin = ado::openBackend(serverConnectionString("postgres"), 60);
+    admin->execute("CREATE DATABASE " + location_ + " ENCODING 'UTF8' TEMPLATE template0");
+    connectionString_ = serverConnectionString(location_);
+    return;
+  }
   throw std::runtime_error("engine not available in this build of the test support: " + engine);
 }
 
@@ -49,6 +87,14 @@ ScratchDatabase::~ScratchDatabase() {
   if (engine_ == "sqlite") {
     std::error_code ec;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(location_ + suffix, ec);
+  } else if (engine_ == "postgresql") {
+    // FORCE ends sessions a test left open; a failure here only leaves a
+    // database behind in a throwaway cluster.
+    try {
+      auto admin = ado::openBackend(serverConnectionString("postgres"), 60);
+      admin->execute("DROP DATABASE IF EXISTS " + location_ + " WITH (FORCE)");
+    } catch (const std::exception&) {
+    }
   }
 }
 

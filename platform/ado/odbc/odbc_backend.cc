@@ -1,0 +1,606 @@
+#include "platform/ado/odbc/odbc_backend.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+#include "platform/ado/constants.h"
+#include "platform/ado/odbc/odbc_connection_string.h"
+#include "platform/ado/odbc/wide_text.h"
+#include "platform/com/error.h"
+
+namespace tivel::ado::odbc {
+namespace {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide characters must be UTF-16");
+
+constexpr const char* kSource = "ODBC";
+// ADO's default ConnectionTimeout: how long an open waits for the server.
+constexpr SQLULEN kLoginTimeoutSeconds = 15;
+
+SQLWCHAR* wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The diagnostics of a handle as one text: each record's message followed by
+// its SQLSTATE, records joined by "; ".
+std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  std::string out;
+  for (SQLSMALLINT rec = 1; rec <= 16; ++rec) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    std::u16string msg(1024, u'\0');
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, rec, state, &native, wide(msg), static_cast<SQLSMALLINT>(msg.size()), &len);
+    if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) break;
+    if (len >= static_cast<SQLSMALLINT>(msg.size())) {
+      msg.assign(static_cast<size_t>(len) + 1, u'\0');
+      SQLGetDiagRecW(type, handle, rec, state, &native, wide(msg), static_cast<SQLSMALLINT>(msg.size()), &len);
+    }
+    msg.resize(std::min<size_t>(static_cast<size_t>(len), msg.size()));
+    std::string text = toUtf8(msg);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    if (!out.empty()) out += "; ";
+    out += text + " (SQLSTATE " + toUtf8(std::u16string(reinterpret_cast<const char16_t*>(state), 5)) + ")";
+  }
+  return out.empty() ? std::string("The ODBC driver reported a failure without diagnostics.") : out;
+}
+
+// Owns one ODBC handle.
+class Handle {
+ public:
+  Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+    if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &h_))) {
+      h_ = SQL_NULL_HANDLE;
+      std::string why = parent ? diagnostics(type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV, parent)
+                               : std::string("out of memory");
+      com::raise(kProviderError, kSource, "Cannot allocate an ODBC handle: " + why);
+    }
+  }
+  ~Handle() {
+    if (h_) SQLFreeHandle(type_, h_);
+  }
+  Handle(Handle&& other) noexcept : type_(other.type_), h_(other.h_) { other.h_ = SQL_NULL_HANDLE; }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  Handle& operator=(Handle&&) = delete;
+  SQLHANDLE get() const { return h_; }
+  SQLSMALLINT type() const { return type_; }
+
+ private:
+  SQLSMALLINT type_;
+  SQLHANDLE h_ = SQL_NULL_HANDLE;
+};
+
+void check(SQLRETURN rc, const Handle& h) {
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) com::raise(kProviderError, kSource, diagnostics(h.type(), h.get()));
+}
+
+// Storage of one bound value; it must stay put until the statement ran.
+struct BoundValue {
+  std::u16string text;
+  std::vector<uint8_t> bytes;
+  SQLINTEGER integer = 0;
+  double real = 0;
+  SQL_TIMESTAMP_STRUCT stamp{};
+  SQLLEN indicator = 0;
+};
+
+// Column kinds, by how their values are read.
+enum class Kind { Text, Bit, Integer, Real, Date, Time, Binary };
+
+Kind kindOf(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_BIT: return Kind::Bit;
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT: return Kind::Integer;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE: return Kind::Real;
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_DATE:
+    case SQL_TIMESTAMP: return Kind::Date;
+    case SQL_TYPE_TIME:
+    case SQL_TIME: return Kind::Time;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY: return Kind::Binary;
+    default: return Kind::Text;
+  }
+}
+
+class OdbcBackend : public Backend {
+ public:
+  OdbcBackend() : env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
+    SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_.get());
+  }
+
+  ~OdbcBackend() override {
+    if (connected_) {
+      if (inTransaction_) SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
+      SQLDisconnect(dbc_->get());
+    }
+  }
+
+  void connect(const ConnectionString& cs, int timeoutSeconds) {
+    OdbcTarget target = toOdbc(cs, [this](const std::string& name) { return isInstalledDriver(name); });
+    std::string driverName = target.driver.empty() ? driverOfDataSource(target.dsn) : target.driver;
+    std::string connectString = target.connectString;
+    ConnectionString given = ConnectionString::parse(connectString);
+    for (const auto& [key, value] : driverDefaults(driverName))
+      if (!given.has(key)) connectString += connectPair(key, value);
+
+    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    std::u16string in = toUtf16(connectString);
+    std::u16string out(1024, u'\0');
+    SQLSMALLINT outLen = 0;
+    SQLRETURN rc = SQLDriverConnectW(dbc_->get(), nullptr, wide(in), static_cast<SQLSMALLINT>(in.size()), wide(out),
+                                     static_cast<SQLSMALLINT>(out.size()), &outLen, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc))
+      com::raise(kOpenFailed, kSource, "Cannot connect: " + diagnostics(SQL_HANDLE_DBC, dbc_->get()));
+    connected_ = true;
+    dialect_ = lower(infoText(SQL_DBMS_NAME));
+    std::string quote = infoText(SQL_IDENTIFIER_QUOTE_CHAR);
+    quote_ = quote.size() == 1 && quote != " " ? quote[0] : '"';
+    setTimeout(timeoutSeconds);
+  }
+
+  StatementResult execute(const std::string& sql) override {
+    Handle st = statement();
+    std::u16string text = toUtf16(sql);
+    SQLRETURN rc = SQLExecDirectW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+    check(rc, st);
+    StatementResult result;
+    long affected = 0;
+    if (rc != SQL_NO_DATA) {
+      for (;;) {
+        SQLSMALLINT ncol = 0;
+        check(SQLNumResultCols(st.get(), &ncol), st);
+        if (ncol > 0 && !result.hasRows) {
+          result.hasRows = true;
+          readResult(st, ncol, &result);
+        } else if (ncol == 0) {
+          SQLLEN n = 0;
+          if (SQL_SUCCEEDED(SQLRowCount(st.get(), &n)) && n > 0) affected += static_cast<long>(n);
+        }
+        rc = SQLMoreResults(st.get());
+        if (rc == SQL_NO_DATA) break;
+        check(rc, st);
+      }
+    }
+    if (!result.hasRows) result.affected = affected;
+    return result;
+  }
+
+  long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
+    Handle st = statement();
+    std::u16string text = toUtf16(sql);
+    check(SQLPrepareW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size())), st);
+    SQLSMALLINT expected = 0;
+    check(SQLNumParams(st.get(), &expected), st);
+    if (expected != static_cast<SQLSMALLINT>(params.size()))
+      com::raise(kProviderError, kSource,
+                 "The statement has " + std::to_string(expected) + " parameters, " + std::to_string(params.size()) +
+                     " values were given.");
+    std::vector<BoundValue> store(params.size());
+    for (size_t i = 0; i < params.size(); ++i) bind(st, static_cast<SQLUSMALLINT>(i + 1), params[i], &store[i]);
+    SQLRETURN rc = SQLExecute(st.get());
+    check(rc, st);
+    if (rc == SQL_NO_DATA) return 0;
+    SQLLEN n = 0;
+    check(SQLRowCount(st.get(), &n), st);
+    return n > 0 ? static_cast<long>(n) : 0;
+  }
+
+  // Inside a transaction a savepoint undoes the statement alone; outside
+  // one the statement runs in a transaction of its own.
+  long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
+    if (inTransaction_) {
+      run("SAVEPOINT tivel_at_most");
+      long changed = 0;
+      try {
+        changed = executeBound(sql, params);
+      } catch (...) {
+        undoSavepoint();
+        throw;
+      }
+      if (changed > limit) {
+        undoSavepoint();
+        return changed;
+      }
+      run("RELEASE SAVEPOINT tivel_at_most");
+      return changed;
+    }
+    setAutocommit(false);
+    long changed = 0;
+    try {
+      changed = executeBound(sql, params);
+    } catch (...) {
+      endTransaction(SQL_ROLLBACK, false);
+      throw;
+    }
+    endTransaction(changed > limit ? SQL_ROLLBACK : SQL_COMMIT, true);
+    return changed;
+  }
+
+  std::vector<std::string> primaryKey(const std::string& table) override {
+    std::vector<std::string> key = primaryKeyAsGiven(table);
+    // An unquoted name in a statement folds to lower case (PostgreSQL) or
+    // upper case (the standard); the catalogue holds the folded name.
+    if (key.empty() && lower(table) != table) key = primaryKeyAsGiven(lower(table));
+    return key;
+  }
+
+  // PostgreSQL: the value the column's sequence gave this session last,
+  // which is this insert's when the insert left the column out.
+  com::Variant generatedKey(const std::string& table, const std::string& column) override {
+    if (dialect_ != "postgresql") return {};
+    try {
+      StatementResult r = query("SELECT currval(pg_get_serial_sequence(?, ?))", {quoteIdentifier(table), column});
+      if (r.rows.size() == 1 && r.rows[0].size() == 1 && !r.rows[0][0].isNull()) return r.rows[0][0];
+    } catch (const com::ComError&) {
+    }
+    return {};
+  }
+
+  std::string quoteIdentifier(const std::string& name) const override {
+    std::string out(1, quote_);
+    for (char c : name) {
+      if (c == quote_) out += quote_;
+      out += c;
+    }
+    return out + quote_;
+  }
+
+  void begin() override {
+    setAutocommit(false);
+    inTransaction_ = true;
+  }
+  void commit() override { endTransaction(SQL_COMMIT, true); }
+  void rollback() override { endTransaction(SQL_ROLLBACK, true); }
+  bool inTransaction() const override { return inTransaction_; }
+
+  std::string dialect() const override { return dialect_; }
+
+  void setTimeout(int seconds) override { timeout_ = seconds > 0 ? seconds : 0; }
+
+ private:
+  Handle statement() {
+    Handle st(SQL_HANDLE_STMT, dbc_->get());
+    if (timeout_ > 0)
+      SQLSetStmtAttr(st.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
+    return st;
+  }
+
+  void run(const char* sql) { execute(sql); }
+
+  void undoSavepoint() {
+    try {
+      run("ROLLBACK TO SAVEPOINT tivel_at_most");
+      run("RELEASE SAVEPOINT tivel_at_most");
+    } catch (const com::ComError&) {
+      // The first failure is the one to report.
+    }
+  }
+
+  void setAutocommit(bool on) {
+    SQLRETURN rc = SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)), 0);
+    if (!SQL_SUCCEEDED(rc)) com::raise(kProviderError, kSource, diagnostics(SQL_HANDLE_DBC, dbc_->get()));
+  }
+
+  // Ends the transaction and returns to autocommit. A commit that fails is
+  // rolled back, so the connection never stays inside a transaction nobody
+  // holds.
+  void endTransaction(SQLSMALLINT how, bool report) {
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), how);
+    std::string failure;
+    if (!SQL_SUCCEEDED(rc)) {
+      failure = diagnostics(SQL_HANDLE_DBC, dbc_->get());
+      if (how == SQL_COMMIT) SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
+    }
+    inTransaction_ = false;
+    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
+    if (report && !failure.empty()) com::raise(kProviderError, kSource, failure);
+  }
+
+  std::string infoText(SQLUSMALLINT what) {
+    std::u16string buf(256, u'\0');
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), what, wide(buf), static_cast<SQLSMALLINT>(buf.size() * 2), &len)))
+      return "";
+    buf.resize(std::min<size_t>(static_cast<size_t>(len) / 2, buf.size()));
+    return toUtf8(buf);
+  }
+
+  StatementResult query(const std::string& sql, const std::vector<com::Variant>& params) {
+    Handle st = statement();
+    std::u16string text = toUtf16(sql);
+    check(SQLPrepareW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size())), st);
+    std::vector<BoundValue> store(params.size());
+    for (size_t i = 0; i < params.size(); ++i) bind(st, static_cast<SQLUSMALLINT>(i + 1), params[i], &store[i]);
+    check(SQLExecute(st.get()), st);
+    StatementResult result;
+    SQLSMALLINT ncol = 0;
+    check(SQLNumResultCols(st.get(), &ncol), st);
+    if (ncol > 0) {
+      result.hasRows = true;
+      readResult(st, ncol, &result);
+    }
+    return result;
+  }
+
+  std::vector<std::string> primaryKeyAsGiven(const std::string& table) {
+    Handle st = statement();
+    std::u16string name = toUtf16(table);
+    check(SQLPrimaryKeysW(st.get(), nullptr, 0, nullptr, 0, wide(name), static_cast<SQLSMALLINT>(name.size())), st);
+    std::vector<std::pair<long, std::string>> found;
+    for (;;) {
+      SQLRETURN rc = SQLFetch(st.get());
+      if (rc == SQL_NO_DATA) break;
+      check(rc, st);
+      bool isNull = false;
+      std::string column = toUtf8(readWide(st, 4, &isNull));
+      SQLSMALLINT seq = 0;
+      SQLLEN ind = 0;
+      check(SQLGetData(st.get(), 5, SQL_C_SSHORT, &seq, 0, &ind), st);
+      found.emplace_back(seq, column);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> key;
+    for (auto& [seq, column] : found) key.push_back(std::move(column));
+    return key;
+  }
+
+  std::string columnText(const Handle& st, SQLUSMALLINT col, SQLUSMALLINT field) {
+    std::u16string buf(256, u'\0');
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = SQLColAttributeW(st.get(), col, field, wide(buf), static_cast<SQLSMALLINT>(buf.size() * 2), &len, nullptr);
+    if (!SQL_SUCCEEDED(rc)) return "";
+    buf.resize(std::min<size_t>(static_cast<size_t>(len) / 2, buf.size()));
+    return toUtf8(buf);
+  }
+
+  void readResult(const Handle& st, SQLSMALLINT ncol, StatementResult* result) {
+    std::vector<Kind> kinds;
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncol); ++i) {
+      std::u16string name(256, u'\0');
+      SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+      SQLULEN size = 0;
+      check(SQLDescribeColW(st.get(), i, wide(name), static_cast<SQLSMALLINT>(name.size()), &nameLen, &type, &size,
+                            &digits, &nullable),
+            st);
+      name.resize(std::min<size_t>(static_cast<size_t>(nameLen), name.size()));
+      ColumnInfo c;
+      c.name = toUtf8(name);
+      c.baseTable = columnText(st, i, SQL_DESC_BASE_TABLE_NAME);
+      c.baseColumn = c.baseTable.empty() ? "" : columnText(st, i, SQL_DESC_BASE_COLUMN_NAME);
+      result->columns.push_back(std::move(c));
+      kinds.push_back(kindOf(type));
+    }
+    for (;;) {
+      SQLRETURN rc = SQLFetch(st.get());
+      if (rc == SQL_NO_DATA) break;
+      check(rc, st);
+      Row row;
+      row.reserve(kinds.size());
+      for (size_t i = 0; i < kinds.size(); ++i) row.push_back(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
+      result->rows.push_back(std::move(row));
+    }
+  }
+
+  std::u16string readWide(const Handle& st, SQLUSMALLINT col, bool* isNull) {
+    std::u16string out;
+    char16_t buf[2048];
+    *isNull = false;
+    for (;;) {
+      SQLLEN ind = 0;
+      SQLRETURN rc = SQLGetData(st.get(), col, SQL_C_WCHAR, buf, sizeof buf, &ind);
+      if (rc == SQL_NO_DATA) break;
+      check(rc, st);
+      if (ind == SQL_NULL_DATA) {
+        *isNull = true;
+        return out;
+      }
+      constexpr size_t kMost = sizeof buf / sizeof buf[0] - 1;  // one place for the NUL
+      bool more = rc == SQL_SUCCESS_WITH_INFO && (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / 2 > kMost);
+      out.append(buf, more ? kMost : static_cast<size_t>(ind) / 2);
+      if (!more) break;
+    }
+    return out;
+  }
+
+  com::Variant readValue(const Handle& st, SQLUSMALLINT col, Kind kind) {
+    SQLLEN ind = 0;
+    switch (kind) {
+      case Kind::Bit: {
+        unsigned char b = 0;
+        check(SQLGetData(st.get(), col, SQL_C_BIT, &b, 0, &ind), st);
+        if (ind == SQL_NULL_DATA) return com::Variant::null();
+        return com::Variant(b != 0);
+      }
+      case Kind::Integer: {
+        SQLBIGINT n = 0;
+        check(SQLGetData(st.get(), col, SQL_C_SBIGINT, &n, 0, &ind), st);
+        if (ind == SQL_NULL_DATA) return com::Variant::null();
+        return com::Variant::fromInt64(n);
+      }
+      case Kind::Real: {
+        double d = 0;
+        check(SQLGetData(st.get(), col, SQL_C_DOUBLE, &d, 0, &ind), st);
+        if (ind == SQL_NULL_DATA) return com::Variant::null();
+        return com::Variant(d);
+      }
+      case Kind::Date: {
+        SQL_TIMESTAMP_STRUCT t{};
+        check(SQLGetData(st.get(), col, SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &ind), st);
+        if (ind == SQL_NULL_DATA) return com::Variant::null();
+        return com::Variant(com::DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second});
+      }
+      case Kind::Time: {
+        SQL_TIME_STRUCT t{};
+        check(SQLGetData(st.get(), col, SQL_C_TYPE_TIME, &t, sizeof t, &ind), st);
+        if (ind == SQL_NULL_DATA) return com::Variant::null();
+        com::DateTime d;  // a time of day stands on the zero date, as a date value holds it
+        d.hour = t.hour, d.minute = t.minute, d.second = t.second;
+        return com::Variant(d);
+      }
+      case Kind::Binary: {
+        com::Variant::Bytes out;
+        uint8_t buf[4096];
+        for (;;) {
+          SQLRETURN rc = SQLGetData(st.get(), col, SQL_C_BINARY, buf, sizeof buf, &ind);
+          if (rc == SQL_NO_DATA) break;
+          check(rc, st);
+          if (ind == SQL_NULL_DATA) return com::Variant::null();
+          bool more = rc == SQL_SUCCESS_WITH_INFO && (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) > sizeof buf);
+          size_t n = more ? sizeof buf : static_cast<size_t>(ind);
+          out.insert(out.end(), buf, buf + n);
+          if (!more) break;
+        }
+        return com::Variant(std::move(out));
+      }
+      case Kind::Text: break;
+    }
+    bool isNull = false;
+    std::u16string text = readWide(st, col, &isNull);
+    if (isNull) return com::Variant::null();
+    return com::Variant(toUtf8(text));
+  }
+
+  void bind(const Handle& st, SQLUSMALLINT at, const com::Variant& v, BoundValue* b) {
+    SQLSMALLINT cType = SQL_C_WCHAR, sqlType = SQL_WVARCHAR, digits = 0;
+    SQLULEN size = 1;
+    SQLPOINTER data = nullptr;
+    SQLLEN length = 0;
+    switch (v.type()) {
+      case com::VarType::Empty:
+      case com::VarType::Null:
+      case com::VarType::Missing:
+        b->indicator = SQL_NULL_DATA;
+        data = b->text.data();
+        break;
+      case com::VarType::Boolean:
+        b->integer = *v.get<bool>() ? 1 : 0;
+        cType = SQL_C_SLONG, sqlType = SQL_INTEGER, size = 10, data = &b->integer;
+        break;
+      case com::VarType::Integer:
+        b->integer = *v.get<int16_t>();
+        cType = SQL_C_SLONG, sqlType = SQL_INTEGER, size = 10, data = &b->integer;
+        break;
+      case com::VarType::Long:
+        b->integer = *v.get<int32_t>();
+        cType = SQL_C_SLONG, sqlType = SQL_INTEGER, size = 10, data = &b->integer;
+        break;
+      case com::VarType::Double:
+        b->real = *v.get<double>();
+        cType = SQL_C_DOUBLE, sqlType = SQL_DOUBLE, size = 15, data = &b->real;
+        break;
+      case com::VarType::Date: {
+        const com::DateTime& d = *v.get<com::DateTime>();
+        b->stamp.year = static_cast<SQLSMALLINT>(d.year);
+        b->stamp.month = static_cast<SQLUSMALLINT>(d.month);
+        b->stamp.day = static_cast<SQLUSMALLINT>(d.day);
+        b->stamp.hour = static_cast<SQLUSMALLINT>(d.hour);
+        b->stamp.minute = static_cast<SQLUSMALLINT>(d.minute);
+        b->stamp.second = static_cast<SQLUSMALLINT>(d.second);
+        cType = SQL_C_TYPE_TIMESTAMP, sqlType = SQL_TYPE_TIMESTAMP, size = 19, data = &b->stamp;
+        length = sizeof b->stamp;
+        break;
+      }
+      case com::VarType::String:
+        b->text = toUtf16(*v.get<std::string>());
+        size = std::max<SQLULEN>(b->text.size(), 1);
+        if (b->text.size() > 4000) sqlType = SQL_WLONGVARCHAR;
+        length = static_cast<SQLLEN>(b->text.size() * 2);
+        b->indicator = length;
+        data = b->text.data();
+        break;
+      case com::VarType::Bytes:
+        b->bytes = v.bytes();
+        cType = SQL_C_BINARY;
+        sqlType = b->bytes.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
+        size = std::max<SQLULEN>(b->bytes.size(), 1);
+        length = static_cast<SQLLEN>(b->bytes.size());
+        b->indicator = length;
+        data = b->bytes.data();
+        break;
+      default:
+        com::raise(com::kTypeMismatch, kSource,
+                   std::string("Type mismatch: a value of kind ") + com::typeName(v.type()) + " cannot be stored.");
+    }
+    check(SQLBindParameter(st.get(), at, SQL_PARAM_INPUT, cType, sqlType, size, digits, data, length, &b->indicator),
+          st);
+  }
+
+  bool isInstalledDriver(const std::string& name) {
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+      std::u16string desc(512, u'\0'), attrs(2048, u'\0');
+      SQLSMALLINT descLen = 0, attrsLen = 0;
+      SQLRETURN rc = SQLDriversW(env_.get(), direction, wide(desc), static_cast<SQLSMALLINT>(desc.size()), &descLen,
+                                 wide(attrs), static_cast<SQLSMALLINT>(attrs.size()), &attrsLen);
+      if (!SQL_SUCCEEDED(rc)) return false;
+      direction = SQL_FETCH_NEXT;
+      desc.resize(std::min<size_t>(static_cast<size_t>(descLen), desc.size()));
+      if (strcasecmp(toUtf8(desc).c_str(), name.c_str()) == 0) return true;
+    }
+  }
+
+  // The driver a data source of odbc.ini names, "" when it is not found.
+  std::string driverOfDataSource(const std::string& dsn) {
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+      std::u16string name(256, u'\0'), desc(512, u'\0');
+      SQLSMALLINT nameLen = 0, descLen = 0;
+      SQLRETURN rc = SQLDataSourcesW(env_.get(), direction, wide(name), static_cast<SQLSMALLINT>(name.size()), &nameLen,
+                                     wide(desc), static_cast<SQLSMALLINT>(desc.size()), &descLen);
+      if (!SQL_SUCCEEDED(rc)) return "";
+      direction = SQL_FETCH_NEXT;
+      name.resize(std::min<size_t>(static_cast<size_t>(nameLen), name.size()));
+      desc.resize(std::min<size_t>(static_cast<size_t>(descLen), desc.size()));
+      if (strcasecmp(toUtf8(name).c_str(), dsn.c_str()) == 0) return toUtf8(desc);
+    }
+  }
+
+  Handle env_;
+  std::unique_ptr<Handle> dbc_;
+  bool connected_ = false;
+  bool inTransaction_ = false;
+  int timeout_ = 0;
+  std::string dialect_;
+  char quote_ = '"';
+};
+
+std::unique_ptr<Backend> fromConnectionString(const ConnectionString& cs, int timeoutSeconds) {
+  if (strcasecmp(cs.get("Provider").c_str(), "SQLite") == 0) return nullptr;
+  if (cs.get("Provider").empty() && !cs.has("dsn") && !cs.has("DRIVER")) return nullptr;
+  return open(cs, timeoutSeconds);
+}
+
+[[maybe_unused]] const bool registered = (registerBackend("odbc", fromConnectionString), true);
+
+}  // namespace
+
+std::unique_ptr<Backend> open(const ConnectionString& cs, int timeoutSeconds) {
+  auto backend = std::make_unique<OdbcBackend>();
+  backend->connect(cs, timeoutSeconds);
+  return backend;
+}
+
+}  // namespace tivel::ado::odbc
