@@ -27,13 +27,25 @@ const com::ClassInfo& info() {
     c.method("addGrp", {recParam("oGrpRec"), opt(ref("strGrpNo", kStr))}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.addGrp(recArg(a, 0, "cUmGrp"), a[1]));
     }));
-    pendingMember(c, "addUsr", {recParam("oUsrRec"), opt(ref("strUsrNo", kStr))});
-    pendingMember(c, "addOrg2Usr", {recParam("oOrg2UsrRec"), opt(ref("strOrg2UsrNo", kStr))});
-    pendingMember(c, "addGrp2Usr", {recParam("oGrp2UsrRec"), opt(ref("strGrp2UsrNo", kStr))});
-    pendingMember(c, "addLogInfo", {recParam("oUmLogInfoRec"), opt(ref("strToken", kStr))});
+    c.method("addUsr", {recParam("oUsrRec"), opt(ref("strUsrNo", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addUsr(recArg(a, 0, "cUmUsr"), a[1]));
+    }));
+    c.method("addOrg2Usr", {recParam("oOrg2UsrRec"), opt(ref("strOrg2UsrNo", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addOrg2Usr(recArg(a, 0, "cUmOrg2usr"), a[1]));
+    }));
+    c.method("addGrp2Usr", {recParam("oGrp2UsrRec"), opt(ref("strGrp2UsrNo", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addGrp2Usr(recArg(a, 0, "cUmGrp2usr"), a[1]));
+    }));
+    c.method("addLogInfo", {recParam("oUmLogInfoRec"), opt(ref("strToken", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addLogInfo(recArg(a, 0, "cUmLogInfo"), a[1]));
+    }));
     pendingMember(c, "addUaa", {recParam("oUsrAddAttrRec"), opt(ref("strUaaNo", kStr))});
-    pendingMember(c, "addUsa", {recParam("oUsrSecAttrRec"), opt(ref("strUsano", kStr))});
-    pendingMember(c, "addUsi", {recParam("oUsrSecInstRec")});
+    c.method("addUsa", {recParam("oUsrSecAttrRec"), opt(ref("strUsano", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addUsa(recArg(a, 0, "cUmUsrSecAttr"), a[1]));
+    }));
+    c.method("addUsi", {recParam("oUsrSecInstRec")}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addUsi(recArg(a, 0, "cUmUsrSecInst")));
+    }));
     pendingMember(c, "addUai", {recParam("oUaiRec")});
     pendingMember(c, "addOaa", {recParam("oOrgAddAttrRec"), opt(ref("strOaaNo", kStr))});
     pendingMember(c, "addOai", {recParam("oOaiRec")});
@@ -44,26 +56,44 @@ const com::ClassInfo& info() {
     c.method("updateGrp", {recParam("oGrpRec"), in("strGrp_no", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.updateGrp(recArg(a, 0, "cUmGrp"), a[1].toString()));
     }));
-    pendingMember(c, "updateUsrByAccount", {recParam("oUsrRec"), in("strUsrAccount", kStr)});
-    pendingMember(c, "changePwd", {ref("Usr_no", kStr), ref("strNewPwd", kStr)});
-    pendingMember(c, "updateUsr", {recParam("oUsrRec"), in("strUsr_no", kStr)});
+    c.method("updateUsrByAccount", {recParam("oUsrRec"), in("strUsrAccount", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateUsrByAccount(recArg(a, 0, "cUmUsr"), a[1].toString()));
+    }));
+    c.method("changePwd", {ref("Usr_no", kStr), ref("strNewPwd", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.changePwd(a[0].toString(), a[1].toString()));
+    }));
+    c.method("updateUsr", {recParam("oUsrRec"), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateUsr(recArg(a, 0, "cUmUsr"), a[1].toString()));
+    }));
     pendingMember(c, "updateOaa", {recParam("oOaaRec"), in("strOaa_No", kStr)});
     pendingMember(c, "updateOai", {recParam("oOaiRec")});
     pendingMember(c, "updateUaa", {recParam("oUaaRec"), in("strUaa_No", kStr)});
     pendingMember(c, "updateUai", {recParam("oUaiRec"), in("strUai_No", kStr)});
-    pendingMember(c, "updateUsa", {recParam("oUsaRec"), in("strUsa_No", kStr)});
-    pendingMember(c, "updateUsi", {recParam("oUsiRec"), in("strUsi_No", kStr)});
+    c.method("updateUsa", {recParam("oUsaRec"), in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateUsa(recArg(a, 0, "cUmUsrSecAttr"), a[1].toString()));
+    }));
+    c.method("updateUsi", {recParam("oUsiRec"), in("strUsi_No", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateUsi(recArg(a, 0, "cUmUsrSecInst"), a[1].toString()));
+    }));
     // Deletes
     c.method("delOrg", {in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.delOrg(a[0].toString())); }));
     c.method("delGrp", {in("strGrp_no", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.delGrp(a[0].toString())); }));
-    pendingMember(c, "delUsr", {in("strUsr_no", kStr)});
-    pendingMember(c, "delUsrOfAccount", {in("strUsrAccount", kStr)});
-    pendingMember(c, "delOrg2Usr", {opt(in("strOrg_No", kStr)), opt(in("strUsr_no", kStr))});
-    pendingMember(c, "delGrp2Usr", {opt(in("strGrp_no", kStr)), opt(in("strUsr_no", kStr))});
+    c.method("delUsr", {in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.delUsr(a[0].toString())); }));
+    c.method("delUsrOfAccount", {in("strUsrAccount", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.delUsrOfAccount(a[0].toString()));
+    }));
+    c.method("delOrg2Usr", {opt(in("strOrg_No", kStr)), opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.delOrg2Usr(textArg(a, 0), textArg(a, 1)));
+    }));
+    c.method("delGrp2Usr", {opt(in("strGrp_no", kStr)), opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.delGrp2Usr(textArg(a, 0), textArg(a, 1)));
+    }));
     pendingMember(c, "delUaa", {in("strUaa_No", kStr)});
     pendingMember(c, "delUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)});
-    pendingMember(c, "delUsa", {in("strUsa_No", kStr)});
-    pendingMember(c, "delUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)});
+    c.method("delUsa", {in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.delUsa(a[0].toString())); }));
+    c.method("delUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.delUsi(a[0].toString(), a[1].toString()));
+    }));
     pendingMember(c, "delOaa", {in("strOaa_No", kStr)});
     pendingMember(c, "delOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)});
     // Reads
@@ -71,39 +101,49 @@ const com::ClassInfo& info() {
     c.method("getTopOrgOfOrg", {in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getTopOrgOfOrg(a[0].toString()); }));
     c.method("getSonOrgOfOrg", {in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getSonOrgOfOrg(a[0].toString()); }));
     c.method("getOrgName", {ref("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.getOrgName(a[0].toString())); }));
-    pendingMember(c, "getOrgOfUsr", {opt(in("strUsr_no", kStr))});
+    c.method("getOrgOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getOrgOfUsr(textArg(a, 0)); }));
     c.method("getGrp", {in("strGrp_no", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getGrp(a[0].toString()); }));
     c.method("getGrpName", {in("strGrp_no", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.getGrpName(a[0].toString())); }));
     c.method("getAllGrp", {}, op([](UmMgt& m, com::Args&) { return m.getAllGrp(); }));
-    pendingMember(c, "getAllUsr", {});
-    pendingMember(c, "getUsr", {in("strUsrNo", kStr)});
-    pendingMember(c, "getUsrByAccount", {in("strAccount", kStr)});
-    pendingMember(c, "getUsrName", {in("strUsrNo", kStr)});
-    pendingMember(c, "getUsrAccount", {in("strUsrNo", kStr)});
-    pendingMember(c, "getUsrOfAccount", {in("strUsrAccount", kStr)});
-    pendingMember(c, "getUsrOfOrg", {in("strOrg_No", kStr)});
-    pendingMember(c, "getGrpOfUsr", {opt(in("strUsr_no", kStr))});
-    pendingMember(c, "getUsrOfGrp", {in("strGrp_no", kStr)});
+    c.method("getAllUsr", {}, op([](UmMgt& m, com::Args&) { return m.getAllUsr(); }));
+    c.method("getUsr", {in("strUsrNo", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsr(a[0].toString()); }));
+    c.method("getUsrByAccount", {in("strAccount", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsrByAccount(a[0].toString()); }));
+    c.method("getUsrName", {in("strUsrNo", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.getUsrName(a[0].toString())); }));
+    c.method("getUsrAccount", {in("strUsrNo", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.getUsrAccount(a[0].toString())); }));
+    c.method("getUsrOfAccount", {in("strUsrAccount", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsrOfAccount(a[0].toString()); }));
+    c.method("getUsrOfOrg", {in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsrOfOrg(a[0].toString()); }));
+    c.method("getGrpOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getGrpOfUsr(textArg(a, 0)); }));
+    c.method("getUsrOfGrp", {in("strGrp_no", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsrOfGrp(a[0].toString()); }));
     pendingMember(c, "getOaa", {in("strOaa_No", kStr)});
     pendingMember(c, "getOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)});
     pendingMember(c, "getUaa", {in("strUaa_No", kStr)});
     pendingMember(c, "getUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)});
-    pendingMember(c, "getUsa", {in("strUsa_No", kStr)});
-    pendingMember(c, "getUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)});
-    pendingMember(c, "getLogInfo", {in("strToken", kStr)});
+    c.method("getUsa", {in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsa(a[0].toString()); }));
+    c.method("getUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return m.getUsi(a[0].toString(), a[1].toString());
+    }));
+    c.method("getLogInfo", {in("strToken", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getLogInfo(a[0].toString()); }));
     pendingMember(c, "getUaaOfUsr", {opt(in("strUsr_no", kStr))});
     pendingMember(c, "getUsrAddOfUsr", {opt(in("strUsr_no", kStr))});
     pendingMember(c, "getOrgAddOfOrg", {opt(in("strOrg_No", kStr))});
-    pendingMember(c, "getUsaOfUsr", {opt(in("strUsr_no", kStr))});
-    pendingMember(c, "getUsiOfUsr", {opt(in("strUsr_no", kStr))});
-    pendingMember(c, "getUsrSecOfUsr", {opt(in("strUsr_no", kStr))});
+    c.method("getUsaOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getUsaOfUsr(textArg(a, 0)); }));
+    c.method("getUsiOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getUsiOfUsr(textArg(a, 0)); }));
+    c.method("getUsrSecOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return m.getUsrSecOfUsr(textArg(a, 0));
+    }));
     pendingMember(c, "getOaaOfOrg", {opt(in("strOrg_No", kStr))});
     pendingMember(c, "getOaiOfOrg", {opt(in("strOrg_No", kStr))});
     pendingMember(c, "getUaiOfUsr", {in("strUsrNo", kStr)});
     // Login bookkeeping and policy values
-    pendingMember(c, "addUsrLogCount", {ref("strUsr_no", kStr)});
-    pendingMember(c, "cleanUsrLogErrNum", {ref("strUsr_no", kStr)});
-    pendingMember(c, "getUsrSecValue", {in("secAttr", kStr), in("strUsr_no", kStr)});
+    c.method("addUsrLogCount", {ref("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addUsrLogCount(a[0].toString()));
+    }));
+    c.method("cleanUsrLogErrNum", {ref("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.cleanUsrLogErrNum(a[0].toString()));
+    }));
+    c.method("getUsrSecValue", {in("secAttr", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.getUsrSecValue(a[0].toString(), a[1].toString()));
+    }));
     return c;
   }();
   return c;

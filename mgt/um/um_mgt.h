@@ -29,6 +29,68 @@ class UmMgt : public com::Object {
   com::Variant getGrp(const std::string& strGrp_no);
   std::string getGrpName(const std::string& strGrp_no);
   com::Variant getAllGrp();
+
+  // ---- Users
+  std::string addUsr(const RecordPtr& oUsrRec, com::Variant& strUsrNo);
+  // Writes all fourteen fields of the user row with that key.
+  std::string updateUsr(const RecordPtr& oUsrRec, const std::string& strUsr_no);
+  // Writes eleven fields of the user row with that account (not account, address, account time).
+  std::string updateUsrByAccount(const RecordPtr& oUsrRec, const std::string& strUsrAccount);
+  // Sets the user's password; true when written.
+  bool changePwd(const std::string& Usr_no, const std::string& strNewPwd);
+  std::string delUsr(const std::string& strUsr_no);
+  std::string delUsrOfAccount(const std::string& strUsrAccount);
+  com::Variant getUsr(const std::string& strUsrNo);                // cUmUsr or Nothing
+  com::Variant getUsrByAccount(const std::string& strAccount);     // cUmUsr or Nothing
+  com::Variant getUsrOfAccount(const std::string& strUsrAccount);  // the same as getUsrByAccount
+  std::string getUsrName(const std::string& strUsrNo);
+  std::string getUsrAccount(const std::string& strUsrNo);
+  com::Variant getAllUsr();  // cCollection of cUmUsr with seven properties filled
+  // Raises the user's login count by one; true when written. A write that
+  // meets a concurrent change of the row reads it again and retries.
+  bool addUsrLogCount(const std::string& strUsr_no);
+  // Sets the user's value of security attribute 3 (login errors) to "0", creating it when missing.
+  bool cleanUsrLogErrNum(const std::string& strUsr_no);
+
+  // ---- Memberships
+  std::string addOrg2Usr(const RecordPtr& oOrg2UsrRec, com::Variant& strOrg2UsrNo);
+  std::string addGrp2Usr(const RecordPtr& oGrp2UsrRec, com::Variant& strGrp2UsrNo);
+  // Deletes by whichever of the two keys are given; both empty is a failure.
+  std::string delOrg2Usr(const std::string& strOrg_No, const std::string& strUsr_no);
+  std::string delGrp2Usr(const std::string& strGrp_no, const std::string& strUsr_no);
+  com::Variant getOrgOfUsr(const std::string& strUsr_no);  // cCollection of cUmOrg, by membership priority
+  com::Variant getGrpOfUsr(const std::string& strUsr_no);  // cCollection of cUmGrp, by membership priority
+  // Members by membership priority; "0" lists users in no organisation; "" gives Nothing.
+  com::Variant getUsrOfOrg(const std::string& strOrg_No);
+  // Members by membership priority; "0" lists users in no group; "" gives Nothing.
+  com::Variant getUsrOfGrp(const std::string& strGrp_no);
+
+  // ---- Security attributes
+  std::string addUsa(const RecordPtr& oUsrSecAttrRec, com::Variant& strUsano);
+  std::string updateUsa(const RecordPtr& oUsaRec, const std::string& strUsa_No);
+  std::string delUsa(const std::string& strUsa_No);
+  std::string addUsi(const RecordPtr& oUsrSecInstRec);
+  std::string updateUsi(const RecordPtr& oUsiRec, const std::string& strUsi_No);
+  // Deletes by whichever of the two keys are given; both empty is a failure.
+  std::string delUsi(const std::string& strUsa_No, const std::string& strUsr_no);
+  com::Variant getUsa(const std::string& strUsa_No);                               // cUmUsrSecAttr or Nothing
+  com::Variant getUsi(const std::string& strUsa_No, const std::string& strUsr_no);  // cUmUsrSecInst or Nothing
+  com::Variant getUsaOfUsr(const std::string& strUsr_no);     // cCollection: global definitions and the user's own
+  com::Variant getUsiOfUsr(const std::string& strUsr_no);     // cCollection of the user's values ("" : everyone's)
+  com::Variant getUsrSecOfUsr(const std::string& strUsr_no);  // cCollection of cUmUsrSec; "" gives Nothing
+  // The effective value of a policy attribute (by exact name) for a user: the
+  // user's own value, else the default of a definition in force, else "".
+  std::string getUsrSecValue(const std::string& secAttr, const std::string& strUsr_no);
+
+  // ---- Login records
+  std::string addLogInfo(const RecordPtr& oUmLogInfoRec, com::Variant& strToken);
+  com::Variant getLogInfo(const std::string& strToken);  // cUmLogInfo or Nothing
+
+ private:
+  // updateUsr for a read-modify-write: `asRead` is the record as getUsr gave
+  // it; only the fields changed since are written, and a row changed since
+  // in one of those fields is a conflict (the update's failure code).
+  std::string updateUsr(const RecordPtr& oUsrRec, const std::string& strUsr_no, const Record& asRead);
 };
 
 }  // namespace tivel::mgt

@@ -1,0 +1,187 @@
+// Security attributes of users: definitions (umUsrSecAttr) with a default and
+// flags, values per user (umUsrSecInst), and the effective value the account
+// policy asks for by name.
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "mgt/um/um_mgt.h"
+
+namespace tivel::mgt {
+namespace {
+
+// The policy attributes are stored under fixed numbers: position + 1.
+constexpr std::array<std::string_view, 13> kPolicyNames = {
+    "IpLimit",      "TimeLimit",    "LogErrNum",     "LogErrLockNum", "IsPwdTwo", "PwdTwo",  "AcntLimitDate",
+    "PwdLimitDate", "PwdFirstLimit", "Certificate", "CertSignature", "LdapAcnt", "LdapPwd"};
+
+// The number of a policy attribute by its exact name (letter case counts); 0 for any other name.
+int policyNumber(std::string_view name) {
+  for (size_t i = 0; i < kPolicyNames.size(); ++i)
+    if (kPolicyNames[i] == name) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+// The number of the login-error count.
+const char* const kLogErrNum = "3";
+
+const Fields kUsaFields = {"Usa_No", "Name", "Parse", "Usr_no", "Default_Value", "Disc", "IsAvail", "IsNull",
+                           "IsGobal", "Data_type"};
+const Fields kUsaOfUsrFields = {"Usa_No", "Usr_no", "Name", "Parse", "Default_Value", "IsNull", "IsGobal",
+                                "Data_type", "IsAvail", "Disc"};
+const Fields kUsiFields = {"Usa_No", "Usr_no", "Usi_Value", "IsAvail"};
+const Fields kUsrSecFields = {"Usa_No",  "Usr_no",    "Name",     "Parse",    "Default_Value", "IsNull",
+                              "IsAvail", "IsGobal",   "Data_type", "Disc",    "Usi_Value",     "Usi_IsAvail"};
+
+// The first row's only column as text; "" when there is no row or it holds NULL.
+// `found` tells whether there was a row.
+std::string firstValue(const std::string& sql, bool* found) {
+  auto rs = openRead(sql);
+  *found = rs->recordCount() > 0;
+  com::Variant v = *found ? rs->value(0) : com::Variant();
+  rs->close();
+  return v.isNull() ? "" : v.toString();
+}
+
+}  // namespace
+
+std::string UmMgt::getUsrSecValue(const std::string& secAttr, const std::string& strUsr_no) {
+  const std::string number = std::to_string(policyNumber(secAttr));
+  if (strUsr_no.empty()) return "";
+  return trapText([&]() -> std::string {
+    bool found = false;
+    // The user's own value wins, whatever its own flag says.
+    std::string value = firstValue("select usi_value from UmUsrSecInst where usa_no='" + number + "' and usr_no='" +
+                                       QuoteSql(strUsr_no) + "'",
+                                   &found);
+    if (found) return value;
+    // Else the default of a definition in force, whoever owns it.
+    return firstValue("select default_value from UmUsrSecAttr where usa_no='" + number + "' and isAvail=1", &found);
+  });
+}
+
+std::string UmMgt::addUsa(const RecordPtr& rec, com::Variant& strUsano) {
+  return addRow(rec, strUsano, {required("Usr_No", "10391")}, {"Usa_No", "USA", "umUsrSecAttr", "usa_no", "10392"},
+                "10393", [](const Record& r, const std::string& key) {
+                  return Insert("insert into umUsrSecAttr(Usa_no,usr_no,name,parse,default_value,data_type,isAvail,"
+                                "isNull,isGobal,disc) values(")
+                      .text(key)
+                      .text(r["Usr_No"])
+                      .text(r["Name"], "NULL")
+                      .text(r["Parse"], "NULL")
+                      .text(r["Default_Value"], "NULL")
+                      .number(r["Data_type"])  // a null type is no number either: the add fails
+                      .numberUnlessNull(r["IsAvail"], "1")
+                      .numberUnlessNull(r["IsNull"], "1")
+                      .numberUnlessNull(r["IsGobal"], "1")
+                      .text(r["Disc"], "NULL")
+                      .sql();
+                });
+}
+
+std::string UmMgt::updateUsa(const RecordPtr& rec, const std::string& key) {
+  return updateRow(rec, key, "select * from UmUsrSecAttr where Usa_no='",
+                   {"Usr_no", "Name", "Parse", "Data_type", "Default_Value", "IsNull", "IsGobal", "Disc", "IsAvail"},
+                   {"10394", "10395", "10396"});
+}
+
+std::string UmMgt::delUsa(const std::string& key) {
+  return deleteRow(key, "delete  from umUsrSecAttr where usa_No='", "10397", "10399");
+}
+
+// No key is generated and no uniqueness tested: a second value is another row.
+std::string UmMgt::addUsi(const RecordPtr& rec) {
+  return trapCode("1039903", [&]() -> std::string {
+    const Record& r = deref(rec);
+    if (blank(r["Usa_No"]) || blank(r["Usr_No"])) return "1039901";
+    execute(Insert("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values(")
+                .text(r["Usa_No"])
+                .text(r["Usr_No"])
+                .text(r["Usi_Value"], "NULL")
+                .number(r["IsAvail"], "0")
+                .sql());
+    return "0";
+  });
+}
+
+std::string UmMgt::updateUsi(const RecordPtr& rec, const std::string& key) {
+  return updateRow(rec, key, "select * from UmUsrSecInst where Usi_no='", {"Usi_Value", "IsAvail"},
+                   {"1039904", "1039905", "1039906"});
+}
+
+std::string UmMgt::delUsi(const std::string& usa, const std::string& usr) {
+  if (usa.empty() && usr.empty()) return "1039908";
+  return trapCode("1039909", [&]() -> std::string {
+    std::string sql = "delete from umUsrSecInst";
+    if (!usa.empty() && !usr.empty())
+      sql += " where usa_No='" + QuoteSql(usa) + "' and usr_No='" + QuoteSql(usr) + "'";
+    else if (!usa.empty())
+      sql += " where usa_No='" + QuoteSql(usa) + "'";
+    else
+      sql += " where usr_No='" + QuoteSql(usr) + "'";
+    execute(sql);
+    return "0";
+  });
+}
+
+com::Variant UmMgt::getUsa(const std::string& key) {
+  return readByKey(key, "select * from UmUsrSecAttr where Usa_no='", "cUmUsrSecAttr", kUsaFields);
+}
+
+com::Variant UmMgt::getUsi(const std::string& usa, const std::string& usr) {
+  if (usa.empty() || usr.empty()) return com::Variant::nothing();
+  return readFirst("select * from UmUsrSecInst where usa_no='" + QuoteSql(usa) + "' and usr_no='" + QuoteSql(usr) + "'",
+                   "cUmUsrSecInst", kUsiFields);
+}
+
+com::Variant UmMgt::getUsaOfUsr(const std::string& usr) {
+  return readList("select * from UmUsrSecAttr  " + std::string("where  Usr_no='0' or  Usr_no='") + QuoteSql(usr) + "'",
+                  "cUmUsrSecAttr", kUsaOfUsrFields, "USA", "Usa_No");
+}
+
+// Values are filed under attribute and user together: "USA" + attribute + "USR" + user.
+com::Variant UmMgt::getUsiOfUsr(const std::string& usr) {
+  return trapObject([&]() -> com::Variant {
+    auto rs = openRead("select * from UmUsrSecInst  " + (usr.empty() ? std::string() : "where  usr_no='" + QuoteSql(usr) + "'"));
+    CollectionPtr list = newCollection();
+    while (!rs->eof()) {
+      RecordPtr rec = fillRecord(*rs, "cUmUsrSecInst", kUsiFields);
+      list->Add(com::Variant(std::static_pointer_cast<com::Object>(rec)),
+                "USA" + rec->get("Usa_No").toString() + "USR" + rec->get("Usr_No").toString());
+      rs->moveNext();
+    }
+    rs->close();
+    return com::Variant(std::static_pointer_cast<com::Object>(list));
+  });
+}
+
+com::Variant UmMgt::getUsrSecOfUsr(const std::string& usr) {
+  if (usr.empty()) return com::Variant::nothing();
+  return readList("SELECT umUsrSecAttr.*, umUsrSecInst.usi_value,umUsrSecInst.isavail as usi_isavail" +
+                      std::string(" FROM umUsrSecInst INNER JOIN umUsrSecAttr ON umUsrSecAttr.usa_no = umUsrSecInst.usa_no") +
+                      " where  umUsrSecInst.usr_no='" + QuoteSql(usr) + "' ",
+                  "cUmUsrSec", kUsrSecFields, "USC", "Usa_No");
+}
+
+// The login-error count is the user's value of attribute 3: reset it, or
+// create it reset.
+bool UmMgt::cleanUsrLogErrNum(const std::string& strUsr_no) {
+  return trapBool([&]() -> bool {
+    auto rs = openEdit(std::string("select * from UmUsrSecInst where usa_no='") + kLogErrNum + "' and usr_no='" +
+                       QuoteSql(strUsr_no) + "'");
+    if (rs->eof()) {
+      rs->addNew();
+      rs->setValue("Usi_Value", com::Variant("0"));
+      rs->setValue("Usa_No", com::Variant(kLogErrNum));
+      rs->setValue("Usr_no", com::Variant(strUsr_no));
+      rs->setValue("IsAvail", com::Variant(int32_t{1}));
+    } else {
+      rs->setValue("Usi_Value", com::Variant("0"));
+    }
+    rs->update();
+    rs->close();
+    return true;
+  });
+}
+
+}  // namespace tivel::mgt

@@ -1,0 +1,160 @@
+// Users: the rows of umUsr, looked up by key or by account, the password
+// change and the login count kept by the login procedure.
+#include <string>
+
+#include "mgt/um/um_mgt.h"
+#include "platform/ado/constants.h"
+#include "platform/ado/row_writer.h"
+#include "platform/com/error.h"
+
+namespace tivel::mgt {
+namespace {
+
+// The fourteen fields in the order reads fill and updateUsr writes them.
+const Fields kUsrFields = {"Usr_no", "Account", "pwd",   "Name",       "NetName",     "Address",     "Phone",
+                           "Mobile", "Email",   "EmailOA", "State",    "Login_Mode", "Login_Count", "Account_Time"};
+// The fields updateUsrByAccount writes: not the account, the address or the account time.
+const Fields kUsrByAccountFields = {"Usr_no", "pwd",     "Name",  "NetName",    "Phone",      "Mobile",
+                                    "Email",  "EmailOA", "State", "Login_Mode", "Login_Count"};
+// getAllUsr fills these seven only.
+const Fields kAllUsrFields = {"Usr_No", "Name", "Account", "Login_Count", "Login_Mode", "Pwd", "State"};
+
+const char* const kUsrByKey = "select * from umUsr where usr_no='";
+const char* const kUsrForUpdate = "select * from umUsr where Usr_no='";
+const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
+
+// Reads and writes of one user's row by two concurrent callers meet often
+// enough on a busy portal; a login count that keeps meeting them gives up
+// after this many fresh reads.
+constexpr int kCountAttempts = 20;
+
+RecordPtr asRecord(const com::Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
+
+// The user as getUsr gives it, or a new empty record.
+RecordPtr userOrEmpty(UmMgt& um, const std::string& key) {
+  RecordPtr rec = asRecord(um.getUsr(key));
+  return rec ? rec : records::newRecord("cUmUsr");
+}
+
+// A copy of the record's values, kept to know later what the caller changed.
+RecordPtr snapshot(const Record& r) {
+  RecordPtr copy = records::newRecord(r.recordClass().name);
+  for (const std::string& p : r.recordClass().properties) copy->set(p, r.get(p));
+  return copy;
+}
+
+}  // namespace
+
+std::string UmMgt::addUsr(const RecordPtr& rec, com::Variant& strUsrNo) {
+  return addRow(rec, strUsrNo,
+                {required("Name", "10023001"), required("Account", "10023002"),
+                 unique("umUsr", "account", "Account", "10023003")},
+                {"Usr_No", "USR", "umUsr", "usr_no", "10023004"}, "10023005",
+                [](const Record& r, const std::string& key) {
+                  const std::string now = "'" + QuoteSql(com::DateTime::now().text()) + "'";
+                  return Insert("insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,"
+                                "state,login_mode,login_count,account_time) values(")
+                      .text(key)
+                      .text(r["Account"])
+                      .text(r["Pwd"], "NULL")
+                      .text(r["Name"])
+                      .text(r["NetName"], "null")
+                      .text(r["Address"], "NULL")
+                      .text(r["Phone"], "NULL")
+                      .text(r["Mobile"], "NULL")
+                      .text(r["Email"], "NULL")
+                      .text(r["EmailOA"], "NULL")
+                      .number(r["State"])  // a null state is not a number either: the add fails
+                      .textUnlessNull(r["Login_Mode"], "'100000'")
+                      .textUnlessNull(r["Login_Count"], "'0'")
+                      .textUnlessNull(r["Account_Time"], now.c_str())
+                      .sql();
+                });
+}
+
+std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key) {
+  return updateRow(rec, key, kUsrForUpdate, kUsrFields, kUpdateUsrCodes);
+}
+
+// The update pattern on the same row and fields, writing only what the caller
+// changed after reading. The row as it stands now must still hold, in those
+// fields, what the caller read; otherwise someone changed them in between and
+// writing would undo that change. Fields the caller left alone keep whatever
+// the row holds now, so a concurrent change of another field survives.
+std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const Record& asRead) {
+  if (key.empty()) return kUpdateUsrCodes.keyEmpty;
+  return trapCode(kUpdateUsrCodes.trap, [&]() -> std::string {
+    auto rs = openEdit(kUsrForUpdate + QuoteSql(key) + "'");
+    if (rs->recordCount() < 1 || rs->eof()) {
+      rs->close();
+      return kUpdateUsrCodes.noRow;
+    }
+    const Record& r = deref(rec);
+    for (const Field& f : kUsrFields) {
+      const com::Variant& read = asRead.get(f.property);
+      if (ado::sameStoredValue(read, r.get(f.property))) continue;
+      if (!ado::sameStoredValue(read, rs->value(f.column))) {
+        rs->close();
+        com::raise(ado::kRowNotLocated, "TivelMgt", ado::kRowNotLocatedText);
+      }
+      rs->setValue(f.column, r.get(f.property));
+    }
+    rs->update();
+    rs->close();
+    return "0";
+  });
+}
+
+std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& account) {
+  return updateRow(rec, account, "select * from umUsr where account='", kUsrByAccountFields,
+                   {"10023014", "10023015", "10023016"});
+}
+
+// No trap of its own: getUsr and updateUsr turn their failures into Nothing or a code.
+bool UmMgt::changePwd(const std::string& Usr_no, const std::string& strNewPwd) {
+  RecordPtr rec = userOrEmpty(*this, Usr_no);
+  RecordPtr asRead = snapshot(*rec);
+  rec->set("Pwd", com::Variant(strNewPwd));
+  return updateUsr(rec, rec->get("Usr_No").toString(), *asRead) == "0";
+}
+
+// No trap of its own: a login count that is not a number fails the call.
+// A write that meets a concurrent change (the update's failure code) reads
+// the row again and adds one to what it holds now, so no login is lost.
+bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
+  std::string code;
+  for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
+    RecordPtr rec = userOrEmpty(*this, strUsr_no);
+    RecordPtr asRead = snapshot(*rec);
+    rec->set("Login_Count", com::Variant(com::Variant(rec->get("Login_Count").toDouble() + 1).toString()));
+    code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
+    if (code != kUpdateUsrCodes.trap) break;
+  }
+  return code == "0";
+}
+
+std::string UmMgt::delUsr(const std::string& key) {
+  return deleteRow(key, "delete from umUsr where usr_no='", "10023021", "10023022");
+}
+
+std::string UmMgt::delUsrOfAccount(const std::string& account) {
+  return deleteRow(account, "delete from umUsr where account='", "10023023", "10023024");
+}
+
+com::Variant UmMgt::getUsr(const std::string& key) { return readByKey(key, kUsrByKey, "cUmUsr", kUsrFields); }
+
+com::Variant UmMgt::getUsrByAccount(const std::string& account) {
+  return readByKey(account, "select * from umUsr where Account='", "cUmUsr", kUsrFields);
+}
+
+com::Variant UmMgt::getUsrOfAccount(const std::string& account) {
+  return readByKey(account, "select * from umUsr where account='", "cUmUsr", kUsrFields);
+}
+
+std::string UmMgt::getUsrName(const std::string& key) { return readName(key, kUsrByKey, "Name"); }
+
+std::string UmMgt::getUsrAccount(const std::string& key) { return readName(key, kUsrByKey, "Account"); }
+
+com::Variant UmMgt::getAllUsr() { return readList("select * from umUsr ", "cUmUsr", kAllUsrFields, "USR", "Usr_No"); }
+
+}  // namespace tivel::mgt
