@@ -20,6 +20,7 @@ struct CallOptions {
 // An argument that is valid JSON is read as a JSON value; any other text is
 // passed as it stands, so that plain keys and names need no quoting.
 Json argumentOf(const std::string& text) {
+  if (jsonNesting(text) > kMaxJsonNesting) return Json(text);
   Json parsed = Json::parse(text, nullptr, false);
   return parsed.is_discarded() ? Json(text) : parsed;
 }

@@ -1,5 +1,6 @@
 #include "tools/tivel/json_value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -119,6 +120,23 @@ Variant taggedFromJson(const Json& json, const HandleTable& handles) {
 }
 
 }  // namespace
+
+int jsonNesting(std::string_view text) {
+  int depth = 0, deepest = 0;
+  bool inString = false, escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') inString = false;
+      continue;
+    }
+    if (c == '"') inString = true;
+    else if (c == '[' || c == '{') deepest = std::max(deepest, ++depth);
+    else if (c == ']' || c == '}') --depth;
+  }
+  return deepest;
+}
 
 Json toJson(const Variant& value, HandleTable& handles) {
   switch (value.type()) {

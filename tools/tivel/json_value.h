@@ -5,6 +5,8 @@
 // {"object":H} ({"object":null} is Nothing).
 #pragma once
 
+#include <string_view>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/com/variant.h"
@@ -14,6 +16,15 @@ namespace tivel::tool {
 
 // JSON whose object members keep the order they were written in.
 using Json = nlohmann::ordered_json;
+
+// The deepest nesting of arrays and objects a JSON text may have here; deeper
+// texts are refused before they are parsed, so that no reader recurses
+// without bound.
+inline constexpr int kMaxJsonNesting = 64;
+
+// The deepest nesting of arrays and objects in a JSON text (brackets inside
+// strings do not count). The text need not be valid JSON.
+int jsonNesting(std::string_view text);
 
 // The JSON form of a value. Each object it holds gets a new handle in
 // `handles` and is written {"object":H,"class":"ClassName"}. Fails with

@@ -155,6 +155,10 @@ Json RpcHost::answer(const Json& request) {
 
 std::string RpcHost::handle(const std::string& line) {
   if (isBlank(line)) return {};
+  if (jsonNesting(line) > kMaxJsonNesting)
+    return jsonText(errorAnswer(nullptr, com::kInvalidArgument, kHostSource,
+                                "Malformed request line: nested deeper than " + std::to_string(kMaxJsonNesting) +
+                                    " levels"));
   Json request;
   try {
     request = Json::parse(line);

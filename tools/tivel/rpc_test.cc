@@ -282,6 +282,10 @@ TEST_F(RpcHostTest, BadLinesGetErrorsAndTheHostGoesOn) {
   EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[{"date":"2024-13-01"}]})"), kBadRequest);
   EXPECT_EQ(errorNumber(R"({"id":1,"object":99,"call":"Echo","args":[1]})"), kBadRequest);
   EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[{"object":99}]})"), kBadRequest);
+  // Nesting without bound is refused before it is read; brackets in texts do not count.
+  EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[)" + std::string(100000, '[') + "]}"),
+            kBadRequest);
+  EXPECT_EQ(echo(1, "\"" + std::string(100, '[') + "\\\"{\""), "\"" + std::string(100, '[') + "\\\"{\"");
   // The id comes back even when the request is refused.
   EXPECT_EQ(ask(R"({"id":[7],"object":99,"get":"Name"})")["id"], Json::parse("[7]"));
   // Blank lines get no answer at all.
