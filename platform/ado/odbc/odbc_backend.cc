@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/odbc/keyword_names.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
 #include "platform/com/error.h"
@@ -48,7 +49,9 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     }
     msg.resize(std::min<size_t>(static_cast<size_t>(len), msg.size()));
     std::string text = toUtf8(msg);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    for (char& c : text)
+      if (c == '\n' || c == '\r') c = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
     if (!out.empty()) out += "; ";
     out += text + " (SQLSTATE " + toUtf8(std::u16string(reinterpret_cast<const char16_t*>(state), 5)) + ")";
   }
@@ -162,7 +165,7 @@ class OdbcBackend : public Backend {
 
   StatementResult execute(const std::string& sql) override {
     Handle st = statement();
-    std::u16string text = toUtf16(sql);
+    std::u16string text = toUtf16(ownSql(sql));
     SQLRETURN rc = SQLExecDirectW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
     check(rc, st);
     StatementResult result;
@@ -189,7 +192,7 @@ class OdbcBackend : public Backend {
 
   long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
     Handle st = statement();
-    std::u16string text = toUtf16(sql);
+    std::u16string text = toUtf16(ownSql(sql));
     check(SQLPrepareW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size())), st);
     SQLSMALLINT expected = 0;
     check(SQLNumParams(st.get(), &expected), st);
@@ -280,6 +283,11 @@ class OdbcBackend : public Backend {
   void setTimeout(int seconds) override { timeout_ = seconds > 0 ? seconds : 0; }
 
  private:
+  // The statement as this engine must read it.
+  std::string ownSql(const std::string& sql) const {
+    return dialect_ == "postgresql" ? quoteKeywordNames(sql) : sql;
+  }
+
   Handle statement() {
     Handle st(SQL_HANDLE_STMT, dbc_->get());
     if (timeout_ > 0)
