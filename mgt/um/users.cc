@@ -1,6 +1,8 @@
 // Users: the rows of umUsr, looked up by key or by account, the password
 // change and the login count kept by the login procedure.
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
@@ -129,6 +131,8 @@ bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
     rec->set("Login_Count", com::Variant(com::Variant(rec->get("Login_Count").toDouble() + 1).toString()));
     code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
     if (code != kUpdateUsrCodes.trap) break;
+    // Let the other writer finish before reading again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempt + 1));
   }
   return code == "0";
 }

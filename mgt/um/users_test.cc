@@ -1,0 +1,276 @@
+// Users: add checks and defaults, the two updates, reads, deletes, the
+// password change and the login count, alone and under concurrent writers.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "mgt/common/module.h"
+#include "mgt/um/um_test_fixture.h"
+
+namespace tivel::mgt {
+namespace {
+
+using com::Variant;
+using namespace um_testing;
+
+class UsersTest : public UmTest {};
+
+TEST_P(UsersTest, AddChecksNameThenAccountThenAccountUseThenKey) {
+  Variant key;
+  EXPECT_EQ(um->addUsr(user("U1", "", ""), key), "10023001") << "the name is tested first";
+  EXPECT_EQ(um->addUsr(user("U1", "", "张三"), key), "10023002");
+  ASSERT_EQ(um->addUsr(user("U1", "zhang"), key), "0");
+  EXPECT_EQ(key.toString(), "U1");
+  key = Variant();
+  EXPECT_EQ(um->addUsr(user("U1", "zhang"), key), "10023003") << "the account wins over the key";
+  EXPECT_EQ(um->addUsr(user("U1", "li"), key), "10023004");
+  EXPECT_TRUE(key.isEmpty()) << "no key handed back on failure";
+  EXPECT_EQ(portal().count("umUsr"), 1);
+}
+
+TEST_P(UsersTest, AddWritesNullForEmptyTextsAndDefaultsForNullCounters) {
+  const com::DateTime before = com::DateTime::now();
+  auto r = user("U1", "acc");  // login mode, count and account time null
+  r->set("Phone", "123");
+  addUser(r);
+  const com::DateTime after = com::DateTime::now();
+  EXPECT_TRUE(text("select pwd from umUsr").isNull());
+  EXPECT_TRUE(text("select NetName from umUsr").isNull());
+  EXPECT_TRUE(text("select Address from umUsr").isNull());
+  EXPECT_EQ(text("select Phone from umUsr").toString(), "123");
+  EXPECT_EQ(text("select login_mode from umUsr").toString(), "100000");
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "0");
+  com::DateTime stored;
+  ASSERT_TRUE(com::DateTime::parse(text("select account_time from umUsr").toString(), &stored));
+  EXPECT_LE(before, stored);
+  EXPECT_LE(stored, after);
+}
+
+TEST_P(UsersTest, EmptyCountersAreValuesNotDefaults) {
+  auto r = user("U1", "acc");
+  r->set("Login_Mode", "");
+  r->set("Login_Count", Variant());
+  r->set("Account_Time", "2020-01-02 03:04:05");
+  r->set("Pwd", "p'w");
+  addUser(r);
+  EXPECT_EQ(text("select login_mode from umUsr").toString(), "") << "empty is written as ''";
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "");
+  EXPECT_EQ(text("select account_time from umUsr").toString(), "2020-01-02 03:04:05");
+  EXPECT_EQ(text("select pwd from umUsr").toString(), "p'w") << "stored exactly as passed";
+}
+
+TEST_P(UsersTest, AddGeneratesAUserKey) {
+  Variant key;
+  ASSERT_EQ(um->addUsr(user({}, "a"), key), "0");
+  EXPECT_EQ(key.toString().rfind("USR_", 0), 0u) << key.toString();
+  ASSERT_EQ(um->addUsr(user(Variant::null(), "b"), key), "0");
+  EXPECT_EQ(portal().count("umUsr"), 2);
+}
+
+TEST_P(UsersTest, BadStateOrNullTextFailsWithoutARow) {
+  Variant key;
+  auto r = user("U1", "a");
+  r->set("State", "");
+  EXPECT_EQ(um->addUsr(r, key), "10023005");
+  r->set("State", "0,'x','y'");
+  EXPECT_EQ(um->addUsr(r, key), "10023005") << "a state written without quotes must be a number";
+  r->set("State", Variant::null());
+  EXPECT_EQ(um->addUsr(r, key), "10023005");
+  r = user("U1", "a");
+  r->set("Email", Variant::null());
+  EXPECT_EQ(um->addUsr(r, key), "10023005");
+  EXPECT_EQ(um->addUsr(nullptr, key), "10023005");
+  EXPECT_EQ(portal().count("umUsr"), 0);
+}
+
+TEST_P(UsersTest, UpdateWritesAllFieldsAndCanMoveTheKey) {
+  addUser(user("U1", "acc", "旧"));
+  addUser(user("U2", "other", "别人"));
+  EXPECT_EQ(um->updateUsr(user("U1", "x"), ""), "10023011");
+  EXPECT_EQ(um->updateUsr(user("U1", "x"), "nobody"), "10023012");
+  auto r = asRecord(um->getUsr("U1"));
+  ASSERT_TRUE(r);
+  r->set("Usr_No", "U9");
+  r->set("Name", "新");
+  r->set("Address", "地址");
+  r->set("Login_Count", "7");
+  EXPECT_EQ(um->updateUsr(r, "U1"), "0");
+  EXPECT_EQ(portal().count("umUsr", "usr_no='U1'"), 0);
+  EXPECT_EQ(text("select name from umUsr where usr_no='U9'").toString(), "新");
+  EXPECT_EQ(text("select Address from umUsr where usr_no='U9'").toString(), "地址");
+  EXPECT_EQ(text("select login_count from umUsr where usr_no='U9'").toString(), "7");
+  EXPECT_EQ(text("select name from umUsr where usr_no='U2'").toString(), "别人");
+}
+
+TEST_P(UsersTest, UpdateByAccountLeavesAccountAddressAndAccountTime) {
+  auto r = user("U1", "acc");
+  r->set("Address", "旧地址");
+  r->set("Account_Time", "2020-01-01 00:00:00");
+  addUser(r);
+  EXPECT_EQ(um->updateUsrByAccount(user("U1", "x"), ""), "10023014");
+  EXPECT_EQ(um->updateUsrByAccount(user("U1", "x"), "nobody"), "10023015");
+
+  auto change = user("U1", "newacc", "新名");
+  change->set("Address", "新地址");
+  change->set("Account_Time", "2030-01-01 00:00:00");
+  change->set("Pwd", "pw");
+  change->set("Login_Mode", "1");
+  change->set("Login_Count", "3");
+  EXPECT_EQ(um->updateUsrByAccount(change, "acc"), "0");
+  EXPECT_EQ(text("select account from umUsr").toString(), "acc");
+  EXPECT_EQ(text("select Address from umUsr").toString(), "旧地址");
+  EXPECT_EQ(text("select account_time from umUsr").toString(), "2020-01-01 00:00:00");
+  EXPECT_EQ(text("select name from umUsr").toString(), "新名");
+  EXPECT_EQ(text("select pwd from umUsr").toString(), "pw");
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "3");
+}
+
+TEST_P(UsersTest, ReadsByKeyAndAccount) {
+  auto r = user("U1", "acc", "名");
+  r->set("Email", "a@b");
+  addUser(r);
+  auto byKey = asRecord(um->getUsr("U1"));
+  ASSERT_TRUE(byKey);
+  EXPECT_EQ(byKey->get("Account").toString(), "acc");
+  EXPECT_EQ(byKey->get("Email").toString(), "a@b");
+  EXPECT_TRUE(byKey->get("Pwd").isNull());
+  EXPECT_EQ(byKey->get("Login_Mode").toString(), "100000");
+  EXPECT_EQ(asRecord(um->getUsrByAccount("acc"))->get("Usr_No").toString(), "U1");
+  EXPECT_EQ(asRecord(um->getUsrOfAccount("acc"))->get("Name").toString(), "名");
+  EXPECT_TRUE(um->getUsr("").isNothing());
+  EXPECT_TRUE(um->getUsrByAccount("nobody").isNothing());
+  EXPECT_EQ(um->getUsrName("U1"), "名");
+  EXPECT_EQ(um->getUsrAccount("U1"), "acc");
+  EXPECT_EQ(um->getUsrName("nobody"), "");
+}
+
+TEST_P(UsersTest, AllUsersCarrySevenPropertiesOnly) {
+  auto r = user("U1", "acc", "名");
+  r->set("Address", "地址");
+  r->set("Pwd", "pw");
+  addUser(r);
+  addUser(user("U2", "acc2"));
+  auto list = asList(um->getAllUsr());
+  ASSERT_TRUE(list);
+  ASSERT_EQ(list->Count(), 2);
+  auto first = asRecord(list->entries()[0].second);
+  const std::string no = first->get("Usr_No").toString();
+  EXPECT_EQ(list->entries()[0].first, "USR" + no);
+  auto u1 = no == "U1" ? first : asRecord(list->entries()[1].second);
+  EXPECT_TRUE(u1->get("Address").isEmpty()) << "not filled though the row has one";
+  EXPECT_TRUE(u1->get("Account_Time").isEmpty());
+  EXPECT_EQ(u1->get("Pwd").toString(), "pw");
+  EXPECT_EQ(u1->get("Account").toString(), "acc");
+  EXPECT_EQ(u1->get("Login_Mode").toString(), "100000");
+  EXPECT_EQ(u1->get("State").toLong(), 0);
+}
+
+TEST_P(UsersTest, DeletesRemoveOnlyTheUserRow) {
+  addUser(user("U1", "a"));
+  addUser(user("U2", "b"));
+  portal().exec("insert into umOrg2Usr(Org_no,Usr_no,isMain,priority) values('O','U1',0,1)");
+  EXPECT_EQ(um->delUsr(""), "10023021");
+  EXPECT_EQ(um->delUsrOfAccount(""), "10023023");
+  EXPECT_EQ(um->delUsr("nobody"), "0");
+  EXPECT_EQ(um->delUsr("U1"), "0");
+  EXPECT_EQ(um->delUsrOfAccount("b"), "0");
+  EXPECT_EQ(portal().count("umUsr"), 0);
+  EXPECT_EQ(portal().count("umOrg2Usr"), 1) << "memberships stay";
+}
+
+TEST_P(UsersTest, ChangePasswordOfAUserAndOfNobody) {
+  auto r = user("U1", "a");
+  r->set("Pwd", "old");
+  r->set("Address", "地址");
+  addUser(r);
+  EXPECT_TRUE(um->changePwd("U1", "n'ew"));
+  EXPECT_EQ(text("select pwd from umUsr").toString(), "n'ew");
+  EXPECT_EQ(text("select Address from umUsr").toString(), "地址");
+  EXPECT_TRUE(um->changePwd("U1", "n'ew")) << "the same password again is no change and no failure";
+  EXPECT_FALSE(um->changePwd("nobody", "x"));
+  EXPECT_FALSE(um->changePwd("", "x"));
+  EXPECT_EQ(portal().count("umUsr"), 1);
+  EXPECT_EQ(text("select pwd from umUsr").toString(), "n'ew");
+}
+
+TEST_P(UsersTest, LoginCountRisesByOne) {
+  addUser(user("U1", "a"));
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "2");
+  EXPECT_FALSE(um->addUsrLogCount("nobody"));
+  EXPECT_EQ(portal().count("umUsr"), 1);
+  // A count that is not a number fails the call itself: no trap of its own.
+  portal().exec("update umUsr set login_count='many'");
+  EXPECT_ANY_THROW(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "many");
+}
+
+TEST_P(UsersTest, HostileKeysAndAccountsChangeNoOtherRow) {
+  const std::string hostile = "x' or '1'='1";
+  addUser(user("U1", "victim", "受害者"));
+  addUser(user(hostile, hostile, "O'Brien"));
+  EXPECT_EQ(um->getUsrName(hostile), "O'Brien");
+  EXPECT_EQ(asRecord(um->getUsrByAccount(hostile))->get("Usr_No").toString(), hostile);
+  EXPECT_EQ(um->updateUsr(user("U1", "x", "改"), "U1' or '1'='1"), "10023012");
+  EXPECT_EQ(um->updateUsrByAccount(user("U1", "x", "改"), "v' or '1'='1"), "10023015");
+  EXPECT_FALSE(um->changePwd("U1' or '1'='1", "pw"));
+  EXPECT_EQ(um->delUsr("U1' or '1'='1"), "0");
+  EXPECT_EQ(um->delUsrOfAccount("v' or 'a'='a"), "0");
+  EXPECT_EQ(portal().count("umUsr"), 2);
+  EXPECT_TRUE(um->changePwd(hostile, "pw"));
+  EXPECT_TRUE(text("select pwd from umUsr where usr_no='U1'").isNull());
+  EXPECT_EQ(um->delUsrOfAccount(hostile), "0");
+  EXPECT_EQ(portal().count("umUsr"), 1);
+  EXPECT_EQ(um->getUsrName("U1"), "受害者");
+}
+
+// Three processes raise one user's login count 30 times each while one of
+// them also changes the password after each of its logins: every increment
+// arrives and the last password is not written over by a count read before it.
+TEST_P(UsersTest, ConcurrentLoginCountsAndPasswordChange) {
+  constexpr int kProcesses = 3, kEach = 30;
+  auto r = user("U1", "a");
+  r->set("Pwd", "old");
+  r->set("Login_Count", "5");
+  addUser(r);
+  std::vector<pid_t> kids;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      try {
+        resetThreadState();
+        auto mine = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+        for (int i = 0; i < kEach; ++i) {
+          // Uneven pauses, so that the processes' reads and writes interleave
+          // rather than run in lockstep.
+          usleep(static_cast<useconds_t>(((i * 7 + p * 5) % 4) * 300));
+          if (!mine->addUsrLogCount("U1")) ++failures;
+          if (p == 0 && !mine->changePwd("U1", "new" + std::to_string(i))) failures += 50;
+        }
+      } catch (...) {
+        failures = 100;
+      }
+      resetThreadState();
+      _exit(failures);
+    }
+    kids.push_back(pid);
+  }
+  for (pid_t pid : kids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed writes in a child";
+  }
+  EXPECT_EQ(text("select login_count from umUsr").toString(), std::to_string(5 + kProcesses * kEach));
+  EXPECT_EQ(text("select pwd from umUsr").toString(), "new" + std::to_string(kEach - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, UsersTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
+
+}  // namespace
+}  // namespace tivel::mgt
