@@ -43,6 +43,10 @@ check again '^\{"id":"again","result":"[0-9]{8}"\}$'
 check get.dump '^\{"id":"get.dump","result":\{"Org_No":"ORG_T","Name":"总部","Disc":'
 check add2 '^\{"id":"add2","result":"0","refs":\{"1":"ORG_[0-9]{12}_[0-9]+"\}\}$'
 check wrong '^\{"id":"wrong","error":\{"number":-2147352571,'
+# One shot from the shell: --dump prints the record a call returns.
+shot=$("$tivel" call --root "$tmp/root" TivelMgt.UmMgt getOrg ORG_T --dump)
+[[ "$shot" =~ ^\{\"result\":\{\"Org_No\":\"ORG_T\",\"Name\":\"总部\", ]] ||
+  { echo "FAIL: call --dump: got $shot" >&2; failures=$((failures + 1)); }
 if ((failures)); then
   cat "$tmp/answers.jsonl" >&2
   exit 1
