@@ -91,6 +91,42 @@ Json refsOf(const Arguments& args, HandleTable& handles) {
   return refs;
 }
 
+// call, get or put: one late-bound invocation. *refs receives the
+// by-reference arguments as the member left them.
+Json invokeMember(const Json& request, const std::string& verb, HandleTable& handles, Json* refs) {
+  const bool put = verb == "put";
+  if (put) {
+    onlyKeys(request, verb, {"object", "value", "args"});
+    if (!request.contains("value")) badRequest("A put request needs a \"value\"");
+  } else {
+    onlyKeys(request, verb, {"object", "args"});
+  }
+  com::ObjectPtr object = handles.find(handleMember(request, "object"));
+  const std::string& member = textMember(request, verb);
+  Arguments args = argumentsOf(request, handles);
+  Variant result;
+  if (put) {
+    // The value goes last, after the property's own parameters.
+    args.values.push_back(fromJson(request["value"], handles));
+    object->invoke(member, MemberKind::Put, args.values);
+    args.values.pop_back();
+  } else {
+    result = object->invoke(member, verb == "call" ? MemberKind::Method : MemberKind::Get, args.values);
+  }
+  Json out = toJson(result, handles);
+  *refs = refsOf(args, handles);
+  return out;
+}
+
+// The member names of a registered class, in dispatch order.
+Json memberNames(const std::string& progid) {
+  const com::ClassInfo* info = com::findClass(progid);
+  if (!info) com::raise(com::kInvalidClassString, "CreateObject", "Invalid class string: " + progid);
+  Json names = Json::array();
+  for (const std::string& name : info->memberNames()) names.push_back(name);
+  return names;
+}
+
 }  // namespace
 
 Json RpcHost::answer(const Json& request) {
@@ -104,38 +140,14 @@ Json RpcHost::answer(const Json& request) {
       onlyKeys(request, verb, {});
       result = toJson(Variant(com::CreateObject(textMember(request, "new"))), handles_);
     } else if (verb == "call" || verb == "get" || verb == "put") {
-      if (verb == "put") {
-        onlyKeys(request, verb, {"object", "value", "args"});
-        if (!request.contains("value")) badRequest("A put request needs a \"value\"");
-      } else {
-        onlyKeys(request, verb, {"object", "args"});
-      }
-      com::ObjectPtr object = handles_.find(handleMember(request, "object"));
-      const std::string& member = textMember(request, verb);
-      Arguments args = argumentsOf(request, handles_);
-      if (verb == "put") {
-        com::Args withValue = args.values;
-        withValue.push_back(fromJson(request["value"], handles_));
-        object->invoke(member, MemberKind::Put, withValue);
-        withValue.pop_back();
-        args.values = std::move(withValue);
-        result = toJson(Variant(), handles_);
-      } else {
-        Variant v = object->invoke(member, verb == "call" ? MemberKind::Method : MemberKind::Get, args.values);
-        result = toJson(v, handles_);
-      }
-      refs = refsOf(args, handles_);
+      result = invokeMember(request, verb, handles_, &refs);
     } else if (verb == "release") {
       onlyKeys(request, verb, {});
       handles_.release(handleMember(request, "release"));
       result = toJson(Variant(), handles_);
     } else if (verb == "members") {
       onlyKeys(request, verb, {});
-      const std::string& progid = textMember(request, "members");
-      const com::ClassInfo* info = com::findClass(progid);
-      if (!info) com::raise(com::kInvalidClassString, "CreateObject", "Invalid class string: " + progid);
-      result = Json::array();
-      for (const std::string& name : info->memberNames()) result.push_back(name);
+      result = memberNames(textMember(request, "members"));
     } else {  // dump
       onlyKeys(request, verb, {});
       com::ObjectPtr object = handles_.find(handleMember(request, "dump"));
