@@ -226,6 +226,31 @@ TEST_P(UsersTest, HostileKeysAndAccountsChangeNoOtherRow) {
   EXPECT_EQ(um->getUsrName("U1"), "受害者");
 }
 
+TEST_P(UsersTest, LateBoundCallsWriteKeysBackAndTakeOptionalArguments) {
+  auto obj = [](const RecordPtr& r) { return Variant(std::static_pointer_cast<com::Object>(r)); };
+  com::Args add{obj(user({}, "acc")), Variant()};
+  ASSERT_EQ(um->invoke("addUsr", com::MemberKind::Method, add).toString(), "0");
+  const std::string key = add[1].toString();
+  EXPECT_EQ(key.rfind("USR_", 0), 0u) << "the key is written back: " << key;
+  com::Args pwd{Variant(key), Variant("pw")};
+  EXPECT_EQ(um->invoke("changePwd", com::MemberKind::Method, pwd), Variant(true));
+  com::Args count{Variant(key)};
+  EXPECT_EQ(um->invoke("addUsrLogCount", com::MemberKind::Method, count), Variant(true));
+  EXPECT_EQ(count[0].toString(), key) << "by reference, not changed";
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+
+  com::Args join{obj(rec("cUmOrg2usr", {{"Org_No", "O1"}, {"Usr_No", Variant(key)}, {"IsMain", "0"}}))};
+  EXPECT_EQ(um->invoke("addOrg2Usr", com::MemberKind::Method, join).toString(), "0") << "the identifier is optional";
+  com::Args none;
+  EXPECT_EQ(um->invoke("delOrg2Usr", com::MemberKind::Method, none).toString(), "10024021");
+  EXPECT_TRUE(um->invoke("getOrgOfUsr", com::MemberKind::Method, none).isObject());
+  com::Args byUser{Variant(""), Variant(key)};
+  EXPECT_EQ(um->invoke("delOrg2Usr", com::MemberKind::Method, byUser).toString(), "0");
+  EXPECT_EQ(portal().count("umOrg2Usr"), 0);
+  com::Args wrongClass{obj(rec("cUmGrp", {{"Name", "x"}})), Variant()};
+  EXPECT_ANY_THROW(um->invoke("addUsr", com::MemberKind::Method, wrongClass));
+}
+
 // Three processes raise one user's login count 30 times each while one of
 // them also changes the password after each of its logins: every increment
 // arrives and the last password is not written over by a count read before it.
