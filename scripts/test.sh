@@ -10,6 +10,7 @@
 # TIVEL_TEST_PG=off runs the embedded engine only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 jobs=${JOBS:-2}
 run_suite() {
   local dir=$1; shift
