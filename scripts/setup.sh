@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVEL_TESTS=OFF
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVEL_TESTS=OFF -DTIVEL_BENCH=OFF
 cmake --build build -j"${JOBS:-2}"
 
 account=${TIVEL_ADMIN:-admin}
