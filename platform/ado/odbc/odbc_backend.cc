@@ -504,8 +504,12 @@ class OdbcBackend : public Backend {
         data = b->text.data();
         break;
       case com::VarType::Boolean:
-        b->integer = *v.get<bool>() ? 1 : 0;
-        cType = SQL_C_SLONG, sqlType = SQL_INTEGER, size = 10, data = &b->integer;
+        // As the text "1" or "0", which an integer, a boolean and a text
+        // column all take (an integer parameter does not go into a boolean).
+        b->text = *v.get<bool>() ? u"1" : u"0";
+        length = 2;
+        b->indicator = length;
+        data = b->text.data();
         break;
       case com::VarType::Integer:
         b->integer = *v.get<int16_t>();

@@ -9,7 +9,8 @@
 // Values read: NULL Null; bit Boolean; integer kinds Long, or Double outside
 // 32 bits; numeric, real and float Double; date, time and timestamp Date;
 // binary kinds Bytes; everything else String.
-// Values bound: Empty/Null/Missing NULL; Boolean 1 or 0; Integer/Long integer;
+// Values bound: Empty/Null/Missing NULL; Boolean the text "1" or "0";
+// Integer/Long integer;
 // Double double; Date timestamp; String wide text; Bytes binary.
 #pragma once
 

@@ -150,11 +150,13 @@ TEST_F(OdbcBackendTest, ValueKindsReadAsTheSystemExpects) {
 
 TEST_F(OdbcBackendTest, TextsAndNumbersCrossIntoEachOthersColumns) {
   // The system assigns numeric texts to integer columns and numbers to text ones.
-  b_->execute("create table t(n integer, s text)");
-  b_->executeBound("insert into t values (?, ?)", {Variant("5"), Variant(int32_t(7))});
-  StatementResult r = b_->execute("select n, s from t");
+  b_->execute("create table t(n integer, s text, flag integer, f boolean)");
+  b_->executeBound("insert into t values (?, ?, ?, ?)", {Variant("5"), Variant(int32_t(7)), Variant(true), Variant(false)});
+  StatementResult r = b_->execute("select n, s, flag, f from t");
   EXPECT_EQ(r.rows.at(0).at(0), Variant(int32_t(5)));
   EXPECT_EQ(r.rows.at(0).at(1), Variant("7"));
+  EXPECT_EQ(r.rows.at(0).at(2), Variant(int32_t(1)));  // a Boolean is stored as 1, not the scripting -1
+  EXPECT_EQ(r.rows.at(0).at(3), Variant(false));
   EXPECT_EQ(b_->executeBound("update t set n = ? where n = ?", {Variant::null(), Variant("5")}), 1);
 }
 

@@ -89,7 +89,10 @@ std::string connectPair(const std::string& key, const std::string& value) {
 }
 
 std::vector<std::pair<std::string, std::string>> driverDefaults(const std::string& driverName) {
-  if (containsNoCase(driverName, "postgres")) return {{"BoolsAsChar", "0"}};
+  // Bound values are placed into the statement by the driver, quoted as
+  // literals, instead of a server-side prepare: psqlODBC leaks memory on
+  // every prepared statement the server refuses.
+  if (containsNoCase(driverName, "postgres")) return {{"BoolsAsChar", "0"}, {"UseServerSidePrepare", "0"}};
   return {};
 }
 

@@ -48,7 +48,8 @@ std::string serverDriver();
 
 // Pairs a driver needs for the behaviour this layer relies on, added when the
 // connect string does not set them: for psqlODBC (any driver or data source
-// whose driver name holds "PostgreSQL") booleans as SQL_BIT.
+// whose driver name holds "PostgreSQL") booleans as SQL_BIT and bound values
+// placed by the driver rather than prepared on the server.
 std::vector<std::pair<std::string, std::string>> driverDefaults(const std::string& driverName);
 
 // One pair in connect-string form, the value braced when it holds ";", a

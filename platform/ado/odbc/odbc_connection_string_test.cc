@@ -100,8 +100,10 @@ TEST_F(OdbcConnectionString, FirstOfDataSourceAndDriverCounts) {
 }
 
 TEST_F(OdbcConnectionString, PostgresDriversGetBooleansAsBits) {
-  ASSERT_EQ(driverDefaults("PostgreSQL Unicode").size(), 1u);
-  EXPECT_EQ(driverDefaults("PostgreSQL Unicode")[0].first, "BoolsAsChar");
+  auto defaults = driverDefaults("PostgreSQL Unicode");
+  ASSERT_EQ(defaults.size(), 2u);
+  EXPECT_EQ(defaults[0], (std::pair<std::string, std::string>{"BoolsAsChar", "0"}));
+  EXPECT_EQ(defaults[1], (std::pair<std::string, std::string>{"UseServerSidePrepare", "0"}));
   EXPECT_TRUE(driverDefaults("FreeTDS").empty());
 }
 
