@@ -1,6 +1,8 @@
 // Users: the rows of umUsr, looked up by key or by account, the password
 // change and the login count kept by the login procedure.
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -25,10 +27,19 @@ const char* const kUsrByKey = "select * from umUsr where usr_no='";
 const char* const kUsrForUpdate = "select * from umUsr where Usr_no='";
 const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
 
-// Reads and writes of one user's row by two concurrent callers meet often
-// enough on a busy portal; a login count that keeps meeting them gives up
-// after this many fresh reads.
-constexpr int kCountAttempts = 20;
+// Concurrent logins of one user make the read-then-write of the count meet
+// another writer often (on a server database, in up to half the attempts
+// while three writers run flat out); each meeting costs a fresh read, and a
+// login count that keeps losing gives up after this many.
+constexpr int kCountAttempts = 50;
+
+// The pause in microseconds after `attempt` + 1 lost attempts: random, so
+// that writers which met once do not meet again in step, and growing to at
+// most 8 ms.
+long backoff(int attempt) {
+  thread_local std::minstd_rand draw(std::random_device{}());
+  return std::uniform_int_distribution<long>(0, 1000L * std::min(attempt + 1, 8))(draw);
+}
 
 RecordPtr asRecord(const com::Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
 
@@ -132,7 +143,7 @@ bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
     code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
     if (code != kUpdateUsrCodes.trap) break;
     // Let the other writer finish before reading again.
-    std::this_thread::sleep_for(std::chrono::milliseconds(attempt + 1));
+    std::this_thread::sleep_for(std::chrono::microseconds(backoff(attempt)));
   }
   return code == "0";
 }
