@@ -140,14 +140,16 @@ std::string deleteRow(const std::string& key, const std::string& deletePrefix, c
   });
 }
 
+com::Variant firstRecord(const std::string& sql, const char* recordClass, const Fields& fields) {
+  auto rs = openRead(sql);
+  com::Variant result = com::Variant::nothing();
+  if (rs->recordCount() > 0) result = com::Variant(std::static_pointer_cast<com::Object>(fillRecord(*rs, recordClass, fields)));
+  rs->close();
+  return result;
+}
+
 com::Variant readFirst(const std::string& sql, const char* recordClass, const Fields& fields) {
-  return trapObject([&]() -> com::Variant {
-    auto rs = openRead(sql);
-    com::Variant result = com::Variant::nothing();
-    if (rs->recordCount() > 0) result = com::Variant(std::static_pointer_cast<com::Object>(fillRecord(*rs, recordClass, fields)));
-    rs->close();
-    return result;
-  });
+  return trapObject([&] { return firstRecord(sql, recordClass, fields); });
 }
 
 com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass, const Fields& fields) {
@@ -165,23 +167,32 @@ std::string readName(const std::string& key, const std::string& select, const ch
   });
 }
 
+com::Variant collectList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
+                         EmptyList empty) {
+  auto rs = openRead(sql);
+  if (empty == EmptyList::Nothing && rs->eof()) {
+    rs->close();
+    return com::Variant::nothing();
+  }
+  CollectionPtr list = newCollection();
+  while (!rs->eof()) {
+    RecordPtr rec = fillRecord(*rs, recordClass, fields);
+    list->Add(com::Variant(std::static_pointer_cast<com::Object>(rec)), keyOf(*rec));
+    rs->moveNext();
+  }
+  rs->close();
+  return com::Variant(std::static_pointer_cast<com::Object>(list));
+}
+
+com::Variant readKeyedList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
+                           EmptyList empty) {
+  return trapObject([&] { return collectList(sql, recordClass, fields, keyOf, empty); });
+}
+
 com::Variant readList(const std::string& sql, const char* recordClass, const Fields& fields, const std::string& keyPrefix,
                       const char* keyProperty, EmptyList empty) {
-  return trapObject([&]() -> com::Variant {
-    auto rs = openRead(sql);
-    if (empty == EmptyList::Nothing && rs->eof()) {
-      rs->close();
-      return com::Variant::nothing();
-    }
-    CollectionPtr list = newCollection();
-    while (!rs->eof()) {
-      RecordPtr rec = fillRecord(*rs, recordClass, fields);
-      list->Add(com::Variant(std::static_pointer_cast<com::Object>(rec)), keyPrefix + rec->get(keyProperty).toString());
-      rs->moveNext();
-    }
-    rs->close();
-    return com::Variant(std::static_pointer_cast<com::Object>(list));
-  });
+  return readKeyedList(
+      sql, recordClass, fields, [&](const Record& rec) { return keyPrefix + rec.get(keyProperty).toString(); }, empty);
 }
 
 }  // namespace tivel::mgt

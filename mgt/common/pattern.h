@@ -176,4 +176,16 @@ enum class EmptyList { Collection, Nothing };
 com::Variant readList(const std::string& sql, const char* recordClass, const Fields& fields, const std::string& keyPrefix,
                       const char* keyProperty, EmptyList empty = EmptyList::Collection);
 
+// The collection key of one listed record, for lists keyed by more than one property.
+using ListKey = std::function<std::string(const Record& rec)>;
+// Read a list as readList does, each record added under keyOf(record); any failure gives Nothing.
+com::Variant readKeyedList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
+                           EmptyList empty = EmptyList::Collection);
+// The same list with every failure (a repeated key among them) left to the
+// caller, for reads that fail their call rather than answer Nothing.
+com::Variant collectList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
+                         EmptyList empty = EmptyList::Collection);
+// Read one by a complete statement: the first row's record or Nothing; failures reach the caller.
+com::Variant firstRecord(const std::string& sql, const char* recordClass, const Fields& fields);
+
 }  // namespace tivel::mgt

@@ -1,0 +1,124 @@
+// Roles of an application and the users who hold them (AppRol, AppRol2Usr).
+// A membership is the pair (Rol_no, Usr_no); its priority orders a user's
+// roles and a role's users. getRol, getRolName and getRolOfUsr fail the call
+// when their read fails, so a caller can tell a broken read from absence.
+#include "mgt/app/app_mgt.h"
+#include "mgt/app/call_failure.h"
+
+namespace tivel::mgt {
+namespace {
+
+const Fields kRolListFields = {"Rol_No", "App_No", "Name", "Disc"};
+const Fields kRolFields = {"Rol_No", "Name", "Disc", "App_No"};
+// The members of a role carry seven of the user's fields.
+const Fields kMemberFields = {{"Usr_no", "Usr_No"}, "Account", "Name", {"pwd", "Pwd"}, "Login_Count", "Login_Mode", "State"};
+
+const char* const kRolByKey = "select * from appRol where Rol_no='";
+
+std::string rolKey(const Record& r) { return "Rol" + r["Rol_No"].toString(); }
+
+}  // namespace
+
+std::string AppMgt::addRol(const RecordPtr& rec, com::Variant& strRolNo) {
+  return addRow(rec, strRolNo, {required("App_No", "10033001"), required("Name", "10033002")},
+                {"Rol_No", "Rol", "approl", "rol_no", "10033003"}, "10033004",
+                [](const Record& r, const std::string& key) {
+                  return Insert("insert into AppRol(Rol_no,App_no,name,disc) values(")
+                      .text(key)
+                      .text(r["App_No"])
+                      .text(r["Name"])
+                      .text(r["Disc"], "NULL")
+                      .sql();
+                });
+}
+
+// Neither the role nor the user need exist: only the pair is tested.
+std::string AppMgt::addRol2Usr(const RecordPtr& rec, com::Variant& strRol2Usr) {
+  return trapCode("10033104", [&]() -> std::string {
+    const Record& r = deref(rec);
+    if (blank(r["Rol_No"])) return "10033101";
+    if (blank(r["Usr_No"])) return "10033102";
+    auto rs = openRead("select * from appRol2Usr where rol_no=" + quoted(r["Rol_No"]) + " and usr_no=" + quoted(r["Usr_No"]));
+    const bool held = rs->recordCount() > 0;
+    rs->close();
+    if (held) return "10033103";
+    execute(Insert("insert into AppRol2Usr(Rol_no,Usr_no,priority) values(")
+                .text(r["Rol_No"])
+                .text(r["Usr_No"])
+                .text(r["Priority"], "'99999'")
+                .sql());
+    strRol2Usr = com::Variant(std::string());
+    return "0";
+  });
+}
+
+// Reports with the codes of updateRes.
+std::string AppMgt::updateRol(const RecordPtr& rec, const std::string& strRol_No) {
+  return updateRow(rec, strRol_No, "select * from AppRol where rol_no='", {"Rol_No", "App_No", "Disc", "Name"},
+                   {"10032011", "10032012", "10032013"});
+}
+
+// The role's memberships and authorizations stay.
+std::string AppMgt::delRol(const std::string& strRol_No) {
+  return deleteRow(strRol_No, "delete from appRol where rol_No='", "10033021", "10033022");
+}
+
+// One membership, every member of a role, or every role of a user.
+std::string AppMgt::delRol2Usr(const std::string& strRol_No, const std::string& strUsr_no) {
+  if (strRol_No.empty() && strUsr_no.empty()) return "10033121";
+  return trapCode("10033122", [&]() -> std::string {
+    std::string where;
+    if (!strRol_No.empty() && !strUsr_no.empty())
+      where = "where Rol_No='" + QuoteSql(strRol_No) + "' and usr_no='" + QuoteSql(strUsr_no) + "'";
+    else if (!strRol_No.empty())
+      where = "where Rol_No='" + QuoteSql(strRol_No) + "'";
+    else
+      where = "where usr_no='" + QuoteSql(strUsr_no) + "'";
+    execute("delete from appRol2Usr " + where);
+    return "0";
+  });
+}
+
+com::Variant AppMgt::getRolOfApp(const std::string& strAppNo) {
+  std::string sql = "select * from appRol ";
+  if (!strAppNo.empty()) sql += " where app_no ='" + QuoteSql(strAppNo) + "'";
+  return readKeyedList(sql, "cAppRol", kRolListFields, rolKey, EmptyList::Nothing);
+}
+
+com::Variant AppMgt::getRol(const std::string& strRol_No) {
+  if (strRol_No.empty()) return com::Variant::nothing();
+  return app::failingCall("TivelMgt.AppMgt.getRol",
+                          [&] { return firstRecord(kRolByKey + QuoteSql(strRol_No) + "'", "cAppRol", kRolFields); });
+}
+
+std::string AppMgt::getRolName(const std::string& strRol_No) {
+  if (strRol_No.empty()) return "";
+  return app::failingCall("TivelMgt.AppMgt.getRolName", [&]() -> std::string {
+    auto rs = openRead(kRolByKey + QuoteSql(strRol_No) + "'");
+    std::string name = rs->recordCount() > 0 ? rs->value("Name").toString() : "";
+    rs->close();
+    return name;
+  });
+}
+
+// Without a user every membership is read; a role with two or more members
+// then repeats its collection key, which the collection refuses, and the
+// call fails. The source names UmMgt, as callers of this read expect.
+com::Variant AppMgt::getRolOfUsr(const std::string& strUsr_no) {
+  std::string sql = "SELECT AppRol.* FROM AppRol INNER JOIN AppRol2usr ON AppRol2usr.Rol_no = AppRol.Rol_no";
+  if (!strUsr_no.empty()) sql += " where  AppRol2usr.usr_no='" + QuoteSql(strUsr_no) + "'";
+  sql += " order by AppRol2usr.Priority";
+  return app::failingCall("TivelMgt.UmMgt.getRolOfUsr",
+                          [&] { return collectList(sql, "cAppRol", kRolListFields, rolKey, EmptyList::Nothing); });
+}
+
+// Members whose user row is gone are left out by the join.
+com::Variant AppMgt::getUsrOfRol(const std::string& strRol_No) {
+  if (strRol_No.empty()) return com::Variant::nothing();
+  return readList("SELECT umUsr.* FROM appRol2Usr INNER JOIN umUsr ON appRol2Usr.Usr_no = umUsr.usr_no" +
+                      std::string(" where appRol2Usr.rol_no='") + QuoteSql(strRol_No) + "'" +
+                      " ORDER BY appRol2Usr.Priority",
+                  "cUmUsr", kMemberFields, "Usr", "Usr_No", EmptyList::Nothing);
+}
+
+}  // namespace tivel::mgt
