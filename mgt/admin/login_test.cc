@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/module.h"
 #include "mgt/testing/portal.h"
+#include "mgt/testing/processes.h"
 #include "platform/com/registry.h"
 
 namespace tivel::mgt {
@@ -121,32 +119,13 @@ TEST_P(LoginTest, LateBoundInterface) {
 TEST_P(LoginTest, ConcurrentLoginsLoseNothing) {
   constexpr int kProcesses = 3, kEach = 30;
   long before = loginCount("Editor");
-  std::vector<pid_t> kids;
-  for (int p = 0; p < kProcesses; ++p) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      int failures = 0;
-      try {
-        resetThreadState();
-        auto mine = std::dynamic_pointer_cast<AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-        for (int i = 0; i < kEach; ++i)
-          if (mine->loginByPwd("Editor", "Secret", "127.0.0.1") != "0") ++failures;
-        mine.reset();
-      } catch (...) {
-        failures = 100;
-      }
-      resetThreadState();
-      _exit(failures);
-    }
-    kids.push_back(pid);
-  }
-  for (pid_t pid : kids) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "logins that did not answer \"0\"";
-  }
+  testing::runInProcesses(kProcesses, [](int) {
+    auto mine = std::dynamic_pointer_cast<AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+    int failures = 0;
+    for (int i = 0; i < kEach; ++i)
+      if (mine->loginByPwd("Editor", "Secret", "127.0.0.1") != "0") ++failures;
+    return failures;
+  });
   EXPECT_EQ(loginCount("Editor"), before + kProcesses * kEach);
   EXPECT_EQ(portal().count("umLogInfo"), kProcesses * kEach);
   EXPECT_EQ(logEntries("Editor登录成功！"), kProcesses * kEach);

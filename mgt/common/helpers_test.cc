@@ -1,9 +1,6 @@
 // Statement helpers, generated keys and the keyed collection.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <regex>
 #include <set>
 
@@ -11,6 +8,7 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
 #include "mgt/testing/portal.h"
+#include "mgt/testing/processes.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"
 
@@ -83,35 +81,17 @@ TEST_P(HelpersOnDb, RowExistsMeansExactlyOne) {
 // every add succeeds and no key repeats.
 TEST_P(HelpersOnDb, ProcessesStartedInTheSameSecondDrawDistinctKeys) {
   constexpr int kChildren = 3, kEach = 60;
-  std::vector<pid_t> kids;
-  for (int c = 0; c < kChildren; ++c) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      int failures = 0;
-      try {
-        resetThreadState();
-        auto um = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
-        for (int i = 0; i < kEach; ++i) {
-          auto g = records::newRecord("cUmGrp");
-          g->set("Name", "进程" + std::to_string(c) + "-" + std::to_string(i));
-          Variant key;
-          if (um->addGrp(g, key) != "0") ++failures;
-        }
-      } catch (...) {
-        failures = 100;
-      }
-      resetThreadState();
-      _exit(failures);
+  testing::runInProcesses(kChildren, [](int c) {
+    auto um = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+    int failures = 0;
+    for (int i = 0; i < kEach; ++i) {
+      auto g = records::newRecord("cUmGrp");
+      g->set("Name", "进程" + std::to_string(c) + "-" + std::to_string(i));
+      Variant key;
+      if (um->addGrp(g, key) != "0") ++failures;
     }
-    kids.push_back(pid);
-  }
-  for (pid_t pid : kids) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed adds in a child";
-  }
+    return failures;
+  });
   EXPECT_EQ(portal().count("umGrp"), kChildren * kEach);
   EXPECT_EQ(portal().scalar("select count(distinct Grp_no) from umGrp").toLong(), kChildren * kEach);
 }
