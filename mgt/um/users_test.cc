@@ -1,11 +1,11 @@
 // Users: add checks and defaults, the two updates, reads, deletes, the
 // password change and the login count, alone and under concurrent writers.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "mgt/common/module.h"
+#include "mgt/testing/processes.h"
 #include "mgt/um/um_test_fixture.h"
 
 namespace tivel::mgt {
@@ -260,36 +260,18 @@ TEST_P(UsersTest, ConcurrentLoginCountsAndPasswordChange) {
   r->set("Pwd", "old");
   r->set("Login_Count", "5");
   addUser(r);
-  std::vector<pid_t> kids;
-  for (int p = 0; p < kProcesses; ++p) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      int failures = 0;
-      try {
-        resetThreadState();
-        auto mine = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
-        for (int i = 0; i < kEach; ++i) {
-          // Uneven pauses, so that the processes' reads and writes interleave
-          // rather than run in lockstep.
-          usleep(static_cast<useconds_t>(((i * 7 + p * 5) % 4) * 300));
-          if (!mine->addUsrLogCount("U1")) ++failures;
-          if (p == 0 && !mine->changePwd("U1", "new" + std::to_string(i))) failures += 50;
-        }
-      } catch (...) {
-        failures = 100;
-      }
-      resetThreadState();
-      _exit(failures);
+  testing::runInProcesses(kProcesses, [](int p) {
+    auto mine = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+    int failures = 0;
+    for (int i = 0; i < kEach; ++i) {
+      // Uneven pauses, so that the processes' reads and writes interleave
+      // rather than run in lockstep.
+      usleep(static_cast<useconds_t>(((i * 7 + p * 5) % 4) * 300));
+      if (!mine->addUsrLogCount("U1")) ++failures;
+      if (p == 0 && !mine->changePwd("U1", "new" + std::to_string(i))) failures += 50;
     }
-    kids.push_back(pid);
-  }
-  for (pid_t pid : kids) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed writes in a child";
-  }
+    return failures;
+  });
   EXPECT_EQ(text("select login_count from umUsr").toString(), std::to_string(5 + kProcesses * kEach));
   EXPECT_EQ(text("select pwd from umUsr").toString(), "new" + std::to_string(kEach - 1));
 }
