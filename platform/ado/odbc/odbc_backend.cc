@@ -170,21 +170,21 @@ class OdbcBackend : public Backend {
     check(rc, st);
     StatementResult result;
     long affected = 0;
-    if (rc != SQL_NO_DATA) {
-      for (;;) {
-        SQLSMALLINT ncol = 0;
-        check(SQLNumResultCols(st.get(), &ncol), st);
-        if (ncol > 0 && !result.hasRows) {
-          result.hasRows = true;
-          readResult(st, ncol, &result);
-        } else if (ncol == 0) {
-          SQLLEN n = 0;
-          if (SQL_SUCCEEDED(SQLRowCount(st.get(), &n)) && n > 0) affected += static_cast<long>(n);
-        }
-        rc = SQLMoreResults(st.get());
-        if (rc == SQL_NO_DATA) break;
-        check(rc, st);
+    // SQL_NO_DATA is a statement that changed no row; the ones after it
+    // still have results of their own.
+    for (;;) {
+      SQLSMALLINT ncol = 0;
+      check(SQLNumResultCols(st.get(), &ncol), st);
+      if (ncol > 0 && !result.hasRows) {
+        result.hasRows = true;
+        readResult(st, ncol, &result);
+      } else if (ncol == 0) {
+        SQLLEN n = 0;
+        if (SQL_SUCCEEDED(SQLRowCount(st.get(), &n)) && n > 0) affected += static_cast<long>(n);
       }
+      rc = SQLMoreResults(st.get());
+      if (rc == SQL_NO_DATA) break;
+      check(rc, st);
     }
     if (!result.hasRows) result.affected = affected;
     return result;

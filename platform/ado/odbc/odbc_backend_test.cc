@@ -278,6 +278,8 @@ TEST_F(OdbcBackendTest, SeveralStatementsInOneTextGiveTheFirstResultAndTheirCoun
   StatementResult w = b_->execute("insert into t values (1), (2); update t set n = n + 1");
   EXPECT_FALSE(w.hasRows);
   EXPECT_EQ(w.affected, 4);
+  // A statement that changes nothing does not hide the ones after it.
+  EXPECT_EQ(b_->execute("update t set n = 0 where n < 0; delete from t where n = 3").affected, 1);
   StatementResult r = b_->execute("select n from t where n = 2; select 9");
   ASSERT_TRUE(r.hasRows);
   EXPECT_EQ(r.rows.size(), 1u);
