@@ -11,13 +11,7 @@ const Fields kResFields = {"Res_No", "App_No", "isRes", "Name", "Disc", "Top_Res
 const Fields kResListFields = {"Res_No", "App_No", "Name", "Disc", "isRes", "Top_Res_No"};
 
 // The first row of sql as a cAppRes, or Nothing. Failures reach the caller.
-com::Variant firstRes(const std::string& sql) {
-  auto rs = openRead(sql);
-  com::Variant result = com::Variant::nothing();
-  if (rs->recordCount() > 0) result = com::Variant(std::static_pointer_cast<com::Object>(fillRecord(*rs, "cAppRes", kResFields)));
-  rs->close();
-  return result;
-}
+com::Variant firstRes(const std::string& sql) { return firstRecord(sql, "cAppRes", kResFields); }
 
 }  // namespace
 
