@@ -30,8 +30,9 @@ const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
 // Concurrent logins of one user make the read-then-write of the count meet
 // another writer often (on a server database, in up to half the attempts
 // while three writers run flat out); each meeting costs a fresh read, and a
-// login count that keeps losing gives up after this many.
-constexpr int kCountAttempts = 50;
+// login count that keeps losing gives up after this many (with the pauses
+// below, after several seconds of losing: a bound, never a loop for ever).
+constexpr int kCountAttempts = 200;
 
 // The pause in microseconds after `attempt` + 1 lost attempts: random, so
 // that writers which met once do not meet again in step, and growing to at

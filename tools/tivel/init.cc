@@ -17,6 +17,27 @@
 namespace tivel::tool {
 namespace {
 
+// The connection string with the values of password keys replaced, for
+// printing: pwd= (mode 1) and PASSWORD= (mode 2) in any letter case.
+std::string withoutPassword(const std::string& cs) {
+  std::string out;
+  size_t start = 0;
+  while (start <= cs.size()) {
+    size_t end = cs.find(';', start);
+    std::string pair = cs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    size_t eq = pair.find('=');
+    std::string key = eq == std::string::npos ? "" : pair.substr(0, eq);
+    key.erase(0, key.find_first_not_of(' '));
+    for (auto& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if ((key == "pwd" || key == "password") && eq + 1 < pair.size()) pair = pair.substr(0, eq + 1) + "***";
+    out += pair;
+    if (end == std::string::npos) break;
+    out += ';';
+    start = end + 1;
+  }
+  return out;
+}
+
 // The default root is the build's (or installation's) own: the parent of
 // the directory holding this executable.
 std::string defaultRoot() {
@@ -72,7 +93,7 @@ const CommandRegistrar reg([](CLI::App& app) {
       mgt::InitReport r = mgt::initRoot(opt);
       std::cout << "root:       " << std::filesystem::absolute(opt.root).lexically_normal().string() << "\n"
                 << "config:     " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
-                << "database:   " << r.connectionString << (r.createdDatabaseFile ? " (created)" : "") << "\n"
+                << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "") << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
       if (!admin->empty()) {
         if (!opt.seed)
