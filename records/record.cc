@@ -7,15 +7,15 @@
 namespace tivel::records {
 namespace {
 
-struct Spec {
+struct Definition {
   const char* name;
   std::vector<std::string> properties;
 };
 
 // Class names, property names, their letter case and their order are the
 // library's published interface; pages and the management component rely on them.
-const std::vector<Spec>& specs() {
-  static const std::vector<Spec> s = {
+const std::vector<Definition>& definitions() {
+  static const std::vector<Definition> s = {
       {"cUmOrg", {"Org_No", "Name", "Disc", "Top_Org_No", "Priority"}},
       {"cUmGrp", {"Grp_no", "Name", "Disc"}},
       {"cUmUsr", {"Usr_No", "Account", "Pwd", "Name", "NetName", "Address", "Phone", "Mobile", "Email", "EmailOA",
@@ -58,10 +58,10 @@ const std::vector<Spec>& specs() {
   return s;
 }
 
-RecordClass makeClass(const Spec& spec) {
-  RecordClass cls{spec.name, spec.properties, com::ClassInfo(std::string("TivelPublicDB.") + spec.name, spec.name)};
-  for (size_t i = 0; i < spec.properties.size(); ++i) {
-    const std::string& p = spec.properties[i];
+RecordClass makeClass(const Definition& def) {
+  RecordClass cls{def.name, def.properties, com::ClassInfo(std::string("TivelPublicDB.") + def.name, def.name)};
+  for (size_t i = 0; i < def.properties.size(); ++i) {
+    const std::string& p = def.properties[i];
     cls.info.put(p, {com::in("value")}, [i](com::Object& self, com::Args& a) {
       auto& rec = static_cast<Record&>(self);
       rec.set(rec.recordClass().properties[i], a[0]);
@@ -78,8 +78,8 @@ RecordClass makeClass(const Spec& spec) {
 std::vector<RecordClass>& classes() {
   static std::vector<RecordClass> c = [] {
     std::vector<RecordClass> out;
-    out.reserve(specs().size());
-    for (const auto& s : specs()) out.push_back(makeClass(s));
+    out.reserve(definitions().size());
+    for (const auto& s : definitions()) out.push_back(makeClass(s));
     return out;
   }();
   return c;
