@@ -161,6 +161,14 @@ struct Recordset::Impl {
 
 namespace {
 
+// A member that runs one operation of the recordset and answers Empty.
+com::Handler action(void (Recordset::*fn)()) {
+  return com::bind<Recordset>([fn](Recordset& r, com::Args&) {
+    (r.*fn)();
+    return com::Variant();
+  });
+}
+
 std::shared_ptr<Recordset> selfOf(com::Object& self) {
   return std::static_pointer_cast<Recordset>(self.shared_from_this());
 }
@@ -245,18 +253,9 @@ com::ClassInfo buildClass(const char* progid) {
               return com::Variant();
             }));
   c->method("CancelBatch", {com::opt(com::in("AffectRecords", VarType::Long))},
-            com::bind<Recordset>([](Recordset& r, com::Args&) {
-              r.cancelBatch();
-              return com::Variant();
-            }));
-  c->method("CancelUpdate", {}, com::bind<Recordset>([](Recordset& r, com::Args&) {
-    r.cancelUpdate();
-    return com::Variant();
-  }));
-  c->method("Close", {}, com::bind<Recordset>([](Recordset& r, com::Args&) {
-    r.close();
-    return com::Variant();
-  }));
+            action(&Recordset::cancelBatch));
+  c->method("CancelUpdate", {}, action(&Recordset::cancelUpdate));
+  c->method("Close", {}, action(&Recordset::close));
   c->method("Delete", {com::opt(com::in("AffectRecords", VarType::Long))},
             com::bind<Recordset>([](Recordset& r, com::Args& a) {
               int32_t affect = com::argOr(a, 0, 1).toLong();
@@ -264,22 +263,10 @@ com::ClassInfo buildClass(const char* progid) {
               r.deleteCurrent();
               return com::Variant();
             }));
-  c->method("MoveFirst", {}, com::bind<Recordset>([](Recordset& r, com::Args&) {
-    r.moveFirst();
-    return com::Variant();
-  }));
-  c->method("MoveLast", {}, com::bind<Recordset>([](Recordset& r, com::Args&) {
-    r.moveLast();
-    return com::Variant();
-  }));
-  c->method("MoveNext", {}, com::bind<Recordset>([](Recordset& r, com::Args&) {
-    r.moveNext();
-    return com::Variant();
-  }));
-  c->method("MovePrevious", {}, com::bind<Recordset>([](Recordset& r, com::Args&) {
-    r.movePrevious();
-    return com::Variant();
-  }));
+  c->method("MoveFirst", {}, action(&Recordset::moveFirst));
+  c->method("MoveLast", {}, action(&Recordset::moveLast));
+  c->method("MoveNext", {}, action(&Recordset::moveNext));
+  c->method("MovePrevious", {}, action(&Recordset::movePrevious));
   c->method("Open",
             {com::opt(com::in("Source")), com::opt(com::in("ActiveConnection")),
              com::opt(com::in("CursorType", VarType::Long)), com::opt(com::in("LockType", VarType::Long)),
