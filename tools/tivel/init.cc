@@ -13,6 +13,7 @@
 #include "tools/tivel/password.h"
 #include "platform/com/error.h"
 #include "tools/tivel/command.h"
+#include "tools/tivel/init_fee.h"
 
 namespace tivel::tool {
 namespace {
@@ -95,6 +96,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "config:     " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
                 << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "") << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
+      initFeeRoot(opt.root, withoutPassword);
       if (!admin->empty()) {
         if (!opt.seed)
           com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");

@@ -1,0 +1,17 @@
+#include "tools/tivel/init_fee.h"
+
+#include <iostream>
+
+#include "fee/schema.h"
+
+namespace tivel::tool {
+
+void initFeeRoot(const std::string& root, const std::function<std::string(const std::string&)>& hide) {
+  gf::FeeInitReport r = gf::initFeeDatabase(root);
+  std::cout << "fee config: " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
+            << "fee db:     " << hide(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "")
+            << "\n"
+            << "fee schema: ready\n";
+}
+
+}  // namespace tivel::tool
