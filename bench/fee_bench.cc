@@ -23,8 +23,7 @@ constexpr int kDetails = 5;
 
 struct FeeRoot {
   FeeRoot() {
-    std::filesystem::create_directories(dir.path() + "/ini");
-    std::filesystem::create_directories(dir.path() + "/db");
+    for (const char* sub : {"/bin", "/ini", "/db"}) std::filesystem::create_directories(dir.path() + sub);
     tivel::gf::initFeeDatabase(dir.path());
     db = dir.path() + "/db/scrivane.db";
   }

@@ -27,7 +27,7 @@ struct FeeInitReport {
 
 // For the root R: writes R/ini/Scrivane.ini when missing, creates the mode-3
 // database file when missing, and creates the fee schema in the database the
-// file names (either engine). Expects R/ini and R/db to exist. Running it
+// file names (either engine). Expects R/bin, R/ini and R/db to exist. Running it
 // again changes nothing it made. Fails with a call error naming what went wrong.
 FeeInitReport initFeeDatabase(const std::string& root);
 
