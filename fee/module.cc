@@ -64,7 +64,11 @@ void OpenDatabase() {
     s.connected = false;
   }
   if (s.connected) return;
-  WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
+  // A log that cannot be written must not hide the connection failure.
+  try {
+    WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
+  } catch (...) {
+  }
   com::raise(kConnectError, "TivelGF", "连接数据库出错！");
 }
 

@@ -37,6 +37,11 @@ ado::RecordsetPtr recordsetArg(const com::Variant& v) {
   return rs;
 }
 
+ado::Recordset& deref(const ado::RecordsetPtr& rs) {
+  if (!rs) com::raise(static_cast<int32_t>(0x800A005B), "TivelGF", "Object variable or With block variable not set");
+  return *rs;
+}
+
 std::string failureDescription() {
   try {
     throw;
@@ -56,11 +61,4 @@ size_t characterCount(std::string_view s) {
   return n;
 }
 
-}  // namespace tivel::gf
-
-namespace tivel::gf {
-ado::Recordset& deref(const ado::RecordsetPtr& rs) {
-  if (!rs) com::raise(static_cast<int32_t>(0x800A005B), "TivelGF", "Object variable or With block variable not set");
-  return *rs;
-}
 }  // namespace tivel::gf

@@ -25,6 +25,9 @@ ado::RecordsetPtr openBatch(const std::string& sql);
 // The recordset an argument holds; nullptr for Nothing; another object fails
 // "Type mismatch".
 ado::RecordsetPtr recordsetArg(const com::Variant& v);
+// The recordset behind a recordset argument; Nothing fails "Object variable
+// or With block variable not set".
+ado::Recordset& deref(const ado::RecordsetPtr& rs);
 
 // Inside a catch block: the description of the failure being handled.
 std::string failureDescription();
@@ -32,10 +35,4 @@ std::string failureDescription();
 // The number of characters (not bytes) of a UTF-8 text.
 size_t characterCount(std::string_view s);
 
-}  // namespace tivel::gf
-
-namespace tivel::gf {
-// The recordset behind a recordset argument; Nothing fails "Object variable
-// or With block variable not set".
-ado::Recordset& deref(const ado::RecordsetPtr& rs);
 }  // namespace tivel::gf
