@@ -65,7 +65,7 @@ TEST_P(UserMenuTest, RightsMarkTheirItemsAndEveryItemAbove) {
   root->exec("INSERT INTO XT_CS_CZY_QX(JH, CZY, CDBS) VALUES ('01', 'op3', '05')");
   EXPECT_EQ(menu("op3", "01", &err), "nothing");
   EXPECT_EQ(err, "");
-  EXPECT_FALSE(root->logText().empty());
+  EXPECT_NE(root->logText().find("Invalid use of Null"), std::string::npos) << root->logText();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, UserMenuTest, ::testing::ValuesIn(tivel::testing::engines()),
