@@ -117,7 +117,10 @@ RpcSession::~RpcSession() {
   if (in_) fclose(in_);
   if (out_) fclose(out_);
   int status = 0;
-  if (pid_ > 0) waitpid(pid_, &status, 0);
+  // A session that ends by itself ends well; a killed one is left alone.
+  if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status)) {
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "tivel rpc ended with a failure";
+  }
 }
 
 void RpcSession::send(const Json& request) {
