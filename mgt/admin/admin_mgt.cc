@@ -24,8 +24,14 @@ com::ParamInfo optStr(const char* name) { return opt(ref(name, kStr)); }
 const com::ClassInfo& info() {
   static const com::ClassInfo c = [] {
     com::ClassInfo c("TivelMgt.AdminMgt", "AdminMgt");
-    pendingMember(c, "getRecordset", {ref("pErr"), in("pSQL")});
-    pendingMember(c, "setRecordset", {ref("pErr", kStr), in("pVar")});
+    c.method("getRecordset", {ref("pErr"), in("pSQL")},
+             op([](AdminMgt& m, com::Args& a) { return m.getRecordset(a[0], a[1]); }));
+    c.method("setRecordset", {ref("pErr", kStr), in("pVar")}, op([](AdminMgt& m, com::Args& a) {
+               std::string err = a[0].toString();
+               bool ok = m.setRecordset(err, a[1]);
+               if (!ok) a[0] = Variant(err);  // untouched on success
+               return Variant(ok);
+             }));
     c.method("isSysSecUsr", {ref("strUsrNo", kStr)}, op([](AdminMgt& m, com::Args& a) {
       return Variant(m.isSysSecUsr(a[0].toString()));
     }));
@@ -58,7 +64,10 @@ const com::ClassInfo& info() {
     check("usrAcntLimit", &AdminMgt::usrAcntLimit);
     check("usrPwdLimit", &AdminMgt::usrPwdLimit);
     check("usrPwdFirstLimit", &AdminMgt::usrPwdFirstLimit);
-    pendingMember(c, "checkAuth", {ref("strResNo", kStr), ref("strUsrNo", kStr), ref("strAuthBit", kInt)});
+    c.method("checkAuth", {ref("strResNo", kStr), ref("strUsrNo", kStr), ref("strAuthBit", kInt)},
+             op([](AdminMgt& m, com::Args& a) {
+               return Variant(m.checkAuth(a[0].toString(), a[1].toString(), a[2].toInteger()));
+             }));
     c.method("WriteLog",
              {in("ModNo", kStr), ref("ModName", kStr), ref("LogDisc", kStr), opt(in("LogType", kInt)),
               opt(in("MsgType", kInt))},
@@ -66,8 +75,14 @@ const com::ClassInfo& info() {
                return Variant(m.WriteLog(a[0], a[1], a[2], com::argOr(a, 3, Variant(int16_t{0})),
                                          com::argOr(a, 4, Variant(int16_t{0}))));
              }));
-    pendingMember(c, "getAuthOfUsr", {in("strRes_no", kStr), in("strOGRU_Type", kStr), in("strOGRU_No", kStr)});
-    pendingMember(c, "setAuthOfUsr", {ref("strRes_no", kStr), in("strUsr_no", kStr), ref("strAuth", kStr)});
+    c.method("getAuthOfUsr", {in("strRes_no", kStr), in("strOGRU_Type", kStr), in("strOGRU_No", kStr)},
+             op([](AdminMgt& m, com::Args& a) {
+               return Variant(m.getAuthOfUsr(a[0].toString(), a[1].toString(), a[2].toString()));
+             }));
+    c.method("setAuthOfUsr", {ref("strRes_no", kStr), in("strUsr_no", kStr), ref("strAuth", kStr)},
+             op([](AdminMgt& m, com::Args& a) {
+               return Variant(m.setAuthOfUsr(a[0].toString(), a[1].toString(), a[2].toString()));
+             }));
     return c;
   }();
   return c;

@@ -1,5 +1,6 @@
 // AdminMgt: the portal's login, account-policy checks, login bookkeeping and
-// registration shortcut (TivelMgt.AdminMgt). It keeps no data of its own and
+// registration shortcut, the generic recordset gateway and the authorization
+// check (TivelMgt.AdminMgt). It keeps no data of its own and
 // works through private AppMgt, UmMgt and SysMgt objects.
 #pragma once
 
@@ -45,6 +46,24 @@ class AdminMgt : public com::Object {
   // SysMgt.WriteLog with the same arguments.
   bool WriteLog(const com::Variant& modNo, const com::Variant& modName, const com::Variant& logDisc,
                 const com::Variant& logType, const com::Variant& msgType);
+
+  // ---- The recordset gateway and the authorization check
+  // Opens pSQL on the shared connection (keyset cursor, batch optimistic) and
+  // sets pErr to ""; on failure logs the description, puts it into pErr and
+  // answers Nothing.
+  com::Variant getRecordset(com::Variant& pErr, const com::Variant& pSQL);
+  // Runs a statement text, writes one recordset's pending changes, or runs an
+  // array of both in one transaction (at most 32767 elements). On failure:
+  // the array rolled back, the description logged and put into pErr, false.
+  bool setRecordset(std::string& pErr, const com::Variant& pVar);
+  // The character at position strAuthBit of the user's own authorization
+  // string on the resource; "10011" none, "10012" shorter. A position below 1
+  // or a string without value fails the call.
+  std::string checkAuth(const std::string& strResNo, const std::string& strUsrNo, int16_t strAuthBit);
+  // AppMgt.getAuthOfUsr with the caller's subject type.
+  std::string getAuthOfUsr(const std::string& strRes_no, const std::string& strOGRU_Type, const std::string& strOGRU_No);
+  // AppMgt.setAuthOfUsr for the user as subject of type "3".
+  bool setAuthOfUsr(const std::string& strRes_no, const std::string& strUsr_no, const std::string& strAuth);
 
  private:
   std::string securityValue(const char* attribute, const std::string& usrNo);

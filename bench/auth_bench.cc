@@ -1,0 +1,129 @@
+// Cost of one authorization check, end to end through the components on the
+// embedded engine, beside one keyed select of the same authorization row
+// through the SQLite API in the same process; and the check on a small and
+// on a large authorization table.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "mgt/admin/admin_mgt.h"
+#include "mgt/common/module.h"
+#include "mgt/common/root.h"
+#include "platform/com/registry.h"
+#include "testing/engines.h"
+
+namespace {
+
+// A root with the seeded schema and `rows` user authorizations spread over
+// 50 resources, one of them the bench user's "10110" on "RES_bench".
+struct Portal {
+  explicit Portal(int rows) {
+    tivel::mgt::initRoot({dir.path(), true});
+    tivel::mgt::resetThreadState();
+    db = dir.path() + "/db/tivel.db";
+    sqlite3* h = nullptr;
+    sqlite3_open(db.c_str(), &h);
+    sqlite3_exec(h, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* ins = nullptr;
+    sqlite3_prepare_v2(h, "insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) values(?,3,?,?,'1')", -1,
+                       &ins, nullptr);
+    for (int i = 0; i < rows; ++i) {
+      std::string res = i == 0 ? "RES_bench" : "RES_" + std::to_string(i % 50);
+      std::string usr = i == 0 ? "USR_bench" : "USR_" + std::to_string(i);
+      sqlite3_bind_text(ins, 1, res.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(ins, 2, usr.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(ins, 3, "10110", -1, SQLITE_STATIC);
+      sqlite3_step(ins);
+      sqlite3_reset(ins);
+    }
+    sqlite3_finalize(ins);
+    sqlite3_exec(h, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(h);
+  }
+  tivel::testing::TempDir dir;
+  std::string db;
+};
+
+void checkThroughComponents(benchmark::State& state, int rows) {
+  Portal portal(rows);
+  auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
+  for (auto _ : state) {
+    std::string bit = admin->checkAuth("RES_bench", "USR_bench", 3);
+    if (bit != "1") state.SkipWithError(("checkAuth answered " + bit).c_str());
+  }
+  admin.reset();
+  tivel::mgt::resetThreadState();
+}
+
+// The statement the check issues, prepared, run and finalised once per
+// check as the component does, every column of the row read, then the
+// character taken.
+void checkDirect(benchmark::State& state, int rows) {
+  Portal portal(rows);
+  sqlite3* h = nullptr;
+  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) throw std::runtime_error("open");
+  sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  const std::string sql = "select * from appAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'";
+  for (auto _ : state) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
+    std::string auth;
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
+      auth = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+    }
+    sqlite3_finalize(st);
+    std::string bit = auth.size() >= 3 ? auth.substr(2, 1) : "10012";
+    if (bit != "1") state.SkipWithError("direct select answered no row");
+    benchmark::DoNotOptimize(bit);
+  }
+  sqlite3_close(h);
+}
+
+BENCHMARK_CAPTURE(checkThroughComponents, auths_100, 100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(checkDirect, auths_100, 100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(checkThroughComponents, auths_100000, 100000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// Runs the benchmarks, then prints the two ratios the targets are about.
+int main(int argc, char** argv) {
+  struct Collect : benchmark::ConsoleReporter {
+    void ReportRuns(const std::vector<Run>& runs) override {
+      for (const auto& r : runs) {
+        times[r.benchmark_name()] = r.GetAdjustedRealTime();
+        cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
+      }
+      ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times, cpu;
+  } reporter;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  // A run's time by its exact name; with repetitions, their mean.
+  auto t = [](const std::map<std::string, double>& times, const std::string& name) {
+    for (const std::string& k : {name + "_mean", name})
+      if (auto it = times.find(k); it != times.end()) return it->second;
+    return 0.0;
+  };
+  // Wall time is the target; CPU time is printed beside it because a loaded
+  // machine stretches wall time without regard to the work done.
+  for (const auto* times : {&reporter.times, &reporter.cpu}) {
+    const char* kind = times == &reporter.times ? "real" : "cpu";
+    double ours = t(*times, "checkThroughComponents/auths_100"), direct = t(*times, "checkDirect/auths_100"),
+           large = t(*times, "checkThroughComponents/auths_100000");
+    if (ours > 0 && direct > 0)
+      std::printf("%s: checkAuth through the components / one keyed select direct: %.1f us / %.1f us = %.2f (target <= 1.20)\n",
+                  kind, ours, direct, ours / direct);
+    if (ours > 0 && large > 0)
+      std::printf("%s: checkAuth at 100000 authorizations / at 100: %.1f us / %.1f us = %.2f (target <= 1.20)\n", kind,
+                  large, ours, large / ours);
+  }
+  benchmark::Shutdown();
+  return 0;
+}
