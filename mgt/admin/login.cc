@@ -63,12 +63,13 @@ std::string AdminMgt::loginByPwd(const std::string& account, const std::string& 
     Args byAccount{Variant(account)};
     auto user = records::recordArg(um_->invoke("getUsrByAccount", MemberKind::Method, byAccount), "cUmUsr");
     if (!user) return "10002";
-    std::string usrNo = user->get("Usr_No").toString();
     // Under the enforced policy a locked account answers before its password
     // is looked at, so guessing learns nothing.
-    if (enforced() && !usrLogErrLimit(usrNo)) return "10012";
+    if (enforced() && !usrLogErrLimit(user->get("Usr_No").toString())) return "10012";
     // A stored password without value matches only an empty password.
-    if (!passwordMatches(user->get("Pwd"), pwd)) return enforced() ? wrongPassword(account, usrNo) : "10003";
+    if (!passwordMatches(user->get("Pwd"), pwd))
+      return enforced() ? wrongPassword(account, user->get("Usr_No").toString()) : "10003";
+    std::string usrNo = user->get("Usr_No").toString();
     std::string r = usrIsAvail(usrNo, ip);
     if (r != "0") return r;
     if (!usrSuccess(usrNo)) return "10017";
