@@ -3,7 +3,7 @@
 # tests need, when any is missing.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config ccache git
-      libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev
+      libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev libsodium-dev
       unixodbc unixodbc-dev odbc-postgresql postgresql
       libgtest-dev libgmock-dev googletest libbenchmark-dev)
 missing=()

@@ -24,7 +24,8 @@ class AdminMgt : public com::Object {
   std::string loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip);
   // The six policy checks in order; "0" or the refusing check's code, "10006" on failure.
   std::string usrIsAvail(const std::string& usrNo, const std::string& ip);
-  // The policy checks read their attributes and pass; a failed read fails the call.
+  // The policy checks read their attributes and pass, unless the configuration
+  // enforces the policy (mgt/admin/policy.h); a failed read fails the call.
   bool usrIpLimit(const std::string& usrNo, const std::string& ip);
   bool usrTimeLimit(const std::string& usrNo);
   bool usrLogErrLimit(const std::string& usrNo);
@@ -67,6 +68,8 @@ class AdminMgt : public com::Object {
 
  private:
   std::string securityValue(const char* attribute, const std::string& usrNo);
+  // Counts a wrong password under the enforced policy: "10003", or "10012" when locked.
+  std::string wrongPassword(const std::string& account, const std::string& usrNo);
   void logEvent(const std::string& text);
 
   com::ObjectPtr app_, sys_, um_;

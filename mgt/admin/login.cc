@@ -1,6 +1,11 @@
 // Login, the account-policy checks and the bookkeeping of a successful login.
 #include "mgt/admin/admin_mgt.h"
 
+#include "mgt/admin/policy.h"
+#include "mgt/admin/policy_state.h"
+#include "mgt/common/helpers.h"
+#include "mgt/common/password_hash.h"
+#include "mgt/common/security_options.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 
@@ -9,6 +14,25 @@ namespace tivel::mgt {
 using com::Args;
 using com::MemberKind;
 using com::Variant;
+
+namespace {
+
+bool enforced() { return securityOptions().enforcePolicy; }
+
+// A check's answer under the enforced policy. A value the rule cannot read
+// refuses, and leaves a trace in the file log saying which and why.
+bool allowed(policy::Verdict v, const char* attribute, const std::string& value, const std::string& usrNo) {
+  if (v == policy::Verdict::Unreadable) {
+    try {
+      WriteFileLog(std::string("policy: ") + attribute + " of user " + usrNo + " cannot be read (\"" + value +
+                   "\"): login refused");
+    } catch (...) {
+    }
+  }
+  return v == policy::Verdict::Pass;
+}
+
+}  // namespace
 
 AdminMgt::AdminMgt()
     : app_(com::CreateObject("TivelMgt.AppMgt")),
@@ -39,9 +63,12 @@ std::string AdminMgt::loginByPwd(const std::string& account, const std::string& 
     Args byAccount{Variant(account)};
     auto user = records::recordArg(um_->invoke("getUsrByAccount", MemberKind::Method, byAccount), "cUmUsr");
     if (!user) return "10002";
+    // Under the enforced policy a locked account answers before its password
+    // is looked at, so guessing learns nothing.
+    if (enforced() && !usrLogErrLimit(user->get("Usr_No").toString())) return "10012";
     // A stored password without value matches only an empty password.
-    const Variant& stored = user->get("Pwd");
-    if (stored.isNull() ? !pwd.empty() : pwd != stored.toString()) return "10003";
+    if (!passwordMatches(user->get("Pwd"), pwd))
+      return enforced() ? wrongPassword(account, user->get("Usr_No").toString()) : "10003";
     std::string usrNo = user->get("Usr_No").toString();
     std::string r = usrIsAvail(usrNo, ip);
     if (r != "0") return r;
@@ -72,32 +99,55 @@ std::string AdminMgt::securityValue(const char* attribute, const std::string& us
   return um_->invoke("getUsrSecValue", MemberKind::Method, a).toString();
 }
 
-// The checks read the user's policy values and let every login pass: the
-// rules for addresses, times, error counts and dates are not the system's.
-bool AdminMgt::usrIpLimit(const std::string& usrNo, const std::string&) {
-  securityValue("IpLimit", usrNo);
-  return true;
+// The checks read the user's policy values. Unless the configuration
+// enforces the policy they let every login pass; enforced, each applies the
+// rule of policy.h to its value.
+bool AdminMgt::usrIpLimit(const std::string& usrNo, const std::string& ip) {
+  std::string v = securityValue("IpLimit", usrNo);
+  return !enforced() || allowed(policy::addressAllowed(v, ip), "IpLimit", v, usrNo);
 }
 bool AdminMgt::usrTimeLimit(const std::string& usrNo) {
-  securityValue("TimeLimit", usrNo);
-  return true;
+  std::string v = securityValue("TimeLimit", usrNo);
+  return !enforced() || allowed(policy::timeAllowed(v, com::DateTime::now()), "TimeLimit", v, usrNo);
 }
+// A lock that has lasted its time is over: the count starts again from 0.
 bool AdminMgt::usrLogErrLimit(const std::string& usrNo) {
-  securityValue("LogErrNum", usrNo);
-  securityValue("LogErrLockNum", usrNo);
-  return true;
+  std::string count = securityValue("LogErrNum", usrNo);
+  std::string threshold = securityValue("LogErrLockNum", usrNo);
+  if (!enforced()) return true;
+  policy::Verdict v = policy::belowLockThreshold(count, threshold);
+  if (v == policy::Verdict::Refuse &&
+      policy::lockOver(policy::lockedAt(usrNo), securityOptions().lockMinutes, com::DateTime::now())) {
+    policy::reopenLock(usrNo, count);
+    v = policy::Verdict::Pass;
+  }
+  return allowed(v, "LogErrNum/LogErrLockNum", count + "/" + threshold, usrNo);
 }
 bool AdminMgt::usrAcntLimit(const std::string& usrNo) {
-  securityValue("AcntLimitDate", usrNo);
-  return true;
+  std::string v = securityValue("AcntLimitDate", usrNo);
+  return !enforced() || allowed(policy::beforeLimit(v, com::DateTime::now()), "AcntLimitDate", v, usrNo);
 }
 bool AdminMgt::usrPwdLimit(const std::string& usrNo) {
-  securityValue("PwdLimitDate", usrNo);
-  return true;
+  std::string v = securityValue("PwdLimitDate", usrNo);
+  return !enforced() || allowed(policy::beforeLimit(v, com::DateTime::now()), "PwdLimitDate", v, usrNo);
 }
 bool AdminMgt::usrPwdFirstLimit(const std::string& usrNo) {
-  securityValue("PwdFirstLimit", usrNo);
-  return true;
+  std::string v = securityValue("PwdFirstLimit", usrNo);
+  return !enforced() || allowed(policy::noChangeDemanded(v), "PwdFirstLimit", v, usrNo);
+}
+
+// A wrong password under the enforced policy: the login-error count goes up
+// by one, unless the account was locked meanwhile, which answers as a lock.
+// The guess that takes the lock logs it, once.
+std::string AdminMgt::wrongPassword(const std::string& account, const std::string& usrNo) {
+  long threshold = 0;
+  if (!policy::readCount(securityValue("LogErrLockNum", usrNo), &threshold)) return "10012";
+  switch (policy::countWrongPassword(usrNo, threshold)) {
+    case policy::WrongPassword::Locked: return "10012";
+    case policy::WrongPassword::LockedNow: logEvent(account + "登录错误次数已达上限，帐号已锁定！"); break;
+    case policy::WrongPassword::Counted: break;
+  }
+  return "10003";
 }
 
 bool AdminMgt::usrSuccess(const std::string& usrNo) {
@@ -126,7 +176,9 @@ bool AdminMgt::changePwd(const std::string& account, const std::string& pwd, con
   if (!user) com::raise(static_cast<int32_t>(0x800A005B), "TivelMgt.AdminMgt.changePwd", "Object variable or With block variable not set");
   std::string usrNo = user->get("Usr_No").toString();
   Args change{Variant(usrNo), Variant(newPwd)};
-  um_->invoke("changePwd", MemberKind::Method, change);
+  bool changed = um_->invoke("changePwd", MemberKind::Method, change).toBool();
+  // The demanded change is made: the new password opens from now on.
+  if (r == 10016 && changed && enforced()) policy::clearPasswordChangeDemand(usrNo);
   if (r == 10016) return false;
   if (!usrSuccess(usrNo)) return false;
   logEvent(account + "修改密码成功！");

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "mgt/common/password_hash.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
 #include "platform/ado/row_writer.h"
@@ -70,7 +71,7 @@ std::string UmMgt::addUsr(const RecordPtr& rec, com::Variant& strUsrNo) {
                                 "state,login_mode,login_count,account_time) values(")
                       .text(key)
                       .text(r["Account"])
-                      .text(r["Pwd"], "NULL")
+                      .text(passwordToStore(r["Pwd"]), "NULL")
                       .text(r["Name"])
                       .text(r["NetName"], "null")
                       .text(r["Address"], "NULL")
@@ -87,7 +88,8 @@ std::string UmMgt::addUsr(const RecordPtr& rec, com::Variant& strUsrNo) {
 }
 
 std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key) {
-  return updateRow(rec, key, kUsrForUpdate, kUsrFields, kUpdateUsrCodes);
+  return writingPassword(rec, kUpdateUsrCodes.trap,
+                         [&] { return updateRow(rec, key, kUsrForUpdate, kUsrFields, kUpdateUsrCodes); });
 }
 
 // The update pattern on the same row and fields, writing only what the caller
@@ -120,15 +122,17 @@ std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const
 }
 
 std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& account) {
-  return updateRow(rec, account, "select * from umUsr where account='", kUsrByAccountFields,
-                   {"10023014", "10023015", "10023016"});
+  return writingPassword(rec, "10023016", [&] {
+    return updateRow(rec, account, "select * from umUsr where account='", kUsrByAccountFields,
+                     {"10023014", "10023015", "10023016"});
+  });
 }
 
 // No trap of its own: getUsr and updateUsr turn their failures into Nothing or a code.
 bool UmMgt::changePwd(const std::string& Usr_no, const std::string& strNewPwd) {
   RecordPtr rec = userOrEmpty(*this, Usr_no);
   RecordPtr asRead = snapshot(*rec);
-  rec->set("Pwd", com::Variant(strNewPwd));
+  rec->set("Pwd", passwordToStore(com::Variant(strNewPwd)));
   return updateUsr(rec, rec->get("Usr_No").toString(), *asRead) == "0";
 }
 

@@ -9,6 +9,7 @@
 #include "mgt/common/module.h"
 #include "mgt/common/root.h"
 #include "platform/com/registry.h"
+#include "platform/profile/profile.h"
 #include "records/record.h"
 #include "tools/tivel/password.h"
 #include "platform/com/error.h"
@@ -76,6 +77,23 @@ void addAdministrator(const std::string& account, const std::string& pwd) {
   std::cout << "admin:      " << account << " (added to groups 1 and 2)\n";
 }
 
+// Turns the opt-in account security on in the configuration, before any
+// password is written.
+void writeSecuritySettings(const std::string& ini, bool policy, bool hashing) {
+  auto put = [&ini](const char* section, const char* key, const char* value) {
+    if (!profile::writePrivateProfileString(section, key, value, ini))
+      com::raise(com::kInvalidArgument, "tivel init", "cannot write " + ini);
+  };
+  if (policy) {
+    put("Policy", "enforce", "1");
+    std::cout << "policy:     enforced ([Policy] enforce=1)\n";
+  }
+  if (hashing) {
+    put("Security", "password_hash", "argon2id");
+    std::cout << "passwords:  stored as Argon2id hashes ([Security] password_hash=argon2id)\n";
+  }
+}
+
 const CommandRegistrar reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("init", "Create a portal root: ini/, log/, db/, the configuration, schema and seed data");
   auto root = std::make_shared<std::string>();
@@ -86,7 +104,11 @@ const CommandRegistrar reg([](CLI::App& app) {
   auto pwdStdin = std::make_shared<bool>(false);
   cmd->add_option("--admin", *admin, "Also register this administrator account (password from a prompt or stdin)");
   cmd->add_flag("--password-stdin", *pwdStdin, "Read the administrator's password from standard input");
-  cmd->callback([root, noSeed, admin, pwdStdin] {
+  auto policy = std::make_shared<bool>(false);
+  auto hashing = std::make_shared<bool>(false);
+  cmd->add_flag("--policy", *policy, "Enforce the account policy: [Policy] enforce=1 in SysTivel.ini");
+  cmd->add_flag("--hash-passwords", *hashing, "Store passwords as Argon2id hashes: [Security] password_hash=argon2id");
+  cmd->callback([root, noSeed, admin, pwdStdin, policy, hashing] {
     mgt::InitOptions opt;
     opt.root = root->empty() ? defaultRoot() : *root;
     opt.seed = !*noSeed;
@@ -97,6 +119,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "") << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
       initFeeRoot(opt.root, withoutPassword);
+      writeSecuritySettings(r.iniPath, *policy, *hashing);
       if (!admin->empty()) {
         if (!opt.seed)
           com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");

@@ -1,0 +1,98 @@
+#include "mgt/admin/policy_state.h"
+
+#include "mgt/common/module.h"
+#include "mgt/common/pattern.h"
+#include "platform/ado/connection.h"
+#include "platform/com/variant.h"
+
+namespace tivel::mgt::policy {
+namespace {
+
+// Security attribute numbers: the login-error count, the password-change demand.
+const char* const kLogErrNum = "3";
+const char* const kPwdFirstLimit = "9";
+// The user's value row that holds when the current lock was taken. It has no
+// definition, so it is never a policy attribute's value, and it goes with the
+// user's other values when they are deleted.
+const char* const kLockedAt = "LogErrLockTime";
+
+// The condition naming one value row of a user.
+std::string valueRow(const char* attribute, const std::string& usrNo) {
+  return std::string(" where usa_no='") + attribute + "' and usr_no='" + QuoteSql(usrNo) + "'";
+}
+
+long run(const std::string& sql) {
+  long affected = 0;
+  sharedConnection()->execute(sql, &affected);
+  return affected;
+}
+
+// Sets the user's value of the attribute, adding the row when there is none.
+void setValue(const char* attribute, const std::string& usrNo, const std::string& value) {
+  if (run("update umUsrSecInst set Usi_Value='" + QuoteSql(value) + "'" + valueRow(attribute, usrNo)) > 0) return;
+  execute(std::string("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('") + attribute + "','" +
+          QuoteSql(usrNo) + "','" + QuoteSql(value) + "',1)");
+}
+
+// The count as a number in SQL both engines read alike: a blank value counts from 0.
+const char* const kCountExpr = "CAST(COALESCE(NULLIF(Usi_Value,''),'0') AS INTEGER)";
+
+}  // namespace
+
+std::string lockedAt(const std::string& usrNo) {
+  auto rs = openRead("select Usi_Value from umUsrSecInst" + valueRow(kLockedAt, usrNo));
+  com::Variant v = rs->recordCount() > 0 ? rs->value(0) : com::Variant();
+  rs->close();
+  return v.isNull() || v.isEmpty() ? "" : v.toString();
+}
+
+void reopenLock(const std::string& usrNo, const std::string& count) {
+  run("update umUsrSecInst set Usi_Value='0'" + valueRow(kLogErrNum, usrNo) + " and Usi_Value='" + QuoteSql(count) +
+      "'");
+}
+
+WrongPassword countWrongPassword(const std::string& usrNo, long threshold) {
+  const ado::ConnectionPtr& db = sharedConnection();
+  db->beginTrans();
+  try {
+    // Wrong passwords of one user take turns from here to the commit: on a
+    // server database this statement holds the user's row until then, and
+    // SQLite's write transaction excludes other writers anyway. So only one
+    // of them can create a missing count, and exactly one sees the threshold
+    // reached.
+    run("update umUsr set usr_no=usr_no where usr_no='" + QuoteSql(usrNo) + "'");
+    std::string raise = std::string("update umUsrSecInst set Usi_Value=CAST(") + kCountExpr + "+1 AS VARCHAR(20))" +
+                        valueRow(kLogErrNum, usrNo);
+    if (threshold > 0) raise += std::string(" and ") + kCountExpr + "<" + std::to_string(threshold);
+    WrongPassword result = WrongPassword::Counted;
+    if (run(raise) == 0) {
+      auto rs = openRead("select Usi_Value from umUsrSecInst" + valueRow(kLogErrNum, usrNo));
+      bool exists = rs->recordCount() > 0;
+      rs->close();
+      if (exists) result = WrongPassword::Locked;
+      else execute(std::string("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('") + kLogErrNum +
+                   "','" + QuoteSql(usrNo) + "','1',1)");
+    }
+    if (result == WrongPassword::Counted && threshold > 0) {
+      auto rs = openRead("select " + std::string(kCountExpr) + " from umUsrSecInst" + valueRow(kLogErrNum, usrNo));
+      long count = rs->recordCount() > 0 ? rs->value(0).toLong() : 0;
+      rs->close();
+      if (count == threshold) {
+        setValue(kLockedAt, usrNo, com::DateTime::now().text());
+        result = WrongPassword::LockedNow;
+      }
+    }
+    db->commitTrans();
+    return result;
+  } catch (...) {
+    try {
+      db->rollbackTrans();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void clearPasswordChangeDemand(const std::string& usrNo) { setValue(kPwdFirstLimit, usrNo, "0"); }
+
+}  // namespace tivel::mgt::policy
