@@ -1,0 +1,13 @@
+// The computer's name, which is the host name on this platform.
+#pragma once
+
+#include <cstdint>
+
+namespace tivel::setup {
+
+// Copies the computer name into `buffer` (room for *size bytes) with a
+// terminating NUL and sets *size to its length, as GetComputerNameA does.
+// False (buffer untouched) when the name does not fit or cannot be read.
+bool GetComputerNameA(char* buffer, uint32_t* size);
+
+}  // namespace tivel::setup
