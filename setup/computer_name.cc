@@ -5,6 +5,9 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/com/error.h"
+#include "setup/service_errors.h"
+
 namespace tivel::setup {
 
 bool GetComputerNameA(char* buffer, uint32_t* size) {
@@ -15,6 +18,13 @@ bool GetComputerNameA(char* buffer, uint32_t* size) {
   std::memcpy(buffer, name, length + 1);
   *size = static_cast<uint32_t>(length);
   return true;
+}
+
+std::string localComputerName() {
+  char buffer[HOST_NAME_MAX + 1] = {};
+  uint32_t size = sizeof buffer;
+  if (!GetComputerNameA(buffer, &size)) com::raise(kFail, "computer name", "The computer name cannot be read");
+  return buffer;
 }
 
 }  // namespace tivel::setup

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tivel::setup {
 
@@ -9,5 +10,9 @@ namespace tivel::setup {
 // terminating NUL and sets *size to its length, as GetComputerNameA does.
 // False (buffer untouched) when the name does not fit or cannot be read.
 bool GetComputerNameA(char* buffer, uint32_t* size);
+
+// The computer name as the directory services know it; fails (kFail) when
+// it cannot be read.
+std::string localComputerName();
 
 }  // namespace tivel::setup

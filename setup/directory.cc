@@ -21,13 +21,6 @@ bool startsWith(std::string_view s, std::string_view prefix, bool anyCase) {
 
 }  // namespace
 
-std::string localComputerName() {
-  char buffer[256] = {};
-  uint32_t size = sizeof buffer;
-  if (!GetComputerNameA(buffer, &size)) com::raise(kFail, "computer name", "The computer name cannot be read");
-  return buffer;
-}
-
 DirectoryPtr bindPath(std::string_view path) {
   // Provider names are matched exactly, the rest in any letter case.
   if (startsWith(path, "IIS://", false)) {

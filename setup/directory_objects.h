@@ -16,7 +16,4 @@ DirectoryPtr computerObject(const std::string& computer);
 // The local group `group` (an existing one) of `computer`.
 DirectoryPtr groupObject(const std::string& computer, const std::string& group);
 
-// The computer name as the services know it (the host name).
-std::string localComputerName();
-
 }  // namespace tivel::setup

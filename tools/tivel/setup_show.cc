@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/com/error.h"
+#include "setup/computer_name.h"
 #include "setup/store.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/json_value.h"
@@ -19,7 +20,8 @@ const char* yesNo(bool b) { return b ? "yes" : "no"; }
 const char* passwordState(const std::string& hash) { return hash.empty() ? "not set" : "set (salted hash)"; }
 
 void showText(const setup::Store& store, const setup::ServiceState& s) {
-  std::cout << "store: " << store.path() << "\n\nweb virtual directories:";
+  std::cout << "store: " << store.path() << "\ncomputer: " << setup::localComputerName()
+            << "\n\nweb virtual directories:";
   if (s.virtualDirectories.empty()) std::cout << " none";
   std::cout << "\n";
   for (const auto& d : s.virtualDirectories)
