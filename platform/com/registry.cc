@@ -4,6 +4,9 @@
 #include <cctype>
 #include <map>
 #include <mutex>
+#include <optional>
+
+#include "platform/com/class_catalogue.h"
 
 namespace tivel::com {
 namespace {
@@ -11,6 +14,7 @@ namespace {
 struct Entry {
   const ClassInfo* info;
   Factory factory;
+  const void* origin;
 };
 
 std::string folded(std::string_view s) {
@@ -31,29 +35,49 @@ std::mutex& tableMutex() {
   return m;
 }
 
+// The entry of a registered class; a class not registered yet is looked up
+// in the root's component catalogue and its library loaded (outside the lock:
+// loading registers classes). A library that fails to load fails the call.
+std::optional<Entry> lookup(std::string_view progid) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    {
+      std::lock_guard lock(tableMutex());
+      auto it = table().find(folded(progid));
+      if (it != table().end()) return it->second;
+    }
+    if (attempt == 0 && !loadCatalogueClass(progid)) break;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
-void registerClass(const ClassInfo& info, Factory factory) {
+[[gnu::noinline]] void registerClass(const ClassInfo& info, Factory factory) {
+  // Where this was called from tells which library registers the class.
+  const void* origin = __builtin_extract_return_addr(__builtin_return_address(0));
   std::lock_guard lock(tableMutex());
-  table()[folded(info.progid())] = Entry{&info, std::move(factory)};
+  table()[folded(info.progid())] = Entry{&info, std::move(factory), origin};
+}
+
+const void* registrationOrigin(std::string_view progid) {
+  std::lock_guard lock(tableMutex());
+  auto it = table().find(folded(progid));
+  return it == table().end() ? nullptr : it->second.origin;
 }
 
 ObjectPtr CreateObject(std::string_view progid) {
-  Factory f;
-  {
-    std::lock_guard lock(tableMutex());
-    auto it = table().find(folded(progid));
-    if (it == table().end())
-      raise(kInvalidClassString, "CreateObject", "Invalid class string: " + std::string(progid));
-    f = it->second.factory;
-  }
-  return f();
+  std::optional<Entry> e = lookup(progid);
+  if (!e) raise(kInvalidClassString, "CreateObject", "Invalid class string: " + std::string(progid));
+  return e->factory();
 }
 
 const ClassInfo* findClass(std::string_view progid) {
-  std::lock_guard lock(tableMutex());
-  auto it = table().find(folded(progid));
-  return it == table().end() ? nullptr : it->second.info;
+  try {
+    std::optional<Entry> e = lookup(progid);
+    return e ? e->info : nullptr;
+  } catch (const ComError&) {
+    return nullptr;
+  }
 }
 
 std::vector<std::string> registeredClasses() {
