@@ -57,4 +57,32 @@ void Faults::step(ado::HookStep kind, const std::string& sql) {
   }
 }
 
+int failEachStep(const std::function<void()>& attempt, const std::function<void(const std::string& step)>& afterFailure) {
+  {
+    Faults faults;
+    faults.failCommit(1);
+    attempt();
+    faults.disarm();
+    // A write that never commits took no transaction: its changes stayed,
+    // which the caller's check is to catch.
+    if (faults.injected() == 0) {
+      afterFailure("commit (none was made: the write ran without a transaction)");
+      return -1;
+    }
+    afterFailure("commit");
+  }
+  // A write has far fewer statements than this; the bound only stops a write
+  // that never completes.
+  constexpr int kMostSteps = 1000;
+  for (int n = 1; n <= kMostSteps; ++n) {
+    Faults faults;
+    faults.failStatement(n);
+    attempt();
+    faults.disarm();
+    if (faults.injected() == 0) return static_cast<int>(faults.statements().size());
+    afterFailure("statement " + std::to_string(n) + ": " + faults.statements()[static_cast<size_t>(n - 1)]);
+  }
+  return -1;
+}
+
 }  // namespace tivel::testing

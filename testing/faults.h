@@ -12,6 +12,7 @@
 // back. Matching text is compared without regard to letter case.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,16 @@ class Faults {
   std::vector<std::string> statements_;
   ado::StatementHook previous_;
 };
+
+// Proves that a write is all or nothing: runs `attempt` once with its commit
+// failing, then once with its first statement failing, then its second, and
+// so on, calling `afterFailure(step)` after each such run (`step` says what
+// failed: "commit" or "statement 2: delete from ..."); the runs end with one
+// in which no statement fails, whose write stays. Returns the statements that
+// last run took. A write that makes no commit is reported to `afterFailure` as
+// such (its changes stay, for the check to catch) and gives -1. `attempt` runs
+// the write on this thread and should not throw.
+int failEachStep(const std::function<void()>& attempt, const std::function<void(const std::string& step)>& afterFailure);
 
 // The source of every injected failure; its number is the engine-failure number (0x80004005).
 inline constexpr const char* kFaultSource = "Fault injection";

@@ -1,6 +1,7 @@
 // Login, the account-policy checks and the bookkeeping of a successful login.
 #include "mgt/admin/admin_mgt.h"
 
+#include "mgt/common/trace.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 
@@ -49,6 +50,7 @@ std::string AdminMgt::loginByPwd(const std::string& account, const std::string& 
     logEvent(account + "登录成功！");
     return "0";
   } catch (...) {
+    traceTrapped("10005", std::source_location::current());
     return "10005";
   }
 }
@@ -63,6 +65,7 @@ std::string AdminMgt::usrIsAvail(const std::string& usrNo, const std::string& ip
     if (!usrPwdFirstLimit(usrNo)) return "10016";
     return "0";
   } catch (...) {
+    traceTrapped("10006", std::source_location::current());
     return "10006";
   }
 }
