@@ -50,7 +50,7 @@ std::string AdminMgt::loginByPwd(const std::string& account, const std::string& 
     logEvent(account + "登录成功！");
     return "0";
   } catch (...) {
-    traceTrapped("10005", std::source_location::current());
+    traceTrapped("10005", __func__);
     return "10005";
   }
 }
@@ -65,7 +65,7 @@ std::string AdminMgt::usrIsAvail(const std::string& usrNo, const std::string& ip
     if (!usrPwdFirstLimit(usrNo)) return "10016";
     return "0";
   } catch (...) {
-    traceTrapped("10006", std::source_location::current());
+    traceTrapped("10006", __func__);
     return "10006";
   }
 }

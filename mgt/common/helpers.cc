@@ -125,7 +125,7 @@ bool OpenDatabase() {
     conn->open(cs, "", "", -1);
     return true;
   } catch (...) {
-    traceTrapped("False", std::source_location::current());
+    traceTrapped("False", __func__);
     return false;
   }
 }

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <functional>
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -28,7 +27,7 @@ using records::RecordPtr;
 // (traced to the daily log when tracing is on).
 
 template <class F>
-std::string trapCode(const char* failureCode, F&& body, std::source_location site = std::source_location::current()) {
+std::string trapCode(const char* failureCode, F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
@@ -38,7 +37,7 @@ std::string trapCode(const char* failureCode, F&& body, std::source_location sit
 }
 
 template <class F>
-com::Variant trapObject(F&& body, std::source_location site = std::source_location::current()) {
+com::Variant trapObject(F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
@@ -48,7 +47,7 @@ com::Variant trapObject(F&& body, std::source_location site = std::source_locati
 }
 
 template <class F>
-std::string trapText(F&& body, std::source_location site = std::source_location::current()) {
+std::string trapText(F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
@@ -58,7 +57,7 @@ std::string trapText(F&& body, std::source_location site = std::source_location:
 }
 
 template <class F>
-bool trapBool(F&& body, std::source_location site = std::source_location::current()) {
+bool trapBool(F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {

@@ -15,16 +15,6 @@
 namespace tivel::mgt {
 namespace {
 
-// "std::string tivel::mgt::UmMgt::addOrg(const RecordPtr&)" -> "tivel::mgt::UmMgt::addOrg".
-std::string functionName(const char* signature) {
-  std::string_view s = signature;
-  size_t open = s.find('(');
-  if (open != std::string_view::npos) s = s.substr(0, open);
-  size_t space = s.rfind(' ');
-  if (space != std::string_view::npos) s = s.substr(space + 1);
-  return std::string(s);
-}
-
 // One log line: line ends inside a driver's message become blanks.
 std::string oneLine(std::string s) {
   for (char& c : s)
@@ -57,12 +47,12 @@ bool tracing() {
   }
 }
 
-void traceTrapped(std::string_view result, const std::source_location& site) noexcept {
+void traceTrapped(std::string_view result, const char* site) noexcept {
   try {
     if (!tracing()) return;
     std::string calls = com::runningCalls();
     std::string line = "TRACE " + (calls.empty() ? std::string("(direct call)") : calls) + " [" +
-                       functionName(site.function_name()) + "] -> \"" + std::string(result) +
+                       std::string(site ? site : "?") + "] -> \"" + std::string(result) +
                        "\": " + describeCurrentFailure();
     WriteFileLog(oneLine(std::move(line)));
   } catch (...) {

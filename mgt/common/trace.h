@@ -4,7 +4,6 @@
 // never changes a result.
 #pragma once
 
-#include <source_location>
 #include <string_view>
 
 namespace tivel::mgt {
@@ -14,9 +13,9 @@ namespace tivel::mgt {
 bool tracing();
 
 // Call from inside a catch block: when tracing is on, writes one log line with
-// the late-bound calls running on this thread, the function of the trap
-// `site`, the `result` the failure became, and the failure's number, source
+// the late-bound calls running on this thread, the function `site` that holds
+// the trap, the `result` the failure became, and the failure's number, source
 // and description. Never throws.
-void traceTrapped(std::string_view result, const std::source_location& site) noexcept;
+void traceTrapped(std::string_view result, const char* site) noexcept;
 
 }  // namespace tivel::mgt

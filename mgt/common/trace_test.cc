@@ -52,7 +52,7 @@ TEST_P(TraceTest, TrappedFailuresAreLoggedOnlyWhenTracingIsOn) {
   ::setenv("TIVEL_TRACE", "1", 1);
   EXPECT_EQ(failedAdd(), "10034005") << "tracing never changes a result";
   std::string log = logs();
-  EXPECT_NE(log.find("TRACE AppMgt.addAuth [tivel::mgt::AppMgt::addAuth] -> \"10034005\": error -2147467259 "
+  EXPECT_NE(log.find("TRACE AppMgt.addAuth [addAuth] -> \"10034005\": error -2147467259 "
                      "(0x80004005), source Fault injection: Injected failure of statement: insert into AppAuth"),
             std::string::npos)
       << log;
