@@ -32,12 +32,13 @@ run_suite() {
 # per-thread module state and key generation, concurrent logins and writers.
 tsan_tests='Concurren|Apartment|Thread|Process'
 run_tsan() {
-  local dir=build-ci-tsan targets=()
+  local dir=build-ci-tsan targets=() known
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVEL_BENCH=OFF -DTIVEL_WERROR=ON \
     -DTIVEL_SANITIZE=thread
   # Only the test programs that hold such suites are built.
+  known=$(ninja -C "$dir" -t targets all)
   for t in tivel_platform_tests TivelMgt_tests TivelGF_tests; do
-    ninja -C "$dir" -t targets all | grep -q "^$t:" && targets+=("$t")
+    if grep -q "^$t:" <<<"$known"; then targets+=("$t"); fi
   done
   cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
