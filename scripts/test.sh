@@ -1,6 +1,14 @@
 #!/usr/bin/env bash
-# Builds the project plainly and under AddressSanitizer + UndefinedBehaviorSanitizer
-# and runs the whole test suite in both builds.
+# The project's test command, run by CI (.ci/run). Stages, in order:
+#   plain    build (warnings are errors) and the whole suite
+#   asan     the same under AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan     the suites that run threads and processes, under ThreadSanitizer
+#   release  a Release build installed into a scratch prefix, `tivel init
+#            --admin` and a login there (scripts/release-check.sh)
+#   fuzz     every libFuzzer target for TIVEL_FUZZ_SECONDS (30) from its seed
+#            corpus (scripts/fuzz.sh)
+# TIVEL_CI_STAGES="plain tsan" runs only those stages. Each stage's time is
+# printed when it ends, and all of them at the end.
 #
 # The data-access and management suites run once per database engine: always
 # on the embedded engine, and on PostgreSQL when a test server is named by
@@ -12,11 +20,40 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=${JOBS:-2}
+stages=${TIVEL_CI_STAGES:-plain asan tsan release fuzz}
 run_suite() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVEL_BENCH=OFF "$@"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVEL_BENCH=OFF -DTIVEL_WERROR=ON "$@"
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+}
+
+# The suites that exercise threads and processes: object apartments,
+# per-thread module state and key generation, concurrent logins and writers.
+tsan_tests='Concurren|Apartment|Thread|Process'
+run_tsan() {
+  local dir=build-ci-tsan targets=() known
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVEL_BENCH=OFF -DTIVEL_WERROR=ON \
+    -DTIVEL_SANITIZE=thread
+  # Only the test programs that hold such suites are built.
+  known=$(ninja -C "$dir" -t targets all)
+  for t in tivel_platform_tests TivelMgt_tests TivelGF_tests; do
+    if grep -q "^$t:" <<<"$known"; then targets+=("$t"); fi
+  done
+  cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R "$tsan_tests"
+}
+
+timings=()
+stage() {
+  local name=$1; shift
+  case " $stages " in *" $name "*) ;; *) return 0 ;; esac
+  local start=$SECONDS
+  echo "test.sh: stage $name"
+  "$@"
+  timings+=("$name $((SECONDS - start))s")
+  echo "test.sh: stage $name took $((SECONDS - start))s"
 }
 
 pg_started=""
@@ -45,5 +82,9 @@ fi
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-run_suite build-ci
-run_suite build-ci-asan -DTIVEL_SANITIZE=ON
+stage plain run_suite build-ci
+stage asan run_suite build-ci-asan -DTIVEL_SANITIZE=ON
+stage tsan run_tsan
+stage release scripts/release-check.sh build-ci-release
+stage fuzz scripts/fuzz.sh "${TIVEL_FUZZ_SECONDS:-30}" build-ci-fuzz
+echo "test.sh: all stages passed; times: ${timings[*]}"

@@ -6,6 +6,7 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/security_options.h"
+#include "mgt/common/trace.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 
@@ -76,6 +77,7 @@ std::string AdminMgt::loginByPwd(const std::string& account, const std::string& 
     logEvent(account + "登录成功！");
     return "0";
   } catch (...) {
+    traceTrapped("10005", __func__);
     return "10005";
   }
 }
@@ -90,6 +92,7 @@ std::string AdminMgt::usrIsAvail(const std::string& usrNo, const std::string& ip
     if (!usrPwdFirstLimit(usrNo)) return "10016";
     return "0";
   } catch (...) {
+    traceTrapped("10006", __func__);
     return "10006";
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mgt/app/app_test_fixture.h"
+#include "testing/faults.h"
 
 namespace tivel::mgt {
 namespace {
@@ -178,6 +179,21 @@ TEST_P(AuthorizationTest, UnreadableTableGivesEveryFailureValue) {
   EXPECT_TRUE(mgt->getAuth("R", "3", "U").isNothing());
   EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "");
   EXPECT_TRUE(mgt->getAuthOfRes("R").isNothing());
+}
+
+TEST_P(AuthorizationTest, ReplacementLeavesNothingPartialWhicheverStepFails) {
+  ASSERT_TRUE(mgt->setAuthOfUsr("R", "3", "U", "10"));
+  bool answered = true;
+  int statements = tivel::testing::failEachStep(
+      [&] { answered = mgt->setAuthOfUsr("R", "3", "U", "0110"); },
+      [&](const std::string& step) {
+        EXPECT_FALSE(answered) << step;
+        EXPECT_EQ(portal().count("AppAuth"), 1) << step;
+        EXPECT_EQ(stored("Res_Auth"), "10") << step;
+      });
+  EXPECT_GE(statements, 2) << "a delete and an insert at least";
+  EXPECT_TRUE(answered) << "no transaction was left open by the failed runs";
+  EXPECT_EQ(stored("Res_Auth"), "0110");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AuthorizationTest, ::testing::ValuesIn(tivel::testing::engines()),

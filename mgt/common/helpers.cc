@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "mgt/common/module.h"
+#include "mgt/common/trace.h"
 #include "platform/ado/recordset.h"
 #include "platform/com/error.h"
 #include "platform/profile/profile.h"
@@ -124,6 +125,7 @@ bool OpenDatabase() {
     conn->open(cs, "", "", -1);
     return true;
   } catch (...) {
+    traceTrapped("False", __func__);
     return false;
   }
 }

@@ -14,6 +14,7 @@
 
 #include "mgt/common/collection.h"
 #include "mgt/common/helpers.h"
+#include "mgt/common/trace.h"
 #include "platform/ado/recordset.h"
 #include "records/record.h"
 
@@ -22,40 +23,45 @@ namespace tivel::mgt {
 using records::Record;
 using records::RecordPtr;
 
-// ---- Traps: run the body, turn any failure into the failure value of the kind.
+// ---- Traps: run the body, turn any failure into the failure value of the kind
+// (traced to the daily log when tracing is on).
 
 template <class F>
-std::string trapCode(const char* failureCode, F&& body) {
+std::string trapCode(const char* failureCode, F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
+    traceTrapped(failureCode, site);
     return failureCode;
   }
 }
 
 template <class F>
-com::Variant trapObject(F&& body) {
+com::Variant trapObject(F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
+    traceTrapped("Nothing", site);
     return com::Variant::nothing();
   }
 }
 
 template <class F>
-std::string trapText(F&& body) {
+std::string trapText(F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
+    traceTrapped("", site);
     return "";
   }
 }
 
 template <class F>
-bool trapBool(F&& body) {
+bool trapBool(F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
+    traceTrapped("False", site);
     return false;
   }
 }

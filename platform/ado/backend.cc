@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/statement_hook.h"
 #include "platform/com/error.h"
 
 namespace tivel::ado {
@@ -65,7 +66,7 @@ std::unique_ptr<Backend> openBackend(const std::string& connectionString, int ti
   }
   if (!backend)
     com::raise(kOpenFailed, kSource, "The data-access backend \"" + name + "\" does not serve this connection string.");
-  return backend;
+  return hookable(std::move(backend));
 }
 
 }  // namespace tivel::ado

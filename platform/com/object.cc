@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "platform/com/call_scope.h"
+
 namespace tivel::com {
 namespace {
 
@@ -109,7 +111,11 @@ Variant Object::invoke(std::string_view name, MemberKind kind, Args& args) {
                 typeName(p.kind) + ", got " + typeName(args[i].type()));
     }
   }
-  Variant result = m->fn(*this, coerced);
+  Variant result;
+  {
+    CallScope running(info.className(), m->name);
+    result = m->fn(*this, coerced);
+  }
   for (size_t i = 0; i < args.size() && i < total; ++i)
     if (m->params[i].byRef && !args[i].isMissing()) args[i] = coerced[i];
   return result;

@@ -280,13 +280,14 @@ double Variant::toDouble() const {
 int32_t Variant::toLong() const {
   if (auto* l = std::get_if<int32_t>(&v_)) return *l;
   double d = roundHalfEven(toDouble());
-  if (d < std::numeric_limits<int32_t>::min() || d > std::numeric_limits<int32_t>::max()) overflow();
+  // Written so that NaN, which compares false with everything, overflows too.
+  if (!(d >= std::numeric_limits<int32_t>::min() && d <= std::numeric_limits<int32_t>::max())) overflow();
   return static_cast<int32_t>(d);
 }
 
 int16_t Variant::toInteger() const {
   double d = roundHalfEven(toDouble());
-  if (d < std::numeric_limits<int16_t>::min() || d > std::numeric_limits<int16_t>::max()) overflow();
+  if (!(d >= std::numeric_limits<int16_t>::min() && d <= std::numeric_limits<int16_t>::max())) overflow();
   return static_cast<int16_t>(d);
 }
 

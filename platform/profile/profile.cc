@@ -22,7 +22,7 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && (isBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -39,36 +39,41 @@ bool sameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The file's lines, or nullopt when it cannot be read. Remembers whether the
-// file uses CRLF so that added lines match it.
+// The file's lines, or nullopt when it cannot be read. Each line keeps the
+// line end it had ("" for a last line without one), so a rewrite leaves the
+// lines it does not change byte for byte; added lines take the file's style.
 struct File {
   std::vector<std::string> lines;
-  bool crlf = false;
-  bool endsWithNewline = true;
+  std::vector<std::string> ends;
+  bool crlf = false;  // the first line ends in CR LF
 };
+
+// Splits text into lines the way the Windows profile functions read it: CR LF,
+// LF and a lone CR each end a line.
+File split(const std::string& all) {
+  File f;
+  size_t start = 0;
+  while (start < all.size()) {
+    size_t cut = all.find_first_of("\r\n", start);
+    if (cut == std::string::npos) {
+      f.lines.push_back(all.substr(start));
+      f.ends.emplace_back();
+      break;
+    }
+    size_t endLen = all.compare(cut, 2, "\r\n") == 0 ? 2 : 1;
+    f.lines.push_back(all.substr(start, cut - start));
+    f.ends.push_back(all.substr(cut, endLen));
+    start = cut + endLen;
+  }
+  f.crlf = !f.ends.empty() && f.ends.front() == "\r\n";
+  return f;
+}
 
 std::optional<File> load(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  File f;
-  if (all.empty()) return f;
-  f.endsWithNewline = all.back() == '\n';
-  size_t start = 0;
-  bool first = true;
-  while (start < all.size()) {
-    size_t nl = all.find('\n', start);
-    std::string line = all.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-      if (first) f.crlf = true;
-    }
-    first = false;
-    f.lines.push_back(std::move(line));
-    if (nl == std::string::npos) break;
-    start = nl + 1;
-  }
-  return f;
+  return split(all);
 }
 
 // A line's content for matching: a UTF-8 byte-order mark on the first line is not part of it.
@@ -136,13 +141,21 @@ size_t cutAt(std::string_view s, size_t max) {
   return n;
 }
 
+// A value wholly enclosed in a matching pair of double or single quotes is
+// read without them; the text inside is kept as it is.
+std::string_view unquote(std::string_view v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
 std::string_view lookup(std::string_view section, std::string_view key, std::string_view def,
                         const std::string& path, std::optional<File>& file) {
   file = load(path);
   if (!file) return trim(def);
   Place p = locate(*file, section, key);
   if (p.keyLine == std::string::npos) return trim(def);
-  return keyValue(content(*file, p.keyLine))->second;
+  return unquote(keyValue(content(*file, p.keyLine))->second);
 }
 
 // Writes in this process are read-modify-write of a whole file: one at a time,
@@ -189,21 +202,25 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
   File f = loaded ? *loaded : File{};
   std::string entry = std::string(trim(key)) + "=" + std::string(trim(value));
   Place p = locate(f, section, key);
+  const char* eol = f.crlf ? "\r\n" : "\n";
+  // An added line goes after `at`; a line before it that has no line end
+  // (the file's last) gets one first, so the two never run together.
+  auto add = [&](size_t at, std::string line) {
+    if (at > 0 && f.ends[at - 1].empty()) f.ends[at - 1] = eol;
+    f.lines.insert(f.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    f.ends.insert(f.ends.begin() + static_cast<std::ptrdiff_t>(at), eol);
+  };
   if (p.keyLine != std::string::npos) {
     f.lines[p.keyLine] = entry;
   } else if (p.header != std::string::npos) {
-    f.lines.insert(f.lines.begin() + static_cast<std::ptrdiff_t>(p.lastEntry + 1), entry);
+    add(p.lastEntry + 1, entry);
   } else {
-    f.lines.push_back("[" + std::string(trim(section)) + "]");
-    f.lines.push_back(entry);
+    add(f.lines.size(), "[" + std::string(trim(section)) + "]");
+    add(f.lines.size(), entry);
   }
 
-  const char* eol = f.crlf ? "\r\n" : "\n";
   std::string text;
-  for (size_t i = 0; i < f.lines.size(); ++i) {
-    text += f.lines[i];
-    if (i + 1 < f.lines.size() || f.endsWithNewline) text += eol;
-  }
+  for (size_t i = 0; i < f.lines.size(); ++i) text.append(f.lines[i]).append(f.ends[i]);
 
   // Write beside the file and rename over it, so readers never see half a file.
   static std::atomic<unsigned> serial{0};

@@ -35,10 +35,16 @@ TEST_F(ProfileTest, SectionsAndKeysMatchInAnyCaseAndWithoutBlanks) {
   EXPECT_EQ(readProfileString(file(), "other", "MODE"), "9");
 }
 
-TEST_F(ProfileTest, ValuesAreTrimmedAndQuotesKept) {
-  put("[s]\nk1=   spaced value \t\nk2=\"quoted\"\nk3=a=b\nk4=\n");
+TEST_F(ProfileTest, ValuesAreTrimmedAndEnclosingQuotesDropped) {
+  put("[s]\nk1=   spaced value \t\nk2=\"quoted\"\nk3=a=b\nk4=\n"
+      "q1= ' in side ' \nq2=\"mixed'\nq3=\"a\" and \"b\"\nq4=\"\nq5=''\n");
   EXPECT_EQ(readProfileString(file(), "s", "k1"), "spaced value");
-  EXPECT_EQ(readProfileString(file(), "s", "k2"), "\"quoted\"");
+  EXPECT_EQ(readProfileString(file(), "s", "k2"), "quoted");
+  EXPECT_EQ(readProfileString(file(), "s", "q1"), " in side ");
+  EXPECT_EQ(readProfileString(file(), "s", "q2"), "\"mixed'");
+  EXPECT_EQ(readProfileString(file(), "s", "q3"), "a\" and \"b");
+  EXPECT_EQ(readProfileString(file(), "s", "q4"), "\"");
+  EXPECT_EQ(readProfileString(file(), "s", "q5"), "");
   EXPECT_EQ(readProfileString(file(), "s", "k3"), "a=b");
   std::string out = "x";
   EXPECT_EQ(getPrivateProfileString("s", "k4", "def", &out, 255, file()), 0);
@@ -105,6 +111,20 @@ TEST_F(ProfileTest, WriteAddsASectionAtTheEnd) {
   put("[a]\r\nx=1\r\n");
   ASSERT_TRUE(writePrivateProfileString("DB", "mode", "1", file()));
   EXPECT_EQ(contents(), "[a]\r\nx=1\r\n[DB]\r\nmode=1\r\n");
+}
+
+TEST_F(ProfileTest, LoneCarriageReturnsEndLinesAndAnUnendedLastLineIsEndedBeforeAnAddition) {
+  put("[a]\rx=1\r[b]\ry=2");
+  EXPECT_EQ(readProfileString(file(), "a", "x"), "1");
+  EXPECT_EQ(readProfileString(file(), "b", "y"), "2");
+  ASSERT_TRUE(writePrivateProfileString("b", "y", "3", file()));  // in place: nothing else moves
+  EXPECT_EQ(contents(), "[a]\rx=1\r[b]\ry=3");
+  ASSERT_TRUE(writePrivateProfileString("b", "z", "4", file()));
+  EXPECT_EQ(contents(), "[a]\rx=1\r[b]\ry=3\nz=4\n");
+  put("[a]\r\nx=1");
+  ASSERT_TRUE(writePrivateProfileString("c", "k", "v", file()));
+  EXPECT_EQ(contents(), "[a]\r\nx=1\r\n[c]\r\nk=v\r\n");
+  EXPECT_EQ(readProfileString(file(), "a", "x"), "1");
 }
 
 TEST_F(ProfileTest, WriteCreatesAMissingFileButNotADirectory) {
