@@ -20,6 +20,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=${JOBS:-2}
+# Compiler cache keys relative to the checkout, so a fresh clone in another
+# folder reuses what an earlier build of the same sources compiled.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 stages=${TIVEL_CI_STAGES:-plain asan tsan release fuzz}
 run_suite() {
   local dir=$1; shift
