@@ -44,6 +44,15 @@ long backoff(int attempt) {
 
 RecordPtr asRecord(const com::Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
 
+// The login count a user row holds. A count left blank (an add without one
+// stores an empty text) or NULL counts from 0, as a record never filled does;
+// any other text must be a number (a type mismatch otherwise).
+double loginCount(const com::Variant& v) {
+  if (v.isNull()) return 0;
+  if (v.type() == com::VarType::String && v.toString().find_first_not_of(" \t") == std::string::npos) return 0;
+  return v.toDouble();
+}
+
 // The user as getUsr gives it, or a new empty record.
 RecordPtr userOrEmpty(UmMgt& um, const std::string& key) {
   RecordPtr rec = asRecord(um.getUsr(key));
@@ -140,7 +149,7 @@ bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
   for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
     RecordPtr rec = userOrEmpty(*this, strUsr_no);
     RecordPtr asRead = snapshot(*rec);
-    rec->set("Login_Count", com::Variant(com::Variant(rec->get("Login_Count").toDouble() + 1).toString()));
+    rec->set("Login_Count", com::Variant(com::Variant(loginCount(rec->get("Login_Count")) + 1).toString()));
     code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
     if (code != kUpdateUsrCodes.trap) break;
     // Let the other writer finish before reading again.

@@ -207,6 +207,24 @@ TEST_P(UsersTest, LoginCountRisesByOne) {
   EXPECT_EQ(text("select login_count from umUsr").toString(), "many");
 }
 
+TEST_P(UsersTest, ABlankOrNullLoginCountCountsFromZero) {
+  auto r = user("U1", "a");
+  r->set("Login_Count", Variant());  // never written: stored as an empty text
+  addUser(r);
+  ASSERT_EQ(text("select login_count from umUsr").toString(), "");
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+  portal().exec("update umUsr set login_count=NULL");
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+  portal().exec("update umUsr set login_count='  '");
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+  portal().exec("update umUsr set login_count='1x'");
+  EXPECT_ANY_THROW(um->addUsrLogCount("U1")) << "a count that is really not a number still fails";
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1x");
+}
+
 TEST_P(UsersTest, HostileKeysAndAccountsChangeNoOtherRow) {
   const std::string hostile = "x' or '1'='1";
   addUser(user("U1", "victim", "受害者"));
