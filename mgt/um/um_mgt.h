@@ -6,10 +6,13 @@
 
 #include <string>
 
-#include "mgt/common/pattern.h"
 #include "platform/com/object.h"
+#include "records/record.h"
 
 namespace tivel::mgt {
+
+using records::Record;
+using records::RecordPtr;
 
 class UmMgt : public com::Object {
  public:

@@ -6,10 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
-#include "platform/ado/constants.h"
-#include "platform/ado/row_writer.h"
-#include "platform/com/error.h"
 
 namespace tivel::mgt {
 namespace {
@@ -100,32 +98,10 @@ std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key) {
 }
 
 // The update pattern on the same row and fields, writing only what the caller
-// changed after reading. The row as it stands now must still hold, in those
-// fields, what the caller read; otherwise someone changed them in between and
-// writing would undo that change. Fields the caller left alone keep whatever
-// the row holds now, so a concurrent change of another field survives.
+// changed after reading; a row changed meanwhile in those fields is not
+// overwritten (see updateRow), so a concurrent change of another field survives.
 std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const Record& asRead) {
-  if (key.empty()) return kUpdateUsrCodes.keyEmpty;
-  return trapCode(kUpdateUsrCodes.trap, [&]() -> std::string {
-    auto rs = openEdit(kUsrForUpdate + QuoteSql(key) + "'");
-    if (rs->recordCount() < 1 || rs->eof()) {
-      rs->close();
-      return kUpdateUsrCodes.noRow;
-    }
-    const Record& r = deref(rec);
-    for (const Field& f : kUsrFields) {
-      const com::Variant& read = asRead.get(f.property);
-      if (ado::sameStoredValue(read, r.get(f.property))) continue;
-      if (!ado::sameStoredValue(read, rs->value(f.column))) {
-        rs->close();
-        com::raise(ado::kRowNotLocated, "TivelMgt", ado::kRowNotLocatedText);
-      }
-      rs->setValue(f.column, r.get(f.property));
-    }
-    rs->update();
-    rs->close();
-    return "0";
-  });
+  return updateRow(rec, key, kUsrForUpdate, kUsrFields, kUpdateUsrCodes, &asRead);
 }
 
 std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& account) {
