@@ -58,9 +58,21 @@ com::Variant collectList(const std::string& sql, const char* recordClass, const 
   return com::Variant(std::static_pointer_cast<com::Object>(list));
 }
 
+// True when the count statement's first field is 1, as RowExists tests one column.
+bool countsOne(const Statement& count) {
+  auto rs = openRead(count.sql());
+  const bool one = !rs->eof() && rs->value(0).looseEquals(com::Variant(int32_t{1}));
+  rs->close();
+  return one;
+}
+
 // The code of the first check the record fails, or nullptr.
 const char* failedCheck(const Record& r, const std::vector<Check>& checks) {
   for (const Check& c : checks) {
+    if (c.kind == Check::UniqueWhere) {
+      if (countsOne(c.count(r))) return c.code;
+      continue;
+    }
     const com::Variant& v = r.get(c.property);
     if (c.kind == Check::Required && blank(v)) return c.code;
     if (c.kind == Check::Present && v.isNull()) return c.code;
@@ -203,6 +215,10 @@ Check unique(const char* table, const char* column, const char* property, const 
   return Check{Check::Unique, property, table, column, code};
 }
 
+Check uniqueWhere(std::function<Statement(const Record& rec)> count, const char* code) {
+  return Check{Check::UniqueWhere, "", "", "", code, std::move(count)};
+}
+
 std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector<Check>& checks, const KeyRule& rule,
                    const char* trapCodeValue, const Composer& compose) {
   return trapCode(trapCodeValue, [&]() -> std::string {
@@ -283,6 +299,15 @@ std::string deleteRow(const std::string& key, const std::string& deletePrefix, c
                       const char* trapCodeValue) {
   if (key.empty()) return keyEmptyCode;
   return deleteWhere(deletePrefix + QuoteSql(key) + "'", trapCodeValue);
+}
+
+std::string updateWhere(const RecordPtr& rec, const std::vector<Check>& checks, const RecordStatement& select,
+                        const Fields& fields, const char* noRowCode, const char* trapCodeValue) {
+  return trapCode(trapCodeValue, [&]() -> std::string {
+    const Record& r = deref(rec);
+    if (const char* code = failedCheck(r, checks)) return code;
+    return writeRow(*openEdit(select(r).sql()), rec, fields, noRowCode, nullptr);
+  });
 }
 
 std::string deleteWhere(const Statement& statement, const char* trapCodeValue) {

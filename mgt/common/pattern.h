@@ -201,10 +201,12 @@ RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fi
 
 // A check run before the key is chosen; the first that fails decides the code.
 struct Check {
-  enum Kind { Required, Present, Unique } kind;
+  enum Kind { Required, Present, Unique, UniqueWhere } kind;
   std::string property;       // the record's value tested
   std::string table, column;  // for Unique: RowExists(table, column, value)
   const char* code;
+  // For UniqueWhere: a count statement made from the record.
+  std::function<Statement(const Record& rec)> count = {};
 };
 // The record's property must not be empty.
 Check required(const char* property, const char* code);
@@ -212,6 +214,9 @@ Check required(const char* property, const char* code);
 Check present(const char* property, const char* code);
 // RowExists(table, column, value) must not report the value present.
 Check unique(const char* table, const char* column, const char* property, const char* code);
+// RowExists over several columns: the first field of the count statement made
+// from the record must not be 1 (its values placed as its terms say).
+Check uniqueWhere(std::function<Statement(const Record& rec)> count, const char* code);
 
 struct KeyRule {
   std::string property;       // the record's key property; a generated key when empty or null
@@ -271,6 +276,9 @@ std::string updateWhere(const RecordPtr& rec, const Statement& select, const Fie
 using RecordStatement = std::function<Statement(const Record& rec)>;
 std::string updateWhere(const RecordPtr& rec, const RecordStatement& select, const Fields& fields,
                         const char* noRowCode, const char* trapCodeValue);
+// The same after the record's checks, for a row named by values of the record (the first that fails decides the code).
+std::string updateWhere(const RecordPtr& rec, const std::vector<Check>& checks, const RecordStatement& select,
+                        const Fields& fields, const char* noRowCode, const char* trapCodeValue);
 
 // The delete pattern: "0" whether or not a row matched.
 std::string deleteRow(const std::string& key, const std::string& deletePrefix, const char* keyEmptyCode,

@@ -5,6 +5,7 @@
 // joined reads of a user's or organisation's values with their definitions.
 #include <string>
 
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {
@@ -71,31 +72,17 @@ com::Variant UmMgt::getUaaOfUsr(const std::string& usr) {
 
 // No key is written and no existing value tested: a second value is another row.
 std::string UmMgt::addUai(const RecordPtr& rec) {
-  return trapCode("10383", [&]() -> std::string {
-    const Record& r = deref(rec);
-    if (blank(r["Usr_No"]) || blank(r["Uaa_No"])) return "10381";
-    execute(Insert("insert into umUsrAddInst(usr_no,uaa_no,uai_value) values(")
-                .text(r["Usr_No"])
-                .text(r["Uaa_No"])
-                .text(r["Uai_Value"], "NULL")
-                .sql());
-    return "0";
+  return addUnkeyed(rec, {required("Usr_No", "10381"), required("Uaa_No", "10381")}, "10383", [](const Record& r) {
+    return Insert("insert into umUsrAddInst(usr_no,uaa_no,uai_value) values(")
+        .text(r["Usr_No"])
+        .text(r["Uaa_No"])
+        .text(r["Uai_Value"], "NULL")
+        .sql();
   });
 }
 
 std::string UmMgt::delUai(const std::string& uaa, const std::string& usr) {
-  if (uaa.empty() && usr.empty()) return "10387";
-  return trapCode("10389", [&]() -> std::string {
-    std::string sql = "delete from umUsrAddInst";
-    if (!uaa.empty() && !usr.empty())
-      sql += " where uaa_No='" + QuoteSql(uaa) + "' and usr_No='" + QuoteSql(usr) + "'";
-    else if (!uaa.empty())
-      sql += " where uaa_No='" + QuoteSql(uaa) + "'";
-    else
-      sql += " where usr_No='" + QuoteSql(usr) + "'";
-    execute(sql);
-    return "0";
-  });
+  return deleteGiven("delete from umUsrAddInst", " where ", {{"uaa_No=", uaa}, {"usr_No=", usr}}, "10387", "10389");
 }
 
 // The row is named by its uai_no, which the database assigned.
@@ -107,8 +94,8 @@ std::string UmMgt::updateUai(const RecordPtr& rec, const std::string& key) {
 // The owner is not tested: an empty one reads the values without owner.
 com::Variant UmMgt::getUai(const std::string& uaa, const std::string& usr) {
   if (uaa.empty()) return com::Variant::nothing();
-  return readFirst("select * from umUsrAddInst where uaa_no='" + QuoteSql(uaa) + "' and usr_no='" + QuoteSql(usr) + "'",
-                   "cUmUsrAddInst", kUaiFields);
+  return readFirst(Statement("select * from umUsrAddInst where ", {{"uaa_no=", uaa}, {"usr_no=", usr}}), "cUmUsrAddInst",
+                   kUaiFields);
 }
 
 // In the order the values were added; values are filed under definition and user together.
@@ -130,31 +117,30 @@ com::Variant UmMgt::getUsrAddOfUsr(const std::string& usr) {
 
 // ---- Organisation attribute definitions
 
+// One definition of a name per organisation. Type and flags are numbers; position is text.
 std::string UmMgt::addOaa(const RecordPtr& rec, com::Variant& strOaaNo) {
-  return trapCode("10024104", [&]() -> std::string {
-    const Record& r = deref(rec);
-    if (blank(r["Org_No"])) return "10024101";
-    auto rs = openRead("Select Count(*) from  umOrgAddAttr  where Org_no='" + QuoteSql(r["Org_No"].toString()) +
-                       "' and Name='" + QuoteSql(r["Name"].toString()) + "'");
-    const bool named = rs->value(0).toDouble() == 1;
-    rs->close();
-    if (named) return "10024102";
-    return addRow(rec, strOaaNo, {}, {"Oaa_No", "OAA", "umOrgAddAttr", "oaa_no", "10024103"}, "10024104",
-                  [](const Record& r, const std::string& key) {
-                    return Insert("insert into umOrgAddAttr(Oaa_no,org_no,name,parse,default_value,data_type,isNull,"
-                                  "position,isGobal) values(")
-                        .text(key)
-                        .text(r["Org_No"])
-                        .text(r["Name"], "NULL")
-                        .text(r["Parse"], "NULL")
-                        .text(r["Default_Value"], "NULL")
-                        .numberUnlessNull(r["Data_type"], "0")
-                        .numberUnlessNull(r["IsNull"], "1")
-                        .textUnlessNull(r["Position"], "'0,0,0,0,0,0,0,0'")
-                        .numberUnlessNull(r["IsGobal"], "0")
-                        .sql();
-                  });
-  });
+  return addRow(rec, strOaaNo,
+                {required("Org_No", "10024101"), uniqueWhere(
+                                                     [](const Record& r) {
+                                                       return Statement("Select Count(*) from  umOrgAddAttr  where ",
+                                                                        {{"Org_no=", r["Org_No"]}, {"Name=", r["Name"]}});
+                                                     },
+                                                     "10024102")},
+                {"Oaa_No", "OAA", "umOrgAddAttr", "oaa_no", "10024103"}, "10024104",
+                [](const Record& r, const std::string& key) {
+                  return Insert("insert into umOrgAddAttr(Oaa_no,org_no,name,parse,default_value,data_type,isNull,"
+                                "position,isGobal) values(")
+                      .text(key)
+                      .text(r["Org_No"])
+                      .text(r["Name"], "NULL")
+                      .text(r["Parse"], "NULL")
+                      .text(r["Default_Value"], "NULL")
+                      .numberUnlessNull(r["Data_type"], "0")
+                      .numberUnlessNull(r["IsNull"], "1")
+                      .textUnlessNull(r["Position"], "'0,0,0,0,0,0,0,0'")
+                      .numberUnlessNull(r["IsGobal"], "0")
+                      .sql();
+                });
 }
 
 // Moves the row when the record's key differs; never changes position or isGobal.
@@ -177,58 +163,37 @@ com::Variant UmMgt::getOaaOfOrg(const std::string& org) {
 
 // ---- Organisation attribute values
 
+// Definition and organisation name the row: a second value of the pair fails.
 std::string UmMgt::addOai(const RecordPtr& rec) {
-  return trapCode("10024203", [&]() -> std::string {
-    const Record& r = deref(rec);
-    if (blank(r["Oaa_No"])) return "10024202";
-    if (blank(r["Org_No"])) return "10024201";
-    execute(Insert("insert into umOrgAddInst(Oaa_no,org_no,Oai_Value) values(")
-                .text(r["Oaa_No"])
-                .text(r["Org_No"])
-                .text(r["Oai_Value"], "NULL")
-                .sql());
-    return "0";
-  });
+  return addUnkeyed(rec, {required("Oaa_No", "10024202"), required("Org_No", "10024201")}, "10024203",
+                    [](const Record& r) {
+                      return Insert("insert into umOrgAddInst(Oaa_no,org_no,Oai_Value) values(")
+                          .text(r["Oaa_No"])
+                          .text(r["Org_No"])
+                          .text(r["Oai_Value"], "NULL")
+                          .sql();
+                    });
 }
 
-// The row is named by the record's definition and organisation.
+// The row is named by the record's definition and organisation; only the value changes.
 std::string UmMgt::updateOai(const RecordPtr& rec) {
-  return trapCode("10326", [&]() -> std::string {
-    const Record& r = deref(rec);
-    if (blank(r["Oaa_No"]) || blank(r["Org_No"])) return "10324";
-    auto rs = openEdit("select * from UmOrgAddInst where Oaa_no='" + QuoteSql(r["Oaa_No"].toString()) + "' and Org_no='" +
-                       QuoteSql(r["Org_No"].toString()) + "'");
-    if (rs->recordCount() < 1 || rs->eof()) {
-      rs->close();
-      return "10325";
-    }
-    rs->setValue("Oai_Value", r["Oai_Value"]);
-    rs->update();
-    rs->close();
-    return "0";
-  });
+  return updateWhere(
+      rec, {required("Oaa_No", "10324"), required("Org_No", "10324")},
+      [](const Record& r) {
+        return Statement("select * from UmOrgAddInst where ", {{"Oaa_no=", r["Oaa_No"]}, {"Org_no=", r["Org_No"]}});
+      },
+      {"Oai_Value"}, "10325", "10326");
 }
 
-// Both empty and a failure give the same code.
+// Both keys empty and a failure give the same code.
 std::string UmMgt::delOai(const std::string& oaa, const std::string& org) {
-  return trapCode("10329", [&]() -> std::string {
-    if (oaa.empty() && org.empty()) return "10329";
-    std::string sql = "delete from umOrgAddInst";
-    if (!oaa.empty() && !org.empty())
-      sql += " where oaa_No='" + QuoteSql(oaa) + "' and org_no='" + QuoteSql(org) + "'";
-    else if (!oaa.empty())
-      sql += " where oaa_No='" + QuoteSql(oaa) + "'";
-    else
-      sql += " where org_no='" + QuoteSql(org) + "'";
-    execute(sql);
-    return "0";
-  });
+  return deleteGiven("delete from umOrgAddInst", " where ", {{"oaa_No=", oaa}, {"org_no=", org}}, "10329", "10329");
 }
 
 com::Variant UmMgt::getOai(const std::string& oaa, const std::string& org) {
   if (oaa.empty() || org.empty()) return com::Variant::nothing();
-  return readFirst("select * from UmOrgAddInst where Oaa_no='" + QuoteSql(oaa) + "' and Org_no='" + QuoteSql(org) + "'",
-                   "cUmOrgAddInst", kOaiFields);
+  return readFirst(Statement("select * from UmOrgAddInst where ", {{"Oaa_no=", oaa}, {"Org_no=", org}}), "cUmOrgAddInst",
+                   kOaiFields);
 }
 
 com::Variant UmMgt::getOaiOfOrg(const std::string& org) {
