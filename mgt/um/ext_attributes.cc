@@ -27,6 +27,11 @@ const Fields kOrgAddFields = {"Oaa_No", "Org_No",    "Name",     "Parse",    "De
 const char* const kUaaByKey = "select * from UmUsrAddAttr where Uaa_no='";
 const char* const kOaaByKey = "select * from UmOrgAddAttr where Oaa_no='";
 
+// Counts the record's organisation's definitions of the record's name.
+Statement definitionsOfName(const Record& r) {
+  return Statement("Select Count(*) from  umOrgAddAttr  where ", {{"Org_no=", r["Org_No"]}, {"Name=", r["Name"]}});
+}
+
 }  // namespace
 
 // ---- User attribute definitions
@@ -120,12 +125,7 @@ com::Variant UmMgt::getUsrAddOfUsr(const std::string& usr) {
 // One definition of a name per organisation. Type and flags are numbers; position is text.
 std::string UmMgt::addOaa(const RecordPtr& rec, com::Variant& strOaaNo) {
   return addRow(rec, strOaaNo,
-                {required("Org_No", "10024101"), uniqueWhere(
-                                                     [](const Record& r) {
-                                                       return Statement("Select Count(*) from  umOrgAddAttr  where ",
-                                                                        {{"Org_no=", r["Org_No"]}, {"Name=", r["Name"]}});
-                                                     },
-                                                     "10024102")},
+                {required("Org_No", "10024101"), uniqueWhere(definitionsOfName, "10024102")},
                 {"Oaa_No", "OAA", "umOrgAddAttr", "oaa_no", "10024103"}, "10024104",
                 [](const Record& r, const std::string& key) {
                   return Insert("insert into umOrgAddAttr(Oaa_no,org_no,name,parse,default_value,data_type,isNull,"
