@@ -7,23 +7,16 @@
 namespace tivel::mgt {
 namespace {
 
-using com::in;
-using com::opt;
-using com::ref;
-using com::Variant;
+using namespace members;
 
-template <class F>
-com::Handler op(F f) {
-  return com::bind<AdminMgt>(f);
-}
+constexpr MemberOf<AdminMgt> op;
 
 // String arguments are by reference unless the interface says by value;
 // omitted optional ones read as "".
 com::ParamInfo optStr(const char* name) { return opt(ref(name, kStr)); }
 
 const com::ClassInfo& info() {
-  static const com::ClassInfo c = [] {
-    com::ClassInfo c("TivelMgt.AdminMgt", "AdminMgt");
+  return dispatchInterface<AdminMgt>("TivelMgt.AdminMgt", "AdminMgt", [](com::ClassInfo& c) {
     pendingMember(c, "getRecordset", {ref("pErr"), in("pSQL")});
     pendingMember(c, "setRecordset", {ref("pErr", kStr), in("pVar")});
     c.method("isSysSecUsr", {ref("strUsrNo", kStr)}, op([](AdminMgt& m, com::Args& a) {
@@ -68,9 +61,7 @@ const com::ClassInfo& info() {
              }));
     pendingMember(c, "getAuthOfUsr", {in("strRes_no", kStr), in("strOGRU_Type", kStr), in("strOGRU_No", kStr)});
     pendingMember(c, "setAuthOfUsr", {ref("strRes_no", kStr), in("strUsr_no", kStr), ref("strAuth", kStr)});
-    return c;
-  }();
-  return c;
+  });
 }
 
 const bool registered = (registerMgtClass<AdminMgt>(info()), true);

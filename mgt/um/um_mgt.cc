@@ -7,19 +7,12 @@
 namespace tivel::mgt {
 namespace {
 
-using com::in;
-using com::opt;
-using com::ref;
-using com::Variant;
+using namespace members;
 
-template <class F>
-com::Handler op(F f) {
-  return com::bind<UmMgt>(f);
-}
+constexpr MemberOf<UmMgt> op;
 
 const com::ClassInfo& info() {
-  static const com::ClassInfo c = [] {
-    com::ClassInfo c("TivelMgt.UmMgt", "UmMgt");
+  return dispatchInterface<UmMgt>("TivelMgt.UmMgt", "UmMgt", [](com::ClassInfo& c) {
     // Adds
     c.method("addOrg", {recParam("oOrgRec"), opt(ref("strOrgNo", kStr))}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.addOrg(recArg(a, 0, "cUmOrg"), a[1]));
@@ -172,9 +165,7 @@ const com::ClassInfo& info() {
     c.method("getUsrSecValue", {in("secAttr", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.getUsrSecValue(a[0].toString(), a[1].toString()));
     }));
-    return c;
-  }();
-  return c;
+  });
 }
 
 const bool registered = (registerMgtClass<UmMgt>(info()), true);

@@ -213,22 +213,7 @@ class OdbcBackend : public Backend {
   // Inside a transaction a savepoint undoes the statement alone; outside
   // one the statement runs in a transaction of its own.
   long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
-    if (inTransaction_) {
-      run("SAVEPOINT tivel_at_most");
-      long changed = 0;
-      try {
-        changed = executeBound(sql, params);
-      } catch (...) {
-        undoSavepoint();
-        throw;
-      }
-      if (changed > limit) {
-        undoSavepoint();
-        return changed;
-      }
-      run("RELEASE SAVEPOINT tivel_at_most");
-      return changed;
-    }
+    if (inTransaction_) return executeInSavepoint(sql, params, limit);
     setAutocommit(false);
     long changed = 0;
     try {
@@ -293,17 +278,6 @@ class OdbcBackend : public Backend {
     if (timeout_ > 0)
       SQLSetStmtAttr(st.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
     return st;
-  }
-
-  void run(const char* sql) { execute(sql); }
-
-  void undoSavepoint() {
-    try {
-      run("ROLLBACK TO SAVEPOINT tivel_at_most");
-      run("RELEASE SAVEPOINT tivel_at_most");
-    } catch (const com::ComError&) {
-      // The first failure is the one to report.
-    }
   }
 
   void setAutocommit(bool on) {
