@@ -11,18 +11,18 @@
 namespace tivel::mgt {
 namespace {
 
-const Fields kUaaFields = {"Uaa_No", "Name", "Parse", "Usr_No", "Default_Value", "IsNull", "Data_type", "Position",
-                           "IsGobal"};
-const Fields kOaaFields = {"Oaa_No", "Name", "Parse", "Org_No", "Default_Value", "IsNull", "Data_type", "Position",
-                           "IsGobal"};
+const Fields kUaaFields = {"Uaa_No", "Name",      "Parse",    "Usr_No", "Default_Value",
+                           "IsNull", "Data_type", "Position", "IsGobal"};
+const Fields kOaaFields = {"Oaa_No", "Name",      "Parse",    "Org_No", "Default_Value",
+                           "IsNull", "Data_type", "Position", "IsGobal"};
 const Fields kUaiFields = {"Uaa_No", "Usr_No", "Uai_Value"};
 const Fields kUaiOfUsrFields = {"Usr_No", "Uaa_No", "Uai_Value"};
 const Fields kOaiFields = {"Oaa_No", "Org_No", "Oai_Value"};
 // The joined rows: the definition's columns (its owner included) and the value.
-const Fields kUsrAddFields = {"Uaa_No", "Usr_No",    "Name",     "Parse",    "Default_Value",
-                              "IsNull", "IsGobal",   "Data_type", "Position", "Uai_Value"};
-const Fields kOrgAddFields = {"Oaa_No", "Org_No",    "Name",     "Parse",    "Default_Value",
-                              "IsNull", "IsGobal",   "Data_type", "Position", "Oai_Value"};
+const Fields kUsrAddFields = {"Uaa_No", "Usr_No",  "Name",      "Parse",    "Default_Value",
+                              "IsNull", "IsGobal", "Data_type", "Position", "Uai_Value"};
+const Fields kOrgAddFields = {"Oaa_No", "Org_No",  "Name",      "Parse",    "Default_Value",
+                              "IsNull", "IsGobal", "Data_type", "Position", "Oai_Value"};
 
 const char* const kUaaByKey = "select * from UmUsrAddAttr where Uaa_no='";
 const char* const kOaaByKey = "select * from UmOrgAddAttr where Oaa_no='";
@@ -40,8 +40,9 @@ Statement definitionsOfName(const Record& r) {
 std::string UmMgt::addUaa(const RecordPtr& rec, com::Variant& strUaaNo) {
   return addRow(rec, strUaaNo, {required("Usr_No", "10372")}, {"Uaa_No", "UAA", "umUsrAddAttr", "uaa_no", "10373"},
                 "10374", [](const Record& r, const std::string& key) {
-                  return Insert("insert into umUsrAddAttr(Uaa_no,usr_no,name,parse,default_value,data_type,position,"
-                                "isNull,isGobal) values(")
+                  return Insert(
+                             "insert into umUsrAddAttr(Uaa_no,usr_no,name,parse,default_value,data_type,position,"
+                             "isNull,isGobal) values(")
                       .text(key)
                       .text(r["Usr_No"])
                       .text(r["Name"], "NULL")
@@ -99,37 +100,37 @@ std::string UmMgt::updateUai(const RecordPtr& rec, const std::string& key) {
 // The owner is not tested: an empty one reads the values without owner.
 com::Variant UmMgt::getUai(const std::string& uaa, const std::string& usr) {
   if (uaa.empty()) return com::Variant::nothing();
-  return readFirst(Statement("select * from umUsrAddInst where ", {{"uaa_no=", uaa}, {"usr_no=", usr}}), "cUmUsrAddInst",
-                   kUaiFields);
+  return readFirst(Statement("select * from umUsrAddInst where ", {{"uaa_no=", uaa}, {"usr_no=", usr}}),
+                   "cUmUsrAddInst", kUaiFields);
 }
 
 // In the order the values were added; values are filed under definition and user together.
 com::Variant UmMgt::getUaiOfUsr(const std::string& usr) {
   if (usr.empty()) return com::Variant::nothing();
   return readKeyedList("select * from umUsrAddInst where usr_no='" + QuoteSql(usr) + "'  order by uai_no",
-                       "cUmUsrAddInst", kUaiOfUsrFields, [](const Record& r) {
-                         return "UAA" + r["Uaa_No"].toString() + "USR" + r["Usr_No"].toString();
-                       });
+                       "cUmUsrAddInst", kUaiOfUsrFields,
+                       [](const Record& r) { return "UAA" + r["Uaa_No"].toString() + "USR" + r["Usr_No"].toString(); });
 }
 
 com::Variant UmMgt::getUsrAddOfUsr(const std::string& usr) {
   if (usr.empty()) return com::Variant::nothing();
-  return readList("SELECT umUsrAddAttr.*, umUsrAddInst.uai_value" +
-                      std::string(" FROM umUsrAddInst INNER JOIN umUsrAddAttr ON umUsrAddAttr.uaa_no = umUsrAddInst.uaa_no") +
-                      " where  umUsrAddInst.usr_no='" + QuoteSql(usr) + "' ",
-                  "cUmUsrAddress", kUsrAddFields, "UAD", "Uaa_No");
+  return readList(
+      "SELECT umUsrAddAttr.*, umUsrAddInst.uai_value" +
+          std::string(" FROM umUsrAddInst INNER JOIN umUsrAddAttr ON umUsrAddAttr.uaa_no = umUsrAddInst.uaa_no") +
+          " where  umUsrAddInst.usr_no='" + QuoteSql(usr) + "' ",
+      "cUmUsrAddress", kUsrAddFields, "UAD", "Uaa_No");
 }
 
 // ---- Organisation attribute definitions
 
 // One definition of a name per organisation. Type and flags are numbers; position is text.
 std::string UmMgt::addOaa(const RecordPtr& rec, com::Variant& strOaaNo) {
-  return addRow(rec, strOaaNo,
-                {required("Org_No", "10024101"), uniqueWhere(definitionsOfName, "10024102")},
+  return addRow(rec, strOaaNo, {required("Org_No", "10024101"), uniqueWhere(definitionsOfName, "10024102")},
                 {"Oaa_No", "OAA", "umOrgAddAttr", "oaa_no", "10024103"}, "10024104",
                 [](const Record& r, const std::string& key) {
-                  return Insert("insert into umOrgAddAttr(Oaa_no,org_no,name,parse,default_value,data_type,isNull,"
-                                "position,isGobal) values(")
+                  return Insert(
+                             "insert into umOrgAddAttr(Oaa_no,org_no,name,parse,default_value,data_type,isNull,"
+                             "position,isGobal) values(")
                       .text(key)
                       .text(r["Org_No"])
                       .text(r["Name"], "NULL")
@@ -192,23 +193,23 @@ std::string UmMgt::delOai(const std::string& oaa, const std::string& org) {
 
 com::Variant UmMgt::getOai(const std::string& oaa, const std::string& org) {
   if (oaa.empty() || org.empty()) return com::Variant::nothing();
-  return readFirst(Statement("select * from UmOrgAddInst where ", {{"Oaa_no=", oaa}, {"Org_no=", org}}), "cUmOrgAddInst",
-                   kOaiFields);
+  return readFirst(Statement("select * from UmOrgAddInst where ", {{"Oaa_no=", oaa}, {"Org_no=", org}}),
+                   "cUmOrgAddInst", kOaiFields);
 }
 
 com::Variant UmMgt::getOaiOfOrg(const std::string& org) {
   return readKeyedList("select * from UmOrgAddInst  " + std::string("where  Org_no='") + QuoteSql(org) + "'",
-                       "cUmOrgAddInst", kOaiFields, [](const Record& r) {
-                         return "OAA" + r["Oaa_No"].toString() + "ORG" + r["Org_No"].toString();
-                       });
+                       "cUmOrgAddInst", kOaiFields,
+                       [](const Record& r) { return "OAA" + r["Oaa_No"].toString() + "ORG" + r["Org_No"].toString(); });
 }
 
 com::Variant UmMgt::getOrgAddOfOrg(const std::string& org) {
   if (org.empty()) return com::Variant::nothing();
-  return readList("SELECT umOrgAddAttr.*, umOrgAddInst.oai_value" +
-                      std::string(" FROM umOrgAddInst INNER JOIN umOrgAddAttr on umOrgAddAttr.oaa_no = umOrgAddInst.oaa_no") +
-                      " where   umOrgAddInst.org_no='" + QuoteSql(org) + "'",
-                  "cUmOrgAddress", kOrgAddFields, "OAD", "Oaa_No");
+  return readList(
+      "SELECT umOrgAddAttr.*, umOrgAddInst.oai_value" +
+          std::string(" FROM umOrgAddInst INNER JOIN umOrgAddAttr on umOrgAddAttr.oaa_no = umOrgAddInst.oaa_no") +
+          " where   umOrgAddInst.org_no='" + QuoteSql(org) + "'",
+      "cUmOrgAddress", kOrgAddFields, "OAD", "Oaa_No");
 }
 
 }  // namespace tivel::mgt

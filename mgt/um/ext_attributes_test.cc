@@ -17,12 +17,22 @@ using namespace um_testing;
 
 // Definitions with no value (null) for type, position and flags, so their defaults apply.
 RecordPtr uaa(const Variant& no, const Variant& owner, const Variant& name) {
-  return rec("cUmUsrAddAttr", {{"Uaa_No", no}, {"Usr_No", owner}, {"Name", name}, {"Data_type", Variant::null()},
-                               {"Position", Variant::null()}, {"IsNull", Variant::null()}, {"IsGobal", Variant::null()}});
+  return rec("cUmUsrAddAttr", {{"Uaa_No", no},
+                               {"Usr_No", owner},
+                               {"Name", name},
+                               {"Data_type", Variant::null()},
+                               {"Position", Variant::null()},
+                               {"IsNull", Variant::null()},
+                               {"IsGobal", Variant::null()}});
 }
 RecordPtr oaa(const Variant& no, const Variant& owner, const Variant& name) {
-  return rec("cUmOrgAddAttr", {{"Oaa_No", no}, {"Org_No", owner}, {"Name", name}, {"Data_type", Variant::null()},
-                               {"Position", Variant::null()}, {"IsNull", Variant::null()}, {"IsGobal", Variant::null()}});
+  return rec("cUmOrgAddAttr", {{"Oaa_No", no},
+                               {"Org_No", owner},
+                               {"Name", name},
+                               {"Data_type", Variant::null()},
+                               {"Position", Variant::null()},
+                               {"IsNull", Variant::null()},
+                               {"IsGobal", Variant::null()}});
 }
 RecordPtr uai(const Variant& def, const Variant& usr, const Variant& value) {
   return rec("cUmUsrAddInst", {{"Uaa_No", def}, {"Usr_No", usr}, {"Uai_Value", value}});
@@ -46,7 +56,9 @@ class ExtAttributesTest : public UmTest {
     Variant key;
     ASSERT_EQ(um->addOaa(r, key), "0");
   }
-  void valueOf(const RecordPtr& r) { ASSERT_EQ(r->recordClass().name == "cUmUsrAddInst" ? um->addUai(r) : um->addOai(r), "0"); }
+  void valueOf(const RecordPtr& r) {
+    ASSERT_EQ(r->recordClass().name == "cUmUsrAddInst" ? um->addUai(r) : um->addOai(r), "0");
+  }
   // The record a list holds under that key.
   RecordPtr item(const Variant& list, const std::string& key) {
     if (auto l = asList(list))
@@ -81,7 +93,8 @@ TEST_P(ExtAttributesTest, AddUserDefinitionCodesAndDefaults) {
   EXPECT_EQ(stored->get("IsGobal").toLong(), 0);
 
   auto given = uaa("B", "U1", "");
-  for (auto [p, v] : {std::pair{"Parse", "p'q"}, {"Data_type", "2"}, {"Position", "3"}, {"IsNull", "0"}, {"IsGobal", "1"}})
+  for (auto [p, v] :
+       {std::pair{"Parse", "p'q"}, {"Data_type", "2"}, {"Position", "3"}, {"IsNull", "0"}, {"IsGobal", "1"}})
     given->set(p, v);
   ASSERT_EQ(um->addUaa(given, key), "0");
   stored = asRecord(um->getUaa("B"));
@@ -170,7 +183,8 @@ TEST_P(ExtAttributesTest, UpdateCodesAndColumns) {
   def->set("IsGobal", "1");
   defineUser(def);
   auto change = uaa("X", "U2", "新");
-  for (auto [p, v] : {std::pair{"Data_type", "5"}, {"Position", "6"}, {"IsNull", "0"}, {"IsGobal", "0"}}) change->set(p, v);
+  for (auto [p, v] : {std::pair{"Data_type", "5"}, {"Position", "6"}, {"IsNull", "0"}, {"IsGobal", "0"}})
+    change->set(p, v);
   EXPECT_EQ(um->updateUaa(change, ""), "10375");
   EXPECT_EQ(um->updateUaa(change, "Z"), "10376");
   EXPECT_EQ(um->updateUaa(nullptr, "A"), "10377");
@@ -354,7 +368,8 @@ TEST_P(ExtAttributesTest, LateBoundMembers) {
   EXPECT_EQ(keysOf(um->invoke("getUaaOfUsr", com::MemberKind::Method, none)).size(), 1u);
   EXPECT_TRUE(um->invoke("getOrgAddOfOrg", com::MemberKind::Method, none).isNothing());
   com::Args usr{Variant("U1")};
-  EXPECT_EQ(keysOf(um->invoke("getUsrAddOfUsr", com::MemberKind::Method, usr)), std::vector<std::string>{"UAD" + add[1].toString()});
+  EXPECT_EQ(keysOf(um->invoke("getUsrAddOfUsr", com::MemberKind::Method, usr)),
+            std::vector<std::string>{"UAD" + add[1].toString()});
 
   // No member of UmMgt answers "not implemented" any more.
   for (const std::string& name : um->classInfo().memberNames()) {
