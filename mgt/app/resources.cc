@@ -1,6 +1,9 @@
 // Resources: the protected items of an application, a tree by top_res_no
 // ("0" at the top). getRes and getTopResOfRes fail the call when their read
 // fails; isRes turns that failure into false.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
 

@@ -1,6 +1,9 @@
 // Rights: the numbered rights of a resource, one row per (Res_no, Bit_Nod).
 // A bit node is the right's position in an authorization string; statements
 // compare it as a number, so it must read as a whole number.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
 

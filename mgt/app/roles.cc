@@ -2,6 +2,9 @@
 // A membership is the pair (Rol_no, Usr_no); its priority orders a user's
 // roles and a role's users. getRol, getRolName and getRolOfUsr fail the call
 // when their read fails, so a caller can tell a broken read from absence.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
 

@@ -111,7 +111,7 @@ std::string writeRow(ado::Recordset& rs, const RecordPtr& rec, const Fields& fie
 }  // namespace
 
 const Record& deref(const RecordPtr& rec) {
-  if (!rec) com::raise(static_cast<int32_t>(0x800A005B), "TivelMgt", "Object variable or With block variable not set");
+  if (!rec) com::raise(com::kObjectNotSet, "TivelMgt", com::kObjectNotSetText);
   return *rec;
 }
 

@@ -122,6 +122,7 @@ std::string placed(const com::Variant& v, Place kind);
 // One item: the column text as the statement spells it (operator included,
 // e.g. "res_no=" or "bit_nod ="), the value and how it is placed.
 struct Term {
+  // A text or a value of any kind, placed by kind.
   Term(std::string c, const std::string& v, Place k = Place::Text) : column(std::move(c)), value(v), kind(k) {}
   Term(std::string c, const com::Variant& v, Place k = Place::Text) : column(std::move(c)), value(v), kind(k) {}
   std::string column;
@@ -140,8 +141,10 @@ std::string givenCondition(const Terms& terms);
 // of the operation that runs it.
 class Statement {
  public:
+  // Fixed text, run as it stands.
   Statement(std::string text) : head_(std::move(text)) {}
   Statement(const char* text) : head_(text) {}
+  // head + condition(terms) + tail.
   Statement(std::string head, Terms terms, std::string tail = "")
       : head_(std::move(head)), terms_(std::move(terms)), tail_(std::move(tail)), conditioned_(true) {}
   // The statement's text; fails when a value cannot be placed.

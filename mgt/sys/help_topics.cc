@@ -1,5 +1,8 @@
 // Help topics (a tree by top_hlp_no, each belonging to a module) and the
 // cross-references between them.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
 #include "mgt/sys/sys_mgt.h"
 

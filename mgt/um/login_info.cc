@@ -1,4 +1,7 @@
 // Login records (umLogInfo): one row per successful login, found again by its token.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include <string>
 
 #include "mgt/common/pattern.h"

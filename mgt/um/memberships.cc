@@ -1,5 +1,8 @@
 // Memberships of users in organisations (umOrg2Usr) and groups (umGrp2Usr),
 // and the lists they give, each in ascending membership priority.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include <string>
 
 #include "mgt/common/pattern.h"

@@ -1,4 +1,7 @@
 // Organisations (a tree by top_org_no) and groups (a flat list).
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 

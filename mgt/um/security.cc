@@ -1,6 +1,9 @@
 // Security attributes of users: definitions (umUsrSecAttr) with a default and
 // flags, values per user (umUsrSecInst), and the effective value the account
 // policy asks for by name.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include <array>
 #include <string>
 #include <string_view>
@@ -90,6 +93,7 @@ std::string UmMgt::updateUsa(const RecordPtr& rec, const std::string& key) {
 }
 
 std::string UmMgt::delUsa(const std::string& key) {
+  // Two blanks after "delete", as the system writes it.
   return deleteRow(key, "delete  from umUsrSecAttr where usa_No='", "10397", "10399");
 }
 

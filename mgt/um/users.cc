@@ -1,5 +1,8 @@
 // Users: the rows of umUsr, looked up by key or by account, the password
 // change and the login count kept by the login procedure.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -21,6 +24,7 @@ const Fields kUsrByAccountFields = {"Usr_no", "pwd",     "Name",  "NetName",    
 // getAllUsr fills these seven only.
 const Fields kAllUsrFields = {"Usr_No", "Name", "Account", "Login_Count", "Login_Mode", "Pwd", "State"};
 
+// Reads spell the key column "usr_no", updates "Usr_no": two texts, both kept.
 const char* const kUsrByKey = "select * from umUsr where usr_no='";
 const char* const kUsrForUpdate = "select * from umUsr where Usr_no='";
 const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
