@@ -3,6 +3,9 @@
 // all of them; values (umUsrAddInst, one row per value, numbered by the
 // database; umOrgAddInst, one row per definition and organisation); and the
 // joined reads of a user's or organisation's values with their definitions.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are, isGobal included.
 #include <string>
 
 #include "mgt/common/pattern.h"
@@ -64,6 +67,7 @@ std::string UmMgt::updateUaa(const RecordPtr& rec, const std::string& key) {
 
 // The definition's values stay.
 std::string UmMgt::delUaa(const std::string& key) {
+  // Two blanks after "delete", as the system writes it.
   return deleteRow(key, "delete  from umUsrAddAttr where uaa_No='", "10378", "10380");
 }
 
@@ -152,6 +156,7 @@ std::string UmMgt::updateOaa(const RecordPtr& rec, const std::string& key) {
 
 // The definition's values stay.
 std::string UmMgt::delOaa(const std::string& key) {
+  // Two blanks after "delete", as the system writes it.
   return deleteRow(key, "delete  from umOrgAddAttr where oaa_No='", "10317", "10319");
 }
 
