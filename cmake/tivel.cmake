@@ -1,13 +1,17 @@
-# tivel_component(NAME DIRS dir... [LIBS lib...])
+# tivel_component(NAME DIRS dir... [EXCLUDE dir...] [LIBS lib...] [TEST_LIBS lib...])
 # Builds the shared library NAME from every .cc below the given directories
-# (tests excluded) and, when tests are on, NAME_tests from the *_test.cc files
-# beside them. Globbing keeps each directory's own file list the only list.
+# (tests and the EXCLUDE directories left out) and, when tests are on,
+# NAME_tests from the *_test.cc files beside them. Globbing keeps each
+# directory's own file list the only list.
 function(tivel_component name)
-  cmake_parse_arguments(TC "" "" "DIRS;LIBS;TEST_LIBS" ${ARGN})
+  cmake_parse_arguments(TC "" "" "DIRS;EXCLUDE;LIBS;TEST_LIBS" ${ARGN})
   set(srcs)
   set(tests)
   foreach(dir ${TC_DIRS})
     file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cc)
+    foreach(skip ${TC_EXCLUDE})
+      list(FILTER found EXCLUDE REGEX "^${CMAKE_SOURCE_DIR}/${skip}/")
+    endforeach()
     foreach(f ${found})
       if(f MATCHES "_test\\.cc$" OR f MATCHES "/testing/")
         list(APPEND tests ${f})

@@ -7,23 +7,16 @@
 namespace tivel::mgt {
 namespace {
 
-using com::in;
-using com::opt;
-using com::ref;
-using com::Variant;
+using namespace members;
 
-template <class F>
-com::Handler op(F f) {
-  return com::bind<AdminMgt>(f);
-}
+constexpr MemberOf<AdminMgt> op;
 
 // String arguments are by reference unless the interface says by value;
 // omitted optional ones read as "".
 com::ParamInfo optStr(const char* name) { return opt(ref(name, kStr)); }
 
 const com::ClassInfo& info() {
-  static const com::ClassInfo c = [] {
-    com::ClassInfo c("TivelMgt.AdminMgt", "AdminMgt");
+  return dispatchInterface<AdminMgt>("TivelMgt.AdminMgt", "AdminMgt", [](com::ClassInfo& c) {
     c.method("getRecordset", {ref("pErr"), in("pSQL")},
              op([](AdminMgt& m, com::Args& a) { return m.getRecordset(a[0], a[1]); }));
     c.method("setRecordset", {ref("pErr", kStr), in("pVar")}, op([](AdminMgt& m, com::Args& a) {
@@ -83,9 +76,7 @@ const com::ClassInfo& info() {
              op([](AdminMgt& m, com::Args& a) {
                return Variant(m.setAuthOfUsr(a[0].toString(), a[1].toString(), a[2].toString()));
              }));
-    return c;
-  }();
-  return c;
+  });
 }
 
 const bool registered = (registerMgtClass<AdminMgt>(info()), true);

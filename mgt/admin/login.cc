@@ -176,7 +176,7 @@ bool AdminMgt::changePwd(const std::string& account, const std::string& pwd, con
   if (r != 0 && r != 10016) return false;
   Args byAccount{Variant(account)};
   auto user = records::recordArg(um_->invoke("getUsrByAccount", MemberKind::Method, byAccount), "cUmUsr");
-  if (!user) com::raise(static_cast<int32_t>(0x800A005B), "TivelMgt.AdminMgt.changePwd", "Object variable or With block variable not set");
+  if (!user) com::raise(com::kObjectNotSet, "TivelMgt.AdminMgt.changePwd", com::kObjectNotSetText);
   std::string usrNo = user->get("Usr_No").toString();
   Args change{Variant(usrNo), Variant(newPwd)};
   bool changed = um_->invoke("changePwd", MemberKind::Method, change).toBool();

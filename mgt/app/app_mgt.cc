@@ -7,19 +7,12 @@
 namespace tivel::mgt {
 namespace {
 
-using com::in;
-using com::opt;
-using com::ref;
-using com::Variant;
+using namespace members;
 
-template <class F>
-com::Handler op(F f) {
-  return com::bind<AppMgt>(f);
-}
+constexpr MemberOf<AppMgt> op;
 
 const com::ClassInfo& info() {
-  static const com::ClassInfo c = [] {
-    com::ClassInfo c("TivelMgt.AppMgt", "AppMgt");
+  return dispatchInterface<AppMgt>("TivelMgt.AppMgt", "AppMgt", [](com::ClassInfo& c) {
     // Adds
     c.method("addApp", {recParam("oAppRec"), opt(ref("strAppNo", kStr))}, op([](AppMgt& m, com::Args& a) {
       return Variant(m.addApp(recArg(a, 0, "cApp"), a[1]));
@@ -109,9 +102,7 @@ const com::ClassInfo& info() {
              op([](AppMgt& m, com::Args& a) { return m.getAuthOfRes(a[0].toString()); }));
     c.method("getUsrOfRol", {in("strRol_No", kStr)},
              op([](AppMgt& m, com::Args& a) { return m.getUsrOfRol(a[0].toString()); }));
-    return c;
-  }();
-  return c;
+  });
 }
 
 const bool registered = (registerMgtClass<AppMgt>(info()), true);

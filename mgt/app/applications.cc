@@ -1,5 +1,9 @@
 // Applications: a flat list of rows keyed by App_no; names need not be unique.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {

@@ -21,10 +21,6 @@
 
 namespace tivel::mgt {
 
-namespace detail {
-void setSharedConnection(ado::ConnectionPtr c);
-}
-
 namespace {
 
 std::string twoDigits(int n) {
@@ -117,7 +113,7 @@ std::string GetConnectionString() {
 bool OpenDatabase() {
   try {
     auto conn = std::make_shared<ado::Connection>();
-    detail::setSharedConnection(conn);
+    setSharedConnection(conn);
     std::string cs = GetConnectionString();
     conn->cursorLocation = ado::adUseClient;
     conn->commandTimeout = 10;
@@ -182,7 +178,7 @@ void WriteFileLog(const std::string& message) {
   fs::create_directories(dir, ec);
   fs::path file = dir / (std::string("log") + stamp + ".txt");
   std::ofstream out(file, std::ios::app | std::ios::binary);
-  if (!out) com::raise(static_cast<int32_t>(0x800A0035), "TivelMgt", "File not found: " + file.string());
+  if (!out) com::raise(com::kFileNotFound, "TivelMgt", "File not found: " + file.string());
   out << message << "   SysTivel" << now.text() << "\r\n";
   out.close();
   if (!out) com::raise(static_cast<int32_t>(0x800A0039), "TivelMgt", "Device I/O error: " + file.string());

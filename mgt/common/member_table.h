@@ -10,6 +10,35 @@
 
 namespace tivel::mgt {
 
+// The words of a member line (in, opt, ref, Variant), for `using namespace members;`.
+namespace members {
+using com::in;
+using com::opt;
+using com::ref;
+using com::Variant;
+}  // namespace members
+
+// The handler of a member of T: op(f) with f(T&, com::Args&) giving the call's value.
+template <class T>
+struct MemberOf {
+  template <class F>
+  com::Handler operator()(F f) const {
+    return com::bind<T>(f);
+  }
+};
+
+// T's dispatch interface, built once, on first use, by describe(c) on a new
+// ClassInfo(progId, name); the same one every time after.
+template <class T, class Describe>
+const com::ClassInfo& dispatchInterface(const char* progId, const char* name, Describe describe) {
+  static const com::ClassInfo c = [&] {
+    com::ClassInfo info(progId, name);
+    describe(info);
+    return info;
+  }();
+  return c;
+}
+
 inline constexpr com::VarType kStr = com::VarType::String;
 inline constexpr com::VarType kObj = com::VarType::Object;
 inline constexpr com::VarType kInt = com::VarType::Integer;

@@ -56,9 +56,6 @@ const ado::ConnectionPtr& sharedConnection() {
 
 void resetThreadState() { state() = ModuleState{}; }
 
-namespace detail {
-// Used by OpenDatabase to install the connection it creates.
 void setSharedConnection(ado::ConnectionPtr c) { state().connection = std::move(c); }
-}  // namespace detail
 
 }  // namespace tivel::mgt

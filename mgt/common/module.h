@@ -25,4 +25,7 @@ const ado::ConnectionPtr& sharedConnection();
 // Drops this thread's module state (for tests that switch roots on one thread).
 void resetThreadState();
 
+// Installs this thread's shared connection (OpenDatabase uses it for the connection it opens).
+void setSharedConnection(ado::ConnectionPtr c);
+
 }  // namespace tivel::mgt

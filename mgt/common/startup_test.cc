@@ -8,7 +8,7 @@
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
-#include "mgt/common/root.h"
+#include "mgt/init/root.h"
 #include "platform/ado/recordset.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"

@@ -1,6 +1,10 @@
 // System attributes (named settings with a type and a value) and modules
 // (the portal's menu entries, a tree by top_Mod_No).
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/sys/sys_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {
@@ -61,6 +65,7 @@ std::string SysMgt::delSysAttr(const std::string& key) {
 }
 
 std::string SysMgt::delMod(const std::string& key) {
+  // The blanks inside the statement are the system's own.
   return deleteRow(key, "delete  from sysModule where Mod_No   ='", "10012021", "10012022");
 }
 

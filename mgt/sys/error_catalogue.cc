@@ -1,5 +1,9 @@
 // The error catalogue: the errors the portal can show, each naming its help topic.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/sys/sys_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {

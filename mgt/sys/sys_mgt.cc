@@ -7,22 +7,15 @@
 namespace tivel::mgt {
 namespace {
 
-using com::in;
-using com::opt;
-using com::ref;
-using com::Variant;
+using namespace members;
 
-template <class F>
-com::Handler op(F f) {
-  return com::bind<SysMgt>(f);
-}
+constexpr MemberOf<SysMgt> op;
 
 // An optional 16-bit argument; 0 when omitted.
 int16_t smallArg(const com::Args& a, size_t i) { return com::argOr(a, i, Variant(int16_t{0})).toInteger(); }
 
 const com::ClassInfo& info() {
-  static const com::ClassInfo c = [] {
-    com::ClassInfo c("TivelMgt.SysMgt", "SysMgt");
+  return dispatchInterface<SysMgt>("TivelMgt.SysMgt", "SysMgt", [](com::ClassInfo& c) {
     // Adds
     c.method("addSysAttr", {recParam("oSysAttrRec"), opt(ref("strSatNo", kStr))}, op([](SysMgt& m, com::Args& a) {
       return Variant(m.addSysAttr(recArg(a, 0, "cSysAttr"), a[1]));
@@ -87,9 +80,7 @@ const com::ClassInfo& info() {
                return Variant(m.WriteLog(a[0].toString(), a[1].toString(), a[2].toString(), smallArg(a, 3),
                                          smallArg(a, 4)));
              }));
-    return c;
-  }();
-  return c;
+  });
 }
 
 const bool registered = (registerMgtClass<SysMgt>(info()), true);

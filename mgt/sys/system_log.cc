@@ -1,7 +1,11 @@
 // The system log: events with their module, type and time. WriteLog is the
 // one-call append that the login runs for every login, so it stays one key
 // test and one insert.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include "mgt/sys/sys_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "mgt/common/module.h"
-#include "mgt/common/root.h"
+#include "mgt/init/root.h"
 #include "platform/ado/recordset.h"
 
 namespace tivel::mgt::testing {

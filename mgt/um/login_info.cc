@@ -1,6 +1,10 @@
 // Login records (umLogInfo): one row per successful login, found again by its token.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include <string>
 
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {

@@ -7,19 +7,12 @@
 namespace tivel::mgt {
 namespace {
 
-using com::in;
-using com::opt;
-using com::ref;
-using com::Variant;
+using namespace members;
 
-template <class F>
-com::Handler op(F f) {
-  return com::bind<UmMgt>(f);
-}
+constexpr MemberOf<UmMgt> op;
 
 const com::ClassInfo& info() {
-  static const com::ClassInfo c = [] {
-    com::ClassInfo c("TivelMgt.UmMgt", "UmMgt");
+  return dispatchInterface<UmMgt>("TivelMgt.UmMgt", "UmMgt", [](com::ClassInfo& c) {
     // Adds
     c.method("addOrg", {recParam("oOrgRec"), opt(ref("strOrgNo", kStr))}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.addOrg(recArg(a, 0, "cUmOrg"), a[1]));
@@ -39,16 +32,24 @@ const com::ClassInfo& info() {
     c.method("addLogInfo", {recParam("oUmLogInfoRec"), opt(ref("strToken", kStr))}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.addLogInfo(recArg(a, 0, "cUmLogInfo"), a[1]));
     }));
-    pendingMember(c, "addUaa", {recParam("oUsrAddAttrRec"), opt(ref("strUaaNo", kStr))});
+    c.method("addUaa", {recParam("oUsrAddAttrRec"), opt(ref("strUaaNo", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addUaa(recArg(a, 0, "cUmUsrAddAttr"), a[1]));
+    }));
     c.method("addUsa", {recParam("oUsrSecAttrRec"), opt(ref("strUsano", kStr))}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.addUsa(recArg(a, 0, "cUmUsrSecAttr"), a[1]));
     }));
     c.method("addUsi", {recParam("oUsrSecInstRec")}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.addUsi(recArg(a, 0, "cUmUsrSecInst")));
     }));
-    pendingMember(c, "addUai", {recParam("oUaiRec")});
-    pendingMember(c, "addOaa", {recParam("oOrgAddAttrRec"), opt(ref("strOaaNo", kStr))});
-    pendingMember(c, "addOai", {recParam("oOaiRec")});
+    c.method("addUai", {recParam("oUaiRec")}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addUai(recArg(a, 0, "cUmUsrAddInst")));
+    }));
+    c.method("addOaa", {recParam("oOrgAddAttrRec"), opt(ref("strOaaNo", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addOaa(recArg(a, 0, "cUmOrgAddAttr"), a[1]));
+    }));
+    c.method("addOai", {recParam("oOaiRec")}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.addOai(recArg(a, 0, "cUmOrgAddInst")));
+    }));
     // Updates
     c.method("updateOrg", {recParam("oOrgRec"), in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.updateOrg(recArg(a, 0, "cUmOrg"), a[1].toString()));
@@ -65,10 +66,18 @@ const com::ClassInfo& info() {
     c.method("updateUsr", {recParam("oUsrRec"), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.updateUsr(recArg(a, 0, "cUmUsr"), a[1].toString()));
     }));
-    pendingMember(c, "updateOaa", {recParam("oOaaRec"), in("strOaa_No", kStr)});
-    pendingMember(c, "updateOai", {recParam("oOaiRec")});
-    pendingMember(c, "updateUaa", {recParam("oUaaRec"), in("strUaa_No", kStr)});
-    pendingMember(c, "updateUai", {recParam("oUaiRec"), in("strUai_No", kStr)});
+    c.method("updateOaa", {recParam("oOaaRec"), in("strOaa_No", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateOaa(recArg(a, 0, "cUmOrgAddAttr"), a[1].toString()));
+    }));
+    c.method("updateOai", {recParam("oOaiRec")}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateOai(recArg(a, 0, "cUmOrgAddInst")));
+    }));
+    c.method("updateUaa", {recParam("oUaaRec"), in("strUaa_No", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateUaa(recArg(a, 0, "cUmUsrAddAttr"), a[1].toString()));
+    }));
+    c.method("updateUai", {recParam("oUaiRec"), in("strUai_No", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.updateUai(recArg(a, 0, "cUmUsrAddInst"), a[1].toString()));
+    }));
     c.method("updateUsa", {recParam("oUsaRec"), in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.updateUsa(recArg(a, 0, "cUmUsrSecAttr"), a[1].toString()));
     }));
@@ -88,14 +97,18 @@ const com::ClassInfo& info() {
     c.method("delGrp2Usr", {opt(in("strGrp_no", kStr)), opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.delGrp2Usr(textArg(a, 0), textArg(a, 1)));
     }));
-    pendingMember(c, "delUaa", {in("strUaa_No", kStr)});
-    pendingMember(c, "delUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)});
+    c.method("delUaa", {in("strUaa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.delUaa(a[0].toString())); }));
+    c.method("delUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.delUai(a[0].toString(), a[1].toString()));
+    }));
     c.method("delUsa", {in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.delUsa(a[0].toString())); }));
     c.method("delUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.delUsi(a[0].toString(), a[1].toString()));
     }));
-    pendingMember(c, "delOaa", {in("strOaa_No", kStr)});
-    pendingMember(c, "delOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)});
+    c.method("delOaa", {in("strOaa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return Variant(m.delOaa(a[0].toString())); }));
+    c.method("delOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return Variant(m.delOai(a[0].toString(), a[1].toString()));
+    }));
     // Reads
     c.method("getOrg", {ref("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getOrg(a[0].toString()); }));
     c.method("getTopOrgOfOrg", {in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getTopOrgOfOrg(a[0].toString()); }));
@@ -114,26 +127,34 @@ const com::ClassInfo& info() {
     c.method("getUsrOfOrg", {in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsrOfOrg(a[0].toString()); }));
     c.method("getGrpOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getGrpOfUsr(textArg(a, 0)); }));
     c.method("getUsrOfGrp", {in("strGrp_no", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsrOfGrp(a[0].toString()); }));
-    pendingMember(c, "getOaa", {in("strOaa_No", kStr)});
-    pendingMember(c, "getOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)});
-    pendingMember(c, "getUaa", {in("strUaa_No", kStr)});
-    pendingMember(c, "getUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)});
+    c.method("getOaa", {in("strOaa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getOaa(a[0].toString()); }));
+    c.method("getOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return m.getOai(a[0].toString(), a[1].toString());
+    }));
+    c.method("getUaa", {in("strUaa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUaa(a[0].toString()); }));
+    c.method("getUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+      return m.getUai(a[0].toString(), a[1].toString());
+    }));
     c.method("getUsa", {in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsa(a[0].toString()); }));
     c.method("getUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
       return m.getUsi(a[0].toString(), a[1].toString());
     }));
     c.method("getLogInfo", {in("strToken", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getLogInfo(a[0].toString()); }));
-    pendingMember(c, "getUaaOfUsr", {opt(in("strUsr_no", kStr))});
-    pendingMember(c, "getUsrAddOfUsr", {opt(in("strUsr_no", kStr))});
-    pendingMember(c, "getOrgAddOfOrg", {opt(in("strOrg_No", kStr))});
+    c.method("getUaaOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getUaaOfUsr(textArg(a, 0)); }));
+    c.method("getUsrAddOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return m.getUsrAddOfUsr(textArg(a, 0));
+    }));
+    c.method("getOrgAddOfOrg", {opt(in("strOrg_No", kStr))}, op([](UmMgt& m, com::Args& a) {
+      return m.getOrgAddOfOrg(textArg(a, 0));
+    }));
     c.method("getUsaOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getUsaOfUsr(textArg(a, 0)); }));
     c.method("getUsiOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getUsiOfUsr(textArg(a, 0)); }));
     c.method("getUsrSecOfUsr", {opt(in("strUsr_no", kStr))}, op([](UmMgt& m, com::Args& a) {
       return m.getUsrSecOfUsr(textArg(a, 0));
     }));
-    pendingMember(c, "getOaaOfOrg", {opt(in("strOrg_No", kStr))});
-    pendingMember(c, "getOaiOfOrg", {opt(in("strOrg_No", kStr))});
-    pendingMember(c, "getUaiOfUsr", {in("strUsrNo", kStr)});
+    c.method("getOaaOfOrg", {opt(in("strOrg_No", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getOaaOfOrg(textArg(a, 0)); }));
+    c.method("getOaiOfOrg", {opt(in("strOrg_No", kStr))}, op([](UmMgt& m, com::Args& a) { return m.getOaiOfOrg(textArg(a, 0)); }));
+    c.method("getUaiOfUsr", {in("strUsrNo", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUaiOfUsr(a[0].toString()); }));
     // Login bookkeeping and policy values
     c.method("addUsrLogCount", {ref("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.addUsrLogCount(a[0].toString()));
@@ -144,9 +165,7 @@ const com::ClassInfo& info() {
     c.method("getUsrSecValue", {in("secAttr", kStr), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
       return Variant(m.getUsrSecValue(a[0].toString(), a[1].toString()));
     }));
-    return c;
-  }();
-  return c;
+  });
 }
 
 const bool registered = (registerMgtClass<UmMgt>(info()), true);

@@ -6,10 +6,13 @@
 
 #include <string>
 
-#include "mgt/common/pattern.h"
 #include "platform/com/object.h"
+#include "records/record.h"
 
 namespace tivel::mgt {
+
+using records::Record;
+using records::RecordPtr;
 
 class UmMgt : public com::Object {
  public:
@@ -64,6 +67,39 @@ class UmMgt : public com::Object {
   com::Variant getUsrOfOrg(const std::string& strOrg_No);
   // Members by membership priority; "0" lists users in no group; "" gives Nothing.
   com::Variant getUsrOfGrp(const std::string& strGrp_no);
+
+  // ---- Extended attributes: definitions (owner "0": every user or
+  // organisation) and values. Lists give Nothing on failure.
+  std::string addUaa(const RecordPtr& oUsrAddAttrRec, com::Variant& strUaaNo);
+  // Adds a value row; the database numbers it (uai_no). No test for an existing value.
+  std::string addUai(const RecordPtr& oUaiRec);
+  // The organisation must not have a definition of that name already.
+  std::string addOaa(const RecordPtr& oOrgAddAttrRec, com::Variant& strOaaNo);
+  std::string addOai(const RecordPtr& oOaiRec);
+  std::string updateUaa(const RecordPtr& oUaaRec, const std::string& strUaa_No);
+  // Changes the value row with that uai_no.
+  std::string updateUai(const RecordPtr& oUaiRec, const std::string& strUai_No);
+  std::string updateOaa(const RecordPtr& oOaaRec, const std::string& strOaa_No);
+  // Changes the value of the record's definition and organisation.
+  std::string updateOai(const RecordPtr& oOaiRec);
+  std::string delUaa(const std::string& strUaa_No);
+  // Deletes by whichever of the two keys are given; both empty is a failure.
+  std::string delUai(const std::string& strUaa_No, const std::string& strUsr_no);
+  std::string delOaa(const std::string& strOaa_No);
+  // Deletes by whichever of the two keys are given; both empty is a failure.
+  std::string delOai(const std::string& strOaa_No, const std::string& strOrg_No);
+  com::Variant getUaa(const std::string& strUaa_No);                               // cUmUsrAddAttr or Nothing
+  com::Variant getUai(const std::string& strUaa_No, const std::string& strUsr_no);  // cUmUsrAddInst or Nothing
+  com::Variant getOaa(const std::string& strOaa_No);                               // cUmOrgAddAttr or Nothing
+  com::Variant getOai(const std::string& strOaa_No, const std::string& strOrg_No);  // cUmOrgAddInst or Nothing
+  com::Variant getUaaOfUsr(const std::string& strUsr_no);  // cCollection: global definitions and the user's own
+  com::Variant getUaiOfUsr(const std::string& strUsrNo);   // cCollection in uai_no order; "" gives Nothing
+  // cCollection of cUmUsrAddress, one per value of the user, owner as the definition has it; "" gives Nothing.
+  com::Variant getUsrAddOfUsr(const std::string& strUsr_no);
+  com::Variant getOaaOfOrg(const std::string& strOrg_No);  // cCollection: global definitions and the organisation's own
+  com::Variant getOaiOfOrg(const std::string& strOrg_No);  // cCollection of the organisation's values
+  // cCollection of cUmOrgAddress, one per value of the organisation; "" gives Nothing.
+  com::Variant getOrgAddOfOrg(const std::string& strOrg_No);
 
   // ---- Security attributes
   std::string addUsa(const RecordPtr& oUsrSecAttrRec, com::Variant& strUsano);

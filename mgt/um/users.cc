@@ -1,5 +1,8 @@
 // Users: the rows of umUsr, looked up by key or by account, the password
 // change and the login count kept by the login procedure.
+//
+// The statement texts, blanks and spellings below are the system's own
+// (stored pages and logs depend on them): keep them as they are.
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -7,10 +10,8 @@
 #include <thread>
 
 #include "mgt/common/password_hash.h"
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
-#include "platform/ado/constants.h"
-#include "platform/ado/row_writer.h"
-#include "platform/com/error.h"
 
 namespace tivel::mgt {
 namespace {
@@ -24,6 +25,7 @@ const Fields kUsrByAccountFields = {"Usr_no", "pwd",     "Name",  "NetName",    
 // getAllUsr fills these seven only.
 const Fields kAllUsrFields = {"Usr_No", "Name", "Account", "Login_Count", "Login_Mode", "Pwd", "State"};
 
+// Reads spell the key column "usr_no", updates "Usr_no": two texts, both kept.
 const char* const kUsrByKey = "select * from umUsr where usr_no='";
 const char* const kUsrForUpdate = "select * from umUsr where Usr_no='";
 const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
@@ -44,6 +46,15 @@ long backoff(int attempt) {
 }
 
 RecordPtr asRecord(const com::Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
+
+// The login count a user row holds. A count left blank (an add without one
+// stores an empty text) or NULL counts from 0, as a record never filled does;
+// any other text must be a number (a type mismatch otherwise).
+double loginCount(const com::Variant& v) {
+  if (v.isNull()) return 0;
+  if (v.type() == com::VarType::String && v.toString().find_first_not_of(" \t") == std::string::npos) return 0;
+  return v.toDouble();
+}
 
 // The user as getUsr gives it, or a new empty record.
 RecordPtr userOrEmpty(UmMgt& um, const std::string& key) {
@@ -93,32 +104,10 @@ std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key) {
 }
 
 // The update pattern on the same row and fields, writing only what the caller
-// changed after reading. The row as it stands now must still hold, in those
-// fields, what the caller read; otherwise someone changed them in between and
-// writing would undo that change. Fields the caller left alone keep whatever
-// the row holds now, so a concurrent change of another field survives.
+// changed after reading; a row changed meanwhile in those fields is not
+// overwritten (see updateRow), so a concurrent change of another field survives.
 std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const Record& asRead) {
-  if (key.empty()) return kUpdateUsrCodes.keyEmpty;
-  return trapCode(kUpdateUsrCodes.trap, [&]() -> std::string {
-    auto rs = openEdit(kUsrForUpdate + QuoteSql(key) + "'");
-    if (rs->recordCount() < 1 || rs->eof()) {
-      rs->close();
-      return kUpdateUsrCodes.noRow;
-    }
-    const Record& r = deref(rec);
-    for (const Field& f : kUsrFields) {
-      const com::Variant& read = asRead.get(f.property);
-      if (ado::sameStoredValue(read, r.get(f.property))) continue;
-      if (!ado::sameStoredValue(read, rs->value(f.column))) {
-        rs->close();
-        com::raise(ado::kRowNotLocated, "TivelMgt", ado::kRowNotLocatedText);
-      }
-      rs->setValue(f.column, r.get(f.property));
-    }
-    rs->update();
-    rs->close();
-    return "0";
-  });
+  return updateRow(rec, key, kUsrForUpdate, kUsrFields, kUpdateUsrCodes, &asRead);
 }
 
 std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& account) {
@@ -144,7 +133,7 @@ bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
   for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
     RecordPtr rec = userOrEmpty(*this, strUsr_no);
     RecordPtr asRead = snapshot(*rec);
-    rec->set("Login_Count", com::Variant(com::Variant(rec->get("Login_Count").toDouble() + 1).toString()));
+    rec->set("Login_Count", com::Variant(com::Variant(loginCount(rec->get("Login_Count")) + 1).toString()));
     code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
     if (code != kUpdateUsrCodes.trap) break;
     // Let the other writer finish before reading again.

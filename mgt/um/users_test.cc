@@ -60,6 +60,24 @@ TEST_P(UsersTest, EmptyCountersAreValuesNotDefaults) {
   EXPECT_EQ(text("select pwd from umUsr").toString(), "p'w") << "stored exactly as passed";
 }
 
+TEST_P(UsersTest, ABlankOrNullLoginCountCountsFromZero) {
+  auto r = user("U1", "a");
+  r->set("Login_Count", Variant());  // never written: stored as an empty text
+  addUser(r);
+  ASSERT_EQ(text("select login_count from umUsr").toString(), "");
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+  portal().exec("update umUsr set login_count=NULL");
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+  portal().exec("update umUsr set login_count='  '");
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+  portal().exec("update umUsr set login_count='1x'");
+  EXPECT_ANY_THROW(um->addUsrLogCount("U1")) << "a count that is really not a number still fails";
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1x");
+}
+
 TEST_P(UsersTest, AddGeneratesAUserKey) {
   Variant key;
   ASSERT_EQ(um->addUsr(user({}, "a"), key), "0");

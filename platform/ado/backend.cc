@@ -35,7 +35,34 @@ std::string backendFor(const ConnectionString& cs) {
   return "";
 }
 
+// Rolls back to the savepoint and drops it. A failure here is not reported:
+// the first failure is the one the caller sees.
+void undoSavepoint(Backend& backend) {
+  try {
+    backend.execute("ROLLBACK TO SAVEPOINT tivel_at_most");
+    backend.execute("RELEASE SAVEPOINT tivel_at_most");
+  } catch (const com::ComError&) {
+  }
+}
+
 }  // namespace
+
+long Backend::executeInSavepoint(const std::string& sql, const std::vector<com::Variant>& params, long limit) {
+  execute("SAVEPOINT tivel_at_most");
+  long changed = 0;
+  try {
+    changed = executeBound(sql, params);
+  } catch (...) {
+    undoSavepoint(*this);
+    throw;
+  }
+  if (changed > limit) {
+    undoSavepoint(*this);
+    return changed;
+  }
+  execute("RELEASE SAVEPOINT tivel_at_most");
+  return changed;
+}
 
 void registerBackend(const std::string& name, BackendFactory factory) {
   std::lock_guard lock(factoriesMutex());

@@ -62,6 +62,12 @@ class Backend {
   // (INTEGER PRIMARY KEY, identity, serial); Empty when it is not or the
   // engine cannot tell.
   virtual com::Variant generatedKey(const std::string& table, const std::string& column) { return {}; }
+
+ protected:
+  // executeBoundAtMost by a savepoint around the statement (a savepoint nests
+  // inside a transaction of the connection): more than `limit` rows changed,
+  // or a failure, rolls back to it. Savepoint statements run through execute().
+  long executeInSavepoint(const std::string& sql, const std::vector<com::Variant>& params, long limit);
 };
 
 // Makes a backend from a parsed connection string, or returns nullptr when

@@ -5,22 +5,14 @@
 #include "platform/ado/recordset.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"
+#include "testing/errors.h"
 
 namespace tivel::ado {
 namespace {
 
 using com::Variant;
 
-template <class F>
-int32_t errorOf(F&& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const com::ComError& e) {
-    if (description) *description = e.description();
-    return e.number();
-  }
-  return 0;
-}
+using tivel::testing::errorOf;
 
 class ConnectionTest : public ::testing::TestWithParam<std::string> {
  protected:

@@ -306,6 +306,20 @@ const com::ClassInfo& recordLibraryClass() {
 const com::Registrar registrar(recordsetClass(), [] { return std::make_shared<Recordset>(); });
 const com::Registrar libraryRegistrar(recordLibraryClass(), [] { return std::make_shared<Recordset>(); });
 
+// The rows of a fetched result, none of them changed yet.
+std::shared_ptr<RowData> rowDataOf(StatementResult result) {
+  auto d = std::make_shared<RowData>();
+  d->columns = std::move(result.columns);
+  for (Row& row : result.rows) {
+    RowState r;
+    r.assigned.assign(row.size(), false);
+    r.original = row;
+    r.current = std::move(row);
+    d->rows.push_back(std::move(r));
+  }
+  return d;
+}
+
 }  // namespace
 
 Recordset::Recordset() : impl_(std::make_unique<Impl>()) {}
@@ -322,16 +336,8 @@ void Recordset::open(const std::string& sql, const ConnectionPtr& conn, int32_t 
   StatementResult result = impl_->backend().execute(sql);
   // A statement without a result set runs and leaves the recordset closed.
   if (!result.hasRows) return;
-  auto d = std::make_shared<RowData>();
-  d->columns = std::move(result.columns);
+  auto d = rowDataOf(std::move(result));
   d->source = sql;
-  for (Row& row : result.rows) {
-    RowState r;
-    r.assigned.assign(row.size(), false);
-    r.original = row;
-    r.current = std::move(row);
-    d->rows.push_back(std::move(r));
-  }
   impl_->attach(std::move(d));
 }
 
@@ -362,15 +368,7 @@ void Recordset::openResult(StatementResult result, const ConnectionPtr& conn, in
   impl_->conn = conn;
   impl_->cursorType = cursorType;
   impl_->lockType = lockType;
-  auto d = std::make_shared<RowData>();
-  d->columns = std::move(result.columns);
-  for (Row& row : result.rows) {
-    RowState r;
-    r.assigned.assign(row.size(), false);
-    r.original = row;
-    r.current = std::move(row);
-    d->rows.push_back(std::move(r));
-  }
+  auto d = rowDataOf(std::move(result));
   impl_->attach(std::move(d));
 }
 

@@ -4,22 +4,14 @@
 
 #include "platform/com/registry.h"
 #include "testing/engines.h"
+#include "testing/errors.h"
 
 namespace tivel::ado {
 namespace {
 
 using com::Variant;
 
-template <class F>
-int32_t errorOf(F&& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const com::ComError& e) {
-    if (description) *description = e.description();
-    return e.number();
-  }
-  return 0;
-}
+using tivel::testing::errorOf;
 
 class RecordsetTest : public ::testing::TestWithParam<std::string> {
  protected:

@@ -12,6 +12,7 @@ namespace tivel::com {
 inline constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006);   // DISP_E_UNKNOWNNAME
 inline constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E); // DISP_E_BADPARAMCOUNT
 inline constexpr int32_t kTypeMismatchArg = static_cast<int32_t>(0x80020005);  // DISP_E_TYPEMISMATCH
+inline constexpr int32_t kParamNotOptional = static_cast<int32_t>(0x8002000F);  // DISP_E_PARAMNOTOPTIONAL
 inline constexpr int32_t kWrongThread = static_cast<int32_t>(0x8001010E);   // RPC_E_WRONG_THREAD
 inline constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001);  // E_NOTIMPL
 inline constexpr int32_t kInvalidClassString = static_cast<int32_t>(0x800401F3);
@@ -25,6 +26,10 @@ inline constexpr int32_t kSubscriptOutOfRange = static_cast<int32_t>(0x800A0009)
 inline constexpr int32_t kObjectRequired = static_cast<int32_t>(0x800A01A8);    // 424
 inline constexpr int32_t kKeyAlreadyAssociated = static_cast<int32_t>(0x800A01C9); // 457
 inline constexpr int32_t kInvalidProcedureCall = static_cast<int32_t>(0x800A0005);  // 5
+inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x800A0035);       // 53
+inline constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);       // 91
+// The description that goes with kObjectNotSet.
+inline constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
 
 // A failed call. "Fail the call to the caller" means: throw one of these.
 class ComError : public std::runtime_error {

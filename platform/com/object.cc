@@ -99,7 +99,7 @@ Variant Object::invoke(std::string_view name, MemberKind kind, Args& args) {
     const ParamInfo& p = m->params[i];
     if (i >= args.size() || args[i].isMissing()) {
       if (!p.optional)
-        raise(static_cast<int32_t>(0x8002000F), describe(info, m->name), "Parameter not optional: " + p.name);
+        raise(kParamNotOptional, describe(info, m->name), "Parameter not optional: " + p.name);
       coerced.push_back(Variant::missing());
       continue;
     }

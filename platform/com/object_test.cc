@@ -5,6 +5,8 @@
 #include <memory>
 #include <thread>
 
+#include "testing/errors.h"
+
 namespace tivel::com {
 namespace {
 
@@ -46,16 +48,7 @@ class Counter : public Object {
   std::string name;
 };
 
-// The number of the call error f fails with, or 0 when it does not fail.
-template <class F>
-int32_t errorOf(F f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using tivel::testing::errorOf;
 
 TEST(ClassInfo, MemberNamesKeepOrderAndListAPropertyOnce) {
   const ClassInfo& c = Counter::info();

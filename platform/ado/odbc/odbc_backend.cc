@@ -9,6 +9,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <optional>
 
 #include "platform/ado/constants.h"
 #include "platform/ado/odbc/keyword_names.h"
@@ -213,22 +214,7 @@ class OdbcBackend : public Backend {
   // Inside a transaction a savepoint undoes the statement alone; outside
   // one the statement runs in a transaction of its own.
   long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
-    if (inTransaction_) {
-      run("SAVEPOINT tivel_at_most");
-      long changed = 0;
-      try {
-        changed = executeBound(sql, params);
-      } catch (...) {
-        undoSavepoint();
-        throw;
-      }
-      if (changed > limit) {
-        undoSavepoint();
-        return changed;
-      }
-      run("RELEASE SAVEPOINT tivel_at_most");
-      return changed;
-    }
+    if (inTransaction_) return executeInSavepoint(sql, params, limit);
     setAutocommit(false);
     long changed = 0;
     try {
@@ -293,17 +279,6 @@ class OdbcBackend : public Backend {
     if (timeout_ > 0)
       SQLSetStmtAttr(st.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
     return st;
-  }
-
-  void run(const char* sql) { execute(sql); }
-
-  void undoSavepoint() {
-    try {
-      run("ROLLBACK TO SAVEPOINT tivel_at_most");
-      run("RELEASE SAVEPOINT tivel_at_most");
-    } catch (const com::ComError&) {
-      // The first failure is the one to report.
-    }
   }
 
   void setAutocommit(bool on) {
@@ -560,33 +535,28 @@ class OdbcBackend : public Backend {
           st);
   }
 
-  bool isInstalledDriver(const std::string& name) {
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    for (;;) {
-      std::u16string desc(512, u'\0'), attrs(2048, u'\0');
-      SQLSMALLINT descLen = 0, attrsLen = 0;
-      SQLRETURN rc = SQLDriversW(env_.get(), direction, wide(desc), static_cast<SQLSMALLINT>(desc.size()), &descLen,
-                                 wide(attrs), static_cast<SQLSMALLINT>(attrs.size()), &attrsLen);
-      if (!SQL_SUCCEEDED(rc)) return false;
-      direction = SQL_FETCH_NEXT;
-      desc.resize(std::min<size_t>(static_cast<size_t>(descLen), desc.size()));
-      if (strcasecmp(toUtf8(desc).c_str(), name.c_str()) == 0) return true;
-    }
-  }
+  bool isInstalledDriver(const std::string& name) { return findListed(SQLDriversW, name).has_value(); }
 
   // The driver a data source of odbc.ini names, "" when it is not found.
-  std::string driverOfDataSource(const std::string& dsn) {
+  std::string driverOfDataSource(const std::string& dsn) { return findListed(SQLDataSourcesW, dsn).value_or(""); }
+
+  // A list the driver manager keeps of (name, text) entries: installed drivers, data sources.
+  using ListFunction = SQLRETURN (*)(SQLHENV, SQLUSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*, SQLWCHAR*,
+                                     SQLSMALLINT, SQLSMALLINT*);
+
+  // The text of the list's first entry named `name` (letter case ignored); none when no entry is.
+  std::optional<std::string> findListed(ListFunction list, const std::string& name) {
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
     for (;;) {
-      std::u16string name(256, u'\0'), desc(512, u'\0');
-      SQLSMALLINT nameLen = 0, descLen = 0;
-      SQLRETURN rc = SQLDataSourcesW(env_.get(), direction, wide(name), static_cast<SQLSMALLINT>(name.size()), &nameLen,
-                                     wide(desc), static_cast<SQLSMALLINT>(desc.size()), &descLen);
-      if (!SQL_SUCCEEDED(rc)) return "";
+      std::u16string entry(512, u'\0'), text(2048, u'\0');
+      SQLSMALLINT entryLen = 0, textLen = 0;
+      SQLRETURN rc = list(env_.get(), direction, wide(entry), static_cast<SQLSMALLINT>(entry.size()), &entryLen,
+                          wide(text), static_cast<SQLSMALLINT>(text.size()), &textLen);
+      if (!SQL_SUCCEEDED(rc)) return std::nullopt;
       direction = SQL_FETCH_NEXT;
-      name.resize(std::min<size_t>(static_cast<size_t>(nameLen), name.size()));
-      desc.resize(std::min<size_t>(static_cast<size_t>(descLen), desc.size()));
-      if (strcasecmp(toUtf8(name).c_str(), dsn.c_str()) == 0) return toUtf8(desc);
+      entry.resize(std::min<size_t>(static_cast<size_t>(entryLen), entry.size()));
+      text.resize(std::min<size_t>(static_cast<size_t>(textLen), text.size()));
+      if (strcasecmp(toUtf8(entry).c_str(), name.c_str()) == 0) return toUtf8(text);
     }
   }
 

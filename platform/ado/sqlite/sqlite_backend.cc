@@ -117,20 +117,7 @@ class SqliteBackend : public Backend {
   // A savepoint around the statement: it nests inside a transaction of the
   // connection and is its own transaction outside one.
   long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
-    run("SAVEPOINT tivel_at_most");
-    long changed = 0;
-    try {
-      changed = executeBound(sql, params);
-    } catch (...) {
-      undoSavepoint();
-      throw;
-    }
-    if (changed > limit) {
-      undoSavepoint();
-      return changed;
-    }
-    run("RELEASE tivel_at_most");
-    return changed;
+    return executeInSavepoint(sql, params, limit);
   }
 
   std::vector<std::string> primaryKey(const std::string& table) override {
@@ -200,11 +187,6 @@ class SqliteBackend : public Backend {
   // kind (which leaves the running total alone) counts 0, not that.
   long changesSince(int64_t totalBefore) const {
     return sqlite3_total_changes64(db_) == totalBefore ? 0 : static_cast<long>(sqlite3_changes64(db_));
-  }
-
-  void undoSavepoint() {
-    sqlite3_exec(db_, "ROLLBACK TO tivel_at_most", nullptr, nullptr, nullptr);
-    sqlite3_exec(db_, "RELEASE tivel_at_most", nullptr, nullptr, nullptr);
   }
 
   void check(int rc) {

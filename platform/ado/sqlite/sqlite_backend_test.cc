@@ -10,6 +10,7 @@
 #include "platform/ado/recordset.h"
 #include "platform/com/error.h"
 #include "testing/engines.h"
+#include "testing/errors.h"
 
 namespace tivel::ado {
 namespace {
@@ -17,16 +18,7 @@ namespace {
 using com::Variant;
 using com::VarType;
 
-template <class F>
-int32_t errorOf(F&& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const com::ComError& e) {
-    if (description) *description = e.description();
-    return e.number();
-  }
-  return 0;
-}
+using tivel::testing::errorOf;
 
 class SqliteBackendTest : public ::testing::Test {
  protected:

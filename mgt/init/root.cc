@@ -1,4 +1,4 @@
-#include "mgt/common/root.h"
+#include "mgt/init/root.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -6,7 +6,7 @@
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
-#include "mgt/common/schema.h"
+#include "mgt/init/schema.h"
 #include "platform/com/error.h"
 
 namespace tivel::mgt {

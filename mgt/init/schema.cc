@@ -1,4 +1,4 @@
-#include "mgt/common/schema.h"
+#include "mgt/init/schema.h"
 
 #include <sstream>
 
