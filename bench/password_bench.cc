@@ -13,7 +13,7 @@
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/module.h"
 #include "mgt/common/password_hash.h"
-#include "mgt/common/root.h"
+#include "mgt/init/root.h"
 #include "platform/com/registry.h"
 #include "platform/profile/profile.h"
 #include "testing/engines.h"

@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "mgt/common/root.h"
+#include "mgt/init/root.h"
 #include "tools/tivel/rpc_host.h"
 #include "tools/tivel/rpc_root.h"
 

@@ -17,7 +17,7 @@
 namespace tivel::com {
 namespace {
 
-constexpr int32_t kFileNotFound = static_cast<int32_t>(0x80070002);  // ERROR_FILE_NOT_FOUND
+constexpr int32_t kSystemFileNotFound = static_cast<int32_t>(0x80070002);  // ERROR_FILE_NOT_FOUND
 constexpr int32_t kBadFormat = static_cast<int32_t>(0x800700C1);     // ERROR_BAD_EXE_FORMAT
 
 bool sameText(std::string_view a, std::string_view b) {
@@ -64,7 +64,7 @@ std::string catalogueLibrary(std::string_view progid) {
 std::vector<std::string> loadComponentLibrary(const std::string& file) {
   std::error_code ec;
   if (file.empty() || !std::filesystem::is_regular_file(file, ec))
-    raise(kFileNotFound, "loadComponentLibrary", "The file " + file + " does not exist");
+    raise(kSystemFileNotFound, "loadComponentLibrary", "The file " + file + " does not exist");
   // A path with a slash, so that dlopen takes this file and does not search.
   std::string path = std::filesystem::absolute(file, ec).string();
   // Never closed: the classes it registers point into it.
