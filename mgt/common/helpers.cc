@@ -113,7 +113,11 @@ std::string GetConnectionString() {
   }
 }
 
-bool OpenDatabase() {
+bool OpenDatabase(std::string* why) {
+  auto failed = [why](std::string text) {
+    if (why) *why = std::move(text);
+    return false;
+  };
   try {
     auto conn = std::make_shared<ado::Connection>();
     detail::setSharedConnection(conn);
@@ -123,8 +127,12 @@ bool OpenDatabase() {
     conn->connectionString = cs;
     conn->open(cs, "", "", -1);
     return true;
+  } catch (const com::ComError& e) {
+    return failed(e.source() + ": " + e.description());
+  } catch (const std::exception& e) {
+    return failed(e.what());
   } catch (...) {
-    return false;
+    return failed("unknown failure");
   }
 }
 

@@ -1,5 +1,6 @@
 // Start-up of a thread, the connection string and the file log.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -85,6 +86,16 @@ TEST_F(RootTest, FailedStartUpRaisesAndLogsEvenWithoutALogDirectory) {
     EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
     EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "db" / "missing.db")) << "a missing file is never created";
   }
+}
+
+TEST_F(RootTest, AConfigurationThatIsNoFileFailsTheStartUp) {
+  // A FIFO would hold the start-up for ever waiting for a writer.
+  fs::path ini = fs::path(dir.path()) / "ini" / "SysTivel.ini";
+  ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+  expectStartupFailure();
+  fs::remove(ini);
+  fs::create_directory(ini);
+  expectStartupFailure();
 }
 
 TEST_F(RootTest, LaterCreationOnTheSameThreadTriesAgain) {
