@@ -89,8 +89,10 @@ class UmMgt : public com::Object {
  private:
   // updateUsr for a read-modify-write: `asRead` is the record as getUsr gave
   // it; only the fields changed since are written, and a row changed since
-  // in one of those fields is a conflict (the update's failure code).
-  std::string updateUsr(const RecordPtr& oUsrRec, const std::string& strUsr_no, const Record& asRead);
+  // in one of those fields is a conflict (the update's failure code). The
+  // number of the error behind a failure code goes to *failure when given.
+  std::string updateUsr(const RecordPtr& oUsrRec, const std::string& strUsr_no, const Record& asRead,
+                        int32_t* failure = nullptr);
 };
 
 }  // namespace tivel::mgt

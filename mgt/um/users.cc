@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "mgt/common/module.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
 #include "platform/ado/row_writer.h"
@@ -29,10 +30,14 @@ const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
 
 // Concurrent logins of one user make the read-then-write of the count meet
 // another writer often (on a server database, in up to half the attempts
-// while three writers run flat out); each meeting costs a fresh read, and a
-// login count that keeps losing gives up after this many (with the pauses
-// below, after several seconds of losing: a bound, never a loop for ever).
-constexpr int kCountAttempts = 200;
+// while three writers run flat out); each meeting costs a fresh read. Only
+// such a meeting is tried again, and only until the connection's command
+// time-out has passed since the first try: a write that waited out a lock
+// held elsewhere has already spent that time, and trying again would only
+// wait again.
+std::chrono::steady_clock::duration countDeadline() {
+  return std::chrono::seconds(std::max(sharedConnection()->commandTimeout, 1));
+}
 
 // The pause in microseconds after `attempt` + 1 lost attempts: random, so
 // that writers which met once do not meet again in step, and growing to at
@@ -95,9 +100,9 @@ std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key) {
 // fields, what the caller read; otherwise someone changed them in between and
 // writing would undo that change. Fields the caller left alone keep whatever
 // the row holds now, so a concurrent change of another field survives.
-std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const Record& asRead) {
+std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const Record& asRead, int32_t* failure) {
   if (key.empty()) return kUpdateUsrCodes.keyEmpty;
-  return trapCode(kUpdateUsrCodes.trap, [&]() -> std::string {
+  auto write = [&]() -> std::string {
     auto rs = openEdit(kUsrForUpdate + QuoteSql(key) + "'");
     if (rs->recordCount() < 1 || rs->eof()) {
       rs->close();
@@ -116,7 +121,15 @@ std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const
     rs->update();
     rs->close();
     return "0";
-  });
+  };
+  // The update's trap, keeping the number of the error behind its failure code.
+  try {
+    return write();
+  } catch (const com::ComError& e) {
+    if (failure) *failure = e.number();
+  } catch (...) {
+  }
+  return kUpdateUsrCodes.trap;
 }
 
 std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& account) {
@@ -136,17 +149,18 @@ bool UmMgt::changePwd(const std::string& Usr_no, const std::string& strNewPwd) {
 // A write that meets a concurrent change (the update's failure code) reads
 // the row again and adds one to what it holds now, so no login is lost.
 bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
-  std::string code;
-  for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
+  const auto giveUp = std::chrono::steady_clock::now() + countDeadline();
+  for (int attempt = 0;; ++attempt) {
     RecordPtr rec = userOrEmpty(*this, strUsr_no);
     RecordPtr asRead = snapshot(*rec);
     rec->set("Login_Count", com::Variant(com::Variant(rec->get("Login_Count").toDouble() + 1).toString()));
-    code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
-    if (code != kUpdateUsrCodes.trap) break;
+    int32_t failure = 0;
+    std::string code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead, &failure);
+    if (code != kUpdateUsrCodes.trap || failure != ado::kRowNotLocated || std::chrono::steady_clock::now() >= giveUp)
+      return code == "0";
     // Let the other writer finish before reading again.
     std::this_thread::sleep_for(std::chrono::microseconds(backoff(attempt)));
   }
-  return code == "0";
 }
 
 std::string UmMgt::delUsr(const std::string& key) {
