@@ -103,6 +103,12 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
         execute(compose(r, key));
         break;
       } catch (...) {
+        // Another writer may have added the same unique value between the
+        // test and the insert (the database refuses the second row): answer
+        // as the test would have answered after it.
+        for (const Check& c : checks)
+          if (c.kind == Check::Unique && RowExists(c.table, c.column, QuoteSql(r.get(c.property).toString())))
+            return c.code;
         // Another writer may have taken the generated key between the test
         // and the insert: draw again rather than fail.
         if (!generated || draw >= kKeyDraws || !RowExists(rule.table, rule.column, QuoteSql(key))) throw;
