@@ -1,5 +1,6 @@
 // Applications: a flat list of rows keyed by App_no; names need not be unique.
 #include "mgt/app/app_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "mgt/app/app_mgt.h"
 #include "mgt/testing/portal.h"
+#include "mgt/testing/records.h"
 #include "platform/com/registry.h"
 
 namespace tivel::mgt {
@@ -26,8 +27,8 @@ RecordPtr res(const Variant& no, const Variant& appNo, const Variant& name) {
   return r;
 }
 
-RecordPtr asRecord(const Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
-CollectionPtr asList(const Variant& v) { return std::dynamic_pointer_cast<cCollection>(v.toObject()); }
+using testing::asList;
+using testing::asRecord;
 
 class ApplicationTest : public PortalTest {
  protected:

@@ -2,7 +2,7 @@
 // ("0" at the top). getRes and getTopResOfRes fail the call when their read
 // fails; isRes turns that failure into false.
 #include "mgt/app/app_mgt.h"
-#include "mgt/app/call_failure.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {
@@ -10,8 +10,7 @@ namespace {
 const Fields kResFields = {"Res_No", "App_No", "isRes", "Name", "Disc", "Top_Res_No"};
 const Fields kResListFields = {"Res_No", "App_No", "Name", "Disc", "isRes", "Top_Res_No"};
 
-// The first row of sql as a cAppRes, or Nothing. Failures reach the caller.
-com::Variant firstRes(const std::string& sql) { return firstRecord(sql, "cAppRes", kResFields); }
+const char* const kResByKey = "select * from appRes where Res_no='";
 
 }  // namespace
 
@@ -48,34 +47,22 @@ com::Variant AppMgt::getResOfApp(const std::string& strAppNo) {
 
 com::Variant AppMgt::getRes(const std::string& key) {
   if (key.empty()) return com::Variant::nothing();
-  return app::failingCall("TivelMgt.AppMgt.getRes",
-                          [&] { return firstRes("select * from appRes where Res_no='" + QuoteSql(key) + "'"); });
+  return readFirst(kResByKey + QuoteSql(key) + "'", "cAppRes", kResFields, failCall("TivelMgt.AppMgt.getRes"));
 }
 
+// getRes's read, with a failure answered as Nothing and so as false.
 bool AppMgt::isRes(const std::string& key) {
-  return trapBool([&] {
-    com::Variant res = getRes(key);
-    if (res.isNothing()) return false;
-    const Record& r = deref(std::dynamic_pointer_cast<Record>(res.toObject()));
-    return r["IsRes"].looseEquals(com::Variant(int32_t{1}));
-  });
+  RecordPtr res = std::dynamic_pointer_cast<Record>(readByKey(key, kResByKey, "cAppRes", kResFields).toObject());
+  return res && res->get("IsRes").looseEquals(com::Variant(int32_t{1}));
 }
 
 // Two reads: the resource's parent key, then the parent. With an empty
 // argument the first read takes the first row of the whole table.
 com::Variant AppMgt::getTopResOfRes(const std::string& key) {
-  return app::failingCall("TivelMgt.AppMgt.getTopResOfRes", [&]() -> com::Variant {
-    std::string sql = "select * from AppRes ";
-    if (!key.empty()) sql += "where  res_no='" + QuoteSql(key) + "'";
-    auto rs = openRead(sql);
-    if (rs->recordCount() < 1) {
-      rs->close();
-      return com::Variant::nothing();
-    }
-    std::string parent = rs->value("Top_Res_No").toString();
-    rs->close();
-    return firstRes("select * from AppRes where  res_no='" + QuoteSql(parent) + "'");
-  });
+  std::string sql = "select * from AppRes ";
+  if (!key.empty()) sql += "where  res_no='" + QuoteSql(key) + "'";
+  return readParent(sql, "Top_Res_No", "select * from AppRes where  res_no='", "cAppRes", kResFields,
+                    failCall("TivelMgt.AppMgt.getTopResOfRes"));
 }
 
 com::Variant AppMgt::getSonResOfRes(const std::string& strApp_No, const std::string& strRes_no) {

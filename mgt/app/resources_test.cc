@@ -5,6 +5,7 @@
 
 #include "mgt/app/app_mgt.h"
 #include "mgt/testing/portal.h"
+#include "mgt/testing/records.h"
 #include "platform/com/registry.h"
 
 namespace tivel::mgt {
@@ -25,8 +26,8 @@ RecordPtr res(const Variant& no, const Variant& appNo, const Variant& name, cons
   return r;
 }
 
-RecordPtr asRecord(const Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
-CollectionPtr asList(const Variant& v) { return std::dynamic_pointer_cast<cCollection>(v.toObject()); }
+using testing::asList;
+using testing::asRecord;
 
 std::vector<std::string> keysOf(const Variant& v) {
   std::vector<std::string> keys;

@@ -3,7 +3,7 @@
 // roles and a role's users. getRol, getRolName and getRolOfUsr fail the call
 // when their read fails, so a caller can tell a broken read from absence.
 #include "mgt/app/app_mgt.h"
-#include "mgt/app/call_failure.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {
@@ -32,24 +32,27 @@ std::string AppMgt::addRol(const RecordPtr& rec, com::Variant& strRolNo) {
                 });
 }
 
-// Neither the role nor the user need exist: only the pair is tested.
+// Neither the role nor the user need exist: only the pair is tested. The
+// identifier handed back is empty.
 std::string AppMgt::addRol2Usr(const RecordPtr& rec, com::Variant& strRol2Usr) {
-  return trapCode("10033104", [&]() -> std::string {
-    const Record& r = deref(rec);
-    if (blank(r["Rol_No"])) return "10033101";
-    if (blank(r["Usr_No"])) return "10033102";
-    auto rs = openRead("select * from appRol2Usr where rol_no=" + quoted(r["Rol_No"]) + " and usr_no=" + quoted(r["Usr_No"]));
-    const bool held = rs->recordCount() > 0;
-    rs->close();
-    if (held) return "10033103";
-    execute(Insert("insert into AppRol2Usr(Rol_no,Usr_no,priority) values(")
-                .text(r["Rol_No"])
-                .text(r["Usr_No"])
-                .text(r["Priority"], "'99999'")
-                .sql());
-    strRol2Usr = com::Variant(std::string());
-    return "0";
-  });
+  return addPair(rec, strRol2Usr,
+                 {.checks = {required("Rol_No", "10033101"), required("Usr_No", "10033102")},
+                  .test =
+                      [](const Record& r) {
+                        return "select * from appRol2Usr where " +
+                               condition({{"rol_no=", r["Rol_No"]}, {"usr_no=", r["Usr_No"]}});
+                      },
+                  .existsCode = "10033103",
+                  .insert =
+                      [](const Record& r) {
+                        return Insert("insert into AppRol2Usr(Rol_no,Usr_no,priority) values(")
+                            .text(r["Rol_No"])
+                            .text(r["Usr_No"])
+                            .text(r["Priority"], "'99999'")
+                            .sql();
+                      },
+                  .id = [](const Record&) { return std::string(); },
+                  .trapCodeValue = "10033104"});
 }
 
 // Reports with the codes of updateRes.
@@ -65,18 +68,8 @@ std::string AppMgt::delRol(const std::string& strRol_No) {
 
 // One membership, every member of a role, or every role of a user.
 std::string AppMgt::delRol2Usr(const std::string& strRol_No, const std::string& strUsr_no) {
-  if (strRol_No.empty() && strUsr_no.empty()) return "10033121";
-  return trapCode("10033122", [&]() -> std::string {
-    std::string where;
-    if (!strRol_No.empty() && !strUsr_no.empty())
-      where = "where Rol_No='" + QuoteSql(strRol_No) + "' and usr_no='" + QuoteSql(strUsr_no) + "'";
-    else if (!strRol_No.empty())
-      where = "where Rol_No='" + QuoteSql(strRol_No) + "'";
-    else
-      where = "where usr_no='" + QuoteSql(strUsr_no) + "'";
-    execute("delete from appRol2Usr " + where);
-    return "0";
-  });
+  return deleteGiven("delete from appRol2Usr ", "where ", {{"Rol_No=", strRol_No}, {"usr_no=", strUsr_no}}, "10033121",
+                     "10033122");
 }
 
 com::Variant AppMgt::getRolOfApp(const std::string& strAppNo) {
@@ -87,18 +80,12 @@ com::Variant AppMgt::getRolOfApp(const std::string& strAppNo) {
 
 com::Variant AppMgt::getRol(const std::string& strRol_No) {
   if (strRol_No.empty()) return com::Variant::nothing();
-  return app::failingCall("TivelMgt.AppMgt.getRol",
-                          [&] { return firstRecord(kRolByKey + QuoteSql(strRol_No) + "'", "cAppRol", kRolFields); });
+  return readFirst(kRolByKey + QuoteSql(strRol_No) + "'", "cAppRol", kRolFields, failCall("TivelMgt.AppMgt.getRol"));
 }
 
 std::string AppMgt::getRolName(const std::string& strRol_No) {
   if (strRol_No.empty()) return "";
-  return app::failingCall("TivelMgt.AppMgt.getRolName", [&]() -> std::string {
-    auto rs = openRead(kRolByKey + QuoteSql(strRol_No) + "'");
-    std::string name = rs->recordCount() > 0 ? rs->value("Name").toString() : "";
-    rs->close();
-    return name;
-  });
+  return readText(kRolByKey + QuoteSql(strRol_No) + "'", "Name", failCall("TivelMgt.AppMgt.getRolName"));
 }
 
 // Without a user every membership is read; a role with two or more members
@@ -108,8 +95,8 @@ com::Variant AppMgt::getRolOfUsr(const std::string& strUsr_no) {
   std::string sql = "SELECT AppRol.* FROM AppRol INNER JOIN AppRol2usr ON AppRol2usr.Rol_no = AppRol.Rol_no";
   if (!strUsr_no.empty()) sql += " where  AppRol2usr.usr_no='" + QuoteSql(strUsr_no) + "'";
   sql += " order by AppRol2usr.Priority";
-  return app::failingCall("TivelMgt.UmMgt.getRolOfUsr",
-                          [&] { return collectList(sql, "cAppRol", kRolListFields, rolKey, EmptyList::Nothing); });
+  return readKeyedList(sql, "cAppRol", kRolListFields, rolKey, EmptyList::Nothing,
+                       failCall("TivelMgt.UmMgt.getRolOfUsr"));
 }
 
 // Members whose user row is gone are left out by the join.

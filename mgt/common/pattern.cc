@@ -1,7 +1,11 @@
 #include "mgt/common/pattern.h"
 
+#include <cmath>
+
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "platform/ado/row_writer.h"
+#include "platform/ado/constants.h"
 #include "platform/com/error.h"
 
 namespace tivel::mgt {
@@ -14,6 +18,84 @@ constexpr int kKeyDraws = 20;
   com::raise(com::kTypeMismatch, "TivelMgt", "Type mismatch: a number is required, got '" + v.toString() + "'");
 }
 
+// body() under the read's failure rule: `empty` on failure, or a failed call.
+template <class T, class F>
+T guarded(const OnFailure& onFailure, T empty, F&& body) {
+  if (onFailure.failCallSource) return failingCall(onFailure.failCallSource, body);
+  try {
+    return body();
+  } catch (...) {
+    return empty;
+  }
+}
+
+com::Variant asVariant(const RecordPtr& rec) { return com::Variant(std::static_pointer_cast<com::Object>(rec)); }
+
+// The first row's record or Nothing; failures reach the caller.
+com::Variant firstRecord(const std::string& sql, const char* recordClass, const Fields& fields) {
+  auto rs = openRead(sql);
+  com::Variant result = com::Variant::nothing();
+  if (rs->recordCount() > 0) result = asVariant(fillRecord(*rs, recordClass, fields));
+  rs->close();
+  return result;
+}
+
+// The list of readKeyedList; failures reach the caller.
+com::Variant collectList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
+                         EmptyList empty) {
+  auto rs = openRead(sql);
+  if (empty == EmptyList::Nothing && rs->eof()) {
+    rs->close();
+    return com::Variant::nothing();
+  }
+  CollectionPtr list = newCollection();
+  while (!rs->eof()) {
+    RecordPtr rec = fillRecord(*rs, recordClass, fields);
+    list->Add(asVariant(rec), keyOf(*rec));
+    rs->moveNext();
+  }
+  rs->close();
+  return com::Variant(std::static_pointer_cast<com::Object>(list));
+}
+
+// The code of the first check the record fails, or nullptr.
+const char* failedCheck(const Record& r, const std::vector<Check>& checks) {
+  for (const Check& c : checks) {
+    const com::Variant& v = r.get(c.property);
+    if (c.kind == Check::Required && blank(v)) return c.code;
+    if (c.kind == Check::Present && v.isNull()) return c.code;
+    if (c.kind == Check::Unique && RowExists(c.table, c.column, QuoteSql(v.toString()))) return c.code;
+  }
+  return nullptr;
+}
+
+// The update pattern's body on the selected row: no row gives noRowCode; the
+// record (read only once the row is known) gives the fields (with asRead,
+// only the changed ones, refusing a row changed meanwhile) and the row is written.
+std::string writeRow(ado::Recordset& rs, const RecordPtr& rec, const Fields& fields, const char* noRowCode,
+                     const Record* asRead) {
+  if (rs.recordCount() < 1 || rs.eof()) {
+    rs.close();
+    return noRowCode;
+  }
+  const Record& r = deref(rec);
+  for (const Field& f : fields) {
+    const com::Variant& value = r.get(f.property);
+    if (asRead) {
+      const com::Variant& read = asRead->get(f.property);
+      if (ado::sameStoredValue(read, value)) continue;
+      if (!ado::sameStoredValue(read, rs.value(f.column))) {
+        rs.close();
+        com::raise(ado::kRowNotLocated, "TivelMgt", ado::kRowNotLocatedText);
+      }
+    }
+    rs.setValue(f.column, value);
+  }
+  rs.update();
+  rs.close();
+  return "0";
+}
+
 }  // namespace
 
 const Record& deref(const RecordPtr& rec) {
@@ -23,15 +105,13 @@ const Record& deref(const RecordPtr& rec) {
 
 ado::RecordsetPtr openRead(const std::string& sql) {
   auto rs = std::make_shared<ado::Recordset>();
-  rs->open(sql, sharedConnection(), ado::adOpenKeyset,
-           ado::adLockReadOnly);
+  rs->open(sql, sharedConnection(), ado::adOpenKeyset, ado::adLockReadOnly);
   return rs;
 }
 
 ado::RecordsetPtr openEdit(const std::string& sql) {
   auto rs = std::make_shared<ado::Recordset>();
-  rs->open(sql, sharedConnection(), ado::adOpenStatic,
-           ado::adLockPessimistic);
+  rs->open(sql, sharedConnection(), ado::adOpenStatic, ado::adLockPessimistic);
   return rs;
 }
 
@@ -43,6 +123,46 @@ std::string numeric(const com::Variant& v) {
   if (v.type() == com::VarType::Boolean) return v.toBool() ? "-1" : "0";
   if (!v.looksNumeric()) notANumber(v);
   return v.toString();
+}
+
+std::string wholeNumber(const com::Variant& v) {
+  if (v.looksNumeric()) {
+    const double d = v.toDouble();
+    if (std::isfinite(d) && d == std::floor(d) && d >= -2147483648.0 && d <= 2147483647.0)
+      return std::to_string(static_cast<long long>(d));
+  }
+  com::raise(com::kTypeMismatch, "TivelMgt",
+             "Type mismatch: a whole number is required, got '" + (v.isNull() ? std::string("Null") : v.toString()) + "'");
+}
+
+std::string placed(const com::Variant& v, Place kind) {
+  switch (kind) {
+    case Place::Text:
+      return quoted(v);
+    case Place::Number:
+      return numeric(v);
+    case Place::Whole:
+      return wholeNumber(v);
+    case Place::WholeText:
+      return "'" + wholeNumber(v) + "'";
+  }
+  return quoted(v);
+}
+
+std::string condition(const Terms& terms) {
+  std::string sql;
+  for (const Term& t : terms) {
+    if (!sql.empty()) sql += " and ";
+    sql += t.column + placed(t.value, t.kind);
+  }
+  return sql;
+}
+
+std::string givenCondition(const Terms& terms) {
+  Terms given;
+  for (const Term& t : terms)
+    if (!blank(t.value)) given.push_back(t);
+  return condition(given);
 }
 
 Insert& Insert::item(const std::string& s) {
@@ -66,6 +186,7 @@ Insert& Insert::number(const com::Variant& v, const char* emptyLiteral) {
 Insert& Insert::numberUnlessNull(const com::Variant& v, const char* nullLiteral) {
   return item(v.isNull() ? std::string(nullLiteral) : numeric(v));
 }
+Insert& Insert::value(const com::Variant& v, Place kind) { return item(placed(v, kind)); }
 Insert& Insert::literal(const std::string& s) { return item(s); }
 
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields) {
@@ -76,6 +197,8 @@ RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fi
 
 Check required(const char* property, const char* code) { return Check{Check::Required, property, "", "", code}; }
 
+Check present(const char* property, const char* code) { return Check{Check::Present, property, "", "", code}; }
+
 Check unique(const char* table, const char* column, const char* property, const char* code) {
   return Check{Check::Unique, property, table, column, code};
 }
@@ -84,11 +207,7 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
                    const char* trapCodeValue, const Composer& compose) {
   return trapCode(trapCodeValue, [&]() -> std::string {
     const Record& r = deref(rec);
-    for (const Check& c : checks) {
-      const com::Variant& v = r.get(c.property);
-      if (c.kind == Check::Required && blank(v)) return c.code;
-      if (c.kind == Check::Unique && RowExists(c.table, c.column, QuoteSql(v.toString()))) return c.code;
-    }
+    if (const char* code = failedCheck(r, checks)) return code;
     const com::Variant& supplied = r.get(rule.property);
     const bool generated = supplied.isNull() || blank(supplied);
     std::string key = generated ? NewNumber(rule.prefix) : supplied.toString();
@@ -120,42 +239,78 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
   });
 }
 
+std::string addPair(const RecordPtr& rec, com::Variant& idOut, const PairAdd& shape) {
+  return trapCode(shape.trapCodeValue, [&]() -> std::string {
+    const Record& r = deref(rec);
+    if (const char* code = failedCheck(r, shape.checks)) return code;
+    auto rs = openRead(shape.test(r));
+    const bool exists = rs->recordCount() > 0;
+    rs->close();
+    if (exists) return shape.existsCode;
+    execute(shape.insert(r));
+    idOut = com::Variant(shape.id(r));
+    return "0";
+  });
+}
+
+std::string addUnkeyed(const RecordPtr& rec, const std::vector<Check>& checks, const char* trapCodeValue,
+                       const RecordText& insert) {
+  return trapCode(trapCodeValue, [&]() -> std::string {
+    const Record& r = deref(rec);
+    if (const char* code = failedCheck(r, checks)) return code;
+    execute(insert(r));
+    return "0";
+  });
+}
+
 std::string updateRow(const RecordPtr& rec, const std::string& key, const std::string& select, const Fields& fields,
-                      const UpdateCodes& codes) {
+                      const UpdateCodes& codes, const Record* asRead) {
   if (key.empty()) return codes.keyEmpty;
   return trapCode(codes.trap, [&]() -> std::string {
-    auto rs = openEdit(select + QuoteSql(key) + "'");
-    if (rs->recordCount() < 1 || rs->eof()) {
-      rs->close();
-      return codes.noRow;
-    }
-    const Record& r = deref(rec);
-    for (const Field& f : fields) rs->setValue(f.column, r.get(f.property));
-    rs->update();
-    rs->close();
-    return "0";
+    return writeRow(*openEdit(select + QuoteSql(key) + "'"), rec, fields, codes.noRow, asRead);
+  });
+}
+
+std::string updateWhere(const RecordPtr& rec, const Statement& select, const Fields& fields, const char* noRowCode,
+                        const char* trapCodeValue) {
+  return trapCode(trapCodeValue, [&]() -> std::string {
+    return writeRow(*openEdit(select.sql()), rec, fields, noRowCode, nullptr);
+  });
+}
+
+std::string updateWhere(const RecordPtr& rec, const RecordStatement& select, const Fields& fields,
+                        const char* noRowCode, const char* trapCodeValue) {
+  return trapCode(trapCodeValue, [&]() -> std::string {
+    return writeRow(*openEdit(select(deref(rec)).sql()), rec, fields, noRowCode, nullptr);
   });
 }
 
 std::string deleteRow(const std::string& key, const std::string& deletePrefix, const char* keyEmptyCode,
                       const char* trapCodeValue) {
   if (key.empty()) return keyEmptyCode;
+  return deleteWhere(deletePrefix + QuoteSql(key) + "'", trapCodeValue);
+}
+
+std::string deleteWhere(const Statement& statement, const char* trapCodeValue) {
   return trapCode(trapCodeValue, [&]() -> std::string {
-    execute(deletePrefix + QuoteSql(key) + "'");
+    execute(statement.sql());
     return "0";
   });
 }
 
-com::Variant firstRecord(const std::string& sql, const char* recordClass, const Fields& fields) {
-  auto rs = openRead(sql);
-  com::Variant result = com::Variant::nothing();
-  if (rs->recordCount() > 0) result = com::Variant(std::static_pointer_cast<com::Object>(fillRecord(*rs, recordClass, fields)));
-  rs->close();
-  return result;
+std::string deleteGiven(const std::string& head, const std::string& lead, const Terms& terms, const char* noKeyCode,
+                        const char* trapCodeValue) {
+  bool given = false;
+  for (const Term& t : terms) given = given || !blank(t.value);
+  if (!given) return noKeyCode;
+  return trapCode(trapCodeValue, [&]() -> std::string {
+    execute(head + lead + givenCondition(terms));
+    return "0";
+  });
 }
 
-com::Variant readFirst(const std::string& sql, const char* recordClass, const Fields& fields) {
-  return trapObject([&] { return firstRecord(sql, recordClass, fields); });
+com::Variant readFirst(const Statement& sql, const char* recordClass, const Fields& fields, OnFailure onFailure) {
+  return guarded(onFailure, com::Variant::nothing(), [&] { return firstRecord(sql.sql(), recordClass, fields); });
 }
 
 com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass, const Fields& fields) {
@@ -163,42 +318,62 @@ com::Variant readByKey(const std::string& key, const std::string& select, const 
   return readFirst(select + QuoteSql(key) + "'", recordClass, fields);
 }
 
-std::string readName(const std::string& key, const std::string& select, const char* field) {
-  if (key.empty()) return "";
-  return trapText([&]() -> std::string {
-    auto rs = openRead(select + QuoteSql(key) + "'");
-    std::string name = rs->recordCount() > 0 ? rs->value(field).toString() : "";
+std::string readText(const Statement& sql, const char* field, OnFailure onFailure) {
+  return guarded(onFailure, std::string(), [&]() -> std::string {
+    auto rs = openRead(sql.sql());
+    std::string text = rs->recordCount() > 0 ? rs->value(field).toString() : "";
     rs->close();
-    return name;
+    return text;
   });
 }
 
-com::Variant collectList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
-                         EmptyList empty) {
-  auto rs = openRead(sql);
-  if (empty == EmptyList::Nothing && rs->eof()) {
+std::string readName(const std::string& key, const std::string& select, const char* field) {
+  if (key.empty()) return "";
+  return readText(select + QuoteSql(key) + "'", field);
+}
+
+com::Variant readParent(const Statement& sql, const char* parentField, const std::string& parentSelect,
+                        const char* recordClass, const Fields& fields, OnFailure onFailure) {
+  return guarded(onFailure, com::Variant::nothing(), [&]() -> com::Variant {
+    auto rs = openRead(sql.sql());
+    if (rs->recordCount() < 1 || rs->eof()) {
+      rs->close();
+      return com::Variant::nothing();
+    }
+    const std::string parent = rs->value(parentField).toString();
     rs->close();
-    return com::Variant::nothing();
-  }
-  CollectionPtr list = newCollection();
-  while (!rs->eof()) {
-    RecordPtr rec = fillRecord(*rs, recordClass, fields);
-    list->Add(com::Variant(std::static_pointer_cast<com::Object>(rec)), keyOf(*rec));
-    rs->moveNext();
-  }
-  rs->close();
-  return com::Variant(std::static_pointer_cast<com::Object>(list));
+    return firstRecord(parentSelect + QuoteSql(parent) + "'", recordClass, fields);
+  });
 }
 
-com::Variant readKeyedList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
-                           EmptyList empty) {
-  return trapObject([&] { return collectList(sql, recordClass, fields, keyOf, empty); });
+com::Variant readKeyedList(const Statement& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
+                           EmptyList empty, OnFailure onFailure) {
+  return guarded(onFailure, com::Variant::nothing(),
+                 [&] { return collectList(sql.sql(), recordClass, fields, keyOf, empty); });
 }
 
-com::Variant readList(const std::string& sql, const char* recordClass, const Fields& fields, const std::string& keyPrefix,
+com::Variant readList(const Statement& sql, const char* recordClass, const Fields& fields, const std::string& keyPrefix,
                       const char* keyProperty, EmptyList empty) {
   return readKeyedList(
       sql, recordClass, fields, [&](const Record& rec) { return keyPrefix + rec.get(keyProperty).toString(); }, empty);
+}
+
+bool inTransaction(const std::function<bool()>& body) {
+  return trapBool([&] {
+    const ado::ConnectionPtr& db = sharedConnection();
+    db->beginTrans();
+    try {
+      const bool keep = body();
+      if (keep)
+        db->commitTrans();
+      else
+        db->rollbackTrans();
+      return keep;
+    } catch (...) {
+      db->rollbackTrans();
+      throw;
+    }
+  });
 }
 
 }  // namespace tivel::mgt

@@ -8,19 +8,25 @@
 // can change the shape of a statement.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mgt/common/collection.h"
 #include "mgt/common/helpers.h"
 #include "platform/ado/recordset.h"
+#include "platform/com/error.h"
 #include "records/record.h"
 
 namespace tivel::mgt {
 
 using records::Record;
 using records::RecordPtr;
+
+// The number a read that fails its call reports (see failingCall).
+inline constexpr int32_t kReadFailed = -1;
 
 // ---- Traps: run the body, turn any failure into the failure value of the kind.
 
@@ -60,6 +66,31 @@ bool trapBool(F&& body) {
   }
 }
 
+// Runs body; any failure inside it fails the call with kReadFailed under
+// `source` and the failure's own description (the failure value is dropped).
+template <class F>
+auto failingCall(const char* source, F&& body) -> decltype(body()) {
+  std::string description;
+  try {
+    return body();
+  } catch (const com::ComError& e) {
+    description = e.description();
+  } catch (const std::exception& e) {
+    description = e.what();
+  } catch (...) {
+    description = "Unknown error";
+  }
+  com::raise(kReadFailed, source, description);
+}
+
+// How a read ends when it fails: with its empty answer (Nothing, "" or false),
+// or, given a source, by failing the call as failingCall does.
+struct OnFailure {
+  const char* failCallSource = nullptr;
+};
+// Fail the call under `source` rather than answer the read's empty value.
+inline OnFailure failCall(const char* source) { return OnFailure{source}; }
+
 // ---- Statements on the thread's shared connection.
 
 // Opens a read-only recordset (keyset cursor).
@@ -73,8 +104,55 @@ void execute(const std::string& sql);
 std::string quoted(const com::Variant& v);
 // The text of v, which must read wholly as a number (fails otherwise).
 std::string numeric(const com::Variant& v);
+// The decimal text of v, which must read as a whole number within 32 bits
+// ("03" and "3.0" give "3"; fails otherwise). Bit nodes and subject types are
+// compared as numbers, some without quotes: this keeps them from changing a
+// statement's shape or being read differently by different engines.
+std::string wholeNumber(const com::Variant& v);
 // True when the value is empty in the system's sense (length 0; Null is not empty).
 inline bool blank(const com::Variant& v) { return v.isBlank(); }
+
+// ---- Conditions: (column, value, kind) items, each placed when the statement runs.
+
+// How a value is placed: quoted, a number, a whole number, a whole number between quotes.
+enum class Place { Text, Number, Whole, WholeText };
+// The value placed by kind: quoted(v), numeric(v), wholeNumber(v) or "'" + wholeNumber(v) + "'".
+std::string placed(const com::Variant& v, Place kind);
+
+// One item: the column text as the statement spells it (operator included,
+// e.g. "res_no=" or "bit_nod ="), the value and how it is placed.
+struct Term {
+  Term(std::string c, const std::string& v, Place k = Place::Text) : column(std::move(c)), value(v), kind(k) {}
+  Term(std::string c, const com::Variant& v, Place k = Place::Text) : column(std::move(c)), value(v), kind(k) {}
+  std::string column;
+  com::Variant value;
+  Place kind;
+};
+using Terms = std::vector<Term>;
+
+// Every term, as column + placed value, joined by " and ". Fails when a value cannot be placed.
+std::string condition(const Terms& terms);
+// The terms whose value is not empty, joined likewise; "" when none is.
+std::string givenCondition(const Terms& terms);
+
+// A statement: fixed text, or head + condition(terms) + tail, built (and its
+// values checked) only when it runs, so a bad value ends in the failure value
+// of the operation that runs it.
+class Statement {
+ public:
+  Statement(std::string text) : head_(std::move(text)) {}
+  Statement(const char* text) : head_(text) {}
+  Statement(std::string head, Terms terms, std::string tail = "")
+      : head_(std::move(head)), terms_(std::move(terms)), tail_(std::move(tail)), conditioned_(true) {}
+  // The statement's text; fails when a value cannot be placed.
+  std::string sql() const { return conditioned_ ? head_ + condition(terms_) + tail_ : head_; }
+
+ private:
+  std::string head_;
+  Terms terms_;
+  std::string tail_;
+  bool conditioned_ = false;
+};
 
 // ---- Insert statements: the fixed head, then one item per column.
 class Insert {
@@ -92,6 +170,8 @@ class Insert {
   Insert& number(const com::Variant& v, const char* emptyLiteral);
   // Null v gives the literal, else v without quotes (a number).
   Insert& numberUnlessNull(const com::Variant& v, const char* nullLiteral);
+  // v placed by kind (see placed).
+  Insert& value(const com::Variant& v, Place kind);
   // A fixed literal as the item.
   Insert& literal(const std::string& s);
   // The statement: items separated by "," and a closing ")".
@@ -121,13 +201,15 @@ RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fi
 
 // A check run before the key is chosen; the first that fails decides the code.
 struct Check {
-  enum Kind { Required, Unique } kind;
+  enum Kind { Required, Present, Unique } kind;
   std::string property;       // the record's value tested
   std::string table, column;  // for Unique: RowExists(table, column, value)
   const char* code;
 };
 // The record's property must not be empty.
 Check required(const char* property, const char* code);
+// The record's property must hold a value (not Null; an empty one passes).
+Check present(const char* property, const char* code);
 // RowExists(table, column, value) must not report the value present.
 Check unique(const char* table, const char* column, const char* property, const char* code);
 
@@ -148,6 +230,27 @@ using Composer = std::function<std::string(const Record& rec, const std::string&
 std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector<Check>& checks, const KeyRule& key,
                    const char* trapCodeValue, const Composer& compose);
 
+// A statement made from the record.
+using RecordText = std::function<std::string(const Record& rec)>;
+
+// The pair add, for rows keyed by two or three columns together: checks; the
+// row the test selects must not exist (else existsCode); the insert; idOut
+// gets id(record), the composite identifier; "0". Any failure gives trapCodeValue.
+struct PairAdd {
+  std::vector<Check> checks;
+  RecordText test;
+  const char* existsCode;
+  RecordText insert;
+  RecordText id;
+  const char* trapCodeValue;
+};
+std::string addPair(const RecordPtr& rec, com::Variant& idOut, const PairAdd& shape);
+
+// The add without a key: checks, then the insert; "0". No key is chosen and
+// nothing is tested, so the same values added twice are two rows. Any failure gives trapCodeValue.
+std::string addUnkeyed(const RecordPtr& rec, const std::vector<Check>& checks, const char* trapCodeValue,
+                       const RecordText& insert);
+
 // ---- Updates, deletes, reads by key. `select` is the fixed text ending in
 // "='"; the key (through QuoteSql) and "'" follow.
 
@@ -157,37 +260,62 @@ struct UpdateCodes {
   const char* trap;
 };
 // The update pattern: assigns the listed fields from the record, in order, and writes the row.
+// With asRead (the record as the caller read it), only the fields the caller
+// changed are written, and only while the row still holds what was read in
+// them; a row changed meanwhile fails (the trap code), so no change is undone.
 std::string updateRow(const RecordPtr& rec, const std::string& key, const std::string& select, const Fields& fields,
-                      const UpdateCodes& codes);
+                      const UpdateCodes& codes, const Record* asRead = nullptr);
+// The update pattern on the row the statement selects (no key test): no row
+// gives noRowCode; the listed fields are assigned and written; any failure gives trapCodeValue.
+std::string updateWhere(const RecordPtr& rec, const Statement& select, const Fields& fields, const char* noRowCode,
+                        const char* trapCodeValue);
+// The same, the select made from the record (read first: Nothing fails).
+using RecordStatement = std::function<Statement(const Record& rec)>;
+std::string updateWhere(const RecordPtr& rec, const RecordStatement& select, const Fields& fields,
+                        const char* noRowCode, const char* trapCodeValue);
 
 // The delete pattern: "0" whether or not a row matched.
 std::string deleteRow(const std::string& key, const std::string& deletePrefix, const char* keyEmptyCode,
                       const char* trapCodeValue);
+// The delete of the rows the statement selects: "0" whether or not a row matched;
+// any failure (a value that cannot be placed included) gives trapCodeValue.
+std::string deleteWhere(const Statement& statement, const char* trapCodeValue);
+// The delete by whichever keys are given: head + lead + givenCondition(terms);
+// no key given gives noKeyCode and deletes nothing.
+std::string deleteGiven(const std::string& head, const std::string& lead, const Terms& terms, const char* noKeyCode,
+                        const char* trapCodeValue);
 
 // Read one by key: Nothing for an empty key, no row or any failure.
 com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass, const Fields& fields);
-// Read one by a complete statement: the first row's record or Nothing.
-com::Variant readFirst(const std::string& sql, const char* recordClass, const Fields& fields);
+// Read one by a statement: the first row's record or Nothing (on failure too, unless failCall).
+com::Variant readFirst(const Statement& sql, const char* recordClass, const Fields& fields, OnFailure onFailure = {});
 // Read a name: the first row's field as text; "" for an empty key, no row or any failure.
 std::string readName(const std::string& key, const std::string& select, const char* field);
+// Read a text: the first row's field as text; "" for no row (on failure too, unless failCall).
+std::string readText(const Statement& sql, const char* field, OnFailure onFailure = {});
+// The two-step parent read: the first row of `sql` names its parent in
+// parentField; the parent is the first row of parentSelect + the parent's key
+// (through QuoteSql) + "'". Nothing when the first read has no row (on failure too, unless failCall).
+com::Variant readParent(const Statement& sql, const char* parentField, const std::string& parentSelect,
+                        const char* recordClass, const Fields& fields, OnFailure onFailure = {});
 
 // Read a list: a record per row, added under keyPrefix + the row's keyProperty.
 // Any failure (a repeated key among them) gives Nothing. With emptyIsNothing
 // a list without rows gives Nothing too, else an empty collection.
 enum class EmptyList { Collection, Nothing };
-com::Variant readList(const std::string& sql, const char* recordClass, const Fields& fields, const std::string& keyPrefix,
+com::Variant readList(const Statement& sql, const char* recordClass, const Fields& fields, const std::string& keyPrefix,
                       const char* keyProperty, EmptyList empty = EmptyList::Collection);
 
 // The collection key of one listed record, for lists keyed by more than one property.
 using ListKey = std::function<std::string(const Record& rec)>;
-// Read a list as readList does, each record added under keyOf(record); any failure gives Nothing.
-com::Variant readKeyedList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
-                           EmptyList empty = EmptyList::Collection);
-// The same list with every failure (a repeated key among them) left to the
-// caller, for reads that fail their call rather than answer Nothing.
-com::Variant collectList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
-                         EmptyList empty = EmptyList::Collection);
-// Read one by a complete statement: the first row's record or Nothing; failures reach the caller.
-com::Variant firstRecord(const std::string& sql, const char* recordClass, const Fields& fields);
+// Read a list as readList does, each record added under keyOf(record); any
+// failure (a repeated key among them) gives Nothing, unless failCall.
+com::Variant readKeyedList(const Statement& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
+                           EmptyList empty = EmptyList::Collection, OnFailure onFailure = {});
+
+// Runs body (true to keep its writes) in one transaction on the shared
+// connection: committed when it answers true, rolled back when it answers
+// false or fails. Any failure gives false.
+bool inTransaction(const std::function<bool()>& body);
 
 }  // namespace tivel::mgt

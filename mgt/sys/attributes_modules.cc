@@ -1,6 +1,7 @@
 // System attributes (named settings with a type and a value) and modules
 // (the portal's menu entries, a tree by top_Mod_No).
 #include "mgt/sys/sys_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {

@@ -1,5 +1,6 @@
 // The error catalogue: the errors the portal can show, each naming its help topic.
 #include "mgt/sys/sys_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {

@@ -1,5 +1,6 @@
 // Help topics (a tree by top_hlp_no, each belonging to a module) and the
 // cross-references between them.
+#include "mgt/common/pattern.h"
 #include "mgt/sys/sys_mgt.h"
 
 namespace tivel::mgt {
@@ -30,13 +31,13 @@ std::string SysMgt::AddHlp(const RecordPtr& rec, com::Variant& strHlpNo) {
 // A reference has no key of its own and no uniqueness: the same pair added
 // twice is stored twice.
 std::string SysMgt::AddHlpRef(const RecordPtr& rec, com::Variant& /*strSysHlpRef_No: not written*/) {
-  return trapCode("10013103", [&]() -> std::string {
-    const Record& r = deref(rec);
-    if (blank(r["Hlp_No"])) return "10013101";
-    if (blank(r["Hlp_No_Ref"])) return "10013102";
-    execute(Insert("insert into SysHlpRef(hlp_no,hlp_no_Ref) values(").text(r["Hlp_No"]).text(r["Hlp_No_Ref"]).sql());
-    return "0";
-  });
+  return addUnkeyed(rec, {required("Hlp_No", "10013101"), required("Hlp_No_Ref", "10013102")}, "10013103",
+                    [](const Record& r) {
+                      return Insert("insert into SysHlpRef(hlp_no,hlp_no_Ref) values(")
+                          .text(r["Hlp_No"])
+                          .text(r["Hlp_No_Ref"])
+                          .sql();
+                    });
 }
 
 std::string SysMgt::updateHlp(const RecordPtr& rec, const std::string& key) {

@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <string>
 
-#include "mgt/common/pattern.h"
 #include "platform/com/object.h"
+#include "records/record.h"
 
 namespace tivel::mgt {
+
+using records::Record;
+using records::RecordPtr;
 
 class SysMgt : public com::Object {
  public:

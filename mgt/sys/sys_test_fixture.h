@@ -11,27 +11,16 @@
 
 #include "mgt/sys/sys_mgt.h"
 #include "mgt/testing/portal.h"
+#include "mgt/testing/records.h"
 #include "platform/com/registry.h"
 
 namespace tivel::mgt::sys_testing {
 
-// A record of the class with the given properties set (others stay Empty).
-inline RecordPtr rec(const char* cls, std::initializer_list<std::pair<const char*, com::Variant>> values) {
-  RecordPtr r = records::newRecord(cls);
-  for (const auto& [name, value] : values) r->set(name, value);
-  return r;
-}
+using testing::asList;
+using testing::asRecord;
+using testing::keysOf;
+using testing::rec;
 
-inline RecordPtr asRecord(const com::Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
-inline CollectionPtr asList(const com::Variant& v) { return std::dynamic_pointer_cast<cCollection>(v.toObject()); }
-
-// The collection keys of a list in order (empty for Nothing).
-inline std::vector<std::string> keysOf(const com::Variant& v) {
-  std::vector<std::string> keys;
-  if (auto list = asList(v))
-    for (const auto& entry : list->entries()) keys.push_back(entry.first);
-  return keys;
-}
 
 // The first record of a list (nullptr for Nothing or an empty list).
 inline RecordPtr firstRecord(const com::Variant& v) {

@@ -2,6 +2,7 @@
 // one-call append that the login runs for every login, so it stays one key
 // test and one insert.
 #include "mgt/sys/sys_mgt.h"
+#include "mgt/common/pattern.h"
 
 namespace tivel::mgt {
 namespace {

@@ -1,6 +1,7 @@
 // Login records (umLogInfo): one row per successful login, found again by its token.
 #include <string>
 
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {

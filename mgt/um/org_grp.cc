@@ -1,4 +1,5 @@
 // Organisations (a tree by top_org_no) and groups (a flat list).
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {
@@ -64,16 +65,8 @@ std::string UmMgt::getOrgName(const std::string& key) { return readName(key, kOr
 // Two reads: the organisation's parent key, then the parent. No empty-key
 // test; a top organisation (parent "0") has no parent row.
 com::Variant UmMgt::getTopOrgOfOrg(const std::string& key) {
-  return trapObject([&]() -> com::Variant {
-    auto rs = openRead("select * from umOrg " + std::string("where  org_no='") + QuoteSql(key) + "'");
-    if (rs->eof()) {
-      rs->close();
-      return com::Variant::nothing();
-    }
-    std::string parent = rs->value("Top_Org_No").toString();
-    rs->close();
-    return readFirst("select * from umOrg where  org_no='" + QuoteSql(parent) + "'", "cUmOrg", kOrgFields);
-  });
+  return readParent("select * from umOrg " + std::string("where  org_no='") + QuoteSql(key) + "'", "Top_Org_No",
+                    "select * from umOrg where  org_no='", "cUmOrg", kOrgFields);
 }
 
 com::Variant UmMgt::getSonOrgOfOrg(const std::string& key) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "mgt/testing/portal.h"
+#include "mgt/testing/records.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"
 
@@ -29,8 +30,8 @@ RecordPtr grp(const Variant& no, const Variant& name, const Variant& disc = {}) 
   return r;
 }
 
-RecordPtr asRecord(const Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
-CollectionPtr asList(const Variant& v) { return std::dynamic_pointer_cast<cCollection>(v.toObject()); }
+using testing::asList;
+using testing::asRecord;
 
 class OrgGrpTest : public PortalTest {
  protected:

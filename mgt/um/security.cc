@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {
@@ -45,6 +46,9 @@ std::string firstValue(const std::string& sql, bool* found) {
 
 }  // namespace
 
+// Its own trap: the read falls back from the user's value to the default,
+// and a value found NULL ("") must still win over the default, which no
+// shared read tells apart from a missing row.
 std::string UmMgt::getUsrSecValue(const std::string& secAttr, const std::string& strUsr_no) {
   const std::string number = std::to_string(policyNumber(secAttr));
   if (strUsr_no.empty()) return "";
@@ -91,17 +95,15 @@ std::string UmMgt::delUsa(const std::string& key) {
 
 // No key is generated and no uniqueness tested: a second value is another row.
 std::string UmMgt::addUsi(const RecordPtr& rec) {
-  return trapCode("1039903", [&]() -> std::string {
-    const Record& r = deref(rec);
-    if (blank(r["Usa_No"]) || blank(r["Usr_No"])) return "1039901";
-    execute(Insert("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values(")
-                .text(r["Usa_No"])
-                .text(r["Usr_No"])
-                .text(r["Usi_Value"], "NULL")
-                .number(r["IsAvail"], "0")
-                .sql());
-    return "0";
-  });
+  return addUnkeyed(rec, {required("Usa_No", "1039901"), required("Usr_No", "1039901")}, "1039903",
+                    [](const Record& r) {
+                      return Insert("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values(")
+                          .text(r["Usa_No"])
+                          .text(r["Usr_No"])
+                          .text(r["Usi_Value"], "NULL")
+                          .number(r["IsAvail"], "0")
+                          .sql();
+                    });
 }
 
 std::string UmMgt::updateUsi(const RecordPtr& rec, const std::string& key) {
@@ -110,18 +112,7 @@ std::string UmMgt::updateUsi(const RecordPtr& rec, const std::string& key) {
 }
 
 std::string UmMgt::delUsi(const std::string& usa, const std::string& usr) {
-  if (usa.empty() && usr.empty()) return "1039908";
-  return trapCode("1039909", [&]() -> std::string {
-    std::string sql = "delete from umUsrSecInst";
-    if (!usa.empty() && !usr.empty())
-      sql += " where usa_No='" + QuoteSql(usa) + "' and usr_No='" + QuoteSql(usr) + "'";
-    else if (!usa.empty())
-      sql += " where usa_No='" + QuoteSql(usa) + "'";
-    else
-      sql += " where usr_No='" + QuoteSql(usr) + "'";
-    execute(sql);
-    return "0";
-  });
+  return deleteGiven("delete from umUsrSecInst", " where ", {{"usa_No=", usa}, {"usr_No=", usr}}, "1039908", "1039909");
 }
 
 com::Variant UmMgt::getUsa(const std::string& key) {
@@ -141,18 +132,10 @@ com::Variant UmMgt::getUsaOfUsr(const std::string& usr) {
 
 // Values are filed under attribute and user together: "USA" + attribute + "USR" + user.
 com::Variant UmMgt::getUsiOfUsr(const std::string& usr) {
-  return trapObject([&]() -> com::Variant {
-    auto rs = openRead("select * from UmUsrSecInst  " + (usr.empty() ? std::string() : "where  usr_no='" + QuoteSql(usr) + "'"));
-    CollectionPtr list = newCollection();
-    while (!rs->eof()) {
-      RecordPtr rec = fillRecord(*rs, "cUmUsrSecInst", kUsiFields);
-      list->Add(com::Variant(std::static_pointer_cast<com::Object>(rec)),
-                "USA" + rec->get("Usa_No").toString() + "USR" + rec->get("Usr_No").toString());
-      rs->moveNext();
-    }
-    rs->close();
-    return com::Variant(std::static_pointer_cast<com::Object>(list));
-  });
+  return readKeyedList(
+      "select * from UmUsrSecInst  " + (usr.empty() ? std::string() : "where  usr_no='" + QuoteSql(usr) + "'"),
+      "cUmUsrSecInst", kUsiFields,
+      [](const Record& r) { return "USA" + r["Usa_No"].toString() + "USR" + r["Usr_No"].toString(); });
 }
 
 com::Variant UmMgt::getUsrSecOfUsr(const std::string& usr) {
@@ -164,7 +147,8 @@ com::Variant UmMgt::getUsrSecOfUsr(const std::string& usr) {
 }
 
 // The login-error count is the user's value of attribute 3: reset it, or
-// create it reset.
+// create it reset. Its own trap: a write that inserts or updates by what it
+// finds is no shape the other operations share.
 bool UmMgt::cleanUsrLogErrNum(const std::string& strUsr_no) {
   return trapBool([&]() -> bool {
     auto rs = openEdit(std::string("select * from UmUsrSecInst where usa_no='") + kLogErrNum + "' and usr_no='" +

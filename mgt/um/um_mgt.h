@@ -6,10 +6,13 @@
 
 #include <string>
 
-#include "mgt/common/pattern.h"
 #include "platform/com/object.h"
+#include "records/record.h"
 
 namespace tivel::mgt {
+
+using records::Record;
+using records::RecordPtr;
 
 class UmMgt : public com::Object {
  public:
@@ -89,10 +92,8 @@ class UmMgt : public com::Object {
  private:
   // updateUsr for a read-modify-write: `asRead` is the record as getUsr gave
   // it; only the fields changed since are written, and a row changed since
-  // in one of those fields is a conflict (the update's failure code). The
-  // number of the error behind a failure code goes to *failure when given.
-  std::string updateUsr(const RecordPtr& oUsrRec, const std::string& strUsr_no, const Record& asRead,
-                        int32_t* failure = nullptr);
+  // in one of those fields is a conflict (the update's failure code).
+  std::string updateUsr(const RecordPtr& oUsrRec, const std::string& strUsr_no, const Record& asRead);
 };
 
 }  // namespace tivel::mgt

@@ -11,17 +11,16 @@
 #include <gtest/gtest.h>
 
 #include "mgt/testing/portal.h"
+#include "mgt/testing/records.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"
 
 namespace tivel::mgt::um_testing {
 
-// A record of the class with the given properties set (others stay Empty).
-inline RecordPtr rec(const char* cls, std::initializer_list<std::pair<const char*, com::Variant>> values) {
-  RecordPtr r = records::newRecord(cls);
-  for (const auto& [name, value] : values) r->set(name, value);
-  return r;
-}
+using testing::asList;
+using testing::asRecord;
+using testing::keysOf;
+using testing::rec;
 
 // A user record with the required values and a state, and no value (null)
 // for login mode, count and account time, so their defaults apply.
@@ -35,16 +34,6 @@ inline RecordPtr user(const com::Variant& no, const com::Variant& account, const
                         {"Account_Time", com::Variant::null()}});
 }
 
-inline RecordPtr asRecord(const com::Variant& v) { return std::dynamic_pointer_cast<Record>(v.toObject()); }
-inline CollectionPtr asList(const com::Variant& v) { return std::dynamic_pointer_cast<cCollection>(v.toObject()); }
-
-// The collection keys of a list in order (empty for Nothing).
-inline std::vector<std::string> keysOf(const com::Variant& v) {
-  std::vector<std::string> keys;
-  if (auto list = asList(v))
-    for (const auto& entry : list->entries()) keys.push_back(entry.first);
-  return keys;
-}
 
 class UmTest : public testing::PortalTest {
  protected:

@@ -7,10 +7,9 @@
 #include <thread>
 
 #include "mgt/common/module.h"
+#include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
-#include "platform/ado/row_writer.h"
-#include "platform/com/error.h"
 
 namespace tivel::mgt {
 namespace {
@@ -96,40 +95,10 @@ std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key) {
 }
 
 // The update pattern on the same row and fields, writing only what the caller
-// changed after reading. The row as it stands now must still hold, in those
-// fields, what the caller read; otherwise someone changed them in between and
-// writing would undo that change. Fields the caller left alone keep whatever
-// the row holds now, so a concurrent change of another field survives.
-std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const Record& asRead, int32_t* failure) {
-  if (key.empty()) return kUpdateUsrCodes.keyEmpty;
-  auto write = [&]() -> std::string {
-    auto rs = openEdit(kUsrForUpdate + QuoteSql(key) + "'");
-    if (rs->recordCount() < 1 || rs->eof()) {
-      rs->close();
-      return kUpdateUsrCodes.noRow;
-    }
-    const Record& r = deref(rec);
-    for (const Field& f : kUsrFields) {
-      const com::Variant& read = asRead.get(f.property);
-      if (ado::sameStoredValue(read, r.get(f.property))) continue;
-      if (!ado::sameStoredValue(read, rs->value(f.column))) {
-        rs->close();
-        com::raise(ado::kRowNotLocated, "TivelMgt", ado::kRowNotLocatedText);
-      }
-      rs->setValue(f.column, r.get(f.property));
-    }
-    rs->update();
-    rs->close();
-    return "0";
-  };
-  // The update's trap, keeping the number of the error behind its failure code.
-  try {
-    return write();
-  } catch (const com::ComError& e) {
-    if (failure) *failure = e.number();
-  } catch (...) {
-  }
-  return kUpdateUsrCodes.trap;
+// changed after reading; a row changed meanwhile in those fields is not
+// overwritten (see updateRow), so a concurrent change of another field survives.
+std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const Record& asRead) {
+  return updateRow(rec, key, kUsrForUpdate, kUsrFields, kUpdateUsrCodes, &asRead);
 }
 
 std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& account) {
@@ -154,9 +123,9 @@ bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
     RecordPtr rec = userOrEmpty(*this, strUsr_no);
     RecordPtr asRead = snapshot(*rec);
     rec->set("Login_Count", com::Variant(com::Variant(rec->get("Login_Count").toDouble() + 1).toString()));
-    int32_t failure = 0;
-    std::string code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead, &failure);
-    if (code != kUpdateUsrCodes.trap || failure != ado::kRowNotLocated || std::chrono::steady_clock::now() >= giveUp)
+    std::string code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
+    if (code != kUpdateUsrCodes.trap || lastTrappedError() != ado::kRowNotLocated ||
+        std::chrono::steady_clock::now() >= giveUp)
       return code == "0";
     // Let the other writer finish before reading again.
     std::this_thread::sleep_for(std::chrono::microseconds(backoff(attempt)));
