@@ -30,11 +30,19 @@ inline constexpr int32_t kReadFailed = -1;
 
 // ---- Traps: run the body, turn any failure into the failure value of the kind.
 
+// Notes the failure being trapped (the current exception) for lastTrappedError.
+void noteTrappedError();
+// The number of the call error that the last failure trapped by trapCode on
+// this thread carried (0 for a failure that was no call error), so that a
+// caller can tell a conflict from a time-out behind one failure code.
+int32_t lastTrappedError();
+
 template <class F>
 std::string trapCode(const char* failureCode, F&& body) {
   try {
     return body();
   } catch (...) {
+    noteTrappedError();
     return failureCode;
   }
 }
@@ -146,6 +154,8 @@ class Statement {
       : head_(std::move(head)), terms_(std::move(terms)), tail_(std::move(tail)), conditioned_(true) {}
   // The statement's text; fails when a value cannot be placed.
   std::string sql() const { return conditioned_ ? head_ + condition(terms_) + tail_ : head_; }
+  // The condition's terms (none for a plain text).
+  const Terms& terms() const { return terms_; }
 
  private:
   std::string head_;
@@ -194,7 +204,8 @@ using Fields = std::vector<Field>;
 // The record behind a record argument; Nothing fails ("Object variable not set").
 const Record& deref(const RecordPtr& rec);
 
-// Copies the current row's fields into a new record of the class.
+// Copies the current row's fields into a new record of the class, which
+// remembers them and the row as read (see updateRow).
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields);
 
 // ---- Adds.
@@ -263,6 +274,8 @@ struct UpdateCodes {
 // With asRead (the record as the caller read it), only the fields the caller
 // changed are written, and only while the row still holds what was read in
 // them; a row changed meanwhile fails (the trap code), so no change is undone.
+// A record filled by a read of this same row does the same by itself (the
+// updateWhere shapes too); a record the caller built writes every field.
 std::string updateRow(const RecordPtr& rec, const std::string& key, const std::string& select, const Fields& fields,
                       const UpdateCodes& codes, const Record* asRead = nullptr);
 // The update pattern on the row the statement selects (no key test): no row
