@@ -11,6 +11,7 @@
 
 #include "platform/com/keyed_list.h"
 #include "platform/com/registry.h"
+#include "mgt/common/collection.h"
 #include "records/record.h"
 
 namespace tivel::tool {
@@ -406,7 +407,13 @@ TEST(RpcServeTest, NothingASessionMadeOutlivesIt) {
     // A record holding itself, and a list added to itself.
     std::string usr = handleOf(R"({"id":1,"new":"TivelPublicDB.cUmUsr"})");
     host.handle(R"({"id":2,"object":)" + usr + R"(,"put":"Phone","value":{"object":)" + usr + "}}");
-    std::string list = handleOf(R"({"id":3,"new":"TivelMgt.cCollection"})");
+    std::string list;
+    {
+      com::ObjectArena::Scope call(host.arena());  // made as a call of the session would make it
+      int64_t h = host.handles().add(mgt::newCollection());
+      made.push_back(host.handles().find(h));
+      list = std::to_string(h);
+    }
     host.handle(R"({"id":4,"object":)" + list + R"(,"call":"Add","args":[{"object":)" + list + R"(},"me"]})");
     EXPECT_EQ(Json::parse(host.handle(R"({"id":5,"object":)" + list + R"(,"get":"Count"})"))["result"], 1);
     host.handle(R"({"id":6,"release":)" + usr + "}");
