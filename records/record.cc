@@ -117,6 +117,39 @@ void Record::set(std::string_view name, com::Variant value) {
   values_[static_cast<size_t>(i)] = std::move(value);
 }
 
+void Record::dropReferences() {
+  for (com::Variant& v : values_)
+    if (v.isObject() || v.type() == com::VarType::Array) v = com::Variant();
+}
+
+void Record::rememberRead(std::vector<std::pair<std::string, com::Variant>> row) {
+  read_ = true;
+  readValues_ = values_;
+  readRow_ = std::move(row);
+}
+
+const com::Variant* Record::readValue(std::string_view name) const {
+  const com::Variant& now = get(name);  // fails for an unknown name
+  if (!read_) return nullptr;
+  return &readValues_[static_cast<size_t>(&now - values_.data())];
+}
+
+void Record::markWritten(std::string_view property, std::string_view column) {
+  const com::Variant& now = get(property);
+  if (!read_) return;
+  readValues_[static_cast<size_t>(&now - values_.data())] = now;
+  for (auto& [name, held] : readRow_)
+    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) held = now;
+}
+
+bool Record::wasReadFrom(std::string_view column, std::string_view value) const {
+  if (!read_) return false;
+  for (const auto& [name, held] : readRow_)
+    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0)
+      return held.isString() || held.isNumeric() ? held.toString() == value : false;
+  return false;
+}
+
 const std::vector<RecordClass>& recordClasses() { return classes(); }
 
 const RecordClass* findRecordClass(std::string_view name) {

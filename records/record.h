@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/com/object.h"
@@ -33,10 +34,29 @@ class Record : public com::Object {
   void set(std::string_view name, com::Variant value);
   // Position of a property (any case) or -1.
   int indexOf(std::string_view name) const;
+  // Empties every property that holds an object or an array.
+  void dropReferences() override;
+
+  // Remembers the current values as the ones read from a row whose columns
+  // held `row` (name, value), so that an update of that same row can write
+  // only what the caller changed since. A record never read has no such memory.
+  void rememberRead(std::vector<std::pair<std::string, com::Variant>> row);
+  // The value a property (any case) held when the record was last read, or
+  // nullptr when it was never read; fails as get() does for an unknown name.
+  const com::Variant* readValue(std::string_view name) const;
+  // True when the record was read from a row whose column `column` (any
+  // case) held exactly the text `value`.
+  bool wasReadFrom(std::string_view column, std::string_view value) const;
+  // After a write of a read record: its row now holds the property's value
+  // in `column`, so that value counts as read.
+  void markWritten(std::string_view property, std::string_view column);
 
  private:
   const RecordClass& cls_;
   std::vector<com::Variant> values_;
+  bool read_ = false;
+  std::vector<com::Variant> readValues_;                        // per property, as read
+  std::vector<std::pair<std::string, com::Variant>> readRow_;  // the columns of the row read
 };
 using RecordPtr = std::shared_ptr<Record>;
 

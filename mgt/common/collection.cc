@@ -29,6 +29,10 @@ class Enumerator : public com::Object {
     }();
     return info;
   }
+  void dropReferences() override {
+    items_.clear();
+    pos_ = 0;
+  }
 
  private:
   std::vector<com::Variant> items_;

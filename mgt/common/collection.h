@@ -26,6 +26,8 @@ class cCollection : public com::Object, public com::KeyedList {
   void Remove(const std::string& key);
   // Removes every entry, last first.
   void Clear();
+  // Removes every entry at once.
+  void dropReferences() override { items_.clear(); }
   // A new enumerator over the entries in position order.
   com::ObjectPtr NewEnum() const;
 

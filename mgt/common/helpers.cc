@@ -110,7 +110,11 @@ std::string GetConnectionString() {
   }
 }
 
-bool OpenDatabase() {
+bool OpenDatabase(std::string* why) {
+  auto failed = [why](std::string text) {
+    if (why) *why = std::move(text);
+    return false;
+  };
   try {
     auto conn = std::make_shared<ado::Connection>();
     setSharedConnection(conn);
@@ -120,9 +124,15 @@ bool OpenDatabase() {
     conn->connectionString = cs;
     conn->open(cs, "", "", -1);
     return true;
+  } catch (const com::ComError& e) {
+    traceTrapped("False", __func__);
+    return failed(e.source() + ": " + e.description());
+  } catch (const std::exception& e) {
+    traceTrapped("False", __func__);
+    return failed(e.what());
   } catch (...) {
     traceTrapped("False", __func__);
-    return false;
+    return failed("unknown failure");
   }
 }
 

@@ -7,8 +7,8 @@
 namespace tivel::mgt {
 
 // Creates and opens this thread's shared connection from the configuration;
-// false on any failure.
-bool OpenDatabase();
+// false on any failure, whose description then goes to *why when given.
+bool OpenDatabase(std::string* why = nullptr);
 // The connection string the configuration file describes (modes 1 to 3;
 // any other mode gives ""). A "mode" that is not a number fails "Type mismatch".
 std::string GetConnectionString();

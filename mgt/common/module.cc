@@ -35,12 +35,14 @@ void startUp() {
   ModuleState& s = state();
   if (s.started) return;
   s.configPath = componentDir() + "/../ini/SysTivel.ini";
-  if (!OpenDatabase()) {
+  std::string why;
+  if (!OpenDatabase(&why)) {
     s.connection.reset();
     // A log that cannot be written must not hide the connection failure
-    // from the creator.
+    // from the creator. The second entry names the cause.
     try {
       WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
+      WriteFileLog(why);
     } catch (...) {
     }
     com::raise(kConnectError, "TivelMgt", "连接数据库出错！");

@@ -81,30 +81,85 @@ const char* failedCheck(const Record& r, const std::vector<Check>& checks) {
   return nullptr;
 }
 
+thread_local int32_t trappedError = 0;
+
+// The (column, value) pairs that name the row an update selects; empty when
+// the statement does not name it by equalities alone.
+using RowIdentity = std::vector<std::pair<std::string, std::string>>;
+
+// The column of an equality term ("res_no=", "a.bit_nod ="), or "" for a term of another kind.
+std::string equalityColumn(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty() || text.back() != '=') return "";
+  text.remove_suffix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty() || text.find_first_of("<>!= ") != std::string_view::npos) return "";
+  size_t dot = text.rfind('.');
+  return std::string(dot == std::string_view::npos ? text : text.substr(dot + 1));
+}
+
+RowIdentity identityOf(const Terms& terms) {
+  RowIdentity row;
+  for (const Term& t : terms) {
+    std::string column = equalityColumn(t.column);
+    if (column.empty() || t.value.isNull()) return {};
+    row.emplace_back(std::move(column), t.value.toString());
+  }
+  return row;
+}
+
+// The key column of a select that ends in "where column='" (the key follows).
+RowIdentity identityOf(const std::string& select, const std::string& key) {
+  size_t end = select.rfind("='");
+  if (end == std::string::npos) return {};
+  size_t start = select.rfind(' ', end);
+  start = start == std::string::npos ? 0 : start + 1;
+  std::string column = equalityColumn(select.substr(start, end + 1 - start));
+  if (column.empty()) return {};
+  return {{column, key}};
+}
+
+// True when the record was filled by a read of the row the identity names.
+bool readFromRow(const Record& r, const RowIdentity& row) {
+  if (row.empty()) return false;
+  for (const auto& [column, value] : row)
+    if (!r.wasReadFrom(column, value)) return false;
+  return true;
+}
+
 // The update pattern's body on the selected row: no row gives noRowCode; the
-// record (read only once the row is known) gives the fields (with asRead,
-// only the changed ones, refusing a row changed meanwhile) and the row is written.
+// record (read only once the row is known) gives the fields and the row is
+// written. With asRead, or when the record itself was read from this row,
+// only the fields changed since the read are written, refusing a row changed
+// meanwhile in one of them; a record the caller built, or one read from
+// another row, writes every field.
 std::string writeRow(ado::Recordset& rs, const RecordPtr& rec, const Fields& fields, const char* noRowCode,
-                     const Record* asRead) {
+                     const Record* asRead, const RowIdentity& row) {
   if (rs.recordCount() < 1 || rs.eof()) {
     rs.close();
     return noRowCode;
   }
   const Record& r = deref(rec);
+  const bool ownRead = !asRead && readFromRow(r, row);
+  std::vector<const Field*> written;
   for (const Field& f : fields) {
     const com::Variant& value = r.get(f.property);
-    if (asRead) {
-      const com::Variant& read = asRead->get(f.property);
-      if (ado::sameStoredValue(read, value)) continue;
-      if (!ado::sameStoredValue(read, rs.value(f.column))) {
+    const com::Variant* read = asRead ? &asRead->get(f.property) : ownRead ? r.readValue(f.property) : nullptr;
+    if (read) {
+      if (ado::sameStoredValue(*read, value)) continue;
+      if (!ado::sameStoredValue(*read, rs.value(f.column))) {
         rs.close();
         com::raise(ado::kRowNotLocated, "TivelMgt", ado::kRowNotLocatedText);
       }
     }
     rs.setValue(f.column, value);
+    written.push_back(&f);
   }
   rs.update();
   rs.close();
+  // What was written now counts as read, so the record can be changed and written again.
+  if (ownRead)
+    for (const Field* f : written) rec->markWritten(f->property, f->column);
   return "0";
 }
 
@@ -204,8 +259,27 @@ Insert& Insert::literal(const std::string& s) { return item(s); }
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields) {
   RecordPtr rec = records::newRecord(recordClass);
   for (const Field& f : fields) rec->set(f.property, rs.value(f.column));
+  // The record remembers what it was read with and from which row (every
+  // column of it), so that an update of that row writes only what changed.
+  std::vector<std::pair<std::string, com::Variant>> row;
+  const int32_t count = rs.fieldCount();
+  row.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) row.emplace_back(rs.fieldName(i), rs.value(i));
+  rec->rememberRead(std::move(row));
   return rec;
 }
+
+void noteTrappedError() {
+  try {
+    throw;
+  } catch (const com::ComError& e) {
+    trappedError = e.number();
+  } catch (...) {
+    trappedError = 0;
+  }
+}
+
+int32_t lastTrappedError() { return trappedError; }
 
 Check required(const char* property, const char* code) { return Check{Check::Required, property, "", "", code}; }
 
@@ -238,6 +312,12 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
         execute(compose(r, key));
         break;
       } catch (...) {
+        // Another writer may have added the same unique value between the
+        // test and the insert (the database refuses the second row): answer
+        // as the test would have answered after it.
+        for (const Check& c : checks)
+          if (c.kind == Check::Unique && RowExists(c.table, c.column, QuoteSql(r.get(c.property).toString())))
+            return c.code;
         // Another writer may have taken the generated key between the test
         // and the insert: draw again rather than fail.
         if (!generated || draw >= kKeyDraws || !RowExists(rule.table, rule.column, QuoteSql(key))) throw;
@@ -277,21 +357,22 @@ std::string updateRow(const RecordPtr& rec, const std::string& key, const std::s
                       const UpdateCodes& codes, const Record* asRead) {
   if (key.empty()) return codes.keyEmpty;
   return trapCode(codes.trap, [&]() -> std::string {
-    return writeRow(*openEdit(select + QuoteSql(key) + "'"), rec, fields, codes.noRow, asRead);
+    return writeRow(*openEdit(select + QuoteSql(key) + "'"), rec, fields, codes.noRow, asRead, identityOf(select, key));
   });
 }
 
 std::string updateWhere(const RecordPtr& rec, const Statement& select, const Fields& fields, const char* noRowCode,
                         const char* trapCodeValue) {
   return trapCode(trapCodeValue, [&]() -> std::string {
-    return writeRow(*openEdit(select.sql()), rec, fields, noRowCode, nullptr);
+    return writeRow(*openEdit(select.sql()), rec, fields, noRowCode, nullptr, identityOf(select.terms()));
   });
 }
 
 std::string updateWhere(const RecordPtr& rec, const RecordStatement& select, const Fields& fields,
                         const char* noRowCode, const char* trapCodeValue) {
   return trapCode(trapCodeValue, [&]() -> std::string {
-    return writeRow(*openEdit(select(deref(rec)).sql()), rec, fields, noRowCode, nullptr);
+    const Statement statement = select(deref(rec));
+    return writeRow(*openEdit(statement.sql()), rec, fields, noRowCode, nullptr, identityOf(statement.terms()));
   });
 }
 

@@ -32,11 +32,19 @@ inline constexpr int32_t kReadFailed = -1;
 // ---- Traps: run the body, turn any failure into the failure value of the kind
 // (traced to the daily log when tracing is on).
 
+// Notes the failure being trapped (the current exception) for lastTrappedError.
+void noteTrappedError();
+// The number of the call error that the last failure trapped by trapCode on
+// this thread carried (0 for a failure that was no call error), so that a
+// caller can tell a conflict from a time-out behind one failure code.
+int32_t lastTrappedError();
+
 template <class F>
 std::string trapCode(const char* failureCode, F&& body, const char* site = __builtin_FUNCTION()) {
   try {
     return body();
   } catch (...) {
+    noteTrappedError();
     traceTrapped(failureCode, site);
     return failureCode;
   }
@@ -155,6 +163,8 @@ class Statement {
       : head_(std::move(head)), terms_(std::move(terms)), tail_(std::move(tail)), conditioned_(true) {}
   // The statement's text; fails when a value cannot be placed.
   std::string sql() const { return conditioned_ ? head_ + condition(terms_) + tail_ : head_; }
+  // The condition's terms (none for a plain text).
+  const Terms& terms() const { return terms_; }
 
  private:
   std::string head_;
@@ -203,7 +213,8 @@ using Fields = std::vector<Field>;
 // The record behind a record argument; Nothing fails ("Object variable not set").
 const Record& deref(const RecordPtr& rec);
 
-// Copies the current row's fields into a new record of the class.
+// Copies the current row's fields into a new record of the class, which
+// remembers them and the row as read (see updateRow).
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields);
 
 // ---- Adds.
@@ -238,7 +249,9 @@ using Composer = std::function<std::string(const Record& rec, const std::string&
 
 // The add pattern: checks, key, key test, insert, key handed back, "0"; any
 // failure gives trapCodeValue. A generated key found used (by the key test or
-// by the insert, when another writer took it meanwhile) is drawn again.
+// by the insert, when another writer took it meanwhile) is drawn again; an
+// insert refused because another writer added a unique value meanwhile
+// answers that check's code.
 std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector<Check>& checks, const KeyRule& key,
                    const char* trapCodeValue, const Composer& compose);
 
@@ -275,6 +288,8 @@ struct UpdateCodes {
 // With asRead (the record as the caller read it), only the fields the caller
 // changed are written, and only while the row still holds what was read in
 // them; a row changed meanwhile fails (the trap code), so no change is undone.
+// A record filled by a read of this same row does the same by itself (the
+// updateWhere shapes too); a record the caller built writes every field.
 std::string updateRow(const RecordPtr& rec, const std::string& key, const std::string& select, const Fields& fields,
                       const UpdateCodes& codes, const Record* asRead = nullptr);
 // The update pattern on the row the statement selects (no key test): no row

@@ -1,5 +1,6 @@
 // Start-up of a thread, the connection string and the file log.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -74,17 +75,34 @@ TEST_F(RootTest, ConnectionStringsOfTheThreeModes) {
 }
 
 TEST_F(RootTest, FailedStartUpRaisesAndLogsEvenWithoutALogDirectory) {
-  for (const char* ini : {"[DB]\nmode=4\n", "[DB]\nmode=\n",
-                          "[DB]\nmode=3\n[DBCONN_mdb_drive]\nPROVIDER=SQLite\nDatabase=missing.db\n"}) {
+  // Each failure's cause follows the fixed entry as a second one.
+  const std::pair<const char*, const char*> cases[] = {
+      {"[DB]\nmode=4\n", "The connection string is empty."},
+      {"[DB]\nmode=\n", "Type mismatch"},
+      {"[DB]\nmode=3\n[DBCONN_mdb_drive]\nPROVIDER=SQLite\nDatabase=missing.db\n", "missing.db"}};
+  for (const auto& [ini, cause] : cases) {
     SCOPED_TRACE(ini);
     fs::remove_all(fs::path(dir.path()) / "log");
     writeIni(ini);
     expectStartupFailure();
     std::string log = logText();
-    EXPECT_NE(log.find("！连接数据库出错,请检查配置文件是否正确！   SysTivel"), std::string::npos) << log;
+    EXPECT_EQ(log.rfind("！连接数据库出错,请检查配置文件是否正确！   SysTivel", 0), 0u) << log;
+    std::string second = log.substr(log.find("\r\n") + 2);
+    EXPECT_LT(second.find(cause), second.find("   SysTivel")) << log;
+    EXPECT_EQ(second.find("\r\n"), second.size() - 2) << "two entries: " << log;
     EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
     EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "db" / "missing.db")) << "a missing file is never created";
   }
+}
+
+TEST_F(RootTest, AConfigurationThatIsNoFileFailsTheStartUp) {
+  // A FIFO would hold the start-up for ever waiting for a writer.
+  fs::path ini = fs::path(dir.path()) / "ini" / "SysTivel.ini";
+  ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+  expectStartupFailure();
+  fs::remove(ini);
+  fs::create_directory(ini);
+  expectStartupFailure();
 }
 
 TEST_F(RootTest, LaterCreationOnTheSameThreadTriesAgain) {

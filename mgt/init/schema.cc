@@ -64,10 +64,39 @@ std::vector<std::string> splitStatements(const std::string& text) {
   return out;
 }
 
+namespace {
+
+// A management database whose accounts repeat cannot take the unique index
+// on accounts: say which accounts and what to do, rather than leave the
+// engine's message about a failed index.
+void refuseRepeatedAccounts(ado::Connection& conn) {
+  ado::RecordsetPtr rs;
+  try {
+    rs = conn.execute("select account, count(*) from umUsr where account is not null group by account "
+                      "having count(*) > 1 order by account");
+  } catch (const com::ComError&) {
+    return;  // no user table yet: the script makes it
+  }
+  int repeated = 0;
+  std::string some;
+  for (; !rs->eof(); rs->moveNext(), ++repeated)
+    if (repeated < 5) some += (repeated ? ", '" : "'") + rs->value(0).toString() + "' (" + rs->value(1).toString() + " rows)";
+  rs->close();
+  if (repeated == 0) return;
+  com::raise(com::kInvalidArgument, "TivelMgt",
+             "umUsr holds " + std::to_string(repeated) + " account(s) on more than one row: " + some +
+                 (repeated > 5 ? ", ..." : "") +
+                 ". Accounts must be unique; delete or rename the extra rows, then run this again. "
+                 "Nothing was changed.");
+}
+
+}  // namespace
+
 void applySchema(ado::Connection& conn, const std::string& name) {
   std::string dialect = conn.backend().dialect();
   for (const SchemaScript& s : schemaScripts()) {
     if (dialect != s.dialect || name != s.name) continue;
+    if (name == "mgt") refuseRepeatedAccounts(conn);
     for (const std::string& stmt : splitStatements(s.text)) conn.execute(stmt);
     return;
   }

@@ -10,8 +10,10 @@
 #include <thread>
 
 #include "mgt/common/password_hash.h"
+#include "mgt/common/module.h"
 #include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
+#include "platform/ado/constants.h"
 
 namespace tivel::mgt {
 namespace {
@@ -32,10 +34,14 @@ const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
 
 // Concurrent logins of one user make the read-then-write of the count meet
 // another writer often (on a server database, in up to half the attempts
-// while three writers run flat out); each meeting costs a fresh read, and a
-// login count that keeps losing gives up after this many (with the pauses
-// below, after several seconds of losing: a bound, never a loop for ever).
-constexpr int kCountAttempts = 200;
+// while three writers run flat out); each meeting costs a fresh read. Only
+// such a meeting is tried again, and only until the connection's command
+// time-out has passed since the first try: a write that waited out a lock
+// held elsewhere has already spent that time, and trying again would only
+// wait again.
+std::chrono::steady_clock::duration countDeadline() {
+  return std::chrono::seconds(std::max(sharedConnection()->commandTimeout, 1));
+}
 
 // The pause in microseconds after `attempt` + 1 lost attempts: random, so
 // that writers which met once do not meet again in step, and growing to at
@@ -129,17 +135,18 @@ bool UmMgt::changePwd(const std::string& Usr_no, const std::string& strNewPwd) {
 // A write that meets a concurrent change (the update's failure code) reads
 // the row again and adds one to what it holds now, so no login is lost.
 bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
-  std::string code;
-  for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
+  const auto giveUp = std::chrono::steady_clock::now() + countDeadline();
+  for (int attempt = 0;; ++attempt) {
     RecordPtr rec = userOrEmpty(*this, strUsr_no);
     RecordPtr asRead = snapshot(*rec);
     rec->set("Login_Count", com::Variant(com::Variant(loginCount(rec->get("Login_Count")) + 1).toString()));
-    code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
-    if (code != kUpdateUsrCodes.trap) break;
+    std::string code = updateUsr(rec, rec->get("Usr_No").toString(), *asRead);
+    if (code != kUpdateUsrCodes.trap || lastTrappedError() != ado::kRowNotLocated ||
+        std::chrono::steady_clock::now() >= giveUp)
+      return code == "0";
     // Let the other writer finish before reading again.
     std::this_thread::sleep_for(std::chrono::microseconds(backoff(attempt)));
   }
-  return code == "0";
 }
 
 std::string UmMgt::delUsr(const std::string& key) {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "mgt/common/module.h"
+#include "mgt/common/schema.h"
 #include "mgt/testing/processes.h"
 #include "mgt/um/um_test_fixture.h"
 
@@ -223,6 +226,117 @@ TEST_P(UsersTest, LoginCountRisesByOne) {
   portal().exec("update umUsr set login_count='many'");
   EXPECT_ANY_THROW(um->addUsrLogCount("U1"));
   EXPECT_EQ(text("select login_count from umUsr").toString(), "many");
+}
+
+// A page reads a user, the user logs in elsewhere, the page changes the
+// phone and writes the record back: the login stays counted. A change under a
+// property the page changed is refused; a read record written onto another
+// row writes every property; other record classes behave alike.
+TEST_P(UsersTest, ReadRecordsWriteOnlyWhatTheCallerChanged) {
+  addUser(user("U1", "one", "甲"));
+  addUser(user("U2", "two", "乙"));
+  auto page = asRecord(um->getUsr("U1"));
+  ASSERT_TRUE(page);
+  ASSERT_TRUE(um->addUsrLogCount("U1"));
+  page->set("Phone", "555");
+  EXPECT_EQ(um->updateUsr(page, "U1"), "0");
+  EXPECT_EQ(text("select login_count from umUsr where usr_no='U1'").toString(), "1");
+  EXPECT_EQ(text("select Phone from umUsr where usr_no='U1'").toString(), "555");
+  page->set("Phone", "666");  // the same record, changed and written again
+  EXPECT_EQ(um->updateUsr(page, "U1"), "0");
+  portal().exec("update umUsr set Phone='777' where usr_no='U1'");
+  page->set("Phone", "888");
+  EXPECT_EQ(um->updateUsr(page, "U1"), "10023013") << "the phone changed since the page read it";
+  EXPECT_EQ(text("select Phone from umUsr where usr_no='U1'").toString(), "777");
+  // A user from the list (seven properties filled) no longer empties the others.
+  RecordPtr listed;
+  for (const auto& [k, item] : asList(um->getAllUsr())->entries())
+    if (k == "USRU1") listed = asRecord(item);
+  ASSERT_TRUE(listed);
+  listed->set("Name", "丙");
+  EXPECT_EQ(um->updateUsr(listed, "U1"), "0");
+  EXPECT_EQ(text("select Phone from umUsr where usr_no='U1'").toString(), "777");
+  // Onto another row, a read record writes every property.
+  auto copy = asRecord(um->getUsr("U1"));
+  copy->set("Usr_No", "U2");
+  copy->set("Account", "two");
+  EXPECT_EQ(um->updateUsr(copy, "U2"), "0");
+  EXPECT_EQ(text("select name from umUsr where usr_no='U2'").toString(), "丙");
+  EXPECT_EQ(text("select Phone from umUsr where usr_no='U2'").toString(), "777");
+  // An organisation's stale copy keeps another writer's change of its description.
+  Variant key;
+  ASSERT_EQ(um->addOrg(rec("cUmOrg", {{"Org_No", "O1"}, {"Name", "总部"}, {"Top_Org_No", "0"}, {"Priority", "1"}}), key), "0");
+  auto org = asRecord(um->getOrg("O1"));
+  portal().exec("update umOrg set disc='别人写的' where org_no='O1'");
+  org->set("Name", "本部");
+  EXPECT_EQ(um->updateOrg(org, "O1"), "0");
+  EXPECT_EQ(text("select disc from umOrg where org_no='O1'").toString(), "别人写的");
+  EXPECT_EQ(text("select name from umOrg where org_no='O1'").toString(), "本部");
+}
+
+// Four processes add the same accounts at once: each account gets one row,
+// and every other add answers "account already used" as a later one would.
+TEST_P(UsersTest, AccountsStayUniqueUnderConcurrentAddsAndUpdates) {
+  constexpr int kAccounts = 15;
+  testing::runInProcesses(4, [](int) {
+    auto mine = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+    int failures = 0;
+    for (int i = 0; i < kAccounts; ++i) {
+      Variant key;
+      std::string code = mine->addUsr(user({}, "acc" + std::to_string(i)), key);
+      if (code != "0" && code != "10023003") ++failures;
+    }
+    return failures;
+  });
+  EXPECT_EQ(portal().count("umUsr"), kAccounts);
+  // The children shared this process's connection to a server and closed it
+  // when they ended: start afresh.
+  resetThreadState();
+  um = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+  // An update may not move a user onto another user's account.
+  addUser(user("U1", "one"));
+  auto r = asRecord(um->getUsr("U1"));
+  r->set("Account", "acc0");
+  EXPECT_EQ(um->updateUsr(r, "U1"), "10023013");
+  EXPECT_EQ(portal().count("umUsr", "account='acc0'"), 1);
+  EXPECT_EQ(text("select account from umUsr where usr_no='U1'").toString(), "one");
+}
+
+// A database made before accounts were unique takes the unique index when
+// it has no repeated account, and is refused, unchanged, with the accounts
+// named, when it has.
+TEST_P(UsersTest, TheSchemaMakesAccountsUniqueOnlyWhereNoneRepeat) {
+  portal().exec("drop index umUsr_account_unique");
+  portal().exec("create index umUsr_account on umUsr(account)");
+  portal().exec("insert into umUsr(usr_no,account,name,state) values('U1','twice','a',0)");
+  portal().exec("insert into umUsr(usr_no,account,name,state) values('U2','twice','b',0)");
+  try {
+    applySchema(portal().db(), "mgt");
+    ADD_FAILURE() << "repeated accounts must be refused";
+  } catch (const com::ComError& e) {
+    EXPECT_NE(e.description().find("'twice' (2 rows)"), std::string::npos) << e.description();
+  }
+  portal().exec("insert into umUsr(usr_no,account,name,state) values('U3','twice','c',0)");
+  portal().exec("delete from umUsr where usr_no<>'U1'");
+  applySchema(portal().db(), "mgt");
+  EXPECT_ANY_THROW(portal().exec("insert into umUsr(usr_no,account,name,state) values('U4','twice','d',0)"));
+  EXPECT_EQ(portal().count("umUsr"), 1);
+}
+
+// Another connection holds an open write transaction on the user's row: the
+// count's write waits out the command time-out once and fails, and is not
+// tried again and again. Once that writer is gone the login counts.
+TEST_P(UsersTest, ALockHeldElsewhereFailsTheLoginCountOnceNotRepeatedly) {
+  addUser(user("U1", "a"));
+  sharedConnection()->commandTimeout = 1;
+  portal().db().beginTrans();
+  portal().exec("update umUsr set name='占' where usr_no='U1'");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(um->addUsrLogCount("U1"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+  portal().db().rollbackTrans();
+  EXPECT_TRUE(um->addUsrLogCount("U1"));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
 }
 
 TEST_P(UsersTest, HostileKeysAndAccountsChangeNoOtherRow) {

@@ -64,8 +64,13 @@ bool ClassInfo::hasName(std::string_view name) const {
   return false;
 }
 
-Object::Object() : owner_(std::this_thread::get_id()) {}
-Object::~Object() = default;
+Object::Object() : owner_(std::this_thread::get_id()), arena_(ObjectArena::current()) {
+  if (arena_) arena_->add(this);
+}
+
+Object::~Object() {
+  if (arena_) arena_->remove(this);
+}
 
 void Object::checkThread() const {
   if (std::this_thread::get_id() != owner_)

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/com/arena.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
 
@@ -80,6 +81,11 @@ class Object : public std::enable_shared_from_this<Object> {
 
   virtual const ClassInfo& classInfo() const = 0;
 
+  // Lets go of every object this one holds (properties, items), so that a
+  // cycle through it can be freed; the object stays usable, emptied of them.
+  // Classes that can hold objects override it.
+  virtual void dropReferences() {}
+
   // Late-bound call: checks thread, member, argument count and kinds, then
   // runs the member and writes coerced by-reference values back into args.
   // kind Method also finds a property read (a property with arguments).
@@ -93,7 +99,9 @@ class Object : public std::enable_shared_from_this<Object> {
   std::thread::id ownerThread() const { return owner_; }
 
  private:
+  friend class ObjectArena;
   std::thread::id owner_;
+  ObjectArena* arena_;  // the arena that notes this object, or nullptr
 };
 
 // Wraps a typed member function as a Handler: [](T& self, Args& a) { ... }.

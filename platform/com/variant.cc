@@ -18,6 +18,11 @@ namespace {
 
 constexpr const char* kSource = "Variant";
 
+// Values whose release a Variant put off because another release was already
+// under way on this thread; the outermost release lets them go one by one.
+using Deferred = std::vector<std::variant<ObjectPtr, Variant::Array>>;
+thread_local Deferred* deferred = nullptr;
+
 [[noreturn]] void nullUse() { raise(kInvalidUseOfNull, kSource, "Invalid use of Null"); }
 [[noreturn]] void mismatch() { raise(kTypeMismatch, kSource, "Type mismatch"); }
 [[noreturn]] void overflow() { raise(kOverflow, kSource, "Overflow"); }
@@ -111,6 +116,28 @@ double roundHalfEven(double d) {
 }
 
 }  // namespace
+
+Variant::~Variant() {
+  auto* object = std::get_if<ObjectPtr>(&v_);
+  auto* array = std::get_if<Array>(&v_);
+  // Only the last reference to an object, or an array that holds anything,
+  // can start a cascade of releases.
+  if (!(object && *object && object->use_count() == 1) && !(array && !array->empty())) return;
+  if (deferred) {
+    if (object) deferred->emplace_back(std::move(*object));
+    else deferred->emplace_back(std::move(*array));
+    return;
+  }
+  Deferred queue;
+  deferred = &queue;
+  if (object) object->reset();
+  else array->clear();
+  while (!queue.empty()) {
+    auto next = std::move(queue.back());  // as it goes, what it held joins the queue
+    queue.pop_back();
+  }
+  deferred = nullptr;
+}
 
 std::string DateTime::text() const {
   char buf[32];

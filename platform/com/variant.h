@@ -37,6 +37,15 @@ class Variant {
   using Bytes = std::vector<uint8_t>;
 
   Variant() = default;  // Empty
+  Variant(const Variant&) = default;
+  Variant(Variant&&) noexcept = default;
+  Variant& operator=(const Variant&) = default;
+  Variant& operator=(Variant&&) noexcept = default;
+  // Lets go of the object or array it holds. Values held inside what goes
+  // (a chain of objects, each holding the previous one, or arrays in arrays)
+  // are let go one after another, not by recursion, so no length of chain
+  // can exhaust the stack.
+  ~Variant();
   Variant(bool b) : v_(b) {}
   Variant(int16_t i) : v_(i) {}
   Variant(int32_t l) : v_(l) {}

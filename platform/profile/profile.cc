@@ -2,10 +2,12 @@
 // lines, writes rebuild the text and replace the file in one rename.
 #include "platform/profile/profile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -69,11 +71,40 @@ File split(const std::string& all) {
   return f;
 }
 
+// The whole text of a regular file (or a link to one); nullopt for a missing
+// or unreadable file and for anything else (a FIFO, a device, a directory),
+// which is refused before any read: reading a FIFO waits for a writer that
+// may never come, and a device may never end.
+std::optional<std::string> readRegularFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  std::optional<std::string> all;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    all.emplace();
+    char buf[16384];
+    for (;;) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) all.reset();
+      if (n <= 0) break;
+      all->append(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  return all;
+}
+
+// True when something other than a regular file (or a link to one) has that name.
+bool isOtherThanAFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
 std::optional<File> load(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return split(all);
+  std::optional<std::string> text = readRegularFile(path);
+  if (!text) return std::nullopt;
+  return split(*text);
 }
 
 // A line's content for matching: a UTF-8 byte-order mark on the first line is not part of it.
@@ -198,6 +229,7 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
     return false;
 
   std::lock_guard lock(writeMutex());
+  if (isOtherThanAFile(path)) return false;  // never replace a FIFO, a device or a directory
   std::optional<File> loaded = load(path);
   File f = loaded ? *loaded : File{};
   std::string entry = std::string(trim(key)) + "=" + std::string(trim(value));

@@ -165,5 +165,27 @@ TEST_F(ProfileTest, ConcurrentWritersDoNotLoseEachOthersKeys) {
       EXPECT_EQ(readProfileString(file(), "s", "k" + std::to_string(t) + "_" + std::to_string(i)), std::to_string(i));
 }
 
+TEST_F(ProfileTest, OnlyRegularFilesAreReadOrReplaced) {
+  // A FIFO without a writer would hold a reader for ever; a directory or a
+  // device is no profile either. Each reads as a missing file and is never
+  // replaced by a write.
+  ASSERT_EQ(::mkfifo(file("fifo.ini").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(file("dir.ini").c_str(), 0700), 0);
+  for (const std::string& path : {file("fifo.ini"), file("dir.ini"), std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    std::string out;
+    EXPECT_EQ(getPrivateProfileString("DB", "mode", "d", &out, 255, path), 1);
+    EXPECT_EQ(out, "d");
+    EXPECT_FALSE(writePrivateProfileString("DB", "mode", "3", path));
+  }
+  struct stat st;
+  ASSERT_EQ(::stat(file("fifo.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  // A link to a regular file is read as the file.
+  put("[DB]\nmode=3\n");
+  ASSERT_EQ(::symlink(file().c_str(), file("link.ini").c_str()), 0);
+  EXPECT_EQ(readProfileString(file("link.ini"), "DB", "mode"), "3");
+}
+
 }  // namespace
 }  // namespace tivel::profile

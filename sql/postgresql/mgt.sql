@@ -41,7 +41,11 @@ CREATE TABLE IF NOT EXISTS umUsr (
   login_count TEXT,
   account_time TEXT
 );
-CREATE INDEX IF NOT EXISTS umUsr_account ON umUsr(account);
+-- An account names one user: logins take the first row of an account, so a
+-- second row would lock its user out. Databases made before the index was
+-- unique lose the plain one once the unique one stands.
+CREATE UNIQUE INDEX IF NOT EXISTS umUsr_account_unique ON umUsr(account);
+DROP INDEX IF EXISTS umUsr_account;
 
 CREATE TABLE IF NOT EXISTS umOrg2Usr (
   Org_no TEXT NOT NULL,

@@ -130,6 +130,7 @@ Json memberNames(const std::string& progid) {
 }  // namespace
 
 Json RpcHost::answer(const Json& request) {
+  com::ObjectArena::Scope session(arena_);
   Json id = request.is_object() && request.contains("id") ? request["id"] : Json(nullptr);
   try {
     if (!request.is_object()) badRequest("A request is a JSON object, got " + jsonText(request));
@@ -174,7 +175,9 @@ std::string RpcHost::handle(const std::string& line) {
   Json request;
   try {
     request = Json::parse(line);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {
+    // Not only syntax: a number beyond the range of a double fails the parse
+    // with an out-of-range error, and is as much a bad line.
     return jsonText(errorAnswer(nullptr, com::kInvalidArgument, kHostSource,
                                 std::string("Malformed request line: ") + e.what()));
   }

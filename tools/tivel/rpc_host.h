@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "platform/com/arena.h"
 #include "tools/tivel/json_value.h"
 #include "tools/tivel/rpc_handles.h"
 
@@ -26,8 +27,12 @@ class RpcHost {
 
   // The objects the host holds for its client.
   HandleTable& handles() { return handles_; }
+  // Every object created while the host answered, cycles included; freed
+  // when the host (the session) ends.
+  com::ObjectArena& arena() { return arena_; }
 
  private:
+  com::ObjectArena arena_;  // outlives handles_: swept once they are let go
   HandleTable handles_;
 };
 

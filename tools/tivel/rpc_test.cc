@@ -11,6 +11,8 @@
 
 #include "platform/com/keyed_list.h"
 #include "platform/com/registry.h"
+#include "mgt/common/collection.h"
+#include "records/record.h"
 
 namespace tivel::tool {
 namespace {
@@ -286,6 +288,10 @@ TEST_F(RpcHostTest, BadLinesGetErrorsAndTheHostGoesOn) {
   EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[)" + std::string(100000, '[') + "]}"),
             kBadRequest);
   EXPECT_EQ(echo(1, "\"" + std::string(100, '[') + "\\\"{\""), "\"" + std::string(100, '[') + "\\\"{\"");
+  // Numbers beyond the range of a double, wherever they stand.
+  EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[1e999]})"), kBadRequest);
+  EXPECT_EQ(errorNumber(R"({"id":-1e999,"new":"TivelTest.Bag"})"), kBadRequest);
+  EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[)" + std::string(400, '7') + "]}"), kBadRequest);
   // The id comes back even when the request is refused.
   EXPECT_EQ(ask(R"({"id":[7],"object":99,"get":"Name"})")["id"], Json::parse("[7]"));
   // Blank lines get no answer at all.
@@ -385,6 +391,47 @@ TEST(RpcServeTest, TheHostReleasesWhatItHoldsWhenItEnds) {
     EXPECT_EQ(liveBags, 2);
   }
   EXPECT_EQ(liveBags, 0);
+}
+
+TEST(RpcServeTest, NothingASessionMadeOutlivesIt) {
+  std::vector<std::weak_ptr<com::Object>> made;
+  {
+    RpcHost host;
+    auto handleOf = [&](const std::string& line) {
+      Json a = Json::parse(host.handle(line));
+      EXPECT_TRUE(a.contains("result")) << line << " -> " << a.dump();
+      int64_t h = a["result"]["object"].get<int64_t>();
+      made.push_back(host.handles().find(h));
+      return std::to_string(h);
+    };
+    // A record holding itself, and a list added to itself.
+    std::string usr = handleOf(R"({"id":1,"new":"TivelPublicDB.cUmUsr"})");
+    host.handle(R"({"id":2,"object":)" + usr + R"(,"put":"Phone","value":{"object":)" + usr + "}}");
+    std::string list;
+    {
+      com::ObjectArena::Scope call(host.arena());  // made as a call of the session would make it
+      int64_t h = host.handles().add(mgt::newCollection());
+      made.push_back(host.handles().find(h));
+      list = std::to_string(h);
+    }
+    host.handle(R"({"id":4,"object":)" + list + R"(,"call":"Add","args":[{"object":)" + list + R"(},"me"]})");
+    EXPECT_EQ(Json::parse(host.handle(R"({"id":5,"object":)" + list + R"(,"get":"Count"})"))["result"], 1);
+    host.handle(R"({"id":6,"release":)" + usr + "}");
+    host.handle(R"({"id":7,"release":)" + list + "}");
+    for (const auto& w : made) EXPECT_FALSE(w.expired());  // only the session's end frees a cycle
+    // A long chain of records, each holding the previous one, goes at once
+    // when the client releases its last link.
+    std::string prev = handleOf(R"({"id":8,"new":"TivelPublicDB.cUmUsr"})");
+    for (int i = 0; i < 100'000; ++i) {
+      std::string next = std::to_string(host.handles().add(records::newRecord("cUmUsr")));
+      host.handle(R"({"id":9,"object":)" + next + R"(,"put":"Name","value":{"object":)" + prev + "}}");
+      host.handle(R"({"id":10,"release":)" + prev + "}");
+      prev = next;
+    }
+    EXPECT_EQ(Json::parse(host.handle(R"({"id":11,"release":)" + prev + "}"))["result"], Json::parse(R"({"empty":true})"));
+    EXPECT_EQ(host.handles().size(), 0u);
+  }
+  for (const auto& w : made) EXPECT_TRUE(w.expired());
 }
 
 }  // namespace
