@@ -5,7 +5,8 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config ccache git
       libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev
       unixodbc unixodbc-dev odbc-postgresql postgresql
-      libgtest-dev libgmock-dev googletest libbenchmark-dev)
+      libgtest-dev libgmock-dev googletest libbenchmark-dev
+      libcpp-httplib-dev libssl-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,6 +13,7 @@
 #include "tools/tivel/password.h"
 #include "platform/com/error.h"
 #include "tools/tivel/command.h"
+#include "tools/tivel/serve_token.h"
 
 namespace tivel::tool {
 namespace {
@@ -95,6 +96,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "config:     " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
                 << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "") << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
+      std::cout << "serve token: " << serveTokenPath(opt.root) << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
       if (!admin->empty()) {
         if (!opt.seed)
           com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
