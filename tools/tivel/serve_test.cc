@@ -129,6 +129,27 @@ TEST(ServeTest, TokenFileIsPrivateAndKept) {
   EXPECT_FALSE(sameToken(token + "x", token));
 }
 
+TEST(ServeTest, StartUpFailureAnswers503AndTheNextBatchTriesAgain) {
+  mgt::testing::Portal portal("sqlite", false);
+  const std::string file = portal.root() + "/db/tivel.db";
+  std::filesystem::rename(file, file + ".aside");
+  std::filesystem::create_directory(file);  // a database that cannot be opened
+  ServeOptions o;
+  o.workers = 1;
+  Gateway g(o);
+  const std::string one = R"([{"id":"um","new":"TivelMgt.UmMgt"}])";
+  auto down = g.client().Post("/rpc", one, "application/json");
+  ASSERT_TRUE(down);
+  EXPECT_EQ(down->status, 503);
+  EXPECT_EQ(Json::parse(down->body)["error"]["description"], "连接数据库出错！");
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), 503);
+  std::filesystem::remove(file);
+  std::filesystem::rename(file + ".aside", file);
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), 200);
+  Json up = g.batch(Json::parse(one));
+  EXPECT_EQ(up[0]["result"]["class"], "UmMgt");
+}
+
 class ServeDbTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override { portal = std::make_unique<mgt::testing::Portal>(GetParam(), true); }
