@@ -1,5 +1,6 @@
 #include "tools/tivel/serve_server.h"
 
+#include <atomic>
 #include <future>
 #include <iomanip>
 #include <iostream>
@@ -58,6 +59,8 @@ struct ServeServer::Impl {
   std::unique_ptr<httplib::Server> http;
   std::unique_ptr<WorkerPool> workers;
   ServeMetrics metrics;
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> running{false};
 
   explicit Impl(ServeOptions o) : options(std::move(o)) {
     if (options.token.size() < 32) throw std::runtime_error("the access token is shorter than 32 characters");
@@ -231,7 +234,7 @@ struct ServeServer::Impl {
 ServeServer::ServeServer(ServeOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
 
 ServeServer::~ServeServer() {
-  impl_->http->stop();
+  stop();
   impl_->workers->stop();
 }
 
@@ -245,12 +248,20 @@ int ServeServer::bind() {
 }
 
 void ServeServer::run() {
-  impl_->http->listen_after_bind();
+  impl_->running = true;
   // listen_after_bind returns once stop() closed the socket and the
   // connection threads finished what they were answering.
+  if (!impl_->stopping) impl_->http->listen_after_bind();
+  impl_->running = false;
   impl_->workers->stop();
 }
 
-void ServeServer::stop() { impl_->http->stop(); }
+void ServeServer::stop() {
+  impl_->stopping = true;
+  // The listener ignores a stop that comes before it started: while run()
+  // is between its check and the listener's start, wait for the start.
+  while (impl_->running && !impl_->http->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  impl_->http->stop();
+}
 
 }  // namespace tivel::tool

@@ -112,6 +112,10 @@ TEST(ServeTest, RefusesWhatItShould) {
   EXPECT_NE(metrics->body.find("tivel_serve_workers 1"), std::string::npos);
 }
 
+TEST(ServeTest, StopsWhenAskedAtOnce) {
+  for (int i = 0; i < 20; ++i) Gateway g;  // stop() may come before the listener starts
+}
+
 TEST(ServeTest, TokenFileIsPrivateAndKept) {
   testing::TempDir dir;
   std::filesystem::create_directories(dir.path() + "/ini");
