@@ -65,7 +65,7 @@ bool ensureServeToken(const std::string& root) {
 std::string readServeToken(const std::string& root) {
   const std::string path = serveTokenPath(root);
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) fail("no token file", path);
+  if (::stat(path.c_str(), &st) != 0) fail("no token file (tivel init writes one)", path);
   if (st.st_mode & (S_IRWXG | S_IRWXO))
     throw std::runtime_error("the token file " + path + " may be read by other users (chmod 600 it)");
   std::ifstream in(path);
