@@ -15,6 +15,7 @@
 #include "platform/com/error.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
+#include "tools/tivel/serve_token.h"
 
 namespace tivel::tool {
 namespace {
@@ -120,6 +121,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
       initFeeRoot(opt.root, withoutPassword);
       writeSecuritySettings(r.iniPath, *policy, *hashing);
+      std::cout << "serve token: " << serveTokenPath(opt.root) << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
       if (!admin->empty()) {
         if (!opt.seed)
           com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");

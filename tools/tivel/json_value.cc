@@ -113,8 +113,7 @@ Variant taggedFromJson(const Json& json, const HandleTable& handles) {
   // {"object":H}, optionally with the "class" an answer gave it.
   if (const Json* o = tagged(json, "object"); o && (json.size() == 1 || (json.size() == 2 && json.contains("class")))) {
     if (o->is_null()) return Variant::nothing();
-    if (!o->is_number_integer()) badRequest("Not an object handle: " + o->dump());
-    return Variant(handles.find(o->get<int64_t>()));
+    return Variant(handles.find(handleFromJson(*o, handles)));
   }
   notAValue(json);
 }
@@ -136,6 +135,13 @@ int jsonNesting(std::string_view text) {
     else if (c == ']' || c == '}') --depth;
   }
   return deepest;
+}
+
+int64_t handleFromJson(const Json& json, const HandleTable& handles) {
+  if (json.is_number_integer()) return json.get<int64_t>();
+  if (json.is_object() && json.size() == 1 && json.contains("from"))
+    return handles.named(json["from"].dump(-1, ' ', false, Json::error_handler_t::replace));
+  badRequest("Not an object handle (H or {\"from\":ID}): " + json.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
 Json toJson(const Variant& value, HandleTable& handles) {

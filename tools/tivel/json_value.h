@@ -31,6 +31,10 @@ int jsonNesting(std::string_view text);
 // badRequest for a Double that is not finite (JSON has no form for it).
 Json toJson(const com::Variant& value, HandleTable& handles);
 
+// The handle a JSON form names: an integer H, or {"from":ID} for the object
+// the earlier request with id ID answered. Fails with badRequest otherwise.
+int64_t handleFromJson(const Json& json, const HandleTable& handles);
+
 // The value a JSON form stands for; {"object":H} looks H up in `handles`
 // (a "class" member beside it is ignored). Fails with badRequest for a form
 // that is no value, an invalid date or base64 text, or an unknown handle.

@@ -1,5 +1,6 @@
 #include "tools/tivel/rpc_dump.h"
 
+#include <set>
 #include <string>
 
 #include "platform/ado/recordset.h"
@@ -27,12 +28,6 @@ Json dumpRecordset(const ado::Recordset& rs, HandleTable& handles) {
   return Json{{"fields", std::move(fields)}, {"rows", std::move(rows)}};
 }
 
-Json dumpKeyedList(const com::KeyedList& list, HandleTable& handles) {
-  Json out = Json::array();
-  for (const auto& [key, item] : list.entries()) out.push_back(Json{{"key", key}, {"item", toJson(item, handles)}});
-  return out;
-}
-
 // A record class: nothing but property reads and writes without parameters.
 bool isPropertyBag(const com::ClassInfo& info) {
   for (const auto& m : info.members()) {
@@ -43,20 +38,58 @@ bool isPropertyBag(const com::ClassInfo& info) {
   return true;
 }
 
-Json dumpProperties(com::Object& object, HandleTable& handles) {
-  const com::ClassInfo& info = object.classInfo();
-  Json out = Json::object();
-  for (const std::string& name : info.memberNames())
-    if (info.find(name, MemberKind::Get)) out[name] = toJson(object.getProperty(name), handles);
-  return out;
-}
+// Records and keyed lists reached from a dumped list or record are written
+// out as plain JSON too, so that a list of records comes back as data. An
+// object met again on its own path (a cycle), one nested deeper than JSON
+// is let nest, and any other object keep the handle form.
+class Nester {
+ public:
+  explicit Nester(HandleTable& handles) : handles_(handles) {}
+
+  Json value(const com::Variant& v) {
+    if (v.type() == com::VarType::Array) {
+      Json out = Json::array();
+      for (const com::Variant& item : v.array()) out.push_back(value(item));
+      return out;
+    }
+    if (!v.isObject() || v.isNothing()) return toJson(v, handles_);
+    com::ObjectPtr obj = v.toObject();
+    auto* list = dynamic_cast<com::KeyedList*>(obj.get());
+    const bool record = !list && !dynamic_cast<ado::Recordset*>(obj.get()) && isPropertyBag(obj->classInfo());
+    if ((!list && !record) || path_.size() >= kNestLimit || path_.count(obj.get())) return toJson(v, handles_);
+    path_.insert(obj.get());
+    Json out = list ? keyedList(*list) : properties(*obj);
+    path_.erase(obj.get());
+    return out;
+  }
+
+  Json keyedList(const com::KeyedList& list) {
+    Json out = Json::array();
+    for (const auto& [key, item] : list.entries()) out.push_back(Json{{"key", key}, {"item", value(item)}});
+    return out;
+  }
+
+  Json properties(com::Object& object) {
+    const com::ClassInfo& info = object.classInfo();
+    Json out = Json::object();
+    for (const std::string& name : info.memberNames())
+      if (info.find(name, MemberKind::Get)) out[name] = value(object.getProperty(name));
+    return out;
+  }
+
+ private:
+  // Each nested object takes two JSON levels (its item entry and itself).
+  static constexpr size_t kNestLimit = kMaxJsonNesting / 2 - 1;
+  HandleTable& handles_;
+  std::set<const com::Object*> path_;
+};
 
 }  // namespace
 
 Json dumpObject(com::Object& object, HandleTable& handles) {
   if (auto* rs = dynamic_cast<ado::Recordset*>(&object)) return dumpRecordset(*rs, handles);
-  if (auto* list = dynamic_cast<com::KeyedList*>(&object)) return dumpKeyedList(*list, handles);
-  if (isPropertyBag(object.classInfo())) return dumpProperties(object, handles);
+  if (auto* list = dynamic_cast<com::KeyedList*>(&object)) return Nester(handles).keyedList(*list);
+  if (isPropertyBag(object.classInfo())) return Nester(handles).properties(object);
   badRequest("An object of class " + object.classInfo().className() +
              " has no plain form (only recordsets, keyed lists and records can be dumped)");
 }

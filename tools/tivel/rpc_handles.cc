@@ -24,6 +24,12 @@ com::ObjectPtr HandleTable::find(int64_t handle) const {
   return it->second;
 }
 
+int64_t HandleTable::named(const std::string& id) const {
+  auto it = named_.find(id);
+  if (it == named_.end()) badRequest("No earlier request with id " + id + " answered an object");
+  return it->second;
+}
+
 void HandleTable::release(int64_t handle) {
   auto it = objects_.find(handle);
   if (it == objects_.end()) badRequest("Unknown object handle: " + std::to_string(handle));

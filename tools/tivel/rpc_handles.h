@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 
 #include "platform/com/variant.h"
 
@@ -27,8 +28,18 @@ class HandleTable {
   // The number of handles held.
   size_t size() const { return objects_.size(); }
 
+  // Notes that the request with id `id` (its JSON text) answered the object
+  // behind `handle`, so that a later {"from":id} names it; a later answer to
+  // the same id replaces the note.
+  void name(const std::string& id, int64_t handle) { named_[id] = handle; }
+  // Drops the note of an id whose latest answer was no object (or an error).
+  void unname(const std::string& id) { named_.erase(id); }
+  // The handle noted for `id`; fails with badRequest when none is.
+  int64_t named(const std::string& id) const;
+
  private:
   std::map<int64_t, com::ObjectPtr> objects_;
+  std::map<std::string, int64_t> named_;
   int64_t next_ = 1;
 };
 

@@ -57,11 +57,10 @@ const std::string& textMember(const Json& request, const std::string& key) {
   return v.get_ref<const std::string&>();
 }
 
-int64_t handleMember(const Json& request, const std::string& key) {
+int64_t handleMember(const Json& request, const std::string& key, const HandleTable& handles) {
   auto it = request.find(key);
   if (it == request.end()) badRequest("\"" + key + "\" (an object handle) is missing");
-  if (!it->is_number_integer()) badRequest("\"" + key + "\" must be an object handle, got " + jsonText(*it));
-  return it->get<int64_t>();
+  return handleFromJson(*it, handles);
 }
 
 // The decoded arguments of a request and which of them go by reference.
@@ -101,7 +100,7 @@ Json invokeMember(const Json& request, const std::string& verb, HandleTable& han
   } else {
     onlyKeys(request, verb, {"object", "args"});
   }
-  com::ObjectPtr object = handles.find(handleMember(request, "object"));
+  com::ObjectPtr object = handles.find(handleMember(request, "object", handles));
   const std::string& member = textMember(request, verb);
   Arguments args = argumentsOf(request, handles);
   Variant result;
@@ -144,24 +143,32 @@ Json RpcHost::answer(const Json& request) {
       result = invokeMember(request, verb, handles_, &refs);
     } else if (verb == "release") {
       onlyKeys(request, verb, {});
-      handles_.release(handleMember(request, "release"));
+      handles_.release(handleMember(request, "release", handles_));
       result = toJson(Variant(), handles_);
     } else if (verb == "members") {
       onlyKeys(request, verb, {});
       result = memberNames(textMember(request, "members"));
     } else {  // dump
       onlyKeys(request, verb, {});
-      com::ObjectPtr object = handles_.find(handleMember(request, "dump"));
+      com::ObjectPtr object = handles_.find(handleMember(request, "dump", handles_));
       result = dumpObject(*object, handles_);
     }
+    // An answered object can be named by later requests as {"from":id}.
+    if (result.is_object() && result.contains("object") && result["object"].is_number_integer())
+      handles_.name(jsonText(id), result["object"].get<int64_t>());
+    else
+      handles_.unname(jsonText(id));
     Json out{{"id", id}, {"result", std::move(result)}};
     if (!refs.is_null()) out["refs"] = std::move(refs);
     return out;
   } catch (const com::ComError& e) {
+    handles_.unname(jsonText(id));
     return errorAnswer(id, e.number(), e.source(), e.description());
   } catch (const std::exception& e) {
+    handles_.unname(jsonText(id));
     return errorAnswer(id, static_cast<int32_t>(0x80004005), kHostSource, e.what());
   } catch (...) {
+    handles_.unname(jsonText(id));
     return errorAnswer(id, static_cast<int32_t>(0x80004005), kHostSource, "Unknown failure");
   }
 }

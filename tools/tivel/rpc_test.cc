@@ -96,6 +96,9 @@ class Rec : public com::Object {
     }();
     return c;
   }
+  void dropReferences() override {
+    for (Variant& v : values) v = Variant();
+  }
   Variant values[3];
 };
 
@@ -114,6 +117,7 @@ class List : public com::Object, public com::KeyedList {
     return c;
   }
   std::vector<std::pair<std::string, Variant>> entries() const override { return items; }
+  void dropReferences() override { items.clear(); }
   std::vector<std::pair<std::string, Variant>> items;
 };
 
@@ -347,7 +351,41 @@ TEST_F(RpcHostTest, DumpShowsKeyedListsWithTheirKeys) {
   result(R"({"id":4,"object":1,"call":"Add","args":[{"object":2},"ORG_1"]})");
   result(R"({"id":5,"object":1,"call":"Add","args":["plain","ORG_0"]})");
   EXPECT_EQ(result(R"({"id":6,"dump":1})").dump(),
-            R"([{"key":"ORG_1","item":{"object":3,"class":"cRec"}},{"key":"ORG_0","item":"plain"}])");
+            R"([{"key":"ORG_1","item":{"Zeta":{"empty":true},"Alpha":{"empty":true},"Mid":{"empty":true}}},)"
+            R"({"key":"ORG_0","item":"plain"}])");
+}
+
+TEST_F(RpcHostTest, DumpNestsRecordsAndListsAndStopsAtCycles) {
+  // A list holding a record whose property holds a list holding itself.
+  result(R"({"id":1,"new":"TivelTest.List"})");
+  result(R"({"id":2,"new":"TivelTest.Rec"})");
+  result(R"({"id":3,"new":"TivelTest.List"})");
+  result(R"({"id":4,"object":1,"call":"Add","args":[{"object":2},"r"]})");
+  result(R"({"id":5,"object":2,"put":"Mid","value":{"object":3}})");
+  result(R"({"id":6,"object":3,"call":"Add","args":[{"object":3},"self"]})");
+  result(R"({"id":7,"object":3,"call":"Add","args":[{"object":2},"back"]})");
+  result(R"({"id":8,"new":"TivelTest.Bag"})");
+  result(R"({"id":9,"object":2,"put":"Alpha","value":{"object":4}})");
+  Json d = result(R"({"id":10,"dump":1})");
+  const Json& rec = d[0]["item"];
+  EXPECT_EQ(rec["Alpha"]["class"], "cBag");  // no plain form: a handle
+  EXPECT_EQ(rec["Mid"][0]["item"]["class"], "cList");  // the list again: a handle
+  EXPECT_EQ(rec["Mid"][1]["item"]["class"], "cRec");   // the record again: a handle
+}
+
+TEST_F(RpcHostTest, FromNamesTheObjectAnEarlierRequestAnswered) {
+  result(R"({"id":"rec","new":"TivelTest.Rec"})");
+  result(R"({"id":"list","new":"TivelTest.List"})");
+  result(R"({"id":1,"object":{"from":"rec"},"put":"Alpha","value":"甲"})");
+  result(R"({"id":2,"object":{"from":"list"},"call":"Add","args":[{"object":{"from":"rec"}},"k"]})");
+  EXPECT_EQ(result(R"({"id":3,"dump":{"from":"list"}})")[0]["item"]["Alpha"], "甲");
+  // The latest answer to an id counts; one that was no object (or failed) names nothing.
+  result(R"({"id":"rec","object":{"from":"rec"},"get":"Alpha"})");
+  EXPECT_EQ(errorNumber(R"({"id":4,"dump":{"from":"rec"}})"), kBadRequest);
+  EXPECT_EQ(errorNumber(R"({"id":5,"dump":{"from":"nobody"}})"), kBadRequest);
+  EXPECT_EQ(errorNumber(R"({"id":6,"dump":{"from":"list","x":1}})"), kBadRequest);
+  result(R"({"id":7,"release":{"from":"list"}})");
+  EXPECT_EQ(errorNumber(R"({"id":8,"dump":{"from":"list"}})"), kBadRequest);  // released
 }
 
 TEST_F(RpcHostTest, DumpRefusesObjectsWithoutAPlainForm) {

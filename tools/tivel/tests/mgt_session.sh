@@ -11,20 +11,21 @@ trap 'rm -rf "$tmp"' EXIT
 
 "$tivel" rpc --root "$tmp/root" >"$tmp/answers.jsonl" <<'EOF'
 {"id":"um","new":"TivelMgt.UmMgt"}
-{"id":"groups","object":1,"call":"getAllGrp"}
-{"id":"groups.dump","dump":2}
-{"id":"group1.dump","dump":3}
+{"id":"groups","object":{"from":"um"},"call":"getAllGrp"}
+{"id":"groups.dump","dump":{"from":"groups"}}
+{"id":"group1","object":{"from":"groups"},"get":"Item","args":[1]}
+{"id":"group1.dump","dump":{"from":"group1"}}
 {"id":"org","new":"TivelPublicDB.cUmOrg"}
-{"id":"org.no","object":6,"put":"Org_No","value":"ORG_T"}
-{"id":"org.name","object":6,"put":"Name","value":"总部"}
-{"id":"add","object":1,"call":"addOrg","args":[{"object":6}]}
-{"id":"again","object":1,"call":"addOrg","args":[{"object":6}]}
-{"id":"get","object":1,"call":"getOrg","args":["ORG_T"]}
-{"id":"get.dump","dump":7}
+{"id":"org.no","object":{"from":"org"},"put":"Org_No","value":"ORG_T"}
+{"id":"org.name","object":{"from":"org"},"put":"Name","value":"总部"}
+{"id":"add","object":{"from":"um"},"call":"addOrg","args":[{"object":{"from":"org"}}]}
+{"id":"again","object":{"from":"um"},"call":"addOrg","args":[{"object":{"from":"org"}}]}
+{"id":"get","object":{"from":"um"},"call":"getOrg","args":["ORG_T"]}
+{"id":"get.dump","dump":{"from":"get"}}
 {"id":"org2","new":"TivelPublicDB.cUmOrg"}
-{"id":"org2.name","object":8,"put":"Name","value":"分部"}
-{"id":"add2","object":1,"call":"addOrg","args":[{"object":8},{"ref":""}]}
-{"id":"wrong","object":1,"call":"addOrg","args":[{"object":3}]}
+{"id":"org2.name","object":{"from":"org2"},"put":"Name","value":"分部"}
+{"id":"add2","object":{"from":"um"},"call":"addOrg","args":[{"object":{"from":"org2"}},{"ref":""}]}
+{"id":"wrong","object":{"from":"um"},"call":"addOrg","args":[{"object":{"from":"group1"}}]}
 EOF
 
 failures=0
@@ -33,7 +34,7 @@ check() {  # id bash-regex
   line=$(grep -F "{\"id\":\"$1\"," "$tmp/answers.jsonl" || true)
   [[ "$line" =~ $2 ]] || { echo "FAIL: $1: got ${line:-no answer}" >&2; failures=$((failures + 1)); }
 }
-item='\{"object":[0-9]+,"class":"cUmGrp"\}'
+item='\{"Grp_no":"[0-9]","Name":[^{}]*\}'
 check um '^\{"id":"um","result":\{"object":1,"class":"UmMgt"\}\}$'
 check groups '^\{"id":"groups","result":\{"object":2,"class":"cCollection"\}\}$'
 check groups.dump "^\{\"id\":\"groups.dump\",\"result\":\[\{\"key\":\"GRP1\",\"item\":$item\},\{\"key\":\"GRP2\",\"item\":$item\},\{\"key\":\"GRP3\",\"item\":$item\}\]\}$"
