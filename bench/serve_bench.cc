@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "mgt/common/module.h"
-#include "mgt/common/root.h"
+#include "mgt/init/root.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"
 #include "tools/tivel/json_value.h"

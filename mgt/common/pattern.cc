@@ -387,7 +387,8 @@ std::string updateWhere(const RecordPtr& rec, const std::vector<Check>& checks, 
   return trapCode(trapCodeValue, [&]() -> std::string {
     const Record& r = deref(rec);
     if (const char* code = failedCheck(r, checks)) return code;
-    return writeRow(*openEdit(select(r).sql()), rec, fields, noRowCode, nullptr);
+    const Statement statement = select(r);
+    return writeRow(*openEdit(statement.sql()), rec, fields, noRowCode, nullptr, identityOf(statement.terms()));
   });
 }
 

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "mgt/common/module.h"
-#include "mgt/common/schema.h"
+#include "mgt/init/schema.h"
 #include "mgt/testing/processes.h"
 #include "mgt/um/um_test_fixture.h"
 
