@@ -52,7 +52,9 @@ TEST_P(TraceTest, TrappedFailuresAreLoggedOnlyWhenTracingIsOn) {
   ::setenv("TIVEL_TRACE", "1", 1);
   EXPECT_EQ(failedAdd(), "10034005") << "tracing never changes a result";
   std::string log = logs();
-  EXPECT_NE(log.find("TRACE AppMgt.addAuth [addAuth] -> \"10034005\": error -2147467259 "
+  // The running call, then the toolkit shape that held the trap, then the failure.
+  EXPECT_NE(log.find("TRACE AppMgt.addAuth ["), std::string::npos) << log;
+  EXPECT_NE(log.find("] -> \"10034005\": error -2147467259 "
                      "(0x80004005), source Fault injection: Injected failure of statement: insert into AppAuth"),
             std::string::npos)
       << log;
