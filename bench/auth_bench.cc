@@ -66,7 +66,8 @@ void checkThroughComponents(benchmark::State& state, int rows) {
 void checkDirect(benchmark::State& state, int rows) {
   Portal portal(rows);
   sqlite3* h = nullptr;
-  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) throw std::runtime_error("open");
+  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    throw std::runtime_error("open");
   sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   const std::string sql = "select * from appAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'";
   for (auto _ : state) {
@@ -118,8 +119,9 @@ int main(int argc, char** argv) {
     double ours = t(*times, "checkThroughComponents/auths_100"), direct = t(*times, "checkDirect/auths_100"),
            large = t(*times, "checkThroughComponents/auths_100000");
     if (ours > 0 && direct > 0)
-      std::printf("%s: checkAuth through the components / one keyed select direct: %.1f us / %.1f us = %.2f (target <= 1.20)\n",
-                  kind, ours, direct, ours / direct);
+      std::printf(
+          "%s: checkAuth through the components / one keyed select direct: %.1f us / %.1f us = %.2f (target <= 1.20)\n",
+          kind, ours, direct, ours / direct);
     if (ours > 0 && large > 0)
       std::printf("%s: checkAuth at 100000 authorizations / at 100: %.1f us / %.1f us = %.2f (target <= 1.20)\n", kind,
                   large, ours, large / ours);

@@ -80,7 +80,8 @@ void saveThroughComponent(benchmark::State& state) {
 // and finalised once, as the component does.
 struct Direct {
   explicit Direct(const std::string& file) {
-    if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) throw std::runtime_error("open");
+    if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+      throw std::runtime_error("open");
     sqlite3_busy_timeout(h, 600000);
     sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   }
@@ -119,13 +120,17 @@ void save(Direct& d) {
   d.run(counter);
   std::string max = d.first("SELECT MAXLSH FROM CD_MAX_LSH WHERE JH = '01' and CURYEAR = 2026 AND CURMONTH = 12");
   std::string serial = std::to_string(std::atol(max.c_str()) + 1);
-  std::string number = "012026" "12" + serial;
+  std::string number =
+      "012026"
+      "12" +
+      serial;
   const std::string where = " WHERE JH = '01' AND Script_Id = '" + number + "'";
   d.run("SELECT COUNT(*) FROM T_Script" + where);
   if (max.empty())
     d.run("INSERT INTO CD_MAX_LSH(JH, CURYEAR, CURMONTH, MAXLSH) VALUES ('01', 2026, 12, '1')");
   else
-    d.run("UPDATE CD_MAX_LSH SET MAXLSH = '" + serial + "' WHERE JH = '01' AND CURYEAR = 2026 AND CURMONTH = 12 AND MAXLSH = '" + max + "'");
+    d.run("UPDATE CD_MAX_LSH SET MAXLSH = '" + serial +
+          "' WHERE JH = '01' AND CURYEAR = 2026 AND CURMONTH = 12 AND MAXLSH = '" + max + "'");
   d.run("DELETE FROM T_ScrpDtl" + where);
   d.run("SELECT * FROM T_Script" + where);
   // Every column of the header, as the recordset writes a row it filled whole.
@@ -143,7 +148,8 @@ void save(Direct& d) {
   d.run("SELECT * FROM T_ScrpDtl" + where);
   for (int i = 1; i <= kDetails; ++i) {
     sqlite3_stmt* st = d.prepare(
-        "INSERT INTO T_ScrpDtl(JH, Script_Id, S_NO, IsExt, Author_Id, Percentage, Amount) VALUES (?, ?, ?, ?, ?, ?, ?)");
+        "INSERT INTO T_ScrpDtl(JH, Script_Id, S_NO, IsExt, Author_Id, Percentage, Amount) VALUES (?, ?, ?, ?, ?, ?, "
+        "?)");
     std::string author = "AUT" + std::to_string(i);
     sqlite3_bind_text(st, 1, "01", -1, SQLITE_STATIC);
     sqlite3_bind_text(st, 2, number.c_str(), -1, SQLITE_TRANSIENT);
@@ -190,8 +196,9 @@ int main(int argc, char** argv) {
   };
   double ours = t("saveThroughComponent"), direct = t("saveDirect");
   if (ours > 0 && direct > 0)
-    std::printf("Save_Script of a slip with %d details / same statements direct: %.1f us / %.1f us = %.2f (target <= 1.50)\n",
-                kDetails, ours, direct, ours / direct);
+    std::printf(
+        "Save_Script of a slip with %d details / same statements direct: %.1f us / %.1f us = %.2f (target <= 1.50)\n",
+        kDetails, ours, direct, ours / direct);
   benchmark::Shutdown();
   return 0;
 }

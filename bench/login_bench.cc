@@ -81,7 +81,8 @@ void loginThroughComponents(benchmark::State& state, int users) {
 // run and finalised once, as the component does.
 struct Direct {
   explicit Direct(const std::string& file) {
-    if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) throw std::runtime_error("open");
+    if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+      throw std::runtime_error("open");
     sqlite3_busy_timeout(h, 10000);
     sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   }
@@ -114,7 +115,8 @@ void login(Direct& d, long n) {
   const std::string u = "USR_bench";
   d.run("select * from umUsr where Account='bench'");
   for (const char* attr : {"1", "2", "3", "4", "7", "8", "9"}) {
-    if (d.run(std::string("select usi_value from UmUsrSecInst where usa_no='") + attr + "' and usr_no='" + u + "'") == 0)
+    if (d.run(std::string("select usi_value from UmUsrSecInst where usa_no='") + attr + "' and usr_no='" + u + "'") ==
+        0)
       d.run(std::string("select default_value from UmUsrSecAttr where usa_no='") + attr + "' and isAvail=1");
   }
   // Login count: read the user, read it for editing, write the changed field.
@@ -150,9 +152,15 @@ void loginDirect(benchmark::State& state, int users) {
   }
 }
 
-BENCHMARK_CAPTURE(loginThroughComponents, users_100, 100)->UseManualTime()->Iterations(1500)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(loginThroughComponents, users_100, 100)
+    ->UseManualTime()
+    ->Iterations(1500)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(loginDirect, users_100, 100)->UseManualTime()->Iterations(1500)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(loginThroughComponents, users_100000, 100000)->UseManualTime()->Iterations(1500)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(loginThroughComponents, users_100000, 100000)
+    ->UseManualTime()
+    ->Iterations(1500)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

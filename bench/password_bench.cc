@@ -35,7 +35,8 @@ void login(benchmark::State& state, bool hashed) {
   tivel::testing::TempDir dir;
   tivel::mgt::initRoot({dir.path(), true});
   if (hashed)
-    tivel::profile::writePrivateProfileString("Security", "password_hash", "argon2id", dir.path() + "/ini/SysTivel.ini");
+    tivel::profile::writePrivateProfileString("Security", "password_hash", "argon2id",
+                                              dir.path() + "/ini/SysTivel.ini");
   tivel::mgt::resetThreadState();
   auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
   admin->addUsr("bench", "correct horse battery staple", "用户", "", "", "", "", "");

@@ -108,7 +108,7 @@ void BM_Throughput(benchmark::State& state) {
         c.set_bearer_token_auth(kToken.c_str());
         c.set_keep_alive(true);
         c.set_tcp_nodelay(true);
-  c.set_tcp_nodelay(true);
+        c.set_tcp_nodelay(true);
         for (int k = 0; k < kEach; ++k) {
           auto r = c.Post("/rpc", kBatch, "application/json");
           if (!r || r->status != 200) ++failed;

@@ -22,7 +22,8 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
   // Every stored slip has its five details and a snapshot of both; no
   // detail or snapshot row is without its header.
   void expectWholeSlips() {
-    const char* headerOf = " x WHERE NOT EXISTS (SELECT 1 FROM T_Script s WHERE s.JH = x.JH AND s.Script_Id = x.Script_Id)";
+    const char* headerOf =
+        " x WHERE NOT EXISTS (SELECT 1 FROM T_Script s WHERE s.JH = x.JH AND s.Script_Id = x.Script_Id)";
     for (const char* table : {"T_ScrpDtl", "T_Script_Save", "T_ScrpDtl_Save"})
       EXPECT_EQ(root->scalar(std::string("SELECT COUNT(*) FROM ") + table + headerOf).toLong(), 0) << table;
     long slips = root->count("T_Script");

@@ -15,9 +15,7 @@ const com::ClassInfo& interfaceClass() {
     using com::ref;
     com::ClassInfo c("TivelGF.interface", "interface");
     c.method("f_GetRecordset", {ref("pErr"), in("pSessionId"), in("pSQL")},
-             com::bind<Interface>([](Interface& self, com::Args& a) {
-               return self.f_GetRecordset(a[0], a[1], a[2]);
-             }));
+             com::bind<Interface>([](Interface& self, com::Args& a) { return self.f_GetRecordset(a[0], a[1], a[2]); }));
     c.method("f_SetRs", {ref("pErr", VarType::String), in("msessionid", VarType::String), in("pVar")},
              com::bind<Interface>([](Interface& self, com::Args& a) {
                std::string err = a[0].toString();

@@ -84,16 +84,17 @@ std::string GetConnectionString() {
   auto v = [&](const char* section, const char* key) { return ReadIniString(ini, section, key); };
   switch (mode) {
     case 1:
-      return "dsn=" + v("DBCONN_dsn", "DSN") + ";uid=" + v("DBCONN_dsn", "uid") + ";pwd=" + v("DBCONN_dsn", "pwd") + ";";
+      return "dsn=" + v("DBCONN_dsn", "DSN") + ";uid=" + v("DBCONN_dsn", "uid") + ";pwd=" + v("DBCONN_dsn", "pwd") +
+             ";";
     case 2:
       return "Provider=" + v("DBCONN_sql_drive", "DRIVER") + ";Password=" + v("DBCONN_sql_drive", "pwd") +
              ";Persist Security Info=True;User ID=" + v("DBCONN_sql_drive", "uid") +
-             ";Initial Catalog=" + v("DBCONN_sql_drive", "Database") + ";Data Source=" + v("DBCONN_sql_drive", "SERVER");
+             ";Initial Catalog=" + v("DBCONN_sql_drive", "Database") +
+             ";Data Source=" + v("DBCONN_sql_drive", "SERVER");
     case 3:
       return "PROVIDER=" + v("DBCONN_mdb_drive", "PROVIDER") + ";Data Source=" + componentDir() + "/../db/" +
              v("DBCONN_mdb_drive", "Database") + ";";
-    default:
-      return "";
+    default: return "";
   }
 }
 

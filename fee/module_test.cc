@@ -27,8 +27,9 @@ TEST(FeeModuleTest, ConnectionStringOfEachMode) {
     return GetConnectionString();
   };
   EXPECT_EQ(with("[DB]\nmode=1\n[DBCONN_dsn]\nDSN=fee\nuid=u\n"), "dsn=fee;uid=u;pwd=;");
-  EXPECT_EQ(with("[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=SQLOLEDB\nSERVER=db,1433\nuid=sa\npwd=p\nDatabase=gf\n"),
-            "Provider=SQLOLEDB;Password=p;Persist Security Info=True;User ID=sa;Initial Catalog=gf;Data Source=db,1433");
+  EXPECT_EQ(
+      with("[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=SQLOLEDB\nSERVER=db,1433\nuid=sa\npwd=p\nDatabase=gf\n"),
+      "Provider=SQLOLEDB;Password=p;Persist Security Info=True;User ID=sa;Initial Catalog=gf;Data Source=db,1433");
   EXPECT_EQ(with("[DB]\nmode=3\n[DBCONN_mdb_drive]\nPROVIDER=SQLite\nDatabase=scrivane.db\n"),
             "PROVIDER=SQLite;Data Source=" + dir.path() + "/bin/../db/scrivane.db;");
   EXPECT_EQ(with("[DB]\nmode=4\n"), "");

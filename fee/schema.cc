@@ -11,7 +11,6 @@
 
 namespace tivel::gf {
 
-
 namespace fs = std::filesystem;
 
 std::string defaultScrivaneIni() {
@@ -86,7 +85,8 @@ FeeInitReport initFeeDatabase(const std::string& root) {
   // The embedded engine opens only existing files; a new root gets an empty one.
   if (ReadIniString(ini.string(), "DB", "mode") == "3") {
     std::string file = ReadIniString(ini.string(), "DBCONN_mdb_drive", "Database");
-    if (file.empty()) com::raise(com::kInvalidArgument, "tivel init", "DBCONN_mdb_drive/Database is empty in " + ini.string());
+    if (file.empty())
+      com::raise(com::kInvalidArgument, "tivel init", "DBCONN_mdb_drive/Database is empty in " + ini.string());
     fs::path db = base / "db" / file;
     if (!fs::exists(db)) {
       std::ofstream touch(db, std::ios::binary);

@@ -96,8 +96,10 @@ TEST_P(SlipsTest, CounterPassesOverTakenNumbersAndFailedSavesLeaveNothing) {
   EXPECT_EQ(save(2026, 3, "0'", "(自动产生)", 1, &ok), "0'202631");
   EXPECT_EQ(root->count("T_ScrpDtl_Save", "JH = '0''' AND Script_Id = '0''202631'"), 1);
   SlipForms f = slipForms(*session, gf, "01", "(自动产生)", 1);
-  Json refused = session->ask({{"object", gf}, {"call", "Save_Script"},
-                               {"args", {byRef(""), "2026 OR 1=1", 3, "01", obj(f.header), obj(f.details), obj(f.file)}}});
+  Json refused =
+      session->ask({{"object", gf},
+                    {"call", "Save_Script"},
+                    {"args", {byRef(""), "2026 OR 1=1", 3, "01", obj(f.header), obj(f.details), obj(f.file)}}});
   EXPECT_EQ(refused["error"]["number"], -2147352571) << refused.dump();
 }
 

@@ -16,9 +16,9 @@ class UserMenuTest : public ::testing::TestWithParam<std::string> {
     // CDBS, SCCD, SHOWORDER: a tree 01 > 0101 > 010101, 01 > 0102, 02
     // (blank parent) > 0201, 03 without rights; 09 names a parent that is
     // not there; 07 and 08 are each other's parent.
-    const char* items[][3] = {{"01", "", "01"},         {"0101", "01", "0101"}, {"010101", "0101", "010101"},
-                              {"0102", "01", "0102"},   {"02", " ", "02"},       {"0201", "02", "0201"},
-                              {"03", "", "03"},         {"09", "XX", "09"},      {"07", "08", "07"},
+    const char* items[][3] = {{"01", "", "01"},       {"0101", "01", "0101"}, {"010101", "0101", "010101"},
+                              {"0102", "01", "0102"}, {"02", " ", "02"},      {"0201", "02", "0201"},
+                              {"03", "", "03"},       {"09", "XX", "09"},     {"07", "08", "07"},
                               {"08", "07", "08"}};
     Json batch = Json::array();
     for (auto& i : items)

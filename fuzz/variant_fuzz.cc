@@ -30,9 +30,21 @@ Variant take(const uint8_t*& p, const uint8_t* end) {
     case 0: return Variant();
     case 1: return Variant::null();
     case 2: return Variant(left() > 0 && (*p++ & 1));
-    case 3: { int16_t i; bytes(&i, sizeof i); return Variant(i); }
-    case 4: { int32_t l; bytes(&l, sizeof l); return Variant(l); }
-    case 5: { double d; bytes(&d, sizeof d); return Variant(d); }
+    case 3: {
+      int16_t i;
+      bytes(&i, sizeof i);
+      return Variant(i);
+    }
+    case 4: {
+      int32_t l;
+      bytes(&l, sizeof l);
+      return Variant(l);
+    }
+    case 5: {
+      double d;
+      bytes(&d, sizeof d);
+      return Variant(d);
+    }
     case 6: {
       size_t n = left() > 0 ? *p++ % 24 : 0;
       n = n < left() ? n : left();
@@ -90,8 +102,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   exercise(a);
   exercise(b);
   bool ab = false, ba = false, abFailed = false, baFailed = false;
-  try { ab = a.looseEquals(b); } catch (const tivel::com::ComError&) { abFailed = true; }
-  try { ba = b.looseEquals(a); } catch (const tivel::com::ComError&) { baFailed = true; }
+  try {
+    ab = a.looseEquals(b);
+  } catch (const tivel::com::ComError&) {
+    abFailed = true;
+  }
+  try {
+    ba = b.looseEquals(a);
+  } catch (const tivel::com::ComError&) {
+    baFailed = true;
+  }
   if (abFailed != baFailed || ab != ba) {
     std::fprintf(stderr, "invariant broken: loose equality is not symmetric\n");
     std::abort();

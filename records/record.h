@@ -55,7 +55,7 @@ class Record : public com::Object {
   const RecordClass& cls_;
   std::vector<com::Variant> values_;
   bool read_ = false;
-  std::vector<com::Variant> readValues_;                        // per property, as read
+  std::vector<com::Variant> readValues_;                       // per property, as read
   std::vector<std::pair<std::string, com::Variant>> readRow_;  // the columns of the row read
 };
 using RecordPtr = std::shared_ptr<Record>;

@@ -72,7 +72,8 @@ class UserObject : public DirectoryObject {
 
 class ComputerObject : public DirectoryObject {
  public:
-  explicit ComputerObject(std::string computer) : DirectoryObject(kProvider + computer, {}), computer_(std::move(computer)) {
+  explicit ComputerObject(std::string computer)
+      : DirectoryObject(kProvider + computer, {}), computer_(std::move(computer)) {
     store().read();
   }
 

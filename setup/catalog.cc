@@ -89,8 +89,7 @@ void CatalogCollection::Remove(int32_t index) {
 }
 
 std::shared_ptr<CatalogObject> CatalogCollection::Add() {
-  if (kind_ != Kind::Packages)
-    com::raise(kNotSupported, kSource, "Components are added by InstallComponent, not Add");
+  if (kind_ != Kind::Packages) com::raise(kNotSupported, kSource, "Components are added by InstallComponent, not Add");
   std::string key = newKey();
   auto item = std::shared_ptr<CatalogObject>(new CatalogObject(key, true));
   item->values_ = {{"ID", key}, {"Name", ""}, {"Identity", ""}, {"Password", ""}};
@@ -121,7 +120,8 @@ int32_t CatalogCollection::SaveChanges() {
     }
     for (const auto& item : items_) {
       if (!item->added_ && !item->changed_) continue;
-      Package* p = item->added_ ? &s.packages.emplace_back(Package{item->key_, "", "", "", {}}) : findPackage(s, item->key_);
+      Package* p =
+          item->added_ ? &s.packages.emplace_back(Package{item->key_, "", "", "", {}}) : findPackage(s, item->key_);
       if (!p) noPackage(item->key_);
       p->name = item->values_["Name"];
       p->identity = item->values_["Identity"];
@@ -152,7 +152,8 @@ std::shared_ptr<ComponentUtil> CatalogCollection::GetUtilInterface() {
 void ComponentUtil::InstallComponent(std::string_view dllFile, std::string_view typeLibFile,
                                      std::string_view proxyStubFile) {
   if (!typeLibFile.empty() || !proxyStubFile.empty())
-    com::raise(kNotSupported, kSource, "Libraries describe their own classes here; no type library or proxy file is used");
+    com::raise(kNotSupported, kSource,
+               "Libraries describe their own classes here; no type library or proxy file is used");
   std::string file(dllFile);
   std::vector<std::string> classes = com::loadComponentLibrary(file);  // fails for a missing or unloadable file
   if (classes.empty()) com::raise(kInvalidData, kSource, file + " registers no class: it is not a component library");
@@ -173,8 +174,10 @@ void ComponentUtil::InstallComponent(std::string_view dllFile, std::string_view 
     for (const std::string& progId : classes) {
       auto& list = target->components;
       auto it = std::find_if(list.begin(), list.end(), [&](const Component& c) { return sameName(c.progId, progId); });
-      if (it == list.end()) list.push_back(Component{progId, absolute});
-      else it->file = absolute;
+      if (it == list.end())
+        list.push_back(Component{progId, absolute});
+      else
+        it->file = absolute;
     }
   });
 }

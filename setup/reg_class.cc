@@ -38,18 +38,15 @@ const com::ClassInfo& info() {
     using R = RegClass;
     com::ClassInfo c("Tivel.RegClass", "RegClass");
     c.method("ShowIsRun", {}, com::bind<R>([](R& self, com::Args&) {
-      self.ShowIsRun();
-      return com::Variant();
-    }));
-    c.method("regWWW", {in("strWWWName", kStr), in("strWWWPath", kStr)}, com::bind<R>([](R& self, com::Args& a) {
-      return com::Variant(self.regWWW(text(a, 0), text(a, 1)));
-    }));
-    c.method("regFTP", {in("strFTPName", kStr), in("strFTPPath", kStr)}, com::bind<R>([](R& self, com::Args& a) {
-      return com::Variant(self.regFTP(text(a, 0), text(a, 1)));
-    }));
-    c.method("regAddUser", {in("strUserName", kStr), in("strUserPs", kStr)}, com::bind<R>([](R& self, com::Args& a) {
-      return com::Variant(self.regAddUser(text(a, 0), text(a, 1)));
-    }));
+               self.ShowIsRun();
+               return com::Variant();
+             }));
+    c.method("regWWW", {in("strWWWName", kStr), in("strWWWPath", kStr)},
+             com::bind<R>([](R& self, com::Args& a) { return com::Variant(self.regWWW(text(a, 0), text(a, 1))); }));
+    c.method("regFTP", {in("strFTPName", kStr), in("strFTPPath", kStr)},
+             com::bind<R>([](R& self, com::Args& a) { return com::Variant(self.regFTP(text(a, 0), text(a, 1))); }));
+    c.method("regAddUser", {in("strUserName", kStr), in("strUserPs", kStr)},
+             com::bind<R>([](R& self, com::Args& a) { return com::Variant(self.regAddUser(text(a, 0), text(a, 1))); }));
     c.method("regComPack", {in("strComPackName", kStr), in("strUserName", kStr), in("strUserPs", kStr)},
              com::bind<R>([](R& self, com::Args& a) {
                return com::Variant(self.regComPack(text(a, 0), text(a, 1), text(a, 2)));

@@ -53,8 +53,10 @@ class RegClassTest : public ::testing::Test {
     setenv("TIVEL_HOME", root().c_str(), 1);
   }
   void TearDown() override {
-    if (hadHome_) setenv("TIVEL_HOME", oldHome_.c_str(), 1);
-    else unsetenv("TIVEL_HOME");
+    if (hadHome_)
+      setenv("TIVEL_HOME", oldHome_.c_str(), 1);
+    else
+      unsetenv("TIVEL_HOME");
   }
   const std::string& root() const { return dir_.path(); }
   ServiceState state() const { return Store().read(); }
@@ -68,7 +70,7 @@ class RegClassTest : public ::testing::Test {
 };
 
 TEST_F(RegClassTest, MembersInOrderAnswerSixteenBitResults) {
-  std::vector<std::string> want{"ShowIsRun", "regWWW",       "regFTP",     "regAddUser",
+  std::vector<std::string> want{"ShowIsRun",  "regWWW",    "regFTP",       "regAddUser",
                                 "regComPack", "regComDLL", "writeIniFile", "ReadIniFile"};
   EXPECT_EQ(reg_->classInfo().memberNames(), want);
   EXPECT_TRUE(call("ShowIsRun", {}).isEmpty());

@@ -33,20 +33,27 @@ bool sameName(const std::string& a, const std::string& b) {
 Json toJson(const ServiceState& s) {
   Json dirs = Json::array();
   for (const auto& d : s.virtualDirectories)
-    dirs.push_back({{"name", d.name}, {"path", d.path}, {"application", d.application},
-                    {"accessRead", d.accessRead}, {"accessWrite", d.accessWrite}, {"accessExecute", d.accessExecute}});
+    dirs.push_back({{"name", d.name},
+                    {"path", d.path},
+                    {"application", d.application},
+                    {"accessRead", d.accessRead},
+                    {"accessWrite", d.accessWrite},
+                    {"accessExecute", d.accessExecute}});
   Json accounts = Json::array();
   for (const auto& a : s.accounts)
-    accounts.push_back({{"name", a.name}, {"fullName", a.fullName}, {"description", a.description},
-                        {"passwordHash", a.passwordHash}});
+    accounts.push_back(
+        {{"name", a.name}, {"fullName", a.fullName}, {"description", a.description}, {"passwordHash", a.passwordHash}});
   Json groups = Json::array();
   for (const auto& g : s.groups) groups.push_back({{"name", g.name}, {"members", g.members}});
   Json packages = Json::array();
   for (const auto& p : s.packages) {
     Json components = Json::array();
     for (const auto& c : p.components) components.push_back({{"progId", c.progId}, {"file", c.file}});
-    packages.push_back({{"key", p.key}, {"name", p.name}, {"identity", p.identity},
-                        {"passwordHash", p.passwordHash}, {"components", components}});
+    packages.push_back({{"key", p.key},
+                        {"name", p.name},
+                        {"identity", p.identity},
+                        {"passwordHash", p.passwordHash},
+                        {"components", components}});
   }
   return Json{{"web", {{"virtualDirectories", dirs}}},
               {"ftp", {{"path", s.ftp.path}, {"accessRead", s.ftp.accessRead}, {"accessWrite", s.ftp.accessWrite}}},
@@ -76,8 +83,11 @@ ServiceState fromJson(const Json& j) {
       s.groups.push_back({field<std::string>(g, "name", ""), field(g, "members", std::vector<std::string>{})});
   }
   for (const auto& p : arrayAt(j, "packages")) {
-    Package package{field<std::string>(p, "key", ""), field<std::string>(p, "name", ""),
-                    field<std::string>(p, "identity", ""), field<std::string>(p, "passwordHash", ""), {}};
+    Package package{field<std::string>(p, "key", ""),
+                    field<std::string>(p, "name", ""),
+                    field<std::string>(p, "identity", ""),
+                    field<std::string>(p, "passwordHash", ""),
+                    {}};
     for (const auto& c : arrayAt(p, "components"))
       package.components.push_back({field<std::string>(c, "progId", ""), field<std::string>(c, "file", "")});
     s.packages.push_back(std::move(package));

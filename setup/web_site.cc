@@ -28,11 +28,10 @@ void checkName(std::string_view name, const std::string& path) {
 class VirtualDirectoryObject : public DirectoryObject {
  public:
   explicit VirtualDirectoryObject(std::string name)
-      : DirectoryObject(std::string(kWebRootPath) + "/" + name,
-                        {{"Path", com::VarType::String},
-                         {"AccessRead", com::VarType::Boolean},
-                         {"AccessWrite", com::VarType::Boolean},
-                         {"AccessExecute", com::VarType::Boolean}}),
+      : DirectoryObject(std::string(kWebRootPath) + "/" + name, {{"Path", com::VarType::String},
+                                                                 {"AccessRead", com::VarType::Boolean},
+                                                                 {"AccessWrite", com::VarType::Boolean},
+                                                                 {"AccessExecute", com::VarType::Boolean}}),
         name_(std::move(name)) {}
 
   void AppCreate(bool inProcess) override { application_ = inProcess ? "in-process" : "pooled"; }
@@ -40,7 +39,8 @@ class VirtualDirectoryObject : public DirectoryObject {
   void SetInfo() override {
     store().update([this](ServiceState& s) {
       auto& dirs = s.virtualDirectories;
-      auto it = std::find_if(dirs.begin(), dirs.end(), [this](const VirtualDirectory& d) { return sameName(d.name, name_); });
+      auto it =
+          std::find_if(dirs.begin(), dirs.end(), [this](const VirtualDirectory& d) { return sameName(d.name, name_); });
       if (!saved_) {
         if (it != dirs.end()) com::raise(kAlreadyExists, path(), "The virtual directory " + name_ + " exists already");
         dirs.push_back(VirtualDirectory{name_, "", "", true, false, false});
@@ -82,7 +82,8 @@ class WebRoot : public DirectoryObject {
     std::string wanted(name);
     store().update([&](ServiceState& s) {
       auto& dirs = s.virtualDirectories;
-      auto it = std::find_if(dirs.begin(), dirs.end(), [&](const VirtualDirectory& d) { return sameName(d.name, wanted); });
+      auto it =
+          std::find_if(dirs.begin(), dirs.end(), [&](const VirtualDirectory& d) { return sameName(d.name, wanted); });
       if (it == dirs.end()) com::raise(kNotFound, path(), "The web site has no virtual directory " + wanted);
       dirs.erase(it);
     });

@@ -2,10 +2,10 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <atomic>
 #include <random>
 #include <stdexcept>
 

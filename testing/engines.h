@@ -47,7 +47,9 @@ class TempDir {
 // Test-name suffix for an engine parameter ("sqlite", "postgresql").
 struct EngineName {
   template <class Info>
-  std::string operator()(const Info& info) const { return info.param; }
+  std::string operator()(const Info& info) const {
+    return info.param;
+  }
 };
 
 }  // namespace tivel::testing

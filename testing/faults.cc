@@ -57,7 +57,8 @@ void Faults::step(ado::HookStep kind, const std::string& sql) {
   }
 }
 
-int failEachStep(const std::function<void()>& attempt, const std::function<void(const std::string& step)>& afterFailure) {
+int failEachStep(const std::function<void()>& attempt,
+                 const std::function<void(const std::string& step)>& afterFailure) {
   {
     Faults faults;
     faults.failCommit(1);

@@ -22,7 +22,7 @@ namespace tivel::testing {
 
 class Faults {
  public:
-  Faults();  // records statements, fails none
+  Faults();   // records statements, fails none
   ~Faults();  // disarms
   Faults(const Faults&) = delete;
   Faults& operator=(const Faults&) = delete;
@@ -60,7 +60,8 @@ class Faults {
 // last run took. A write that makes no commit is reported to `afterFailure` as
 // such (its changes stay, for the check to catch) and gives -1. `attempt` runs
 // the write on this thread and should not throw.
-int failEachStep(const std::function<void()>& attempt, const std::function<void(const std::string& step)>& afterFailure);
+int failEachStep(const std::function<void()>& attempt,
+                 const std::function<void(const std::string& step)>& afterFailure);
 
 // The source of every injected failure; its number is the engine-failure number (0x80004005).
 inline constexpr const char* kFaultSource = "Fault injection";

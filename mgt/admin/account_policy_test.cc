@@ -162,7 +162,8 @@ TEST_P(AccountPolicyTest, LockEndsAfterItsTime) {
   portal().exec("update umUsrSecInst set Usi_Value='2000-01-01 00:00:00' where usa_no='LogErrLockTime'");
   EXPECT_EQ(login("Secret"), "10012") << "lock_minutes=0: until an administrator resets it";
   setting("Policy", "lock_minutes", "5");
-  portal().exec("update umUsrSecInst set Usi_Value='" + com::DateTime::now().text() + "' where usa_no='LogErrLockTime'");
+  portal().exec("update umUsrSecInst set Usi_Value='" + com::DateTime::now().text() +
+                "' where usa_no='LogErrLockTime'");
   EXPECT_EQ(login("Secret"), "10012") << "five minutes have not passed";
   portal().exec("update umUsrSecInst set Usi_Value='2000-01-01 00:00:00' where usa_no='LogErrLockTime'");
   EXPECT_EQ(login("c"), "10003") << "the lock is over and the count starts again";

@@ -25,11 +25,12 @@ const com::ClassInfo& info() {
                if (!ok) a[0] = Variant(err);  // untouched on success
                return Variant(ok);
              }));
-    c.method("isSysSecUsr", {ref("strUsrNo", kStr)}, op([](AdminMgt& m, com::Args& a) {
-      return Variant(m.isSysSecUsr(a[0].toString()));
-    }));
+    c.method("isSysSecUsr", {ref("strUsrNo", kStr)},
+             op([](AdminMgt& m, com::Args& a) { return Variant(m.isSysSecUsr(a[0].toString())); }));
     c.method("changePwd", {optStr("strAccount"), optStr("strPwd"), optStr("strNewPwd")},
-             op([](AdminMgt& m, com::Args& a) { return Variant(m.changePwd(textArg(a, 0), textArg(a, 1), textArg(a, 2))); }));
+             op([](AdminMgt& m, com::Args& a) {
+               return Variant(m.changePwd(textArg(a, 0), textArg(a, 1), textArg(a, 2)));
+             }));
     c.method("addUsr",
              {optStr("usrAccount"), optStr("usrPwd"), optStr("usrName"), optStr("NetName"), optStr("Phone"),
               optStr("Mobile"), optStr("Email"), optStr("Login_Mode")},
@@ -38,7 +39,9 @@ const com::ClassInfo& info() {
                                        textArg(a, 5), textArg(a, 6), textArg(a, 7)));
              }));
     c.method("loginByPwd", {optStr("strUserAccount"), optStr("strUsrPwd"), optStr("usrIp")},
-             op([](AdminMgt& m, com::Args& a) { return Variant(m.loginByPwd(textArg(a, 0), textArg(a, 1), textArg(a, 2))); }));
+             op([](AdminMgt& m, com::Args& a) {
+               return Variant(m.loginByPwd(textArg(a, 0), textArg(a, 1), textArg(a, 2)));
+             }));
     c.method("loginAgain", {ref("UserAccount", kStr), optStr("UsrTwoPwd")},
              op([](AdminMgt& m, com::Args& a) { return Variant(m.loginAgain(a[0].toString(), textArg(a, 1))); }));
     c.method("usrSuccess", {ref("strUsr_no", kStr)},

@@ -62,7 +62,8 @@ class AdminMgt : public com::Object {
   // or a string without value fails the call.
   std::string checkAuth(const std::string& strResNo, const std::string& strUsrNo, int16_t strAuthBit);
   // AppMgt.getAuthOfUsr with the caller's subject type.
-  std::string getAuthOfUsr(const std::string& strRes_no, const std::string& strOGRU_Type, const std::string& strOGRU_No);
+  std::string getAuthOfUsr(const std::string& strRes_no, const std::string& strOGRU_Type,
+                           const std::string& strOGRU_No);
   // AppMgt.setAuthOfUsr for the user as subject of type "3".
   bool setAuthOfUsr(const std::string& strRes_no, const std::string& strUsr_no, const std::string& strAuth);
 

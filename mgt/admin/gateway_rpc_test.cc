@@ -24,7 +24,8 @@ class GatewayRpcTest : public testing::PortalTest {
     if (!bin) return {};
     const std::string in = portal().root() + "/requests.jsonl", out = portal().root() + "/answers.jsonl";
     std::ofstream(in) << requests;
-    std::string command = "'" + std::string(bin) + "/tivel' rpc --root '" + portal().root() + "' <'" + in + "' >'" + out + "'";
+    std::string command =
+        "'" + std::string(bin) + "/tivel' rpc --root '" + portal().root() + "' <'" + in + "' >'" + out + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     std::map<std::string, Json> answers;
     std::ifstream lines(out);

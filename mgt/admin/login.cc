@@ -224,8 +224,10 @@ int16_t AdminMgt::isSysSecUsr(const std::string& usrNo) {
     Variant key = g->getProperty("Grp_no");
     if (!key.looksNumeric()) continue;
     double k = key.toDouble();
-    if (k == 1) inOne = true;
-    else if (k == 2) inTwo = true;
+    if (k == 1)
+      inOne = true;
+    else if (k == 2)
+      inTwo = true;
   }
   if (inOne && inTwo) return 0;
   if (inOne) return 1;

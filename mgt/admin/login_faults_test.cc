@@ -27,7 +27,7 @@ struct Step {
 
 TEST_P(LoginFaultTest, AFailedStepLeavesExactlyTheStepsTheLoginRuns) {
   const Step steps[] = {
-      {"where Account=", false, "10002", 1, false, 0, 0},  // the user read traps: no user
+      {"where Account=", false, "10002", 1, false, 0, 0},                 // the user read traps: no user
       {"from UmUsrSecInst where usa_no='1'", false, "0", 2, true, 1, 1},  // a policy read decides nothing
       // A failed count write is no conflict, so it is not tried again.
       {"update \"umusr\" set \"login_count\"", false, "10017", 1, true, 1, 0},
@@ -50,7 +50,8 @@ TEST_P(LoginFaultTest, AFailedStepLeavesExactlyTheStepsTheLoginRuns) {
     ASSERT_GT(faults.injected(), 0);
     EXPECT_EQ(code, s.code);
     EXPECT_EQ(portal().scalar("select login_count from umUsr where usr_no='" + no + "'").toLong(), s.loginCount);
-    EXPECT_EQ(portal().count("umUsrSecInst", "usa_no='3' and usi_value='0' and usr_no='" + no + "'"), s.errorsReset ? 1 : 0);
+    EXPECT_EQ(portal().count("umUsrSecInst", "usa_no='3' and usi_value='0' and usr_no='" + no + "'"),
+              s.errorsReset ? 1 : 0);
     EXPECT_EQ(portal().count("umLogInfo", "usr_no='" + no + "'"), s.loginRecords);
     EXPECT_EQ(portal().count("SysLog", "disc='" + account + "登录成功！'"), s.logEntries);
   }

@@ -45,7 +45,8 @@ TEST_P(LoginTest, SuccessfulLoginDoesTheBookkeeping) {
   portal().exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('3','" + no + "','4',1)");
   EXPECT_EQ(admin->loginByPwd("Editor", "Secret", "10.0.0.7"), "0");
   EXPECT_EQ(loginCount("Editor"), 2);
-  EXPECT_EQ(portal().scalar("select Usi_Value from umUsrSecInst where Usa_no='3' and usr_no='" + no + "'").toString(), "0");
+  EXPECT_EQ(portal().scalar("select Usi_Value from umUsrSecInst where Usa_no='3' and usr_no='" + no + "'").toString(),
+            "0");
   ASSERT_EQ(portal().count("umLogInfo", "usr_no='" + no + "'"), 1);
   EXPECT_EQ(portal().scalar("select isAvail from umLogInfo").toLong(), 1);
   EXPECT_EQ(portal().scalar("select token from umLogInfo").toString().rfind("TOK_", 0), 0u);
@@ -74,7 +75,8 @@ TEST_P(LoginTest, RegistrationJoinsGroupThree) {
   EXPECT_FALSE(admin->addUsr("Editor", "x", "又一个", "", "", "", "", ""));
   EXPECT_EQ(portal().count("umUsr"), 1);
   std::string no = usrNo("Editor");
-  EXPECT_EQ(portal().scalar("select priority from umGrp2Usr where Grp_no='3' and Usr_no='" + no + "'").toLong(), 999999);
+  EXPECT_EQ(portal().scalar("select priority from umGrp2Usr where Grp_no='3' and Usr_no='" + no + "'").toLong(),
+            999999);
   EXPECT_EQ(portal().scalar("select state from umUsr").toLong(), 0);
   EXPECT_FALSE(admin->addUsr("", "x", "无帐号", "", "", "", "", "")) << "the user add refuses an empty account";
 }
@@ -105,10 +107,11 @@ TEST_P(LoginTest, PasswordWithoutValueMatchesOnlyAnEmptyPassword) {
 
 TEST_P(LoginTest, LateBoundInterface) {
   const com::ClassInfo* c = com::findClass("TivelMgt.AdminMgt");
-  std::vector<std::string> expected = {"getRecordset", "setRecordset", "isSysSecUsr", "changePwd", "addUsr",
-                                       "loginByPwd", "loginAgain", "usrSuccess", "usrIsAvail", "usrIpLimit",
-                                       "usrTimeLimit", "usrLogErrLimit", "usrAcntLimit", "usrPwdLimit",
-                                       "usrPwdFirstLimit", "checkAuth", "WriteLog", "getAuthOfUsr", "setAuthOfUsr"};
+  std::vector<std::string> expected = {"getRecordset", "setRecordset", "isSysSecUsr",      "changePwd",
+                                       "addUsr",       "loginByPwd",   "loginAgain",       "usrSuccess",
+                                       "usrIsAvail",   "usrIpLimit",   "usrTimeLimit",     "usrLogErrLimit",
+                                       "usrAcntLimit", "usrPwdLimit",  "usrPwdFirstLimit", "checkAuth",
+                                       "WriteLog",     "getAuthOfUsr", "setAuthOfUsr"};
   EXPECT_EQ(c->memberNames(), expected);
   com::Args a{Variant("Editor"), Variant("Secret")};
   EXPECT_EQ(admin->invoke("loginByPwd", com::MemberKind::Method, a).toString(), "0");

@@ -98,8 +98,7 @@ int dayNumber(std::string_view name) {
   if (name.size() != 3) return -1;
   for (int i = 0; i < 7; ++i) {
     bool same = true;
-    for (int k = 0; k < 3; ++k)
-      same = same && std::tolower(static_cast<unsigned char>(name[k])) == kDays[i][k];
+    for (int k = 0; k < 3; ++k) same = same && std::tolower(static_cast<unsigned char>(name[k])) == kDays[i][k];
     if (same) return i;
   }
   return -1;
@@ -141,8 +140,10 @@ bool readWindow(std::string_view text, Window* w) {
   // The time range is the last blank-separated word; what stands before it names the days.
   size_t blank = text.find_last_of(" \t");
   std::string_view range = blank == std::string_view::npos ? text : text.substr(blank + 1);
-  if (blank == std::string_view::npos) w->days.fill(true);
-  else if (!readDays(trim(text.substr(0, blank)), &w->days)) return false;
+  if (blank == std::string_view::npos)
+    w->days.fill(true);
+  else if (!readDays(trim(text.substr(0, blank)), &w->days))
+    return false;
   size_t dash = range.find('-');
   if (dash == std::string_view::npos) return false;
   if (!readClock(range.substr(0, dash), &w->start) || !readClock(range.substr(dash + 1), &w->end)) return false;

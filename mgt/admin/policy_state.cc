@@ -69,9 +69,11 @@ WrongPassword countWrongPassword(const std::string& usrNo, long threshold) {
       auto rs = openRead("select Usi_Value from umUsrSecInst" + valueRow(kLogErrNum, usrNo));
       bool exists = rs->recordCount() > 0;
       rs->close();
-      if (exists) result = WrongPassword::Locked;
-      else execute(std::string("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('") + kLogErrNum +
-                   "','" + QuoteSql(usrNo) + "','1',1)");
+      if (exists)
+        result = WrongPassword::Locked;
+      else
+        execute(std::string("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('") + kLogErrNum + "','" +
+                QuoteSql(usrNo) + "','1',1)");
     }
     if (result == WrongPassword::Counted && threshold > 0) {
       auto rs = openRead("select " + std::string(kCountExpr) + " from umUsrSecInst" + valueRow(kLogErrNum, usrNo));

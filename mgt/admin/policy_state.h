@@ -18,9 +18,9 @@ std::string lockedAt(const std::string& usrNo);
 void reopenLock(const std::string& usrNo, const std::string& count);
 
 enum class WrongPassword {
-  Counted,   // the count went up by one
-  LockedNow, // it went up and reached the threshold: the lock was taken now
-  Locked,    // the count had reached the threshold already: not raised
+  Counted,    // the count went up by one
+  LockedNow,  // it went up and reached the threshold: the lock was taken now
+  Locked,     // the count had reached the threshold already: not raised
 };
 
 // Raises the user's login-error count by one in a single statement (no

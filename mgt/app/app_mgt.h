@@ -88,7 +88,8 @@ class AppMgt : public com::Object {
   // The cAppAuth of that triple, or Nothing.
   com::Variant getAuth(const std::string& strRes_no, const std::string& strOGRU_Type, const std::string& strOGRU_No);
   // The authorization string stored for exactly that subject, or "".
-  std::string getAuthOfUsr(const std::string& strRes_no, const std::string& strOGRU_Type, const std::string& strOGRU_No);
+  std::string getAuthOfUsr(const std::string& strRes_no, const std::string& strOGRU_Type,
+                           const std::string& strOGRU_No);
   // Every subject's cAppAuth on the resource, keyed "RES" + Res_no + "OGRUT" +
   // OGRU_Type + "OGRU" + OGRU_No; Nothing when there is none.
   com::Variant getAuthOfRes(const std::string& strRes_no);

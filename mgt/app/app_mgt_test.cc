@@ -56,8 +56,10 @@ TEST_P(AppMgtLateBoundTest, AddHandsTheKeyBackByReferenceOrNotAtAll) {
       << "the key argument is optional";
   EXPECT_EQ(portal().count("App"), 2);
 
-  EXPECT_EQ(obj->call("addRes", {record("cAppRes", {{"Res_no", Variant("R")}, {"App_No", Variant("A2")},
-                                                    {"Name", Variant("资源")}, {"IsRes", Variant(int32_t{1})}})})
+  EXPECT_EQ(obj->call("addRes", {record("cAppRes", {{"Res_no", Variant("R")},
+                                                    {"App_No", Variant("A2")},
+                                                    {"Name", Variant("资源")},
+                                                    {"IsRes", Variant(int32_t{1})}})})
                 .toString(),
             "0");
   EXPECT_EQ(obj->call("isRes", {Variant("R")}), Variant(true)) << "a number 1 written as text reads back as 1";
@@ -65,12 +67,14 @@ TEST_P(AppMgtLateBoundTest, AddHandsTheKeyBackByReferenceOrNotAtAll) {
 }
 
 TEST_P(AppMgtLateBoundTest, RightsAndAuthorizationsThroughTheInterface) {
-  com::Args add{record("cAppRgt", {{"Res_no", Variant("R")}, {"Bit_Nod", Variant(int32_t{2})}, {"Name", Variant("读")}}),
-                Variant("")};
+  com::Args add{
+      record("cAppRgt", {{"Res_no", Variant("R")}, {"Bit_Nod", Variant(int32_t{2})}, {"Name", Variant("读")}}),
+      Variant("")};
   EXPECT_EQ(obj->invoke("addRgt", com::MemberKind::Method, add).toString(), "0");
   EXPECT_EQ(add[1].toString(), "RESRBIT2");
   EXPECT_EQ(obj->call("getRgt", {Variant("R"), Variant("2")}).isObject(), true);
-  EXPECT_EQ(obj->call("delRgt", {Variant("R"), Variant("2")}).toString(), "0") << "a numeric text is coerced to the bit node";
+  EXPECT_EQ(obj->call("delRgt", {Variant("R"), Variant("2")}).toString(), "0")
+      << "a numeric text is coerced to the bit node";
   EXPECT_EQ(portal().count("AppRgt"), 0);
   EXPECT_THROW(obj->call("delRgt", {Variant("R"), Variant("two")}), com::ComError) << "not a 16-bit integer";
 
@@ -88,10 +92,11 @@ TEST_P(AppMgtLateBoundTest, RightsAndAuthorizationsThroughTheInterface) {
 TEST_P(AppMgtLateBoundTest, RolesThroughTheInterfaceWithOptionalArguments) {
   EXPECT_TRUE(obj->call("getRolOfApp", {}).isNothing());
   EXPECT_TRUE(obj->call("getRolOfUsr", {}).isNothing());
-  EXPECT_EQ(obj->call("addRol", {record("cAppRol", {{"Rol_No", Variant("L")}, {"App_No", Variant("A")},
-                                                    {"Name", Variant("角色")}})})
-                .toString(),
-            "0");
+  EXPECT_EQ(
+      obj->call("addRol",
+                {record("cAppRol", {{"Rol_No", Variant("L")}, {"App_No", Variant("A")}, {"Name", Variant("角色")}})})
+          .toString(),
+      "0");
   com::Args member{record("cAppRol2Usr", {{"Rol_No", Variant("L")}, {"Usr_No", Variant("U")}}), Variant("x")};
   EXPECT_EQ(obj->invoke("addRol2Usr", com::MemberKind::Method, member).toString(), "0");
   EXPECT_EQ(member[1].toString(), "") << "the identifier argument receives the empty string";

@@ -22,7 +22,6 @@ using testing::asRecord;
 using testing::keysOf;
 using testing::rec;
 
-
 // One portal per test and engine, with an AppMgt created by its ProgID.
 class AppTest : public testing::PortalTest {
  protected:

@@ -12,7 +12,8 @@
 namespace tivel::mgt {
 namespace {
 
-const Fields kAuthFields = {{"Res_No", "Res_no"}, "Res_Auth", {"OGRU_NO", "OGRU_No"}, {"OGRU_TYPE", "OGRU_Type"}, "IsAvail"};
+const Fields kAuthFields = {
+    {"Res_No", "Res_no"}, "Res_Auth", {"OGRU_NO", "OGRU_No"}, {"OGRU_TYPE", "OGRU_Type"}, "IsAvail"};
 
 // The select of one subject's authorization on a resource.
 Statement authOfSubject(const std::string& resNo, const std::string& type, const std::string& no) {
@@ -29,9 +30,9 @@ std::string AppMgt::addAuth(const RecordPtr& rec, com::Variant& strAuthNo) {
        .test =
            [](const Record& r) {
              // "OGRU_no= " with its blank.
-             return "select * from AppAuth where " +
-                    condition({{"res_no=", r["Res_no"]}, {"OGRU_type=", r["OGRU_Type"], Place::Whole},
-                               {"OGRU_no= ", r["OGRU_No"]}});
+             return "select * from AppAuth where " + condition({{"res_no=", r["Res_no"]},
+                                                                {"OGRU_type=", r["OGRU_Type"], Place::Whole},
+                                                                {"OGRU_no= ", r["OGRU_No"]}});
            },
        .existsCode = "10034004",
        // No defaults: an empty string or flag is stored as the empty string.
@@ -57,9 +58,9 @@ std::string AppMgt::updateAuth(const RecordPtr& rec) {
   return updateWhere(
       rec,
       [](const Record& r) {
-        return Statement("select * from AppAuth where ", {{"res_no=", r["Res_no"]},
-                                                          {"OGRU_No=", r["OGRU_No"]},
-                                                          {"OGRU_Type=", r["OGRU_Type"], Place::WholeText}});
+        return Statement(
+            "select * from AppAuth where ",
+            {{"res_no=", r["Res_no"]}, {"OGRU_No=", r["OGRU_No"]}, {"OGRU_Type=", r["OGRU_Type"], Place::WholeText}});
       },
       {"Res_Auth", "IsAvail"}, "10034012", "10034013");
 }
@@ -91,7 +92,8 @@ std::string AppMgt::delAuthOfRes(const std::string& strRes_no) {
   return deleteRow(strRes_no, "delete from appAuth where res_No='", "10034023", "10034024");
 }
 
-com::Variant AppMgt::getAuth(const std::string& strRes_no, const std::string& strOGRU_Type, const std::string& strOGRU_No) {
+com::Variant AppMgt::getAuth(const std::string& strRes_no, const std::string& strOGRU_Type,
+                             const std::string& strOGRU_No) {
   if (strRes_no.empty()) return com::Variant::nothing();
   return readFirst(authOfSubject(strRes_no, strOGRU_Type, strOGRU_No), "cAppAuth", kAuthFields);
 }

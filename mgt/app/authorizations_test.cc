@@ -15,7 +15,8 @@ using com::Variant;
 
 RecordPtr auth(const Variant& res, const Variant& type, const Variant& no, const Variant& str = "1",
                const Variant& avail = "1") {
-  return rec("cAppAuth", {{"Res_no", res}, {"OGRU_Type", type}, {"OGRU_No", no}, {"Res_Auth", str}, {"IsAvail", avail}});
+  return rec("cAppAuth",
+             {{"Res_no", res}, {"OGRU_Type", type}, {"OGRU_No", no}, {"Res_Auth", str}, {"IsAvail", avail}});
 }
 
 std::vector<std::string> sorted(std::vector<std::string> v) {
@@ -37,8 +38,9 @@ class AuthorizationTest : public app_testing::AppTest {
     if (portal().engine() == "sqlite") {
       portal().exec("create trigger refuse_auth before insert on AppAuth begin select raise(abort, 'refused'); end");
     } else {
-      portal().exec("create function refuse_auth() returns trigger language plpgsql as "
-                    "'begin raise exception ''refused''; end'");
+      portal().exec(
+          "create function refuse_auth() returns trigger language plpgsql as "
+          "'begin raise exception ''refused''; end'");
       portal().exec("create trigger refuse_auth before insert on AppAuth for each row execute function refuse_auth()");
     }
   }
@@ -184,13 +186,12 @@ TEST_P(AuthorizationTest, UnreadableTableGivesEveryFailureValue) {
 TEST_P(AuthorizationTest, ReplacementLeavesNothingPartialWhicheverStepFails) {
   ASSERT_TRUE(mgt->setAuthOfUsr("R", "3", "U", "10"));
   bool answered = true;
-  int statements = tivel::testing::failEachStep(
-      [&] { answered = mgt->setAuthOfUsr("R", "3", "U", "0110"); },
-      [&](const std::string& step) {
-        EXPECT_FALSE(answered) << step;
-        EXPECT_EQ(portal().count("AppAuth"), 1) << step;
-        EXPECT_EQ(stored("Res_Auth"), "10") << step;
-      });
+  int statements = tivel::testing::failEachStep([&] { answered = mgt->setAuthOfUsr("R", "3", "U", "0110"); },
+                                                [&](const std::string& step) {
+                                                  EXPECT_FALSE(answered) << step;
+                                                  EXPECT_EQ(portal().count("AppAuth"), 1) << step;
+                                                  EXPECT_EQ(stored("Res_Auth"), "10") << step;
+                                                });
   EXPECT_GE(statements, 2) << "a delete and an insert at least";
   EXPECT_TRUE(answered) << "no transaction was left open by the failed runs";
   EXPECT_EQ(stored("Res_Auth"), "0110");

@@ -138,7 +138,8 @@ TEST_P(ResourceTest, ResourcesOfOneApplicationOrOfAll) {
   EXPECT_TRUE(mgt->getResOfApp("").isNothing()) << "an empty table gives nothing";
   tree();
   EXPECT_EQ(keysOf(mgt->getResOfApp("B")), (std::vector<std::string>{"ResB1", "ResB11"}));
-  EXPECT_EQ(keysOf(mgt->getResOfApp("")), (std::vector<std::string>{"ResB1", "ResB11", "ResR1", "ResR11", "ResR12", "ResR2"}))
+  EXPECT_EQ(keysOf(mgt->getResOfApp("")),
+            (std::vector<std::string>{"ResB1", "ResB11", "ResR1", "ResR11", "ResR12", "ResR2"}))
       << "without an argument every resource of every application";
   EXPECT_TRUE(mgt->getResOfApp("C").isNothing());
 

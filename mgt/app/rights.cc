@@ -51,9 +51,10 @@ std::string AppMgt::updateRgt(const RecordPtr& rec, const std::string& strRes_no
 
 std::string AppMgt::delRgt(const std::string& strRes_no, int16_t intBit_nod) {
   if (strRes_no.empty()) return "10032121";
-  return deleteWhere(Statement("delete from appRgt where ",
-                               {{"Res_No=", strRes_no}, {"bit_nod =", com::Variant(int32_t{intBit_nod}), Place::Number}}),
-                     "10032122");
+  return deleteWhere(
+      Statement("delete from appRgt where ",
+                {{"Res_No=", strRes_no}, {"bit_nod =", com::Variant(int32_t{intBit_nod}), Place::Number}}),
+      "10032122");
 }
 
 std::string AppMgt::delRgtOfRes(const std::string& strRes_no) {

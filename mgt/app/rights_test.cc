@@ -130,7 +130,8 @@ TEST_P(RightTest, UnreadableTableGivesEveryFailureValue) {
   EXPECT_TRUE(mgt->getRgtOfRes("R").isNothing());
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, RightTest, ::testing::ValuesIn(tivel::testing::engines()), tivel::testing::EngineName());
+INSTANTIATE_TEST_SUITE_P(Engines, RightTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
 
 }  // namespace
 }  // namespace tivel::mgt

@@ -14,7 +14,8 @@ namespace {
 const Fields kRolListFields = {"Rol_No", "App_No", "Name", "Disc"};
 const Fields kRolFields = {"Rol_No", "Name", "Disc", "App_No"};
 // The members of a role carry seven of the user's fields.
-const Fields kMemberFields = {{"Usr_no", "Usr_No"}, "Account", "Name", {"pwd", "Pwd"}, "Login_Count", "Login_Mode", "State"};
+const Fields kMemberFields = {{"Usr_no", "Usr_No"}, "Account",    "Name", {"pwd", "Pwd"},
+                              "Login_Count",        "Login_Mode", "State"};
 
 const char* const kRolByKey = "select * from appRol where Rol_no='";
 
@@ -38,24 +39,24 @@ std::string AppMgt::addRol(const RecordPtr& rec, com::Variant& strRolNo) {
 // Neither the role nor the user need exist: only the pair is tested. The
 // identifier handed back is empty.
 std::string AppMgt::addRol2Usr(const RecordPtr& rec, com::Variant& strRol2Usr) {
-  return addPair(rec, strRol2Usr,
-                 {.checks = {required("Rol_No", "10033101"), required("Usr_No", "10033102")},
-                  .test =
-                      [](const Record& r) {
-                        return "select * from appRol2Usr where " +
-                               condition({{"rol_no=", r["Rol_No"]}, {"usr_no=", r["Usr_No"]}});
-                      },
-                  .existsCode = "10033103",
-                  .insert =
-                      [](const Record& r) {
-                        return Insert("insert into AppRol2Usr(Rol_no,Usr_no,priority) values(")
-                            .text(r["Rol_No"])
-                            .text(r["Usr_No"])
-                            .text(r["Priority"], "'99999'")
-                            .sql();
-                      },
-                  .id = [](const Record&) { return std::string(); },
-                  .trapCodeValue = "10033104"});
+  return addPair(
+      rec, strRol2Usr,
+      {.checks = {required("Rol_No", "10033101"), required("Usr_No", "10033102")},
+       .test =
+           [](const Record& r) {
+             return "select * from appRol2Usr where " + condition({{"rol_no=", r["Rol_No"]}, {"usr_no=", r["Usr_No"]}});
+           },
+       .existsCode = "10033103",
+       .insert =
+           [](const Record& r) {
+             return Insert("insert into AppRol2Usr(Rol_no,Usr_no,priority) values(")
+                 .text(r["Rol_No"])
+                 .text(r["Usr_No"])
+                 .text(r["Priority"], "'99999'")
+                 .sql();
+           },
+       .id = [](const Record&) { return std::string(); },
+       .trapCodeValue = "10033104"});
 }
 
 // Reports with the codes of updateRes.

@@ -38,8 +38,8 @@ class RoleTest : public app_testing::AppTest {
     return mgt->addRol2Usr(r, id);
   }
   void user(const std::string& no, const std::string& account) {
-    portal().exec("insert into umUsr(usr_no,account,pwd,name,Phone,state,login_mode,login_count) values('" + no + "','" +
-                  account + "','pw" + no + "','名" + no + "','555',0,'1','7')");
+    portal().exec("insert into umUsr(usr_no,account,pwd,name,Phone,state,login_mode,login_count) values('" + no +
+                  "','" + account + "','pw" + no + "','名" + no + "','555',0,'1','7')");
   }
   // Roles L1, L2 of application A, L3 of B; users U1..U3.
   void setupRoles() {
@@ -95,8 +95,7 @@ TEST_P(RoleTest, MembershipChecksDefaultsAndDuplicates) {
 TEST_P(RoleTest, DeleteMembershipsByPairRoleOrUser) {
   const std::initializer_list<std::pair<const char*, const char*>> pairs = {
       {"L1", "U1"}, {"L1", "U2"}, {"L2", "U1"}, {"L2", "U2"}, {"L3", "U1"}};
-  for (const auto& [r, u] : pairs)
-    ASSERT_EQ(join(member(r, u)), "0");
+  for (const auto& [r, u] : pairs) ASSERT_EQ(join(member(r, u)), "0");
   EXPECT_EQ(mgt->delRol2Usr("", ""), "10033121");
   EXPECT_EQ(mgt->delRol2Usr("L1", "U1"), "0");
   EXPECT_EQ(portal().count("AppRol2Usr"), 4);
@@ -219,7 +218,8 @@ TEST_P(RoleTest, BrokenReadsFailTheirCallsOrGiveTheirFailureValue) {
   EXPECT_EQ(mgt->delRol2Usr("L1", ""), "10033122");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, RoleTest, ::testing::ValuesIn(tivel::testing::engines()), tivel::testing::EngineName());
+INSTANTIATE_TEST_SUITE_P(Engines, RoleTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
 
 }  // namespace
 }  // namespace tivel::mgt

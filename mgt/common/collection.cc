@@ -19,12 +19,12 @@ class Enumerator : public com::Object {
     static const com::ClassInfo info = [] {
       com::ClassInfo c("TivelMgt.cCollectionEnum", "cCollectionEnum");
       c.method("Next", {}, com::bind<Enumerator>([](Enumerator& e, com::Args&) {
-        return e.pos_ < e.items_.size() ? e.items_[e.pos_++] : com::Variant::nothing();
-      }));
+                 return e.pos_ < e.items_.size() ? e.items_[e.pos_++] : com::Variant::nothing();
+               }));
       c.method("Reset", {}, com::bind<Enumerator>([](Enumerator& e, com::Args&) {
-        e.pos_ = 0;
-        return com::Variant();
-      }));
+                 e.pos_ = 0;
+                 return com::Variant();
+               }));
       return c;
     }();
     return info;
@@ -48,19 +48,21 @@ const com::ClassInfo& info() {
                self.Add(a[0], a[1].toString());
                return com::Variant();
              }));
-    c.get("Item", {com::ref("i", VarType::Integer)}, com::bind<cCollection>([](cCollection& self, com::Args& a) {
-      return self.Item(a[0].toInteger());
-    }));
-    c.get("Count", {}, com::bind<cCollection>([](cCollection& self, com::Args&) { return com::Variant(self.Count()); }));
-    c.method("Remove", {com::ref("strObj_PK", VarType::String)}, com::bind<cCollection>([](cCollection& self, com::Args& a) {
-      self.Remove(a[0].toString());
-      return com::Variant();
-    }));
-    c.get("NewEnum", {}, com::bind<cCollection>([](cCollection& self, com::Args&) { return com::Variant(self.NewEnum()); }));
+    c.get("Item", {com::ref("i", VarType::Integer)},
+          com::bind<cCollection>([](cCollection& self, com::Args& a) { return self.Item(a[0].toInteger()); }));
+    c.get("Count", {},
+          com::bind<cCollection>([](cCollection& self, com::Args&) { return com::Variant(self.Count()); }));
+    c.method("Remove", {com::ref("strObj_PK", VarType::String)},
+             com::bind<cCollection>([](cCollection& self, com::Args& a) {
+               self.Remove(a[0].toString());
+               return com::Variant();
+             }));
+    c.get("NewEnum", {},
+          com::bind<cCollection>([](cCollection& self, com::Args&) { return com::Variant(self.NewEnum()); }));
     c.method("Clear", {}, com::bind<cCollection>([](cCollection& self, com::Args&) {
-      self.Clear();
-      return com::Variant();
-    }));
+               self.Clear();
+               return com::Variant();
+             }));
     return c;
   }();
   return c;

@@ -97,7 +97,8 @@ std::string GetConnectionString() {
   auto v = [&](const char* section, const char* key) { return ReadIniString(ini, section, key); };
   switch (mode) {
     case 1:
-      return "dsn=" + v("DBCONN_dsn", "DSN") + ";uid=" + v("DBCONN_dsn", "uid") + ";pwd=" + v("DBCONN_dsn", "pwd") + ";";
+      return "dsn=" + v("DBCONN_dsn", "DSN") + ";uid=" + v("DBCONN_dsn", "uid") + ";pwd=" + v("DBCONN_dsn", "pwd") +
+             ";";
     case 2:
       return "DRIVER=" + v("DBCONN_sql_drive", "DRIVER") + "; server=" + v("DBCONN_sql_drive", "SERVER") +
              ";uid=" + v("DBCONN_sql_drive", "uid") + ";PASSWORD=" + v("DBCONN_sql_drive", "pwd") +
@@ -105,8 +106,7 @@ std::string GetConnectionString() {
     case 3:
       return "PROVIDER=" + v("DBCONN_mdb_drive", "PROVIDER") + "; Data Source=" + componentDir() + "/../db/" +
              v("DBCONN_mdb_drive", "Database") + ";";
-    default:
-      return "";
+    default: return "";
   }
 }
 

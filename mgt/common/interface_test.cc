@@ -45,8 +45,7 @@ TEST(Interfaces, UmMgtListsItsSeventyOneMembersInOrder) {
 }
 
 TEST(Interfaces, HelperClassesKeepTheirOrder) {
-  EXPECT_EQ(com::findClass("TivelMgt.cCollection")->memberNames(),
-            split("Add Item Count Remove NewEnum Clear"));
+  EXPECT_EQ(com::findClass("TivelMgt.cCollection")->memberNames(), split("Add Item Count Remove NewEnum Clear"));
   EXPECT_EQ(com::findClass("TivelMgt.cPublic")->memberNames(),
             split("GetDBStr GetProductName GetVersionName GetAppPath GetWebPath"));
 }

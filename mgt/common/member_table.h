@@ -54,7 +54,9 @@ inline std::string textArg(const com::Args& a, size_t i) {
 
 // Argument i as a record of the class (Nothing gives nullptr; another class
 // fails the call with a type mismatch).
-inline records::RecordPtr recArg(const com::Args& a, size_t i, const char* cls) { return records::recordArg(a[i], cls); }
+inline records::RecordPtr recArg(const com::Args& a, size_t i, const char* cls) {
+  return records::recordArg(a[i], cls);
+}
 
 // A member whose operations are not built yet: the call fails with
 // 0x80004001 (not implemented).

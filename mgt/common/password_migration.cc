@@ -16,9 +16,12 @@ PasswordMigration hashStoredPasswords() {
   auto rs = openRead("select usr_no, pwd from umUsr");
   while (!rs->eof()) {
     com::Variant pwd = rs->value(1);
-    if (pwd.isNull() || pwd.isBlank()) ++report.withoutPassword;
-    else if (isPasswordHash(pwd.toString())) ++report.alreadyHashed;
-    else plain.emplace_back(rs->value(0).toString(), pwd.toString());
+    if (pwd.isNull() || pwd.isBlank())
+      ++report.withoutPassword;
+    else if (isPasswordHash(pwd.toString()))
+      ++report.alreadyHashed;
+    else
+      plain.emplace_back(rs->value(0).toString(), pwd.toString());
     rs->moveNext();
   }
   rs->close();
@@ -27,8 +30,10 @@ PasswordMigration hashStoredPasswords() {
     sharedConnection()->execute("update umUsr set pwd='" + QuoteSql(hashPassword(text)) + "' where usr_no='" +
                                     QuoteSql(key) + "' and pwd='" + QuoteSql(text) + "'",
                                 &affected);
-    if (affected > 0) ++report.hashed;
-    else ++report.changedMeanwhile;
+    if (affected > 0)
+      ++report.hashed;
+    else
+      ++report.changedMeanwhile;
   }
   return report;
 }

@@ -5,10 +5,10 @@
 namespace tivel::mgt {
 
 struct PasswordMigration {
-  long hashed = 0;           // plain passwords replaced by their hash
-  long alreadyHashed = 0;    // left alone: hashes already
-  long withoutPassword = 0;  // left alone: Null or empty (nothing to protect; still opens only an empty password)
-  long changedMeanwhile = 0; // left alone: the row changed between reading and writing (run again)
+  long hashed = 0;            // plain passwords replaced by their hash
+  long alreadyHashed = 0;     // left alone: hashes already
+  long withoutPassword = 0;   // left alone: Null or empty (nothing to protect; still opens only an empty password)
+  long changedMeanwhile = 0;  // left alone: the row changed between reading and writing (run again)
 };
 
 // Replaces every plain stored password of the management database with its

@@ -4,8 +4,8 @@
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
-#include "platform/ado/row_writer.h"
 #include "platform/ado/constants.h"
+#include "platform/ado/row_writer.h"
 #include "platform/com/error.h"
 
 namespace tivel::mgt {
@@ -198,20 +198,17 @@ std::string wholeNumber(const com::Variant& v) {
     if (std::isfinite(d) && d == std::floor(d) && d >= -2147483648.0 && d <= 2147483647.0)
       return std::to_string(static_cast<long long>(d));
   }
-  com::raise(com::kTypeMismatch, "TivelMgt",
-             "Type mismatch: a whole number is required, got '" + (v.isNull() ? std::string("Null") : v.toString()) + "'");
+  com::raise(
+      com::kTypeMismatch, "TivelMgt",
+      "Type mismatch: a whole number is required, got '" + (v.isNull() ? std::string("Null") : v.toString()) + "'");
 }
 
 std::string placed(const com::Variant& v, Place kind) {
   switch (kind) {
-    case Place::Text:
-      return quoted(v);
-    case Place::Number:
-      return numeric(v);
-    case Place::Whole:
-      return wholeNumber(v);
-    case Place::WholeText:
-      return "'" + wholeNumber(v) + "'";
+    case Place::Text: return quoted(v);
+    case Place::Number: return numeric(v);
+    case Place::Whole: return wholeNumber(v);
+    case Place::WholeText: return "'" + wholeNumber(v) + "'";
   }
   return quoted(v);
 }
@@ -414,7 +411,8 @@ com::Variant readFirst(const Statement& sql, const char* recordClass, const Fiel
   return guarded(onFailure, com::Variant::nothing(), [&] { return firstRecord(sql.sql(), recordClass, fields); });
 }
 
-com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass, const Fields& fields) {
+com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass,
+                       const Fields& fields) {
   if (key.empty()) return com::Variant::nothing();
   return readFirst(select + QuoteSql(key) + "'", recordClass, fields);
 }

@@ -316,7 +316,8 @@ std::string deleteGiven(const std::string& head, const std::string& lead, const 
                         const char* trapCodeValue);
 
 // Read one by key: Nothing for an empty key, no row or any failure.
-com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass, const Fields& fields);
+com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass,
+                       const Fields& fields);
 // Read one by a statement: the first row's record or Nothing (on failure too, unless failCall).
 com::Variant readFirst(const Statement& sql, const char* recordClass, const Fields& fields, OnFailure onFailure = {});
 // Read a name: the first row's field as text; "" for an empty key, no row or any failure.

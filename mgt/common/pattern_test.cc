@@ -21,9 +21,11 @@ int32_t failureOf(const Statement& s) {
 }
 
 TEST(Condition, PlacesEachKindAndRefusesValuesThatWouldChangeTheStatement) {
-  EXPECT_EQ(Statement("select * from t where ", {{"a=", std::string("x'y")}, {"b =", Variant("03"), Place::Whole},
-                                                 {"c=", Variant("3.0"), Place::WholeText},
-                                                 {"d=", Variant(int32_t{7}), Place::Number}},
+  EXPECT_EQ(Statement("select * from t where ",
+                      {{"a=", std::string("x'y")},
+                       {"b =", Variant("03"), Place::Whole},
+                       {"c=", Variant("3.0"), Place::WholeText},
+                       {"d=", Variant(int32_t{7}), Place::Number}},
                       " order by a")
                 .sql(),
             "select * from t where a='x''y' and b =3 and c='3' and d=7 order by a");

@@ -49,7 +49,8 @@ InitReport initRoot(const InitOptions& options) {
   std::error_code ec;
   for (const char* dir : {"bin", "ini", "log", "db"}) {
     fs::create_directories(root / dir, ec);
-    if (ec) com::raise(com::kInvalidArgument, "tivel init", "cannot create " + (root / dir).string() + ": " + ec.message());
+    if (ec)
+      com::raise(com::kInvalidArgument, "tivel init", "cannot create " + (root / dir).string() + ": " + ec.message());
   }
   ::setenv("TIVEL_HOME", root.c_str(), 1);
   resetThreadState();
@@ -67,7 +68,8 @@ InitReport initRoot(const InitOptions& options) {
   // empty one.
   if (ReadIniString(ini.string(), "DB", "mode") == "3") {
     std::string file = ReadIniString(ini.string(), "DBCONN_mdb_drive", "Database");
-    if (file.empty()) com::raise(com::kInvalidArgument, "tivel init", "DBCONN_mdb_drive/Database is empty in " + ini.string());
+    if (file.empty())
+      com::raise(com::kInvalidArgument, "tivel init", "DBCONN_mdb_drive/Database is empty in " + ini.string());
     fs::path db = root / "db" / file;
     if (!fs::exists(db)) {
       std::ofstream touch(db, std::ios::binary);

@@ -7,8 +7,8 @@
 namespace tivel::mgt {
 
 struct InitOptions {
-  std::string root;   // the root directory R
-  bool seed = true;   // seed the fixed data of a new portal
+  std::string root;  // the root directory R
+  bool seed = true;  // seed the fixed data of a new portal
 };
 
 // What initRoot did, for the caller to report.

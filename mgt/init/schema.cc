@@ -24,12 +24,12 @@ struct SecurityAttribute {
 
 // The account-policy attributes; the login procedure finds them by these numbers.
 const SecurityAttribute kSecurityAttributes[] = {
-    {"1", "IpLimit", "登录地址限制"},        {"2", "TimeLimit", "登录时间限制"},
-    {"3", "LogErrNum", "登录错误次数"},      {"4", "LogErrLockNum", "登录错误锁定次数"},
-    {"5", "IsPwdTwo", "是否使用二次密码"},   {"6", "PwdTwo", "二次密码"},
-    {"7", "AcntLimitDate", "帐号有效期"},    {"8", "PwdLimitDate", "密码有效期"},
+    {"1", "IpLimit", "登录地址限制"},           {"2", "TimeLimit", "登录时间限制"},
+    {"3", "LogErrNum", "登录错误次数"},         {"4", "LogErrLockNum", "登录错误锁定次数"},
+    {"5", "IsPwdTwo", "是否使用二次密码"},      {"6", "PwdTwo", "二次密码"},
+    {"7", "AcntLimitDate", "帐号有效期"},       {"8", "PwdLimitDate", "密码有效期"},
     {"9", "PwdFirstLimit", "首次登录修改密码"}, {"10", "Certificate", "证书"},
-    {"11", "CertSignature", "证书签名"},     {"12", "LdapAcnt", "目录登录帐号"},
+    {"11", "CertSignature", "证书签名"},        {"12", "LdapAcnt", "目录登录帐号"},
     {"13", "LdapPwd", "目录登录密码"},
 };
 
@@ -72,15 +72,17 @@ namespace {
 void refuseRepeatedAccounts(ado::Connection& conn) {
   ado::RecordsetPtr rs;
   try {
-    rs = conn.execute("select account, count(*) from umUsr where account is not null group by account "
-                      "having count(*) > 1 order by account");
+    rs = conn.execute(
+        "select account, count(*) from umUsr where account is not null group by account "
+        "having count(*) > 1 order by account");
   } catch (const com::ComError&) {
     return;  // no user table yet: the script makes it
   }
   int repeated = 0;
   std::string some;
   for (; !rs->eof(); rs->moveNext(), ++repeated)
-    if (repeated < 5) some += (repeated ? ", '" : "'") + rs->value(0).toString() + "' (" + rs->value(1).toString() + " rows)";
+    if (repeated < 5)
+      some += (repeated ? ", '" : "'") + rs->value(0).toString() + "' (" + rs->value(1).toString() + " rows)";
   rs->close();
   if (repeated == 0) return;
   com::raise(com::kInvalidArgument, "TivelMgt",

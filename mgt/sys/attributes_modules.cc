@@ -3,14 +3,14 @@
 //
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
-#include "mgt/sys/sys_mgt.h"
 #include "mgt/common/pattern.h"
+#include "mgt/sys/sys_mgt.h"
 
 namespace tivel::mgt {
 namespace {
 
 const Fields kAttrFields = {"Attr_No", "Name", "Attr_Type", "Attr_Value", "Disc"};
-const Fields kModFields = {"Mod_No", "Top_Mod_No", "Name",         "En_Name", "Logo", "Priority",
+const Fields kModFields = {"Mod_No",    "Top_Mod_No",   "Name",     "En_Name", "Logo", "Priority",
                            "IsInstall", "IsVisibility", "Url_Link", "Param",   "Disc"};
 
 }  // namespace
@@ -31,8 +31,9 @@ std::string SysMgt::addSysAttr(const RecordPtr& rec, com::Variant& strSatNo) {
 std::string SysMgt::addMod(const RecordPtr& rec, com::Variant& strModNo) {
   return addRow(rec, strModNo, {required("Name", "10012001")}, {"Mod_No", "MOD", "SysModule", "mod_no", "10012002"},
                 "10012003", [](const Record& r, const std::string& key) {
-                  return Insert("insert into SysModule(Mod_no,top_Mod_No,name,En_Name,Logo,priority,isInstall,"
-                                "isVisibility,Url_Link,Param ,disc) values(")
+                  return Insert(
+                             "insert into SysModule(Mod_no,top_Mod_No,name,En_Name,Logo,priority,isInstall,"
+                             "isVisibility,Url_Link,Param ,disc) values(")
                       .text(key)
                       .text(r["Top_Mod_No"], "'0'")
                       .text(r["Name"])

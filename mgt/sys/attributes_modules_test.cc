@@ -23,8 +23,12 @@ class AttributesModulesTest : public sys_testing::SysTest {
   }
   // Adds a module with a key, a parent and a priority (Empty for none).
   void module(const char* no, const Variant& top, const Variant& priority) {
-    ASSERT_EQ(addMod(mod({{"Mod_No", no}, {"Name", std::string("模块") + no}, {"Top_Mod_No", top},
-                          {"Priority", priority}, {"IsInstall", Variant::null()}, {"IsVisibility", Variant::null()}})),
+    ASSERT_EQ(addMod(mod({{"Mod_No", no},
+                          {"Name", std::string("模块") + no},
+                          {"Top_Mod_No", top},
+                          {"Priority", priority},
+                          {"IsInstall", Variant::null()},
+                          {"IsVisibility", Variant::null()}})),
               "0");
   }
 };
@@ -54,9 +58,9 @@ TEST_P(AttributesModulesTest, AddSysAttrDefaultsAndNumericType) {
   EXPECT_TRUE(portal().scalar("select AttR_value from SysAttr where Attr_No='N'").isNull());
   EXPECT_TRUE(portal().scalar("select disc from SysAttr where Attr_No='N'").isNull());
 
-  ASSERT_EQ(addAttr(attr({{"Attr_No", "T"}, {"Name", "t"}, {"Attr_Type", "7"}, {"Attr_Value", "值'一"},
-                          {"Disc", "说明"}})),
-            "0");
+  ASSERT_EQ(
+      addAttr(attr({{"Attr_No", "T"}, {"Name", "t"}, {"Attr_Type", "7"}, {"Attr_Value", "值'一"}, {"Disc", "说明"}})),
+      "0");
   EXPECT_EQ(portal().scalar("select AttR_type from SysAttr where Attr_No='T'").toLong(), 7);
   EXPECT_EQ(portal().scalar("select AttR_value from SysAttr where Attr_No='T'").toString(), "值'一");
   ASSERT_EQ(addAttr(attr({{"Attr_No", "I"}, {"Name", "i"}, {"Attr_Type", int32_t{3}}})), "0");
@@ -93,8 +97,11 @@ TEST_P(AttributesModulesTest, ReadUpdateAndDeleteAttributes) {
   EXPECT_EQ(sys->updateSysAttr(attr({{"Attr_No", "K"}, {"Name", "新"}}), ""), "10011011");
   EXPECT_EQ(sys->updateSysAttr(attr({{"Attr_No", "K"}, {"Name", "新"}}), "missing"), "10011012");
   // Written as the record holds them: a null value clears the field.
-  ASSERT_EQ(sys->updateSysAttr(attr({{"Attr_No", "K"}, {"Name", "新"}, {"Attr_Type", int32_t{2}},
-                                     {"Attr_Value", Variant::null()}, {"Disc", "d"}}),
+  ASSERT_EQ(sys->updateSysAttr(attr({{"Attr_No", "K"},
+                                     {"Name", "新"},
+                                     {"Attr_Type", int32_t{2}},
+                                     {"Attr_Value", Variant::null()},
+                                     {"Disc", "d"}}),
                                "K"),
             "0");
   r = asRecord(sys->getSysAttr("K"));
@@ -118,8 +125,9 @@ TEST_P(AttributesModulesTest, AddModChecksAndDefaults) {
   EXPECT_EQ(portal().count("SysModule"), 0);
 
   // Flags left Empty are not null, so only null flags get their default.
-  ASSERT_EQ(sys->addMod(mod({{"Name", "首页"}, {"IsInstall", Variant::null()}, {"IsVisibility", Variant::null()}}), key),
-            "0");
+  ASSERT_EQ(
+      sys->addMod(mod({{"Name", "首页"}, {"IsInstall", Variant::null()}, {"IsVisibility", Variant::null()}}), key),
+      "0");
   const std::string k = key.toString();
   EXPECT_EQ(k.rfind("MOD_", 0), 0u) << k;
   const std::string row = " from SysModule where Mod_no='" + k + "'";
@@ -132,8 +140,12 @@ TEST_P(AttributesModulesTest, AddModChecksAndDefaults) {
 
   EXPECT_EQ(sys->addMod(mod({{"Mod_No", k}, {"Name", "又一个"}, {"IsInstall", 0}, {"IsVisibility", 0}}), key),
             "10012002");
-  ASSERT_EQ(sys->addMod(mod({{"Mod_No", "F"}, {"Name", "F"}, {"IsInstall", "0"}, {"IsVisibility", int16_t{0}},
-                             {"En_Name", "Fee"}, {"Url_Link", "fee/index.asp?a='1'"}}),
+  ASSERT_EQ(sys->addMod(mod({{"Mod_No", "F"},
+                             {"Name", "F"},
+                             {"IsInstall", "0"},
+                             {"IsVisibility", int16_t{0}},
+                             {"En_Name", "Fee"},
+                             {"Url_Link", "fee/index.asp?a='1'"}}),
                         key),
             "0");
   EXPECT_EQ(portal().scalar("select isInstall from SysModule where Mod_no='F'").toLong(), 0);
@@ -182,9 +194,17 @@ TEST_P(AttributesModulesTest, ReadUpdateAndDeleteModules) {
 
   EXPECT_EQ(sys->updateMod(mod({{"Mod_No", "C"}, {"Name", "x"}}), ""), "10012011");
   EXPECT_EQ(sys->updateMod(mod({{"Mod_No", "C"}, {"Name", "x"}}), "missing"), "10012012");
-  ASSERT_EQ(sys->updateMod(mod({{"Mod_No", "C"}, {"Top_Mod_No", "0"}, {"Name", "改"}, {"En_Name", "Changed"},
-                                {"Logo", "logo.gif"}, {"Priority", 4}, {"IsInstall", 0}, {"IsVisibility", 0},
-                                {"Url_Link", "u"}, {"Param", "p"}, {"Disc", "d"}}),
+  ASSERT_EQ(sys->updateMod(mod({{"Mod_No", "C"},
+                                {"Top_Mod_No", "0"},
+                                {"Name", "改"},
+                                {"En_Name", "Changed"},
+                                {"Logo", "logo.gif"},
+                                {"Priority", 4},
+                                {"IsInstall", 0},
+                                {"IsVisibility", 0},
+                                {"Url_Link", "u"},
+                                {"Param", "p"},
+                                {"Disc", "d"}}),
                            "C"),
             "0");
   m = asRecord(sys->getMod("C"));
@@ -195,8 +215,12 @@ TEST_P(AttributesModulesTest, ReadUpdateAndDeleteModules) {
   EXPECT_EQ(m->get("Param").toString(), "p");
   EXPECT_EQ(keysOf(sys->getSonModOfMod("")), (std::vector<std::string>{"ModP", "ModC"}));
 
-  ASSERT_EQ(sys->updateMod(mod({{"Mod_No", "C"}, {"Top_Mod_No", "P"}, {"Name", "改"}, {"Priority", 4},
-                                {"IsInstall", 1}, {"IsVisibility", 1}}),
+  ASSERT_EQ(sys->updateMod(mod({{"Mod_No", "C"},
+                                {"Top_Mod_No", "P"},
+                                {"Name", "改"},
+                                {"Priority", 4},
+                                {"IsInstall", 1},
+                                {"IsVisibility", 1}}),
                            "C"),
             "0");
   EXPECT_EQ(sys->delMod(""), "10012021");

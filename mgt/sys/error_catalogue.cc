@@ -2,8 +2,8 @@
 //
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
-#include "mgt/sys/sys_mgt.h"
 #include "mgt/common/pattern.h"
+#include "mgt/sys/sys_mgt.h"
 
 namespace tivel::mgt {
 namespace {

@@ -32,8 +32,12 @@ TEST_P(ErrorCatalogueTest, AddErrChecksHelpTopicThenKeyAndFillsDefaults) {
   EXPECT_EQ(sys->AddErr(err({{"Err_No", k}, {"Hlp_No", "H2"}}), key), "10014002");
   EXPECT_EQ(sys->AddErr(err({{"Err_No", "N"}, {"Hlp_No", Variant::null()}}), key), "10014003");
   // The help key goes through quoting too.
-  ASSERT_EQ(sys->AddErr(err({{"Err_No", "Q"}, {"Hlp_No", "H'); delete from SysErr; --"}, {"Err_Type", "2"},
-                             {"Disc", "密码错误"}, {"IsLog", "1"}, {"IsVisibility", int32_t{0}}}),
+  ASSERT_EQ(sys->AddErr(err({{"Err_No", "Q"},
+                             {"Hlp_No", "H'); delete from SysErr; --"},
+                             {"Err_Type", "2"},
+                             {"Disc", "密码错误"},
+                             {"IsLog", "1"},
+                             {"IsVisibility", int32_t{0}}}),
                         key),
             "0");
   EXPECT_EQ(portal().count("SysErr"), 2);
@@ -63,8 +67,12 @@ TEST_P(ErrorCatalogueTest, ReadUpdateAndDelete) {
   EXPECT_TRUE(sys->getErr("missing").isNothing());
   EXPECT_EQ(sys->updateErr(err({{"Err_No", "E"}, {"Hlp_No", "H"}}), ""), "10014011");
   EXPECT_EQ(sys->updateErr(err({{"Err_No", "E"}, {"Hlp_No", "H"}}), "E' or '1'='1"), "10014012");
-  ASSERT_EQ(sys->updateErr(err({{"Err_No", "E"}, {"Hlp_No", "H9"}, {"Err_Type", "3"}, {"Disc", Variant::null()},
-                                {"IsLog", 1}, {"IsVisibility", 0}}),
+  ASSERT_EQ(sys->updateErr(err({{"Err_No", "E"},
+                                {"Hlp_No", "H9"},
+                                {"Err_Type", "3"},
+                                {"Disc", Variant::null()},
+                                {"IsLog", 1},
+                                {"IsVisibility", 0}}),
                            "E"),
             "0");
   auto r = asRecord(sys->getErr("E"));

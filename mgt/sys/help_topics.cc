@@ -9,16 +9,17 @@
 namespace tivel::mgt {
 namespace {
 
-const Fields kHlpFields = {"Hlp_No", "Hlp_Topic", "Hlp_Context", "Mod_No", "Mod_Name", "Hlp_Example", "WdateTime",
-                           "Top_Hlp_No"};
+const Fields kHlpFields = {"Hlp_No",   "Hlp_Topic",   "Hlp_Context", "Mod_No",
+                           "Mod_Name", "Hlp_Example", "WdateTime",   "Top_Hlp_No"};
 
 }  // namespace
 
 std::string SysMgt::AddHlp(const RecordPtr& rec, com::Variant& strHlpNo) {
   return addRow(rec, strHlpNo, {required("Hlp_Topic", "10013001")}, {"Hlp_No", "HLP", "sysHlp", "hlp_no", "10013002"},
                 "10013003", [](const Record& r, const std::string& key) {
-                  return Insert("insert into SysHlp(HLP_no,Mod_No,Mod_Name,top_hlp_no,Hlp_Topic,Hlp_Context,"
-                                "Hlp_Example,wDateTime) values(")
+                  return Insert(
+                             "insert into SysHlp(HLP_no,Mod_No,Mod_Name,top_hlp_no,Hlp_Topic,Hlp_Context,"
+                             "Hlp_Example,wDateTime) values(")
                       .text(key)
                       .text(r["Mod_No"], "'0'")
                       .text(r["Mod_Name"], "'sys'")
@@ -34,20 +35,17 @@ std::string SysMgt::AddHlp(const RecordPtr& rec, com::Variant& strHlpNo) {
 // A reference has no key of its own and no uniqueness: the same pair added
 // twice is stored twice.
 std::string SysMgt::AddHlpRef(const RecordPtr& rec, com::Variant& /*strSysHlpRef_No: not written*/) {
-  return addUnkeyed(rec, {required("Hlp_No", "10013101"), required("Hlp_No_Ref", "10013102")}, "10013103",
-                    [](const Record& r) {
-                      return Insert("insert into SysHlpRef(hlp_no,hlp_no_Ref) values(")
-                          .text(r["Hlp_No"])
-                          .text(r["Hlp_No_Ref"])
-                          .sql();
-                    });
+  return addUnkeyed(
+      rec, {required("Hlp_No", "10013101"), required("Hlp_No_Ref", "10013102")}, "10013103", [](const Record& r) {
+        return Insert("insert into SysHlpRef(hlp_no,hlp_no_Ref) values(").text(r["Hlp_No"]).text(r["Hlp_No_Ref"]).sql();
+      });
 }
 
 std::string SysMgt::updateHlp(const RecordPtr& rec, const std::string& key) {
-  return updateRow(rec, key, "select * from sysHlp where Hlp_no='",
-                   {"Hlp_No", "Mod_Name", "Mod_No", "Top_Hlp_No", "Hlp_Topic", "Hlp_Context", "Hlp_Example",
-                    "WdateTime"},
-                   {"10013011", "10013012", "10013013"});
+  return updateRow(
+      rec, key, "select * from sysHlp where Hlp_no='",
+      {"Hlp_No", "Mod_Name", "Mod_No", "Top_Hlp_No", "Hlp_Topic", "Hlp_Context", "Hlp_Example", "WdateTime"},
+      {"10013011", "10013012", "10013013"});
 }
 
 std::string SysMgt::delHlp(const std::string& key) {
@@ -67,10 +65,11 @@ com::Variant SysMgt::getSonHlpOfHlp(const std::string& key) {
 // A topic referred to twice repeats its collection key; the collection
 // refuses it and the list gives Nothing.
 com::Variant SysMgt::getHlpRefofHlp(const std::string& key) {
-  return readList("SELECT  sysHlp.* FROM sysHlp INNER JOIN sysHlpRef ON sysHlp.hlp_no = sysHlpRef.hlp_no_Ref "
-                  " where  sysHlpRef.hlp_no='" +
-                      QuoteSql(key) + "'",
-                  "cSysHlp", kHlpFields, "Hlp", "Hlp_No", EmptyList::Nothing);
+  return readList(
+      "SELECT  sysHlp.* FROM sysHlp INNER JOIN sysHlpRef ON sysHlp.hlp_no = sysHlpRef.hlp_no_Ref "
+      " where  sysHlpRef.hlp_no='" +
+          QuoteSql(key) + "'",
+      "cSysHlp", kHlpFields, "Hlp", "Hlp_No", EmptyList::Nothing);
 }
 
 }  // namespace tivel::mgt

@@ -11,7 +11,9 @@ using sys_testing::keysOf;
 using sys_testing::rec;
 
 RecordPtr hlp(std::initializer_list<std::pair<const char*, Variant>> v) { return rec("cSysHlp", v); }
-RecordPtr ref(const Variant& from, const Variant& to) { return rec("cSysHlpRef", {{"Hlp_No", from}, {"Hlp_No_Ref", to}}); }
+RecordPtr ref(const Variant& from, const Variant& to) {
+  return rec("cSysHlpRef", {{"Hlp_No", from}, {"Hlp_No_Ref", to}});
+}
 
 class HelpTopicsTest : public sys_testing::SysTest {
  protected:
@@ -45,8 +47,12 @@ TEST_P(HelpTopicsTest, AddHlpChecksTopicThenKeyAndFillsDefaults) {
   EXPECT_EQ(sys->AddHlp(hlp({{"Hlp_No", k}, {"Hlp_Topic", "又一个"}}), key), "10013002");
   EXPECT_EQ(sys->AddHlp(hlp({{"Hlp_No", "N"}, {"Hlp_Topic", Variant::null()}}), key), "10013003");
   // The topic goes through quoting like every other text.
-  ASSERT_EQ(sys->AddHlp(hlp({{"Hlp_No", "Q"}, {"Hlp_Topic", "It's'); delete from SysHlp; --"}, {"Mod_No", "M"},
-                             {"Mod_Name", "费用"}, {"Hlp_Context", "正文"}, {"WdateTime", "2026-12-07 10:00:00"}}),
+  ASSERT_EQ(sys->AddHlp(hlp({{"Hlp_No", "Q"},
+                             {"Hlp_Topic", "It's'); delete from SysHlp; --"},
+                             {"Mod_No", "M"},
+                             {"Mod_Name", "费用"},
+                             {"Hlp_Context", "正文"},
+                             {"WdateTime", "2026-12-07 10:00:00"}}),
                         key),
             "0");
   EXPECT_EQ(portal().count("SysHlp"), 2);
@@ -113,8 +119,12 @@ TEST_P(HelpTopicsTest, UpdateAndDeleteLeaveRelatedRowsAlone) {
   ASSERT_EQ(addRef(ref("P", "C")), "0");
   EXPECT_EQ(sys->updateHlp(hlp({{"Hlp_No", "P"}, {"Hlp_Topic", "x"}}), ""), "10013011");
   EXPECT_EQ(sys->updateHlp(hlp({{"Hlp_No", "P"}, {"Hlp_Topic", "x"}}), "missing"), "10013012");
-  ASSERT_EQ(sys->updateHlp(hlp({{"Hlp_No", "P"}, {"Mod_No", "M1"}, {"Mod_Name", "模块"}, {"Top_Hlp_No", "0"},
-                                {"Hlp_Topic", "新主题"}, {"Hlp_Example", "例子"}}),
+  ASSERT_EQ(sys->updateHlp(hlp({{"Hlp_No", "P"},
+                                {"Mod_No", "M1"},
+                                {"Mod_Name", "模块"},
+                                {"Top_Hlp_No", "0"},
+                                {"Hlp_Topic", "新主题"},
+                                {"Hlp_Example", "例子"}}),
                            "P"),
             "0");
   auto r = asRecord(sys->getHlp("P"));

@@ -11,10 +11,10 @@ using sys_testing::rec;
 
 TEST(SysMgtInterface, ListsItsTwentySevenMembersInOrder) {
   const std::vector<std::string> expected = {
-      "addSysAttr", "addMod",         "AddHlp",         "AddHlpRef", "AddErr",    "addLog",     "updateSysAttr",
-      "updateMod",  "updateHlp",      "updateErr",      "updateLog", "delSysAttr", "delMod",    "delHlp",
-      "delErr",     "delLog",         "getSysAttr",     "getAllErr", "getMod",    "getSonModOfMod", "getHlp",
-      "getSonHlpOfHlp", "getHlpRefofHlp", "getErr",     "getLog",    "getAllLog", "WriteLog"};
+      "addSysAttr",     "addMod",         "AddHlp",     "AddHlpRef", "AddErr",     "addLog",         "updateSysAttr",
+      "updateMod",      "updateHlp",      "updateErr",  "updateLog", "delSysAttr", "delMod",         "delHlp",
+      "delErr",         "delLog",         "getSysAttr", "getAllErr", "getMod",     "getSonModOfMod", "getHlp",
+      "getSonHlpOfHlp", "getHlpRefofHlp", "getErr",     "getLog",    "getAllLog",  "WriteLog"};
   ASSERT_EQ(expected.size(), 27u);
   const com::ClassInfo* c = com::findClass("TivelMgt.SysMgt");
   ASSERT_TRUE(c);
@@ -45,8 +45,9 @@ TEST_P(SysMgtLateBoundTest, AddsHandBackTheKeyThroughTheReference) {
   Args noKey = {Variant(std::static_pointer_cast<com::Object>(rec("cSysHlp", {{"Hlp_Topic", "t"}})))};
   EXPECT_EQ(sys->invoke("AddHlp", com::MemberKind::Method, noKey), Variant("0")) << "the key argument is optional";
 
-  Args refArgs = {Variant(std::static_pointer_cast<com::Object>(rec("cSysHlpRef", {{"Hlp_No", "a"}, {"Hlp_No_Ref", "b"}}))),
-                  Variant("kept")};
+  Args refArgs = {
+      Variant(std::static_pointer_cast<com::Object>(rec("cSysHlpRef", {{"Hlp_No", "a"}, {"Hlp_No_Ref", "b"}}))),
+      Variant("kept")};
   EXPECT_EQ(sys->invoke("AddHlpRef", com::MemberKind::Method, refArgs), Variant("0"));
   EXPECT_EQ(refArgs[1], Variant("kept"));
 

@@ -21,7 +21,6 @@ using testing::asRecord;
 using testing::keysOf;
 using testing::rec;
 
-
 // The first record of a list (nullptr for Nothing or an empty list).
 inline RecordPtr firstRecord(const com::Variant& v) {
   auto list = asList(v);

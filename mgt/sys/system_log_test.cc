@@ -132,8 +132,13 @@ TEST_P(SystemLogTest, ReadUpdateAndDelete) {
 
   EXPECT_EQ(sys->updateLog(entry({{"Log_No", "L1"}, {"Disc", "x"}}), ""), "10015011");
   EXPECT_EQ(sys->updateLog(entry({{"Log_No", "L1"}, {"Disc", "x"}}), "missing"), "10015012");
-  ASSERT_EQ(sys->updateLog(entry({{"Log_No", "L1"}, {"WdateTime", "2026-12-07 09:30:00"}, {"Disc", "改"},
-                                  {"Log_Type", 1}, {"Mod_Name", "费用"}, {"Mod_No", "M"}, {"Msg_Type", 2}}),
+  ASSERT_EQ(sys->updateLog(entry({{"Log_No", "L1"},
+                                  {"WdateTime", "2026-12-07 09:30:00"},
+                                  {"Disc", "改"},
+                                  {"Log_Type", 1},
+                                  {"Mod_Name", "费用"},
+                                  {"Mod_No", "M"},
+                                  {"Msg_Type", 2}}),
                            "L1"),
             "0");
   r = asRecord(sys->getLog("L1"));

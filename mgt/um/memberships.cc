@@ -15,18 +15,20 @@ namespace {
 const Fields kOrgOfUsrFields = {"Org_No", "Name", "Top_Org_No", "Priority", "Disc"};
 const Fields kGrpOfUsrFields = {"Grp_no", "Name", "Disc"};
 // Members get all fourteen fields, in this order.
-const Fields kMemberFields = {"Usr_no", "Account", "pwd",   "Name",        "NetName",    "Address", "Phone",
-                              "Mobile", "Email",   "EmailOA", "Login_Count", "Login_Mode", "State", "Account_Time"};
+const Fields kMemberFields = {"Usr_no", "Account", "pwd",     "Name",        "NetName",    "Address", "Phone",
+                              "Mobile", "Email",   "EmailOA", "Login_Count", "Login_Mode", "State",   "Account_Time"};
 
 // The pair add of a membership: the pair (organisation or group, user) must
 // be new; the identifier handed back is prefix + key + "USR" + user.
 PairAdd membership(const char* keyProperty, const char* test, const char* keyColumn, const char* insertHead,
-                   bool withIsMain,
-                   const char* idPrefix, const char* keyEmpty, const char* usrEmpty, const char* exists,
-                   const char* trap) {
+                   bool withIsMain, const char* idPrefix, const char* keyEmpty, const char* usrEmpty,
+                   const char* exists, const char* trap) {
   return PairAdd{
       .checks = {required(keyProperty, keyEmpty), required("Usr_No", usrEmpty)},
-      .test = [=](const Record& r) { return test + condition({{keyColumn, r[keyProperty]}, {"Usr_no=", r["Usr_No"]}}); },
+      .test =
+          [=](const Record& r) {
+            return test + condition({{keyColumn, r[keyProperty]}, {"Usr_no=", r["Usr_No"]}});
+          },
       .existsCode = exists,
       .insert =
           [=](const Record& r) {
@@ -48,16 +50,16 @@ PairAdd membership(const char* keyProperty, const char* test, const char* keyCol
 
 std::string UmMgt::addOrg2Usr(const RecordPtr& rec, com::Variant& strOrg2UsrNo) {
   return addPair(rec, strOrg2UsrNo,
-                 membership("Org_No", "select * from  umOrg2Usr where ", "Org_no =",
-                            "insert into umOrg2Usr(Org_no,Usr_no,isMain,priority) values(", true, "ORG", "10024001",
-                            "10024002", "10024003", "10024004"));
+                 membership("Org_No", "select * from  umOrg2Usr where ",
+                            "Org_no =", "insert into umOrg2Usr(Org_no,Usr_no,isMain,priority) values(", true, "ORG",
+                            "10024001", "10024002", "10024003", "10024004"));
 }
 
 std::string UmMgt::addGrp2Usr(const RecordPtr& rec, com::Variant& strGrp2UsrNo) {
   return addPair(rec, strGrp2UsrNo,
-                 membership("Grp_no", "select * from  umGrp2Usr where ", "grp_no =",
-                            "insert into umGrp2Usr(Grp_no,Usr_no,priority) values(", false, "GRP", "10025001",
-                            "10025002", "10025003", "10025004"));
+                 membership("Grp_no", "select * from  umGrp2Usr where ",
+                            "grp_no =", "insert into umGrp2Usr(Grp_no,Usr_no,priority) values(", false, "GRP",
+                            "10025001", "10025002", "10025003", "10025004"));
 }
 
 std::string UmMgt::delOrg2Usr(const std::string& org, const std::string& usr) {

@@ -17,8 +17,7 @@ const char* const kGrpByKey = "select * from umGrp where Grp_no='";
 }  // namespace
 
 std::string UmMgt::addOrg(const RecordPtr& rec, com::Variant& strOrgNo) {
-  return addRow(rec, strOrgNo,
-                {required("Name", "10021001"), unique("umOrg", "name", "Name", "10021002")},
+  return addRow(rec, strOrgNo, {required("Name", "10021001"), unique("umOrg", "name", "Name", "10021002")},
                 {"Org_No", "ORG", "umOrg", "org_no", "10021003"}, "10021004",
                 [](const Record& r, const std::string& key) {
                   return Insert("insert into umOrg(Org_no,name,disc,Priority,top_org_no) values(")
@@ -32,8 +31,7 @@ std::string UmMgt::addOrg(const RecordPtr& rec, com::Variant& strOrgNo) {
 }
 
 std::string UmMgt::addGrp(const RecordPtr& rec, com::Variant& strGrpNo) {
-  return addRow(rec, strGrpNo,
-                {required("Name", "10022001"), unique("umGrp", "name", "Name", "10022002")},
+  return addRow(rec, strGrpNo, {required("Name", "10022001"), unique("umGrp", "name", "Name", "10022002")},
                 {"Grp_no", "GRP", "umGrp", "grp_no", "10022003"}, "10022004",
                 [](const Record& r, const std::string& key) {
                   return Insert("insert into umGrp(Grp_no,name,disc) values(")
@@ -73,9 +71,9 @@ com::Variant UmMgt::getTopOrgOfOrg(const std::string& key) {
 }
 
 com::Variant UmMgt::getSonOrgOfOrg(const std::string& key) {
-  return readList("select * from umOrg" + std::string(" where  top_org_no='") + QuoteSql(key) + "'" +
-                      " order by Priority  ",
-                  "cUmOrg", kOrgFields, "ORG", "Org_No");
+  return readList(
+      "select * from umOrg" + std::string(" where  top_org_no='") + QuoteSql(key) + "'" + " order by Priority  ",
+      "cUmOrg", kOrgFields, "ORG", "Org_No");
 }
 
 com::Variant UmMgt::getGrp(const std::string& key) { return readByKey(key, kGrpByKey, "cUmGrp", kGrpFields); }

@@ -16,7 +16,7 @@ namespace {
 
 // The policy attributes are stored under fixed numbers: position + 1.
 constexpr std::array<std::string_view, 13> kPolicyNames = {
-    "IpLimit",      "TimeLimit",    "LogErrNum",     "LogErrLockNum", "IsPwdTwo", "PwdTwo",  "AcntLimitDate",
+    "IpLimit",      "TimeLimit",     "LogErrNum",   "LogErrLockNum", "IsPwdTwo", "PwdTwo", "AcntLimitDate",
     "PwdLimitDate", "PwdFirstLimit", "Certificate", "CertSignature", "LdapAcnt", "LdapPwd"};
 
 // The number of a policy attribute by its exact name (letter case counts); 0 for any other name.
@@ -29,13 +29,13 @@ int policyNumber(std::string_view name) {
 // The number of the login-error count.
 const char* const kLogErrNum = "3";
 
-const Fields kUsaFields = {"Usa_No", "Name", "Parse", "Usr_no", "Default_Value", "Disc", "IsAvail", "IsNull",
-                           "IsGobal", "Data_type"};
-const Fields kUsaOfUsrFields = {"Usa_No", "Usr_no", "Name", "Parse", "Default_Value", "IsNull", "IsGobal",
-                                "Data_type", "IsAvail", "Disc"};
+const Fields kUsaFields = {"Usa_No", "Name",    "Parse",  "Usr_no",  "Default_Value",
+                           "Disc",   "IsAvail", "IsNull", "IsGobal", "Data_type"};
+const Fields kUsaOfUsrFields = {"Usa_No", "Usr_no",  "Name",      "Parse",   "Default_Value",
+                                "IsNull", "IsGobal", "Data_type", "IsAvail", "Disc"};
 const Fields kUsiFields = {"Usa_No", "Usr_no", "Usi_Value", "IsAvail"};
-const Fields kUsrSecFields = {"Usa_No",  "Usr_no",    "Name",     "Parse",    "Default_Value", "IsNull",
-                              "IsAvail", "IsGobal",   "Data_type", "Disc",    "Usi_Value",     "Usi_IsAvail"};
+const Fields kUsrSecFields = {"Usa_No",  "Usr_no",  "Name",      "Parse", "Default_Value", "IsNull",
+                              "IsAvail", "IsGobal", "Data_type", "Disc",  "Usi_Value",     "Usi_IsAvail"};
 
 // The first row's only column as text; "" when there is no row or it holds NULL.
 // `found` tells whether there was a row.
@@ -58,9 +58,9 @@ std::string UmMgt::getUsrSecValue(const std::string& secAttr, const std::string&
   return trapText([&]() -> std::string {
     bool found = false;
     // The user's own value wins, whatever its own flag says.
-    std::string value = firstValue("select usi_value from UmUsrSecInst where usa_no='" + number + "' and usr_no='" +
-                                       QuoteSql(strUsr_no) + "'",
-                                   &found);
+    std::string value = firstValue(
+        "select usi_value from UmUsrSecInst where usa_no='" + number + "' and usr_no='" + QuoteSql(strUsr_no) + "'",
+        &found);
     if (found) return value;
     // Else the default of a definition in force, whoever owns it.
     return firstValue("select default_value from UmUsrSecAttr where usa_no='" + number + "' and isAvail=1", &found);
@@ -70,8 +70,9 @@ std::string UmMgt::getUsrSecValue(const std::string& secAttr, const std::string&
 std::string UmMgt::addUsa(const RecordPtr& rec, com::Variant& strUsano) {
   return addRow(rec, strUsano, {required("Usr_No", "10391")}, {"Usa_No", "USA", "umUsrSecAttr", "usa_no", "10392"},
                 "10393", [](const Record& r, const std::string& key) {
-                  return Insert("insert into umUsrSecAttr(Usa_no,usr_no,name,parse,default_value,data_type,isAvail,"
-                                "isNull,isGobal,disc) values(")
+                  return Insert(
+                             "insert into umUsrSecAttr(Usa_no,usr_no,name,parse,default_value,data_type,isAvail,"
+                             "isNull,isGobal,disc) values(")
                       .text(key)
                       .text(r["Usr_No"])
                       .text(r["Name"], "NULL")
@@ -144,10 +145,11 @@ com::Variant UmMgt::getUsiOfUsr(const std::string& usr) {
 
 com::Variant UmMgt::getUsrSecOfUsr(const std::string& usr) {
   if (usr.empty()) return com::Variant::nothing();
-  return readList("SELECT umUsrSecAttr.*, umUsrSecInst.usi_value,umUsrSecInst.isavail as usi_isavail" +
-                      std::string(" FROM umUsrSecInst INNER JOIN umUsrSecAttr ON umUsrSecAttr.usa_no = umUsrSecInst.usa_no") +
-                      " where  umUsrSecInst.usr_no='" + QuoteSql(usr) + "' ",
-                  "cUmUsrSec", kUsrSecFields, "USC", "Usa_No");
+  return readList(
+      "SELECT umUsrSecAttr.*, umUsrSecInst.usi_value,umUsrSecInst.isavail as usi_isavail" +
+          std::string(" FROM umUsrSecInst INNER JOIN umUsrSecAttr ON umUsrSecAttr.usa_no = umUsrSecInst.usa_no") +
+          " where  umUsrSecInst.usr_no='" + QuoteSql(usr) + "' ",
+      "cUmUsrSec", kUsrSecFields, "USC", "Usa_No");
 }
 
 // The login-error count is the user's value of attribute 3: reset it, or

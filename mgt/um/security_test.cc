@@ -13,8 +13,13 @@ using com::Variant;
 using namespace um_testing;
 
 RecordPtr usa(const Variant& no, const Variant& owner, const Variant& name, const Variant& dataType = "0") {
-  return rec("cUmUsrSecAttr", {{"Usa_No", no}, {"Usr_No", owner}, {"Name", name}, {"Data_type", dataType},
-                               {"IsAvail", Variant::null()}, {"IsNull", Variant::null()}, {"IsGobal", Variant::null()}});
+  return rec("cUmUsrSecAttr", {{"Usa_No", no},
+                               {"Usr_No", owner},
+                               {"Name", name},
+                               {"Data_type", dataType},
+                               {"IsAvail", Variant::null()},
+                               {"IsNull", Variant::null()},
+                               {"IsGobal", Variant::null()}});
 }
 
 RecordPtr usi(const Variant& attr, const Variant& usr, const Variant& value, const Variant& avail = "1") {
@@ -54,11 +59,12 @@ TEST_P(SecurityTest, TheDefaultAppliesOnlyWhileTheDefinitionIsInForce) {
 
 TEST_P(SecurityTest, NamesAreComparedExactly) {
   // Every policy name maps to its own number.
-  const char* names[] = {"IpLimit",      "TimeLimit",     "LogErrNum",   "LogErrLockNum", "IsPwdTwo",
-                         "PwdTwo",       "AcntLimitDate", "PwdLimitDate", "PwdFirstLimit", "Certificate",
+  const char* names[] = {"IpLimit",       "TimeLimit",     "LogErrNum",    "LogErrLockNum", "IsPwdTwo",
+                         "PwdTwo",        "AcntLimitDate", "PwdLimitDate", "PwdFirstLimit", "Certificate",
                          "CertSignature", "LdapAcnt",      "LdapPwd"};
   for (int n = 1; n <= 13; ++n) value(usi(std::to_string(n), "U1", "v" + std::to_string(n)));
-  for (int n = 1; n <= 13; ++n) EXPECT_EQ(um->getUsrSecValue(names[n - 1], "U1"), "v" + std::to_string(n)) << names[n - 1];
+  for (int n = 1; n <= 13; ++n)
+    EXPECT_EQ(um->getUsrSecValue(names[n - 1], "U1"), "v" + std::to_string(n)) << names[n - 1];
   // Any other spelling looks up attribute 0.
   value(usi("0", "U1", "zero"));
   EXPECT_EQ(um->getUsrSecValue("logerrnum", "U1"), "zero");

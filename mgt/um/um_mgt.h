@@ -88,9 +88,9 @@ class UmMgt : public com::Object {
   std::string delOaa(const std::string& strOaa_No);
   // Deletes by whichever of the two keys are given; both empty is a failure.
   std::string delOai(const std::string& strOaa_No, const std::string& strOrg_No);
-  com::Variant getUaa(const std::string& strUaa_No);                               // cUmUsrAddAttr or Nothing
+  com::Variant getUaa(const std::string& strUaa_No);                                // cUmUsrAddAttr or Nothing
   com::Variant getUai(const std::string& strUaa_No, const std::string& strUsr_no);  // cUmUsrAddInst or Nothing
-  com::Variant getOaa(const std::string& strOaa_No);                               // cUmOrgAddAttr or Nothing
+  com::Variant getOaa(const std::string& strOaa_No);                                // cUmOrgAddAttr or Nothing
   com::Variant getOai(const std::string& strOaa_No, const std::string& strOrg_No);  // cUmOrgAddInst or Nothing
   com::Variant getUaaOfUsr(const std::string& strUsr_no);  // cCollection: global definitions and the user's own
   com::Variant getUaiOfUsr(const std::string& strUsrNo);   // cCollection in uai_no order; "" gives Nothing
@@ -109,7 +109,7 @@ class UmMgt : public com::Object {
   std::string updateUsi(const RecordPtr& oUsiRec, const std::string& strUsi_No);
   // Deletes by whichever of the two keys are given; both empty is a failure.
   std::string delUsi(const std::string& strUsa_No, const std::string& strUsr_no);
-  com::Variant getUsa(const std::string& strUsa_No);                               // cUmUsrSecAttr or Nothing
+  com::Variant getUsa(const std::string& strUsa_No);                                // cUmUsrSecAttr or Nothing
   com::Variant getUsi(const std::string& strUsa_No, const std::string& strUsr_no);  // cUmUsrSecInst or Nothing
   com::Variant getUsaOfUsr(const std::string& strUsr_no);     // cCollection: global definitions and the user's own
   com::Variant getUsiOfUsr(const std::string& strUsr_no);     // cCollection of the user's values ("" : everyone's)

@@ -34,7 +34,6 @@ inline RecordPtr user(const com::Variant& no, const com::Variant& account, const
                         {"Account_Time", com::Variant::null()}});
 }
 
-
 class UmTest : public testing::PortalTest {
  protected:
   void SetUp() override {

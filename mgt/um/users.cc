@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "mgt/common/password_hash.h"
 #include "mgt/common/module.h"
+#include "mgt/common/password_hash.h"
 #include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
@@ -19,8 +19,8 @@ namespace tivel::mgt {
 namespace {
 
 // The fourteen fields in the order reads fill and updateUsr writes them.
-const Fields kUsrFields = {"Usr_no", "Account", "pwd",   "Name",       "NetName",     "Address",     "Phone",
-                           "Mobile", "Email",   "EmailOA", "State",    "Login_Mode", "Login_Count", "Account_Time"};
+const Fields kUsrFields = {"Usr_no", "Account", "pwd",     "Name",  "NetName",    "Address",     "Phone",
+                           "Mobile", "Email",   "EmailOA", "State", "Login_Mode", "Login_Count", "Account_Time"};
 // The fields updateUsrByAccount writes: not the account, the address or the account time.
 const Fields kUsrByAccountFields = {"Usr_no", "pwd",     "Name",  "NetName",    "Phone",      "Mobile",
                                     "Email",  "EmailOA", "State", "Login_Mode", "Login_Count"};
@@ -84,8 +84,9 @@ std::string UmMgt::addUsr(const RecordPtr& rec, com::Variant& strUsrNo) {
                 {"Usr_No", "USR", "umUsr", "usr_no", "10023004"}, "10023005",
                 [](const Record& r, const std::string& key) {
                   const std::string now = "'" + QuoteSql(com::DateTime::now().text()) + "'";
-                  return Insert("insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,"
-                                "state,login_mode,login_count,account_time) values(")
+                  return Insert(
+                             "insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,"
+                             "state,login_mode,login_count,account_time) values(")
                       .text(key)
                       .text(r["Account"])
                       .text(passwordToStore(r["Pwd"]), "NULL")

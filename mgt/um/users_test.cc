@@ -265,7 +265,9 @@ TEST_P(UsersTest, ReadRecordsWriteOnlyWhatTheCallerChanged) {
   EXPECT_EQ(text("select Phone from umUsr where usr_no='U2'").toString(), "777");
   // An organisation's stale copy keeps another writer's change of its description.
   Variant key;
-  ASSERT_EQ(um->addOrg(rec("cUmOrg", {{"Org_No", "O1"}, {"Name", "总部"}, {"Top_Org_No", "0"}, {"Priority", "1"}}), key), "0");
+  ASSERT_EQ(
+      um->addOrg(rec("cUmOrg", {{"Org_No", "O1"}, {"Name", "总部"}, {"Top_Org_No", "0"}, {"Priority", "1"}}), key),
+      "0");
   auto org = asRecord(um->getOrg("O1"));
   portal().exec("update umOrg set disc='别人写的' where org_no='O1'");
   org->set("Name", "本部");

@@ -16,42 +16,40 @@ const com::ClassInfo& connectionClass() {
   using com::VarType;
   static const com::ClassInfo info = [] {
     com::ClassInfo c("ADODB.Connection", "Connection");
-    c.get("ConnectionString", {}, com::bind<Connection>([](Connection& s, com::Args&) {
-      return com::Variant(s.connectionString);
-    }));
+    c.get("ConnectionString", {},
+          com::bind<Connection>([](Connection& s, com::Args&) { return com::Variant(s.connectionString); }));
     c.put("ConnectionString", {com::in("value", VarType::String)},
           com::bind<Connection>([](Connection& s, com::Args& a) {
             if (s.isOpen()) com::raise(kOpenObject, kSource, "Operation is not allowed when the object is open.");
             s.connectionString = a[0].toString();
             return com::Variant();
           }));
-    c.get("CommandTimeout", {}, com::bind<Connection>([](Connection& s, com::Args&) {
-      return com::Variant(s.commandTimeout);
-    }));
+    c.get("CommandTimeout", {},
+          com::bind<Connection>([](Connection& s, com::Args&) { return com::Variant(s.commandTimeout); }));
     c.put("CommandTimeout", {com::in("value", VarType::Long)}, com::bind<Connection>([](Connection& s, com::Args& a) {
-      int32_t t = a[0].toLong();
-      if (t < 0) com::raise(kBadArguments, kSource, "The command time-out cannot be negative.");
-      s.commandTimeout = t;
-      return com::Variant();
-    }));
-    c.get("CursorLocation", {}, com::bind<Connection>([](Connection& s, com::Args&) {
-      return com::Variant(s.cursorLocation);
-    }));
+            int32_t t = a[0].toLong();
+            if (t < 0) com::raise(kBadArguments, kSource, "The command time-out cannot be negative.");
+            s.commandTimeout = t;
+            return com::Variant();
+          }));
+    c.get("CursorLocation", {},
+          com::bind<Connection>([](Connection& s, com::Args&) { return com::Variant(s.cursorLocation); }));
     c.put("CursorLocation", {com::in("value", VarType::Long)}, com::bind<Connection>([](Connection& s, com::Args& a) {
-      int32_t v = a[0].toLong();
-      if (v != adUseServer && v != adUseClient)
-        com::raise(kBadArguments, kSource,
-                   "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another.");
-      s.cursorLocation = v;
-      return com::Variant();
-    }));
+            int32_t v = a[0].toLong();
+            if (v != adUseServer && v != adUseClient)
+              com::raise(
+                  kBadArguments, kSource,
+                  "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another.");
+            s.cursorLocation = v;
+            return com::Variant();
+          }));
     c.get("State", {}, com::bind<Connection>([](Connection& s, com::Args&) { return com::Variant(s.state()); }));
     c.method("Open",
              {com::opt(com::in("ConnectionString", VarType::String)), com::opt(com::in("UserID", VarType::String)),
               com::opt(com::in("Password", VarType::String)), com::opt(com::in("Options", VarType::Long))},
              com::bind<Connection>([](Connection& s, com::Args& a) {
-               s.open(com::argOr(a, 0, "").toString(), com::argOr(a, 1, "").toString(),
-                      com::argOr(a, 2, "").toString(), com::argOr(a, 3, -1).toLong());
+               s.open(com::argOr(a, 0, "").toString(), com::argOr(a, 1, "").toString(), com::argOr(a, 2, "").toString(),
+                      com::argOr(a, 3, -1).toLong());
                return com::Variant();
              }));
     c.method("Execute",
@@ -63,21 +61,20 @@ const com::ClassInfo& connectionClass() {
                if (a.size() > 1 && !a[1].isMissing()) a[1] = com::Variant(static_cast<int32_t>(affected));
                return com::Variant(com::ObjectPtr(rs));
              });
-    c.method("BeginTrans", {}, com::bind<Connection>([](Connection& s, com::Args&) {
-      return com::Variant(s.beginTrans());
-    }));
+    c.method("BeginTrans", {},
+             com::bind<Connection>([](Connection& s, com::Args&) { return com::Variant(s.beginTrans()); }));
     c.method("CommitTrans", {}, com::bind<Connection>([](Connection& s, com::Args&) {
-      s.commitTrans();
-      return com::Variant();
-    }));
+               s.commitTrans();
+               return com::Variant();
+             }));
     c.method("RollbackTrans", {}, com::bind<Connection>([](Connection& s, com::Args&) {
-      s.rollbackTrans();
-      return com::Variant();
-    }));
+               s.rollbackTrans();
+               return com::Variant();
+             }));
     c.method("Close", {}, com::bind<Connection>([](Connection& s, com::Args&) {
-      s.close();
-      return com::Variant();
-    }));
+               s.close();
+               return com::Variant();
+             }));
     return c;
   }();
   return info;

@@ -26,7 +26,8 @@ class Connection : public com::Object {
 
   // Opens with the given string (or connectionString when empty). Fails with
   // kOpenFailed and the engine's message; fails kOpenObject when already open.
-  void open(const std::string& cs = "", const std::string& user = "", const std::string& pwd = "", int32_t options = -1);
+  void open(const std::string& cs = "", const std::string& user = "", const std::string& pwd = "",
+            int32_t options = -1);
   int32_t state() const;
   bool isOpen() const { return state() == adStateOpen; }
   // Runs a statement. A query gives an open read-only recordset; any other
@@ -42,7 +43,7 @@ class Connection : public com::Object {
 
  private:
   std::unique_ptr<Backend> backend_;
-  bool transOpen_ = false;  // BeginTrans ran and neither CommitTrans nor RollbackTrans yet
+  bool transOpen_ = false;      // BeginTrans ran and neither CommitTrans nor RollbackTrans yet
   int32_t appliedTimeout_ = 0;  // the commandTimeout the backend last got
 };
 using ConnectionPtr = std::shared_ptr<Connection>;

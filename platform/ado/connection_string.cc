@@ -36,7 +36,10 @@ ConnectionString ConnectionString::parse(std::string_view text) {
           size_t j = v + 1;
           while (j < text.size()) {
             if (text[j] == '}') {
-              if (j + 1 < text.size() && text[j + 1] == '}') { j += 2; continue; }
+              if (j + 1 < text.size() && text[j + 1] == '}') {
+                j += 2;
+                continue;
+              }
               break;
             }
             ++j;

@@ -116,8 +116,7 @@ TEST_P(ConnectionTest, FailedStatementInsideATransactionThenRollbackLeavesItUsab
   conn_->execute("INSERT INTO notes (id, body, n) VALUES (1, 'before', 1)");
   conn_->beginTrans();
   conn_->execute("UPDATE notes SET body = 'inside' WHERE id = 1");
-  EXPECT_EQ(errorOf([&] { conn_->execute("INSERT INTO notes (id, body, n) VALUES (1, 'dup', 1)"); }),
-            kProviderError);
+  EXPECT_EQ(errorOf([&] { conn_->execute("INSERT INTO notes (id, body, n) VALUES (1, 'dup', 1)"); }), kProviderError);
   conn_->rollbackTrans();
   EXPECT_EQ(scalar("SELECT body FROM notes WHERE id = 1").toString(), "before");
   conn_->beginTrans();

@@ -14,17 +14,14 @@ class Field : public com::Object {
   static const com::ClassInfo& info() {
     static const com::ClassInfo c = [] {
       com::ClassInfo i("ADODB.Field", "Field");
-      i.get("Name", {}, com::bind<Field>([](Field& f, com::Args&) {
-        return com::Variant(f.rs_->fieldName(f.index_));
-      }));
+      i.get("Name", {},
+            com::bind<Field>([](Field& f, com::Args&) { return com::Variant(f.rs_->fieldName(f.index_)); }));
       i.get("Value", {}, com::bind<Field>([](Field& f, com::Args&) { return f.rs_->value(f.index_); }));
       i.put("Value", {com::in("value")}, com::bind<Field>([](Field& f, com::Args& a) {
-        f.rs_->setValue(f.index_, a[0]);
-        return com::Variant();
-      }));
-      i.get("OriginalValue", {}, com::bind<Field>([](Field& f, com::Args&) {
-        return f.rs_->originalValue(f.index_);
-      }));
+              f.rs_->setValue(f.index_, a[0]);
+              return com::Variant();
+            }));
+      i.get("OriginalValue", {}, com::bind<Field>([](Field& f, com::Args&) { return f.rs_->originalValue(f.index_); }));
       return i;
     }();
     return c;
@@ -44,9 +41,8 @@ class Fields : public com::Object {
     static const com::ClassInfo c = [] {
       com::ClassInfo i("ADODB.Fields", "Fields");
       i.get("Count", {}, com::bind<Fields>([](Fields& f, com::Args&) { return com::Variant(f.rs_->fieldCount()); }));
-      i.get("Item", {com::in("Index")}, com::bind<Fields>([](Fields& f, com::Args& a) {
-        return com::Variant(makeField(f.rs_, a[0]));
-      }));
+      i.get("Item", {com::in("Index")},
+            com::bind<Fields>([](Fields& f, com::Args& a) { return com::Variant(makeField(f.rs_, a[0])); }));
       return i;
     }();
     return c;

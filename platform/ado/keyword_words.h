@@ -10,7 +10,7 @@ namespace tivel::ado {
 
 // What counts as a word and as a quoted run for one engine.
 struct WordRules {
-  bool dollarInWords = false;    // "$" continues a word
+  bool dollarInWords = false;         // "$" continues a word
   bool bracketsAndBackticks = false;  // `name` and [name] are quoted names too
 };
 

@@ -19,7 +19,8 @@ constexpr const char* kOpenText = "Operation is not allowed when the object is o
 constexpr const char* kNoCurrentText =
     "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.";
 constexpr const char* kNotUpdatableText =
-    "Current Recordset does not support updating. This may be a limitation of the provider, or of the selected locktype.";
+    "Current Recordset does not support updating. This may be a limitation of the provider, or of the selected "
+    "locktype.";
 constexpr const char* kBadArgumentsText =
     "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another.";
 constexpr const char* kNoConnectionText =
@@ -27,12 +28,12 @@ constexpr const char* kNoConnectionText =
 
 // One row with what the cursor engine needs to write it back.
 struct RowState {
-  Row original;               // as the database holds it: last read or written
-  Row current;                // with the local changes
-  std::vector<bool> assigned; // fields given a value since the row was added
-  bool added = false;         // not yet in the database
-  bool deleted = false;       // deleted locally
-  bool deleteWritten = false; // and in the database too
+  Row original;                // as the database holds it: last read or written
+  Row current;                 // with the local changes
+  std::vector<bool> assigned;  // fields given a value since the row was added
+  bool added = false;          // not yet in the database
+  bool deleted = false;        // deleted locally
+  bool deleteWritten = false;  // and in the database too
 };
 
 bool rowPending(const RowState& r) {
@@ -63,7 +64,7 @@ struct Recordset::Impl {
   // The edit in progress (field assignments or AddNew not yet ended by Update).
   bool editing = false;
   bool editAdded = false;
-  RowState backup;     // the row before the edit, for CancelUpdate
+  RowState backup;  // the row before the edit, for CancelUpdate
   long posBeforeAdd = 0;
 
   bool batch() const { return lockType == adLockBatchOptimistic; }
@@ -210,26 +211,27 @@ com::ClassInfo buildClass(const char* progid) {
   com::ClassInfo info(progid, "Recordset");
   com::ClassInfo* c = &info;
   c->get("ActiveConnection", {}, com::bind<Recordset>([](Recordset& r, com::Args&) {
-    ConnectionPtr conn = r.activeConnection();
-    return conn ? com::Variant(com::ObjectPtr(conn)) : nothing();
-  }));
+           ConnectionPtr conn = r.activeConnection();
+           return conn ? com::Variant(com::ObjectPtr(conn)) : nothing();
+         }));
   c->put("ActiveConnection", {com::in("value")}, com::bind<Recordset>([](Recordset& r, com::Args& a) {
-    r.setActiveConnection(connectionArg(a[0]));
-    return com::Variant();
-  }));
+           r.setActiveConnection(connectionArg(a[0]));
+           return com::Variant();
+         }));
   c->get("BOF", {}, com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.bof()); }));
   c->get("EOF", {}, com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.eof()); }));
   c->get("CursorType", {}, com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.cursorType()); }));
   c->put("CursorType", {com::in("value", VarType::Long)}, com::bind<Recordset>([](Recordset& r, com::Args& a) {
-    r.setCursorType(a[0].toLong());
-    return com::Variant();
-  }));
+           r.setCursorType(a[0].toLong());
+           return com::Variant();
+         }));
   c->get("LockType", {}, com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.lockType()); }));
   c->put("LockType", {com::in("value", VarType::Long)}, com::bind<Recordset>([](Recordset& r, com::Args& a) {
-    r.setLockType(a[0].toLong());
-    return com::Variant();
-  }));
-  c->get("RecordCount", {}, com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.recordCount()); }));
+           r.setLockType(a[0].toLong());
+           return com::Variant();
+         }));
+  c->get("RecordCount", {},
+         com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.recordCount()); }));
   c->get("State", {}, com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.state()); }));
   c->get("Source", {}, com::bind<Recordset>([](Recordset& r, com::Args&) { return com::Variant(r.source()); }));
   c->get("Fields", {com::opt(com::in("Index"))}, [](com::Object& self, com::Args& a) {
@@ -237,13 +239,12 @@ com::ClassInfo buildClass(const char* progid) {
     if (a.empty() || a[0].isMissing()) return com::Variant(makeFields(rs));
     return com::Variant(makeField(rs, a[0]));
   });
-  c->get("Collect", {com::in("Index")}, com::bind<Recordset>([](Recordset& r, com::Args& a) {
-    return r.value(fieldPosition(r, a[0]));
-  }));
+  c->get("Collect", {com::in("Index")},
+         com::bind<Recordset>([](Recordset& r, com::Args& a) { return r.value(fieldPosition(r, a[0])); }));
   c->put("Collect", {com::in("Index"), com::in("value")}, com::bind<Recordset>([](Recordset& r, com::Args& a) {
-    r.setValue(fieldPosition(r, a[0]), a[1]);
-    return com::Variant();
-  }));
+           r.setValue(fieldPosition(r, a[0]), a[1]);
+           return com::Variant();
+         }));
   c->method("AddNew", {com::opt(com::in("FieldList")), com::opt(com::in("Values"))},
             com::bind<Recordset>([](Recordset& r, com::Args& a) {
               r.addNew();
@@ -252,8 +253,7 @@ com::ClassInfo buildClass(const char* progid) {
               r.update();
               return com::Variant();
             }));
-  c->method("CancelBatch", {com::opt(com::in("AffectRecords", VarType::Long))},
-            action(&Recordset::cancelBatch));
+  c->method("CancelBatch", {com::opt(com::in("AffectRecords", VarType::Long))}, action(&Recordset::cancelBatch));
   c->method("CancelUpdate", {}, action(&Recordset::cancelUpdate));
   c->method("Close", {}, action(&Recordset::close));
   c->method("Delete", {com::opt(com::in("AffectRecords", VarType::Long))},
@@ -344,7 +344,8 @@ void Recordset::open(const std::string& sql, const ConnectionPtr& conn, int32_t 
 void Recordset::open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType,
                      int32_t lockType, int32_t options) {
   if (impl_->data) com::raise(kOpenObject, kSource, kOpenText);
-  if (!activeConnection.isMissing() && !activeConnection.isEmpty()) setActiveConnection(connectionArg(activeConnection));
+  if (!activeConnection.isMissing() && !activeConnection.isEmpty())
+    setActiveConnection(connectionArg(activeConnection));
   if (source.isString()) {
     open(*source.get<std::string>(), nullptr, cursorType, lockType, options);
     return;
@@ -429,9 +430,7 @@ void Recordset::moveLast() {
   impl_->pos = last;
 }
 
-int32_t Recordset::fieldCount() const {
-  return impl_->data ? static_cast<int32_t>(impl_->data->columns.size()) : 0;
-}
+int32_t Recordset::fieldCount() const { return impl_->data ? static_cast<int32_t>(impl_->data->columns.size()) : 0; }
 
 std::string Recordset::fieldName(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
@@ -574,7 +573,8 @@ void Recordset::setCursorType(int32_t t) {
 
 void Recordset::setLockType(int32_t t) {
   if (impl_->data) com::raise(kOpenObject, kSource, kOpenText);
-  if (t < adLockUnspecified || t == 0 || t > adLockBatchOptimistic) com::raise(kBadArguments, kSource, kBadArgumentsText);
+  if (t < adLockUnspecified || t == 0 || t > adLockBatchOptimistic)
+    com::raise(kBadArguments, kSource, kBadArgumentsText);
   impl_->lockType = t == adLockUnspecified ? adLockReadOnly : t;
 }
 

@@ -27,8 +27,8 @@ class Recordset : public com::Object {
   // over its rows, columns, base table and pending changes, shared with it: a
   // write through either shows in both); activeConnection a Connection
   // object, a connection string, or Missing/Empty for the active connection.
-  void open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType,
-            int32_t lockType, int32_t options);
+  void open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType, int32_t lockType,
+            int32_t options);
   // Opens on rows already fetched (what Connection::execute hands back).
   void openResult(StatementResult result, const ConnectionPtr& conn, int32_t cursorType, int32_t lockType);
   // Closes; an edit in progress and changes not yet written are dropped.
@@ -66,14 +66,14 @@ class Recordset : public com::Object {
   std::vector<Row> visibleRows() const;
 
   void addNew();
-  void update();       // optimistic/pessimistic: writes the current row now; batch: ends the edit
+  void update();  // optimistic/pessimistic: writes the current row now; batch: ends the edit
   // Writes every pending change in row order and stops at the first failure
   // (kRowNotLocated for a row changed or deleted meanwhile): the rows before
   // it are written and clean, it and the rest stay pending.
   void updateBatch();
-  void cancelUpdate();  // drops the edit in progress (an added row goes again)
-  void cancelBatch();   // drops every pending change and moves to the first row
-  void deleteCurrent(); // optimistic/pessimistic: deletes the row now; batch: at updateBatch
+  void cancelUpdate();   // drops the edit in progress (an added row goes again)
+  void cancelBatch();    // drops every pending change and moves to the first row
+  void deleteCurrent();  // optimistic/pessimistic: deletes the row now; batch: at updateBatch
 
   int32_t cursorType() const;
   int32_t lockType() const;

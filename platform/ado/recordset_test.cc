@@ -18,9 +18,11 @@ class RecordsetTest : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     db_ = std::make_unique<tivel::testing::ScratchDatabase>(GetParam());
     conn_ = connect();
-    conn_->execute("CREATE TABLE people (id integer NOT NULL PRIMARY KEY, name varchar(40), city varchar(40), n integer)");
     conn_->execute(
-        "INSERT INTO people (id, name, city, n) VALUES (1, '张三', '北京', 10), (2, '李四', '上海', 20), (3, '王五', NULL, 30)");
+        "CREATE TABLE people (id integer NOT NULL PRIMARY KEY, name varchar(40), city varchar(40), n integer)");
+    conn_->execute(
+        "INSERT INTO people (id, name, city, n) VALUES (1, '张三', '北京', 10), (2, '李四', '上海', 20), (3, '王五', "
+        "NULL, 30)");
   }
 
   ConnectionPtr connect() {
@@ -154,7 +156,8 @@ TEST_P(RecordsetTest, OptimisticAddNewAndDeleteWriteAtOnce) {
 }
 
 TEST_P(RecordsetTest, InsertNamesOnlyAssignedFieldsSoDefaultsApply) {
-  conn_->execute("CREATE TABLE flags (id integer NOT NULL PRIMARY KEY, v integer DEFAULT 5, w varchar(10) DEFAULT 'dflt')");
+  conn_->execute(
+      "CREATE TABLE flags (id integer NOT NULL PRIMARY KEY, v integer DEFAULT 5, w varchar(10) DEFAULT 'dflt')");
   RecordsetPtr rs = open("SELECT * FROM flags", adOpenStatic, adLockBatchOptimistic);
   rs->addNew();
   rs->setValue("id", Variant(1));
@@ -364,8 +367,8 @@ TEST_P(RecordsetTest, ComputedOrJoinedColumnsEditLocallyButDoNotWrite) {
 
   conn_->execute("CREATE TABLE towns (city varchar(40) NOT NULL PRIMARY KEY, size integer)");
   conn_->execute("INSERT INTO towns (city, size) VALUES ('北京', 1)");
-  RecordsetPtr join = open("SELECT p.name, t.size FROM people p JOIN towns t ON t.city = p.city",
-                           adOpenStatic, adLockOptimistic);
+  RecordsetPtr join =
+      open("SELECT p.name, t.size FROM people p JOIN towns t ON t.city = p.city", adOpenStatic, adLockOptimistic);
   join->setValue("size", Variant(2));
   EXPECT_EQ(errorOf([&] { join->update(); }), kProviderError);
   EXPECT_EQ(connect()->execute("SELECT size FROM towns")->value(0).toLong(), 1);

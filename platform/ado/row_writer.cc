@@ -79,15 +79,18 @@ BaseTable resolveBaseTable(Backend& backend, const std::vector<ColumnInfo>& colu
   BaseTable t;
   for (const auto& c : columns) {
     if (c.baseTable.empty()) continue;
-    if (t.name.empty()) t.name = c.baseTable;
+    if (t.name.empty())
+      t.name = c.baseTable;
     else if (!sameName(t.name, c.baseTable))
-      com::raise(kProviderError, kSource,
-                 "Insufficient base table information for updating or refreshing: the fields come from more than one table.");
+      com::raise(
+          kProviderError, kSource,
+          "Insufficient base table information for updating or refreshing: the fields come from more than one table.");
   }
   if (t.name.empty())
     com::raise(kProviderError, kSource,
                "Insufficient base table information for updating or refreshing: no field comes from a table.");
-  for (const auto& c : columns) t.columnOf.push_back(c.baseTable.empty() ? "" : (c.baseColumn.empty() ? c.name : c.baseColumn));
+  for (const auto& c : columns)
+    t.columnOf.push_back(c.baseTable.empty() ? "" : (c.baseColumn.empty() ? c.name : c.baseColumn));
   for (const std::string& k : backend.primaryKey(t.name)) {
     size_t found = t.columnOf.size();
     for (size_t i = 0; i < t.columnOf.size() && found == t.columnOf.size(); ++i)

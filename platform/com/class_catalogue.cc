@@ -18,7 +18,7 @@ namespace tivel::com {
 namespace {
 
 constexpr int32_t kSystemFileNotFound = static_cast<int32_t>(0x80070002);  // ERROR_FILE_NOT_FOUND
-constexpr int32_t kBadFormat = static_cast<int32_t>(0x800700C1);     // ERROR_BAD_EXE_FORMAT
+constexpr int32_t kBadFormat = static_cast<int32_t>(0x800700C1);           // ERROR_BAD_EXE_FORMAT
 
 bool sameText(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -71,7 +71,8 @@ std::vector<std::string> loadComponentLibrary(const std::string& file) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
   if (!handle) {
     const char* why = dlerror();
-    raise(kBadFormat, "loadComponentLibrary", "Cannot load " + file + " as a library: " + (why ? why : "unknown reason"));
+    raise(kBadFormat, "loadComponentLibrary",
+          "Cannot load " + file + " as a library: " + (why ? why : "unknown reason"));
   }
   link_map* map = nullptr;
   if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map)

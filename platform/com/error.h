@@ -9,25 +9,25 @@
 namespace tivel::com {
 
 // Well-known error numbers (signed 32-bit, as callers see them).
-inline constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006);   // DISP_E_UNKNOWNNAME
-inline constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E); // DISP_E_BADPARAMCOUNT
-inline constexpr int32_t kTypeMismatchArg = static_cast<int32_t>(0x80020005);  // DISP_E_TYPEMISMATCH
+inline constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006);       // DISP_E_UNKNOWNNAME
+inline constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E);     // DISP_E_BADPARAMCOUNT
+inline constexpr int32_t kTypeMismatchArg = static_cast<int32_t>(0x80020005);   // DISP_E_TYPEMISMATCH
 inline constexpr int32_t kParamNotOptional = static_cast<int32_t>(0x8002000F);  // DISP_E_PARAMNOTOPTIONAL
-inline constexpr int32_t kWrongThread = static_cast<int32_t>(0x8001010E);   // RPC_E_WRONG_THREAD
-inline constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001);  // E_NOTIMPL
+inline constexpr int32_t kWrongThread = static_cast<int32_t>(0x8001010E);       // RPC_E_WRONG_THREAD
+inline constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001);    // E_NOTIMPL
 inline constexpr int32_t kInvalidClassString = static_cast<int32_t>(0x800401F3);
 inline constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057);  // E_INVALIDARG
-inline constexpr int32_t kObjectError = static_cast<int32_t>(0x80040000);    // object-defined error base
+inline constexpr int32_t kObjectError = static_cast<int32_t>(0x80040000);      // object-defined error base
 // Run-time errors of the scripting rules the system relies on.
-inline constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x800A000D);     // 13
-inline constexpr int32_t kInvalidUseOfNull = static_cast<int32_t>(0x800A005E); // 94
-inline constexpr int32_t kOverflow = static_cast<int32_t>(0x800A0006);          // 6
-inline constexpr int32_t kSubscriptOutOfRange = static_cast<int32_t>(0x800A0009); // 9
-inline constexpr int32_t kObjectRequired = static_cast<int32_t>(0x800A01A8);    // 424
-inline constexpr int32_t kKeyAlreadyAssociated = static_cast<int32_t>(0x800A01C9); // 457
+inline constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x800A000D);          // 13
+inline constexpr int32_t kInvalidUseOfNull = static_cast<int32_t>(0x800A005E);      // 94
+inline constexpr int32_t kOverflow = static_cast<int32_t>(0x800A0006);              // 6
+inline constexpr int32_t kSubscriptOutOfRange = static_cast<int32_t>(0x800A0009);   // 9
+inline constexpr int32_t kObjectRequired = static_cast<int32_t>(0x800A01A8);        // 424
+inline constexpr int32_t kKeyAlreadyAssociated = static_cast<int32_t>(0x800A01C9);  // 457
 inline constexpr int32_t kInvalidProcedureCall = static_cast<int32_t>(0x800A0005);  // 5
-inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x800A0035);       // 53
-inline constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);       // 91
+inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x800A0035);          // 53
+inline constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);          // 91
 // The description that goes with kObjectNotSet.
 inline constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
 
@@ -35,7 +35,9 @@ inline constexpr const char* kObjectNotSetText = "Object variable or With block 
 class ComError : public std::runtime_error {
  public:
   ComError(int32_t number, std::string source, std::string description)
-      : std::runtime_error(description), number_(number), source_(std::move(source)),
+      : std::runtime_error(description),
+        number_(number),
+        source_(std::move(source)),
         description_(std::move(description)) {}
 
   int32_t number() const { return number_; }

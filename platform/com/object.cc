@@ -11,9 +11,7 @@ bool sameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-std::string describe(const ClassInfo& c, std::string_view member) {
-  return c.className() + "." + std::string(member);
-}
+std::string describe(const ClassInfo& c, std::string_view member) { return c.className() + "." + std::string(member); }
 
 }  // namespace
 
@@ -85,8 +83,7 @@ Variant Object::invoke(std::string_view name, MemberKind kind, Args& args) {
   if (!m && kind == MemberKind::Method) m = info.find(name, MemberKind::Get);
   if (!m) {
     if (kind == MemberKind::Get) m = info.find(name, MemberKind::Method);
-    if (!m)
-      raise(kUnknownName, describe(info, name), "Unknown name: " + std::string(name));
+    if (!m) raise(kUnknownName, describe(info, name), "Unknown name: " + std::string(name));
   }
   size_t total = m->params.size();
   size_t required = 0;
@@ -95,16 +92,14 @@ Variant Object::invoke(std::string_view name, MemberKind kind, Args& args) {
   if (args.size() < required || args.size() > total)
     raise(kBadParamCount, describe(info, m->name),
           "Invalid number of parameters: " + m->name + " takes " +
-              (required == total ? std::to_string(total)
-                                 : std::to_string(required) + " to " + std::to_string(total)) +
+              (required == total ? std::to_string(total) : std::to_string(required) + " to " + std::to_string(total)) +
               ", got " + std::to_string(args.size()));
   Args coerced;
   coerced.reserve(total);
   for (size_t i = 0; i < total; ++i) {
     const ParamInfo& p = m->params[i];
     if (i >= args.size() || args[i].isMissing()) {
-      if (!p.optional)
-        raise(kParamNotOptional, describe(info, m->name), "Parameter not optional: " + p.name);
+      if (!p.optional) raise(kParamNotOptional, describe(info, m->name), "Parameter not optional: " + p.name);
       coerced.push_back(Variant::missing());
       continue;
     }
@@ -112,8 +107,8 @@ Variant Object::invoke(std::string_view name, MemberKind kind, Args& args) {
       coerced.push_back(args[i].coerce(p.kind));
     } catch (const ComError&) {
       raise(kTypeMismatchArg, describe(info, m->name),
-            "Type mismatch: argument " + std::to_string(i + 1) + " (" + p.name + ") cannot be " +
-                typeName(p.kind) + ", got " + typeName(args[i].type()));
+            "Type mismatch: argument " + std::to_string(i + 1) + " (" + p.name + ") cannot be " + typeName(p.kind) +
+                ", got " + typeName(args[i].type()));
     }
   }
   Variant result;

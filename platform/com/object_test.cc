@@ -20,8 +20,7 @@ class Counter : public Object {
       c.method("Add", {in("n", VarType::Long)},
                bind<Counter>([](Counter& self, Args& a) { return Variant(self.total += a[0].toLong()); }))
           .get("Name", {}, bind<Counter>([](Counter& self, Args&) { return Variant(self.name); }))
-          .put("Name", {in("value", VarType::String)},
-               bind<Counter>([](Counter& self, Args& a) {
+          .put("Name", {in("value", VarType::String)}, bind<Counter>([](Counter& self, Args& a) {
                  self.name = a[0].toString();
                  return Variant();
                }))

@@ -101,7 +101,10 @@ DateTime doubleToDate(double v) {
   double days = std::trunc(v);
   double frac = std::fabs(v - days);
   int64_t secs = std::llround(frac * 86400.0);
-  if (secs >= 86400) { secs -= 86400; days += v >= 0 ? 1 : -1; }
+  if (secs >= 86400) {
+    secs -= 86400;
+    days += v >= 0 ? 1 : -1;
+  }
   DateTime t;
   civilFromDays(static_cast<int64_t>(days) + kOleEpochDays, &t.year, &t.month, &t.day);
   t.hour = static_cast<int>(secs / 3600);
@@ -124,14 +127,18 @@ Variant::~Variant() {
   // can start a cascade of releases.
   if (!(object && *object && object->use_count() == 1) && !(array && !array->empty())) return;
   if (deferred) {
-    if (object) deferred->emplace_back(std::move(*object));
-    else deferred->emplace_back(std::move(*array));
+    if (object)
+      deferred->emplace_back(std::move(*object));
+    else
+      deferred->emplace_back(std::move(*array));
     return;
   }
   Deferred queue;
   deferred = &queue;
-  if (object) object->reset();
-  else array->clear();
+  if (object)
+    object->reset();
+  else
+    array->clear();
   while (!queue.empty()) {
     auto next = std::move(queue.back());  // as it goes, what it held joins the queue
     queue.pop_back();
@@ -153,7 +160,8 @@ bool DateTime::parse(std::string_view s, DateTime* out) {
   int n = 0;
   char sep1 = 0, sep2 = 0;
   int consumed = 0;
-  if (std::sscanf(buf.c_str(), "%4d%c%2d%c%2d%n", &t.year, &sep1, &t.month, &sep2, &t.day, &consumed) != 5) return false;
+  if (std::sscanf(buf.c_str(), "%4d%c%2d%c%2d%n", &t.year, &sep1, &t.month, &sep2, &t.day, &consumed) != 5)
+    return false;
   if (!((sep1 == '-' && sep2 == '-') || (sep1 == '/' && sep2 == '/'))) return false;
   std::string_view rest = std::string_view(buf).substr(static_cast<size_t>(consumed));
   if (!rest.empty()) {
@@ -464,7 +472,10 @@ double Val(std::string_view s) {
       seenExp = true;
       ++i;
       while (i < s.size() && isBlankChar(s[i])) ++i;
-      if (s[i] == '+' || s[i] == '-') num += s[i]; else --i;
+      if (s[i] == '+' || s[i] == '-')
+        num += s[i];
+      else
+        --i;
     } else {
       break;
     }

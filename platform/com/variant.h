@@ -80,14 +80,14 @@ class Variant {
   // Numeric conversions: Empty is 0; numeric text is parsed; Null fails
   // "Invalid use of Null"; other text fails "Type mismatch"; out of range "Overflow".
   double toDouble() const;
-  int32_t toLong() const;   // rounds half to even, as CLng does
+  int32_t toLong() const;  // rounds half to even, as CLng does
   int16_t toInteger() const;
-  bool toBool() const;      // numbers: non-zero; text "True"/"False" or a number
+  bool toBool() const;  // numbers: non-zero; text "True"/"False" or a number
   DateTime toDate() const;
   // The object held, or nullptr for Nothing; any other kind fails "Object required"
   // (Empty reads as Nothing).
   ObjectPtr toObject() const;
-  const Array& array() const;    // fails "Type mismatch" when not an Array
+  const Array& array() const;  // fails "Type mismatch" when not an Array
   const Bytes& bytes() const;
 
   // Text length as Len sees it (Null gives -1: no length).
@@ -107,13 +107,20 @@ class Variant {
   // Exact equality of kind and value (objects by identity).
   bool operator==(const Variant& other) const;
 
-  template <class T> const T* get() const { return std::get_if<T>(&v_); }
+  template <class T>
+  const T* get() const {
+    return std::get_if<T>(&v_);
+  }
 
  private:
-  struct NullTag { bool operator==(const NullTag&) const = default; };
-  struct MissingTag { bool operator==(const MissingTag&) const = default; };
-  std::variant<std::monostate, NullTag, bool, int16_t, int32_t, double, DateTime, std::string,
-               ObjectPtr, Array, Bytes, MissingTag>
+  struct NullTag {
+    bool operator==(const NullTag&) const = default;
+  };
+  struct MissingTag {
+    bool operator==(const MissingTag&) const = default;
+  };
+  std::variant<std::monostate, NullTag, bool, int16_t, int32_t, double, DateTime, std::string, ObjectPtr, Array, Bytes,
+               MissingTag>
       v_;
 };
 

@@ -180,8 +180,8 @@ std::string_view unquote(std::string_view v) {
   return v;
 }
 
-std::string_view lookup(std::string_view section, std::string_view key, std::string_view def,
-                        const std::string& path, std::optional<File>& file) {
+std::string_view lookup(std::string_view section, std::string_view key, std::string_view def, const std::string& path,
+                        std::optional<File>& file) {
   file = load(path);
   if (!file) return trim(def);
   Place p = locate(*file, section, key);
@@ -198,8 +198,8 @@ std::mutex& writeMutex() {
 
 }  // namespace
 
-long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def,
-                             char* buf, size_t size, const std::string& path) {
+long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, char* buf,
+                             size_t size, const std::string& path) {
   if (buf == nullptr || size == 0) return 0;
   std::optional<File> file;
   std::string_view value = lookup(section, key, def, path, file);
@@ -209,8 +209,8 @@ long getPrivateProfileString(std::string_view section, std::string_view key, std
   return static_cast<long>(n);
 }
 
-long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def,
-                             std::string* out, size_t size, const std::string& path) {
+long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, std::string* out,
+                             size_t size, const std::string& path) {
   if (out == nullptr) return 0;
   out->clear();
   if (size == 0) return 0;
@@ -224,8 +224,8 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
                                const std::string& path) {
   // Names or values with line ends would change the file's shape.
   auto hasLineEnd = [](std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; };
-  if (trim(section).empty() || trim(key).empty() || hasLineEnd(section) || hasLineEnd(key) ||
-      hasLineEnd(value) || key.find('=') != std::string_view::npos || section.find(']') != std::string_view::npos)
+  if (trim(section).empty() || trim(key).empty() || hasLineEnd(section) || hasLineEnd(key) || hasLineEnd(value) ||
+      key.find('=') != std::string_view::npos || section.find(']') != std::string_view::npos)
     return false;
 
   std::lock_guard lock(writeMutex());

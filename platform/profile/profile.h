@@ -14,12 +14,12 @@ namespace tivel::profile {
 // is trimmed of blanks. A missing file, section or key copies `def` instead. At
 // most size-1 bytes are copied, never splitting a UTF-8 character; size 0
 // copies nothing and returns 0.
-long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def,
-                             char* buf, size_t size, const std::string& path);
+long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, char* buf,
+                             size_t size, const std::string& path);
 
 // The same into a string; `size` plays the part of the buffer size.
-long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def,
-                             std::string* out, size_t size, const std::string& path);
+long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, std::string* out,
+                             size_t size, const std::string& path);
 
 // Sets `key` in `section` of the file at `path` to `value`: replaces the key's
 // line in place, else adds the key at the end of its section, else adds the

@@ -28,8 +28,8 @@ Json argumentOf(const std::string& text) {
 // Prints an error answer on standard error and ends the command with status 1.
 [[noreturn]] void fail(const Json& answer) {
   const Json& e = answer["error"];
-  std::cerr << "tivel call: " << e["description"].get<std::string>() << " (source "
-            << e["source"].get<std::string>() << ", number " << e["number"].get<int64_t>() << ")\n";
+  std::cerr << "tivel call: " << e["description"].get<std::string>() << " (source " << e["source"].get<std::string>()
+            << ", number " << e["number"].get<int64_t>() << ")\n";
   throw CLI::RuntimeError(1);
 }
 
@@ -68,7 +68,8 @@ void run(const CallOptions& o) {
 }
 
 const CommandRegistrar reg([](CLI::App& app) {
-  auto* cmd = app.add_subcommand("call", "Create an object by ProgID and make one late-bound call; prints the result as JSON");
+  auto* cmd =
+      app.add_subcommand("call", "Create an object by ProgID and make one late-bound call; prints the result as JSON");
   auto o = std::make_shared<CallOptions>();
   cmd->add_option("progid", o->progid, "ProgID of the class, e.g. TivelMgt.UmMgt")->required();
   cmd->add_option("member", o->member, "Member to call (method or property)")->required();

@@ -8,13 +8,13 @@
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/module.h"
 #include "mgt/init/root.h"
+#include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "platform/profile/profile.h"
 #include "records/record.h"
-#include "tools/tivel/password.h"
-#include "platform/com/error.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
+#include "tools/tivel/password.h"
 #include "tools/tivel/serve_token.h"
 
 namespace tivel::tool {
@@ -96,7 +96,8 @@ void writeSecuritySettings(const std::string& ini, bool policy, bool hashing) {
 }
 
 const CommandRegistrar reg([](CLI::App& app) {
-  auto* cmd = app.add_subcommand("init", "Create a portal root: ini/, log/, db/, the configuration, schema and seed data");
+  auto* cmd =
+      app.add_subcommand("init", "Create a portal root: ini/, log/, db/, the configuration, schema and seed data");
   auto root = std::make_shared<std::string>();
   auto noSeed = std::make_shared<bool>(false);
   cmd->add_option("--root", *root, "Root directory R (default: the build's own)");
@@ -117,14 +118,15 @@ const CommandRegistrar reg([](CLI::App& app) {
       mgt::InitReport r = mgt::initRoot(opt);
       std::cout << "root:       " << std::filesystem::absolute(opt.root).lexically_normal().string() << "\n"
                 << "config:     " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
-                << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "") << "\n"
+                << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "")
+                << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
       initFeeRoot(opt.root, withoutPassword);
       writeSecuritySettings(r.iniPath, *policy, *hashing);
-      std::cout << "serve token: " << serveTokenPath(opt.root) << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
+      std::cout << "serve token: " << serveTokenPath(opt.root)
+                << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
       if (!admin->empty()) {
-        if (!opt.seed)
-          com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
+        if (!opt.seed) com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
         addAdministrator(*admin, readPassword("Password for " + *admin + ": ", *pwdStdin));
       }
     } catch (const com::ComError& e) {

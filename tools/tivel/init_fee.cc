@@ -9,8 +9,7 @@ namespace tivel::tool {
 void initFeeRoot(const std::string& root, const std::function<std::string(const std::string&)>& hide) {
   gf::FeeInitReport r = gf::initFeeDatabase(root);
   std::cout << "fee config: " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
-            << "fee db:     " << hide(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "")
-            << "\n"
+            << "fee db:     " << hide(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "") << "\n"
             << "fee schema: ready\n";
 }
 

@@ -125,14 +125,20 @@ int jsonNesting(std::string_view text) {
   bool inString = false, escaped = false;
   for (char c : text) {
     if (inString) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') inString = false;
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
       continue;
     }
-    if (c == '"') inString = true;
-    else if (c == '[' || c == '{') deepest = std::max(deepest, ++depth);
-    else if (c == ']' || c == '}') --depth;
+    if (c == '"')
+      inString = true;
+    else if (c == '[' || c == '{')
+      deepest = std::max(deepest, ++depth);
+    else if (c == ']' || c == '}')
+      --depth;
   }
   return deepest;
 }

@@ -43,9 +43,10 @@ const char* meaning(const std::string& code) {
 // Prints the newest login record of the account's user.
 void printLoginRecord(const std::string& account) {
   auto& conn = mgt::sharedConnection();
-  auto rs = conn->execute("select l.token, l.login_datetime, l.login_ip, l.isAvail, u.login_count "
-                          "from umLogInfo l inner join umUsr u on u.usr_no = l.usr_no where u.account='" +
-                          mgt::QuoteSql(account) + "' order by l.login_datetime desc, l.token desc");
+  auto rs = conn->execute(
+      "select l.token, l.login_datetime, l.login_ip, l.isAvail, u.login_count "
+      "from umLogInfo l inner join umUsr u on u.usr_no = l.usr_no where u.account='" +
+      mgt::QuoteSql(account) + "' order by l.login_datetime desc, l.token desc");
   if (rs->eof()) {
     std::cout << "login record: none\n";
     return;

@@ -23,7 +23,8 @@ std::string defaultRoot() {
 const CommandRegistrar reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("passwords", "Stored passwords of a root");
   cmd->require_subcommand(1);
-  auto* hash = cmd->add_subcommand("hash", "Hash every password still stored as text (Argon2id); run again, it changes nothing");
+  auto* hash =
+      cmd->add_subcommand("hash", "Hash every password still stored as text (Argon2id); run again, it changes nothing");
   auto root = std::make_shared<std::string>();
   hash->add_option("--root", *root, "Root directory R (default: the build's own)");
   hash->callback([root] {
@@ -35,7 +36,8 @@ const CommandRegistrar reg([](CLI::App& app) {
       std::cout << "hashed:            " << r.hashed << "\n"
                 << "already hashed:    " << r.alreadyHashed << "\n"
                 << "without password:  " << r.withoutPassword << "\n";
-      if (r.changedMeanwhile) std::cout << "changed meanwhile: " << r.changedMeanwhile << " (left as they are; run again)\n";
+      if (r.changedMeanwhile)
+        std::cout << "changed meanwhile: " << r.changedMeanwhile << " (left as they are; run again)\n";
       if (!mgt::securityOptions().hashPasswords)
         std::cout << "note: [Security] password_hash=argon2id is not set in " << mgt::configPath()
                   << ": passwords written from now on are stored as text\n";

@@ -34,13 +34,15 @@ class RpcAdoTest : public ::testing::TestWithParam<std::string> {
     return rs;
   }
   Json rsCall(int64_t rs, const std::string& member, const std::string& args = "[]") {
-    return ok(R"({"id":7,"object":)" + std::to_string(rs) + R"(,"call":")" + member + R"(","args":)" + args + "}")["result"];
+    return ok(R"({"id":7,"object":)" + std::to_string(rs) + R"(,"call":")" + member + R"(","args":)" + args +
+              "}")["result"];
   }
   std::string dump(int64_t rs) { return ok(R"({"id":8,"dump":)" + std::to_string(rs) + "}")["result"].dump(); }
   // The table as it stands in the database, read through a fresh query.
   std::string stored() {
     int64_t rs = ok(R"({"id":9,"object":1,"call":"Execute","args":["SELECT k, name, n FROM t_org ORDER BY k"]})")
-                     ["result"]["object"].get<int64_t>();
+                     ["result"]["object"]
+                         .get<int64_t>();
     return dump(rs);
   }
 

@@ -4,8 +4,6 @@
 
 namespace tivel::tool {
 
-void badRequest(const std::string& description) {
-  com::raise(com::kInvalidArgument, kHostSource, description);
-}
+void badRequest(const std::string& description) { com::raise(com::kInvalidArgument, kHostSource, description); }
 
 }  // namespace tivel::tool

@@ -36,7 +36,8 @@ std::string verbOf(const Json& request) {
     if (!verb.empty()) badRequest("A request names one operation, this one names \"" + verb + "\" and \"" + v + "\"");
     verb = v;
   }
-  if (verb.empty()) badRequest("Not a request (no new, call, get, put, release, members or dump): " + jsonText(request));
+  if (verb.empty())
+    badRequest("Not a request (no new, call, get, put, release, members or dump): " + jsonText(request));
   return verb;
 }
 
@@ -176,17 +177,17 @@ Json RpcHost::answer(const Json& request) {
 std::string RpcHost::handle(const std::string& line) {
   if (isBlank(line)) return {};
   if (jsonNesting(line) > kMaxJsonNesting)
-    return jsonText(errorAnswer(nullptr, com::kInvalidArgument, kHostSource,
-                                "Malformed request line: nested deeper than " + std::to_string(kMaxJsonNesting) +
-                                    " levels"));
+    return jsonText(
+        errorAnswer(nullptr, com::kInvalidArgument, kHostSource,
+                    "Malformed request line: nested deeper than " + std::to_string(kMaxJsonNesting) + " levels"));
   Json request;
   try {
     request = Json::parse(line);
   } catch (const Json::exception& e) {
     // Not only syntax: a number beyond the range of a double fails the parse
     // with an out-of-range error, and is as much a bad line.
-    return jsonText(errorAnswer(nullptr, com::kInvalidArgument, kHostSource,
-                                std::string("Malformed request line: ") + e.what()));
+    return jsonText(
+        errorAnswer(nullptr, com::kInvalidArgument, kHostSource, std::string("Malformed request line: ") + e.what()));
   }
   return jsonText(answer(request));
 }

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "mgt/common/collection.h"
 #include "platform/com/keyed_list.h"
 #include "platform/com/registry.h"
-#include "mgt/common/collection.h"
 #include "records/record.h"
 
 namespace tivel::tool {
@@ -37,16 +37,15 @@ class Bag : public com::Object {
       com::ClassInfo i("TivelTest.Bag", "cBag");
       i.get("Name", {}, com::bind<Bag>([](Bag& b, Args&) { return b.name; }));
       i.put("Name", {in("value")}, com::bind<Bag>([](Bag& b, Args& a) {
-        b.name = a[0];
-        return Variant();
-      }));
-      i.get("Item", {in("index", VarType::Long)}, com::bind<Bag>([](Bag& b, Args& a) {
-        return b.items[a[0].toLong()];
-      }));
+              b.name = a[0];
+              return Variant();
+            }));
+      i.get("Item", {in("index", VarType::Long)},
+            com::bind<Bag>([](Bag& b, Args& a) { return b.items[a[0].toLong()]; }));
       i.put("Item", {in("index", VarType::Long), in("value")}, com::bind<Bag>([](Bag& b, Args& a) {
-        b.items[a[0].toLong()] = a[1];
-        return Variant();
-      }));
+              b.items[a[0].toLong()] = a[1];
+              return Variant();
+            }));
       i.method("Echo", {in("v")}, [](com::Object&, Args& a) { return a[0]; });
       i.method("TypeOf", {opt(in("v"))}, [](com::Object&, Args& a) {
         return Variant(com::typeName(a.empty() ? VarType::Missing : a[0].type()));
@@ -59,9 +58,8 @@ class Bag : public com::Object {
         a[0] = Variant(a[0].toLong() + 1);
         return a[0];
       });
-      i.method("Add", {in("a", VarType::Long), opt(in("b", VarType::Long))}, [](com::Object&, Args& a) {
-        return Variant(a[0].toLong() + com::argOr(a, 1, int32_t{100}).toLong());
-      });
+      i.method("Add", {in("a", VarType::Long), opt(in("b", VarType::Long))},
+               [](com::Object&, Args& a) { return Variant(a[0].toLong() + com::argOr(a, 1, int32_t{100}).toLong()); });
       i.method("Fail", {}, [](com::Object&, Args&) -> Variant {
         com::raise(static_cast<int32_t>(0x80040001), "cBag.Fail", "连接数据库出错！");
       });
@@ -109,9 +107,9 @@ class List : public com::Object, public com::KeyedList {
     static const com::ClassInfo c = [] {
       com::ClassInfo i("TivelTest.List", "cList");
       i.method("Add", {com::in("item"), com::in("key", VarType::String)}, com::bind<List>([](List& l, Args& a) {
-        l.items.emplace_back(a[1].toString(), a[0]);
-        return Variant();
-      }));
+                 l.items.emplace_back(a[1].toString(), a[0]);
+                 return Variant();
+               }));
       return i;
     }();
     return c;
@@ -289,8 +287,7 @@ TEST_F(RpcHostTest, BadLinesGetErrorsAndTheHostGoesOn) {
   EXPECT_EQ(errorNumber(R"({"id":1,"object":99,"call":"Echo","args":[1]})"), kBadRequest);
   EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[{"object":99}]})"), kBadRequest);
   // Nesting without bound is refused before it is read; brackets in texts do not count.
-  EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[)" + std::string(100000, '[') + "]}"),
-            kBadRequest);
+  EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[)" + std::string(100000, '[') + "]}"), kBadRequest);
   EXPECT_EQ(echo(1, "\"" + std::string(100, '[') + "\\\"{\""), "\"" + std::string(100, '[') + "\\\"{\"");
   // Numbers beyond the range of a double, wherever they stand.
   EXPECT_EQ(errorNumber(R"({"id":1,"object":1,"call":"Echo","args":[1e999]})"), kBadRequest);
@@ -334,14 +331,14 @@ TEST_F(RpcHostTest, DumpShowsRecordsInInterfaceOrder) {
   result(R"({"id":1,"new":"TivelTest.Rec"})");
   result(R"({"id":2,"object":1,"put":"Alpha","value":"甲"})");
   result(R"({"id":3,"object":1,"put":"Zeta","value":1.5})");
-  EXPECT_EQ(host.handle(R"({"id":4,"dump":1})"),
-            R"({"id":4,"result":{"Zeta":1.5,"Alpha":"甲","Mid":{"empty":true}}})");
+  EXPECT_EQ(host.handle(R"({"id":4,"dump":1})"), R"({"id":4,"result":{"Zeta":1.5,"Alpha":"甲","Mid":{"empty":true}}})");
 
   result(R"({"id":5,"new":"TivelPublicDB.cUmOrg"})");
   result(R"({"id":6,"object":2,"put":"Name","value":"总部"})");
   result(R"({"id":7,"object":2,"put":"Priority","value":null})");
-  EXPECT_EQ(result(R"({"id":8,"dump":2})").dump(),
-            R"({"Org_No":{"empty":true},"Name":"总部","Disc":{"empty":true},"Top_Org_No":{"empty":true},"Priority":null})");
+  EXPECT_EQ(
+      result(R"({"id":8,"dump":2})").dump(),
+      R"({"Org_No":{"empty":true},"Name":"总部","Disc":{"empty":true},"Top_Org_No":{"empty":true},"Priority":null})");
 }
 
 TEST_F(RpcHostTest, DumpShowsKeyedListsWithTheirKeys) {
@@ -368,7 +365,7 @@ TEST_F(RpcHostTest, DumpNestsRecordsAndListsAndStopsAtCycles) {
   result(R"({"id":9,"object":2,"put":"Alpha","value":{"object":4}})");
   Json d = result(R"({"id":10,"dump":1})");
   const Json& rec = d[0]["item"];
-  EXPECT_EQ(rec["Alpha"]["class"], "cBag");  // no plain form: a handle
+  EXPECT_EQ(rec["Alpha"]["class"], "cBag");            // no plain form: a handle
   EXPECT_EQ(rec["Mid"][0]["item"]["class"], "cList");  // the list again: a handle
   EXPECT_EQ(rec["Mid"][1]["item"]["class"], "cRec");   // the record again: a handle
 }
@@ -466,7 +463,8 @@ TEST(RpcServeTest, NothingASessionMadeOutlivesIt) {
       host.handle(R"({"id":10,"release":)" + prev + "}");
       prev = next;
     }
-    EXPECT_EQ(Json::parse(host.handle(R"({"id":11,"release":)" + prev + "}"))["result"], Json::parse(R"({"empty":true})"));
+    EXPECT_EQ(Json::parse(host.handle(R"({"id":11,"release":)" + prev + "}"))["result"],
+              Json::parse(R"({"empty":true})"));
     EXPECT_EQ(host.handles().size(), 0u);
   }
   for (const auto& w : made) EXPECT_TRUE(w.expired());

@@ -73,12 +73,14 @@ const CommandRegistrar reg([](CLI::App& app) {
   auto listen = std::make_shared<std::string>("127.0.0.1:8080");
   auto o = std::make_shared<ServeOptions>();
   auto timeoutMs = std::make_shared<long>(30000);
-  cmd->add_option("--root", *root, "Root directory R: components use R/ini, R/log and R/db; the token is R/ini/serve.token");
+  cmd->add_option("--root", *root,
+                  "Root directory R: components use R/ini, R/log and R/db; the token is R/ini/serve.token");
   cmd->add_option("--listen", *listen, "HOST:PORT to listen on (port 0: any free port)")->capture_default_str();
   cmd->add_option("--threads", o->workers, "Worker threads (default: one per core)");
   cmd->add_option("--max-body", o->maxBody, "Largest request body in bytes")->capture_default_str();
   cmd->add_option("--max-requests", o->maxRequests, "Most requests in one batch")->capture_default_str();
-  cmd->add_option("--batch-timeout-ms", *timeoutMs, "Requests of a batch not begun by then fail")->capture_default_str();
+  cmd->add_option("--batch-timeout-ms", *timeoutMs, "Requests of a batch not begun by then fail")
+      ->capture_default_str();
   cmd->add_option("--tls-cert", o->tlsCert, "Certificate file (PEM); with --tls-key, serve HTTPS");
   cmd->add_option("--tls-key", o->tlsKey, "Private key file (PEM)");
   cmd->callback([=] {

@@ -22,8 +22,7 @@ class ServeMetrics {
   std::string text(int workers, int busy) const;
 
  private:
-  static constexpr std::array<double, 10> kBounds = {0.0005, 0.001, 0.0025, 0.005, 0.01,
-                                                      0.025,  0.05,  0.1,    0.5,   2.5};
+  static constexpr std::array<double, 10> kBounds = {0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.5, 2.5};
   mutable std::mutex mutex_;
   std::map<std::pair<std::string, int>, uint64_t> requests_;
   std::array<uint64_t, kBounds.size()> buckets_{};  // not cumulative; summed when written

@@ -119,7 +119,9 @@ struct ServeServer::Impl {
         return false;
       }
     }
-    const char* allowed = req.path == "/rpc" ? "POST" : req.path == "/health" || req.path == "/metrics" ? "GET" : nullptr;
+    const char* allowed = req.path == "/rpc"                                ? "POST"
+                          : req.path == "/health" || req.path == "/metrics" ? "GET"
+                                                                            : nullptr;
     if (!allowed) {
       refuse(res, 404, "No such path: " + req.path);
       return false;
@@ -226,8 +228,10 @@ struct ServeServer::Impl {
     std::ostringstream line;
     line << req.remote_addr << " \"" << req.method << ' ' << req.path << "\" " << res.status << ' ' << res.body.size()
          << ' ' << std::fixed << std::setprecision(3) << seconds * 1000 << "ms";
-    if (options.accessLog) options.accessLog(line.str());
-    else std::cerr << line.str() << '\n';
+    if (options.accessLog)
+      options.accessLog(line.str());
+    else
+      std::cerr << line.str() << '\n';
   }
 };
 
@@ -241,8 +245,10 @@ ServeServer::~ServeServer() {
 int ServeServer::bind() {
   const ServeOptions& o = impl_->options;
   int port = o.port;
-  if (port == 0) port = impl_->http->bind_to_any_port(o.host);
-  else if (!impl_->http->bind_to_port(o.host, port)) port = -1;
+  if (port == 0)
+    port = impl_->http->bind_to_any_port(o.host);
+  else if (!impl_->http->bind_to_port(o.host, port))
+    port = -1;
   if (port <= 0) throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port));
   return port;
 }

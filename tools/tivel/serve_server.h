@@ -15,13 +15,13 @@ namespace tivel::tool {
 
 struct ServeOptions {
   std::string host = "127.0.0.1";
-  int port = 8080;                // 0: any free port (bind() tells which)
-  int workers = 0;                // 0: one per core
-  std::string token;              // the bearer token callers must present
-  size_t maxBody = 8u << 20;      // bytes; larger bodies get 413
-  size_t maxRequests = 10000;     // requests per batch; more get 413
+  int port = 8080;                                // 0: any free port (bind() tells which)
+  int workers = 0;                                // 0: one per core
+  std::string token;                              // the bearer token callers must present
+  size_t maxBody = 8u << 20;                      // bytes; larger bodies get 413
+  size_t maxRequests = 10000;                     // requests per batch; more get 413
   std::chrono::milliseconds batchTimeout{30000};  // requests not begun by then fail
-  std::string tlsCert, tlsKey;    // both set: HTTPS
+  std::string tlsCert, tlsKey;                    // both set: HTTPS
   // Receives one line per answered request; standard error when unset.
   std::function<void(const std::string&)> accessLog;
 };

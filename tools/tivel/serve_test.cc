@@ -86,7 +86,8 @@ TEST(ServeTest, RefusesWhatItShould) {
   httplib::Client c = g.client();
   EXPECT_EQ(statusOf(c.Post("/rpc", "[" + std::string(5000, ' ') + "]", "application/json")), 413);
   EXPECT_EQ(statusOf(c.Post("/rpc", R"([{"id":1},{"id":2},{"id":3},{"id":4}])", "application/json")), 413);
-  for (const std::string& bad : std::vector<std::string>{"[{", "{\"id\":1}", "", std::string(70, '[') + std::string(70, ']')}) {
+  for (const std::string& bad :
+       std::vector<std::string>{"[{", "{\"id\":1}", "", std::string(70, '[') + std::string(70, ']')}) {
     auto r = c.Post("/rpc", bad, "application/json");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 400) << bad;

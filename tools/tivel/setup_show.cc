@@ -25,9 +25,9 @@ void showText(const setup::Store& store, const setup::ServiceState& s) {
   if (s.virtualDirectories.empty()) std::cout << " none";
   std::cout << "\n";
   for (const auto& d : s.virtualDirectories)
-    std::cout << "  " << d.name << "  path " << d.path << "  application " << (d.application.empty() ? "none" : d.application)
-              << "  read " << yesNo(d.accessRead) << "  write " << yesNo(d.accessWrite) << "  execute "
-              << yesNo(d.accessExecute) << "\n";
+    std::cout << "  " << d.name << "  path " << d.path << "  application "
+              << (d.application.empty() ? "none" : d.application) << "  read " << yesNo(d.accessRead) << "  write "
+              << yesNo(d.accessWrite) << "  execute " << yesNo(d.accessExecute) << "\n";
   std::cout << "\nftp root: path " << (s.ftp.path.empty() ? "(not set)" : s.ftp.path) << "  read "
             << yesNo(s.ftp.accessRead) << "  write " << yesNo(s.ftp.accessWrite) << "\n\naccounts:";
   if (s.accounts.empty()) std::cout << " none";

@@ -8,8 +8,7 @@ namespace {
 TEST(KeywordNames, BareIsNullColumnsAreQuotedInAnyCase) {
   EXPECT_EQ(quoteKeywordNames("insert into umUsrSecAttr(Usa_no,isNull,isGobal) values('1',1,0)"),
             "insert into umUsrSecAttr(Usa_no,\"isnull\",isGobal) values('1',1,0)");
-  EXPECT_EQ(quoteKeywordNames("select ISNULL from t where IsNull=1"),
-            "select \"isnull\" from t where \"isnull\"=1");
+  EXPECT_EQ(quoteKeywordNames("select ISNULL from t where IsNull=1"), "select \"isnull\" from t where \"isnull\"=1");
 }
 
 TEST(KeywordNames, TextsNamesCommentsAndLongerWordsStayAsTheyAre) {

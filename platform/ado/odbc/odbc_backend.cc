@@ -42,7 +42,8 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     SQLINTEGER native = 0;
     SQLSMALLINT len = 0;
     std::u16string msg(1024, u'\0');
-    SQLRETURN rc = SQLGetDiagRecW(type, handle, rec, state, &native, wide(msg), static_cast<SQLSMALLINT>(msg.size()), &len);
+    SQLRETURN rc =
+        SQLGetDiagRecW(type, handle, rec, state, &native, wide(msg), static_cast<SQLSMALLINT>(msg.size()), &len);
     if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) break;
     if (len >= static_cast<SQLSMALLINT>(msg.size())) {
       msg.assign(static_cast<size_t>(len) + 1, u'\0');
@@ -270,9 +271,7 @@ class OdbcBackend : public Backend {
 
  private:
   // The statement as this engine must read it.
-  std::string ownSql(const std::string& sql) const {
-    return dialect_ == "postgresql" ? quoteKeywordNames(sql) : sql;
-  }
+  std::string ownSql(const std::string& sql) const { return dialect_ == "postgresql" ? quoteKeywordNames(sql) : sql; }
 
   Handle statement() {
     Handle st(SQL_HANDLE_STMT, dbc_->get());
@@ -282,8 +281,9 @@ class OdbcBackend : public Backend {
   }
 
   void setAutocommit(bool on) {
-    SQLRETURN rc = SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-                                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)), 0);
+    SQLRETURN rc = SQLSetConnectAttr(
+        dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)), 0);
     if (!SQL_SUCCEEDED(rc)) com::raise(kProviderError, kSource, diagnostics(SQL_HANDLE_DBC, dbc_->get()));
   }
 
@@ -298,7 +298,8 @@ class OdbcBackend : public Backend {
       if (how == SQL_COMMIT) SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
     }
     inTransaction_ = false;
-    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
+    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
     if (report && !failure.empty()) com::raise(kProviderError, kSource, failure);
   }
 
@@ -353,7 +354,8 @@ class OdbcBackend : public Backend {
   std::string columnText(const Handle& st, SQLUSMALLINT col, SQLUSMALLINT field) {
     std::u16string buf(256, u'\0');
     SQLSMALLINT len = 0;
-    SQLRETURN rc = SQLColAttributeW(st.get(), col, field, wide(buf), static_cast<SQLSMALLINT>(buf.size() * 2), &len, nullptr);
+    SQLRETURN rc =
+        SQLColAttributeW(st.get(), col, field, wide(buf), static_cast<SQLSMALLINT>(buf.size() * 2), &len, nullptr);
     if (!SQL_SUCCEEDED(rc)) return "";
     buf.resize(std::min<size_t>(static_cast<size_t>(len) / 2, buf.size()));
     return toUtf8(buf);
@@ -382,7 +384,8 @@ class OdbcBackend : public Backend {
       check(rc, st);
       Row row;
       row.reserve(kinds.size());
-      for (size_t i = 0; i < kinds.size(); ++i) row.push_back(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
+      for (size_t i = 0; i < kinds.size(); ++i)
+        row.push_back(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
       result->rows.push_back(std::move(row));
     }
   }

@@ -114,8 +114,10 @@ OdbcTarget toOdbc(const ConnectionString& cs, const DriverLookup& isInstalledDri
   if (!provider.empty()) {
     std::string driver;
     bool odbcItself = startsWith(provider, "MSDASQL");
-    if (isInstalledDriver(provider)) driver = provider;
-    else if (isServerProviderName(provider)) driver = serverDriver();
+    if (isInstalledDriver(provider))
+      driver = provider;
+    else if (isServerProviderName(provider))
+      driver = serverDriver();
     else
       com::raise(kOpenFailed, kSource,
                  "The provider \"" + provider +

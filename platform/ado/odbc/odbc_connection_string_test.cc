@@ -45,15 +45,16 @@ TEST_F(OdbcConnectionString, ManagementModeOneLeavesEmptyValuesToTheDataSource) 
 }
 
 TEST_F(OdbcConnectionString, FeeModeTwoWithAnInstalledDriverAsProvider) {
-  OdbcTarget t = map(
-      "Provider=PostgreSQL Unicode;Password=p;Persist Security Info=True;User ID=u;Initial Catalog=fee;Data "
-      "Source=h,5433");
+  OdbcTarget t =
+      map("Provider=PostgreSQL Unicode;Password=p;Persist Security Info=True;User ID=u;Initial Catalog=fee;Data "
+          "Source=h,5433");
   EXPECT_EQ(t.driver, "PostgreSQL Unicode");
   EXPECT_EQ(t.connectString, "DRIVER={PostgreSQL Unicode};PWD=p;UID=u;DATABASE=fee;SERVER=h;PORT=5433;");
 }
 
 TEST_F(OdbcConnectionString, ServerProviderNamesStandForTheServerDriver) {
-  EXPECT_EQ(map("Provider=SQLOLEDB;User ID=u;Data Source=h").connectString, "DRIVER={PostgreSQL Unicode};UID=u;SERVER=h;");
+  EXPECT_EQ(map("Provider=SQLOLEDB;User ID=u;Data Source=h").connectString,
+            "DRIVER={PostgreSQL Unicode};UID=u;SERVER=h;");
   EXPECT_EQ(map("Provider=SQLOLEDB.1;Data Source=h").driver, "PostgreSQL Unicode");
   EXPECT_EQ(map("Provider=SQLNCLI11;Data Source=h").driver, "PostgreSQL Unicode");
   setenv("TIVEL_ODBC_DRIVER", "FreeTDS", 1);

@@ -18,9 +18,12 @@ char32_t decodeOne(std::string_view s, size_t& i) {
   }
   int extra;
   char32_t cp, min;
-  if ((b0 & 0xE0) == 0xC0) extra = 1, cp = b0 & 0x1F, min = 0x80;
-  else if ((b0 & 0xF0) == 0xE0) extra = 2, cp = b0 & 0x0F, min = 0x800;
-  else if ((b0 & 0xF8) == 0xF0) extra = 3, cp = b0 & 0x07, min = 0x10000;
+  if ((b0 & 0xE0) == 0xC0)
+    extra = 1, cp = b0 & 0x1F, min = 0x80;
+  else if ((b0 & 0xF0) == 0xE0)
+    extra = 2, cp = b0 & 0x0F, min = 0x800;
+  else if ((b0 & 0xF8) == 0xF0)
+    extra = 3, cp = b0 & 0x07, min = 0x10000;
   else {
     ++i;
     return kReplacement;

@@ -22,7 +22,9 @@ TEST(WideText, CharactersBeyondTheBasicPlaneUseSurrogatePairs) {
 }
 
 TEST(WideText, MalformedInputBecomesReplacementCharactersNotACrash) {
-  EXPECT_EQ(toUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(toUtf16("a\xFF"
+                    "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(toUtf16("\xE4\xB8"), u"\uFFFD\uFFFD");  // cut short at the end
   EXPECT_EQ(toUtf16("\xC0\x80"), u"\uFFFD\uFFFD");  // overlong NUL
   EXPECT_EQ(toUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");

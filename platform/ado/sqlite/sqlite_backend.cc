@@ -102,8 +102,8 @@ class SqliteBackend : public Backend {
     int expected = sqlite3_bind_parameter_count(st.get());
     if (expected != static_cast<int>(params.size()))
       com::raise(kProviderError, kSource,
-                 "The statement has " + std::to_string(expected) + " parameters, " +
-                     std::to_string(params.size()) + " values were given.");
+                 "The statement has " + std::to_string(expected) + " parameters, " + std::to_string(params.size()) +
+                     " values were given.");
     for (size_t i = 0; i < params.size(); ++i) bind(st.get(), static_cast<int>(i) + 1, params[i]);
     int64_t before = sqlite3_total_changes64(db_);
     for (;;) {
@@ -269,7 +269,7 @@ std::unique_ptr<Backend> fromConnectionString(const ConnectionString& cs, int ti
 
 std::unique_ptr<Backend> open(const std::string& path, int timeoutSeconds) {
   if (path.empty()) com::raise(kOpenFailed, kSource, "The connection string names no Data Source file.");
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     com::raise(kOpenFailed, kSource, "The database file does not exist: " + path);
   sqlite3* db = nullptr;

@@ -62,11 +62,10 @@ TEST_F(SqliteBackendTest, UsesTheWalJournal) {
 TEST_F(SqliteBackendTest, ValueKindsReadBack) {
   db_->execute("CREATE TABLE k (i INTEGER, r REAL, t TEXT, b BLOB, d DATETIME, n INTEGER)");
   com::DateTime when{2026, 12, 7, 8, 9, 10};
-  db_->executeBound("INSERT INTO k VALUES (?, ?, ?, ?, ?, ?)",
-                    {Variant(7), Variant(2.5), Variant("稿费"), Variant(Variant::Bytes{0, 1, 255}), Variant(when),
-                     Variant::null()});
-  db_->executeBound("INSERT INTO k (i, t, d) VALUES (?, ?, ?)",
-                    {Variant(true), Variant(false), Variant("not a date")});
+  db_->executeBound(
+      "INSERT INTO k VALUES (?, ?, ?, ?, ?, ?)",
+      {Variant(7), Variant(2.5), Variant("稿费"), Variant(Variant::Bytes{0, 1, 255}), Variant(when), Variant::null()});
+  db_->executeBound("INSERT INTO k (i, t, d) VALUES (?, ?, ?)", {Variant(true), Variant(false), Variant("not a date")});
   db_->execute("INSERT INTO k (i, d) VALUES (5000000000, '2026-12-07')");
   StatementResult r = db_->execute("SELECT i, r, t, b, d, n FROM k ORDER BY rowid");
   ASSERT_EQ(r.rows.size(), 3u);
