@@ -86,8 +86,36 @@ void checkDirect(benchmark::State& state, int rows) {
   sqlite3_close(h);
 }
 
+// The same select prepared once and reset after each check: the floor the
+// engine's API allows, now that the data-access layer keeps prepared
+// statements of texts it runs again.
+void checkDirectPrepared(benchmark::State& state, int rows) {
+  Portal portal(rows);
+  sqlite3* h = nullptr;
+  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    throw std::runtime_error("open");
+  sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  const std::string sql = "select * from appAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'";
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
+  for (auto _ : state) {
+    std::string auth;
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
+      auth = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+    }
+    sqlite3_reset(st);
+    std::string bit = auth.size() >= 3 ? auth.substr(2, 1) : "10012";
+    if (bit != "1") state.SkipWithError("direct select answered no row");
+    benchmark::DoNotOptimize(bit);
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(h);
+}
+
 BENCHMARK_CAPTURE(checkThroughComponents, auths_100, 100)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(checkDirect, auths_100, 100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(checkDirectPrepared, auths_100, 100)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(checkThroughComponents, auths_100000, 100000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
@@ -122,6 +150,9 @@ int main(int argc, char** argv) {
       std::printf(
           "%s: checkAuth through the components / one keyed select direct: %.1f us / %.1f us = %.2f (target <= 1.20)\n",
           kind, ours, direct, ours / direct);
+    if (double prepared = t(*times, "checkDirectPrepared/auths_100"); ours > 0 && prepared > 0)
+      std::printf("%s: checkAuth through the components / the select prepared once: %.1f us / %.1f us = %.2f\n", kind,
+                  ours, prepared, ours / prepared);
     if (ours > 0 && large > 0)
       std::printf("%s: checkAuth at 100000 authorizations / at 100: %.1f us / %.1f us = %.2f (target <= 1.20)\n", kind,
                   large, ours, large / ours);

@@ -6,6 +6,9 @@
 
 #include <climits>
 #include <cstring>
+#include <list>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/ado/constants.h"
 #include "platform/ado/sqlite/keyword_columns.h"
@@ -35,27 +38,90 @@ bool isDateType(const char* decl) {
 class Statement {
  public:
   Statement() = default;
+  explicit Statement(sqlite3_stmt* st) : stmt_(st) {}
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
   sqlite3_stmt** out() { return &stmt_; }
   sqlite3_stmt* get() const { return stmt_; }
+  // Hands the statement over; this one then holds none.
+  sqlite3_stmt* release() { return std::exchange(stmt_, nullptr); }
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Prepared statements of this connection, keyed by the statement text as the
+// caller gave it, so a text run again skips the keyword scan and the engine's
+// parse and plan. Only texts that are exactly one statement are kept, only
+// after they ran without error, and always reset, so a kept statement holds
+// no lock and no read snapshot. A statement in use is taken out of the cache,
+// never shared. The engine prepares a kept statement again by itself when
+// the schema changed. The oldest unused statement goes first.
+class StatementCache {
+ public:
+  static constexpr size_t kCapacity = 64;
+  StatementCache() = default;
+  StatementCache(const StatementCache&) = delete;
+  StatementCache& operator=(const StatementCache&) = delete;
+  ~StatementCache() { clear(); }
+
+  // The kept statement for the text, now the caller's, or nullptr.
+  sqlite3_stmt* take(const std::string& text) {
+    auto it = index_.find(text);
+    if (it == index_.end()) return nullptr;
+    sqlite3_stmt* st = it->second->second;
+    order_.erase(it->second);
+    index_.erase(it);
+    return st;
+  }
+
+  // Keeps a statement that ran to its end for the text.
+  void put(const std::string& text, sqlite3_stmt* st) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (index_.count(text)) {  // the same text ran nested and was kept meanwhile
+      sqlite3_finalize(st);
+      return;
+    }
+    order_.emplace_front(text, st);
+    index_.emplace(text, order_.begin());
+    if (order_.size() > kCapacity) {
+      sqlite3_finalize(order_.back().second);
+      index_.erase(order_.back().first);
+      order_.pop_back();
+    }
+  }
+
+  void clear() {
+    for (auto& [text, st] : order_) sqlite3_finalize(st);
+    order_.clear();
+    index_.clear();
+  }
+
+ private:
+  std::list<std::pair<std::string, sqlite3_stmt*>> order_;  // most recently kept first
+  std::unordered_map<std::string, std::list<std::pair<std::string, sqlite3_stmt*>>::iterator> index_;
 };
 
 class SqliteBackend : public Backend {
  public:
   explicit SqliteBackend(sqlite3* db) : db_(db) {}
   ~SqliteBackend() override {
+    cache_.clear();
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db_);
   }
 
   StatementResult execute(const std::string& statement) override {
-    const std::string sql = quoteKeywordColumns(statement);
     StatementResult result;
+    if (sqlite3_stmt* kept = cache_.take(statement)) {
+      Statement st(kept);
+      run(st, result);
+      cache_.put(statement, st.release());
+      return result;
+    }
+    const std::string sql = quoteKeywordColumns(statement);
     long affected = 0;
     bool any = false;
     const char* tail = sql.c_str();
@@ -63,9 +129,15 @@ class SqliteBackend : public Backend {
       Statement st;
       const char* next = nullptr;
       check(sqlite3_prepare_v2(db_, tail, -1, st.out(), &next));
+      const bool whole = tail == sql.c_str() && onlyBlanks(next);
       tail = next;
       if (!st.get()) continue;  // a comment or a lone ";"
       any = true;
+      if (whole) {
+        run(st, result);
+        cache_.put(statement, st.release());
+        return result;
+      }
       int ncol = sqlite3_column_count(st.get());
       bool collect = ncol > 0 && !result.hasRows;
       if (collect) {
@@ -92,13 +164,40 @@ class SqliteBackend : public Backend {
     return result;
   }
 
+  // Runs a text that is one statement: its rows, or the rows it changed. The
+  // columns are read after the first step: a kept statement is prepared
+  // again by its first step when the schema changed meanwhile, and only then
+  // names the columns it now has ("select *" after a column was added).
+  void run(Statement& st, StatementResult& result) {
+    int64_t before = sqlite3_total_changes64(db_);
+    int rc = sqlite3_step(st.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail();
+    int ncol = sqlite3_column_count(st.get());
+    if (ncol > 0) {
+      result.hasRows = true;
+      for (int i = 0; i < ncol; ++i) {
+        ColumnInfo c;
+        c.name = text(sqlite3_column_name(st.get(), i));
+        c.baseTable = text(sqlite3_column_table_name(st.get(), i));
+        c.baseColumn = text(sqlite3_column_origin_name(st.get(), i));
+        result.columns.push_back(std::move(c));
+      }
+    }
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
+      if (ncol > 0) result.rows.push_back(readRow(st.get(), ncol));
+    if (rc != SQLITE_DONE) fail();
+    if (ncol == 0) result.affected = changesSince(before);
+  }
+
   long executeBound(const std::string& statement, const std::vector<com::Variant>& params) override {
-    const std::string sql = quoteKeywordColumns(statement);
-    Statement st;
-    const char* tail = nullptr;
-    check(sqlite3_prepare_v2(db_, sql.c_str(), -1, st.out(), &tail));
-    if (!st.get() || !onlyBlanks(tail))
-      com::raise(kProviderError, kSource, "A bound statement must be exactly one statement.");
+    Statement st(cache_.take(statement));
+    if (!st.get()) {
+      const std::string sql = quoteKeywordColumns(statement);
+      const char* tail = nullptr;
+      check(sqlite3_prepare_v2(db_, sql.c_str(), -1, st.out(), &tail));
+      if (!st.get() || !onlyBlanks(tail))
+        com::raise(kProviderError, kSource, "A bound statement must be exactly one statement.");
+    }
     int expected = sqlite3_bind_parameter_count(st.get());
     if (expected != static_cast<int>(params.size()))
       com::raise(kProviderError, kSource,
@@ -111,7 +210,9 @@ class SqliteBackend : public Backend {
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) fail();
     }
-    return changesSince(before);
+    long changed = changesSince(before);
+    cache_.put(statement, st.release());
+    return changed;
   }
 
   // A savepoint around the statement: it nests inside a transaction of the
@@ -256,6 +357,7 @@ class SqliteBackend : public Backend {
   }
 
   sqlite3* db_;
+  StatementCache cache_;
 };
 
 std::unique_ptr<Backend> fromConnectionString(const ConnectionString& cs, int timeoutSeconds) {

@@ -52,6 +52,32 @@ TEST(SqliteOpenTest, AFileThatIsNotADatabaseFailsToOpen) {
   EXPECT_FALSE(d.empty());
 }
 
+// A text run again reuses its prepared statement: it must still see rows and
+// columns added since, hold no lock between runs, and a failing run must not
+// poison the next one.
+TEST_F(SqliteBackendTest, StatementsRunAgainSeeChangesAndHoldNoLock) {
+  db_->execute("CREATE TABLE t(k INTEGER PRIMARY KEY, v TEXT)");
+  const std::string read = "select * from t order by k";
+  EXPECT_EQ(db_->execute(read).rows.size(), 0u);
+  std::unique_ptr<Backend> other = sqlite::open(scratch_.location(), 1);
+  other->execute("INSERT INTO t(v) VALUES ('a')");  // no snapshot of the first connection stands in the way
+  EXPECT_EQ(db_->execute(read).rows.size(), 1u);
+  db_->execute("ALTER TABLE t ADD COLUMN w TEXT");
+  StatementResult r = db_->execute(read);
+  EXPECT_EQ(r.columns.size(), 3u);
+  other->begin();  // the write lock is free: the kept read released everything
+  other->commit();
+
+  const std::string insert = "INSERT INTO t(k, v) VALUES (7, 'x')";
+  EXPECT_EQ(db_->execute(insert).affected, 1);
+  EXPECT_EQ(errorOf([&] { db_->execute(insert); }), kProviderError);  // the key is taken
+  db_->execute("DELETE FROM t WHERE k = 7");
+  EXPECT_EQ(db_->execute(insert).affected, 1);
+  EXPECT_EQ(db_->executeBound("UPDATE t SET v = ? WHERE k = ?", {Variant("y"), Variant(7)}), 1);
+  EXPECT_EQ(db_->executeBound("UPDATE t SET v = ? WHERE k = ?", {Variant("z"), Variant(8)}), 0);
+  EXPECT_EQ(db_->execute("select v from t where k = 7").rows.at(0).at(0).toString(), "y");
+}
+
 TEST_F(SqliteBackendTest, UsesTheWalJournal) {
   StatementResult r = db_->execute("PRAGMA journal_mode");
   ASSERT_TRUE(r.hasRows);
