@@ -9,6 +9,7 @@
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/module.h"
+#include "mgt/common/trace.h"
 #include "platform/ado/recordset.h"
 
 namespace tivel::mgt {
@@ -70,6 +71,7 @@ Variant AdminMgt::getRecordset(Variant& pErr, const Variant& pSQL) {
     pErr = Variant("");
     return Variant(std::static_pointer_cast<com::Object>(rs));
   } catch (...) {
+    traceTrapped("Nothing", __func__);
     std::string description = currentFailure();
     logEvent(description);
     pErr = Variant(description);
@@ -109,6 +111,7 @@ bool AdminMgt::setRecordset(std::string& pErr, const Variant& pVar) {
     runElement(*work, db, pVar);
     return true;
   } catch (...) {
+    traceTrapped("False", __func__);
     std::string description = currentFailure();
     logEvent(description);
     pErr = description;
