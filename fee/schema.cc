@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "fee/fee_scripts.h"
 #include "fee/module.h"
+#include "platform/ado/script.h"
 #include "platform/com/error.h"
 
 namespace tivel::gf {
@@ -35,32 +35,11 @@ std::string defaultScrivaneIni() {
          "Database=scrivane.db\r\n";
 }
 
-std::vector<std::string> schemaStatements(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line, current;
-  while (std::getline(in, line)) {
-    auto dash = line.find("--");
-    if (dash != std::string::npos) line.erase(dash);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.pop_back();
-    if (line.empty()) continue;
-    current += line + "\n";
-    if (line.back() == ';') {
-      current.pop_back();
-      current.pop_back();
-      out.push_back(current);
-      current.clear();
-    }
-  }
-  if (current.find_first_not_of(" \n\t") != std::string::npos) out.push_back(current);
-  return out;
-}
-
 void applyFeeSchema(ado::Connection& conn) {
   std::string dialect = conn.backend().dialect();
   for (const detail::FeeScript& s : detail::feeScripts()) {
     if (dialect != s.dialect) continue;
-    for (const std::string& stmt : schemaStatements(s.text)) conn.execute(stmt);
+    for (const std::string& stmt : ado::scriptStatements(s.text)) conn.execute(stmt);
     return;
   }
   com::raise(com::kInvalidArgument, "TivelGF", "No fee schema for the database dialect " + dialect);

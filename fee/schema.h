@@ -31,7 +31,4 @@ struct FeeInitReport {
 // again changes nothing it made. Fails with a call error naming what went wrong.
 FeeInitReport initFeeDatabase(const std::string& root);
 
-// The statements of a schema script, comments removed.
-std::vector<std::string> schemaStatements(const std::string& text);
-
 }  // namespace tivel::gf

@@ -1,9 +1,8 @@
 #include "mgt/init/schema.h"
 
-#include <sstream>
-
 #include "mgt/common/helpers.h"
 #include "platform/ado/recordset.h"
+#include "platform/ado/script.h"
 #include "platform/com/error.h"
 
 namespace tivel::mgt {
@@ -44,26 +43,6 @@ const Group kGroups[] = {{"1", "系统管理员"}, {"2", "安全管理员"}, {"3
 
 }  // namespace
 
-std::vector<std::string> splitStatements(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line, current;
-  while (std::getline(in, line)) {
-    auto dash = line.find("--");
-    if (dash != std::string::npos) line.erase(dash);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.pop_back();
-    if (line.empty()) continue;
-    current += line + "\n";
-    if (line.back() == ';') {
-      current.erase(current.find_last_of(';'));
-      out.push_back(current);
-      current.clear();
-    }
-  }
-  if (current.find_first_not_of(" \n\t") != std::string::npos) out.push_back(current);
-  return out;
-}
-
 namespace {
 
 // A management database whose accounts repeat cannot take the unique index
@@ -99,7 +78,7 @@ void applySchema(ado::Connection& conn, const std::string& name) {
   for (const SchemaScript& s : schemaScripts()) {
     if (dialect != s.dialect || name != s.name) continue;
     if (name == "mgt") refuseRepeatedAccounts(conn);
-    for (const std::string& stmt : splitStatements(s.text)) conn.execute(stmt);
+    for (const std::string& stmt : ado::scriptStatements(s.text)) conn.execute(stmt);
     return;
   }
   com::raise(com::kInvalidArgument, "TivelMgt", "No " + name + " schema for the database dialect " + dialect);

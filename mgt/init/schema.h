@@ -26,7 +26,4 @@ void applySchema(ado::Connection& conn, const std::string& name);
 // (owner "0", not in force). Rows already present are left as they are.
 void seedManagementData(ado::Connection& conn);
 
-// The statements of a script, comments removed (exposed for tests).
-std::vector<std::string> splitStatements(const std::string& text);
-
 }  // namespace tivel::mgt
