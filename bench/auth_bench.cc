@@ -3,10 +3,11 @@
 // through the SQLite API in the same process; and the check on a small and
 // on a large authorization table.
 #include <benchmark/benchmark.h>
+
 #include <sqlite3.h>
+#include "bench/run_times.h"
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -122,35 +123,18 @@ BENCHMARK_CAPTURE(checkThroughComponents, auths_100000, 100000)->Unit(benchmark:
 
 // Runs the benchmarks, then prints the two ratios the targets are about.
 int main(int argc, char** argv) {
-  struct Collect : benchmark::ConsoleReporter {
-    void ReportRuns(const std::vector<Run>& runs) override {
-      for (const auto& r : runs) {
-        times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
-      }
-      ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times, cpu;
-  } reporter;
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  // A run's time by its exact name; with repetitions, their mean.
-  auto t = [](const std::map<std::string, double>& times, const std::string& name) {
-    for (const std::string& k : {name + "_mean", name})
-      if (auto it = times.find(k); it != times.end()) return it->second;
-    return 0.0;
-  };
-  // Wall time is the target; CPU time is printed beside it because a loaded
-  // machine stretches wall time without regard to the work done.
-  for (const auto* times : {&reporter.times, &reporter.cpu}) {
-    const char* kind = times == &reporter.times ? "real" : "cpu";
-    double ours = t(*times, "checkThroughComponents/auths_100"), direct = t(*times, "checkDirect/auths_100"),
-           large = t(*times, "checkThroughComponents/auths_100000");
+  tivel::bench::RunTimes times;
+  tivel::bench::runBenchmarks(argc, argv, times);
+  for (bool wall : {true, false}) {
+    const char* kind = wall ? "real" : "cpu";
+    auto t = [&](const char* name) { return wall ? times.real(name) : times.cpu(name); };
+    double ours = t("checkThroughComponents/auths_100"), direct = t("checkDirect/auths_100"),
+           large = t("checkThroughComponents/auths_100000");
     if (ours > 0 && direct > 0)
       std::printf(
           "%s: checkAuth through the components / one keyed select direct: %.1f us / %.1f us = %.2f (target <= 1.20)\n",
           kind, ours, direct, ours / direct);
-    if (double prepared = t(*times, "checkDirectPrepared/auths_100"); ours > 0 && prepared > 0)
+    if (double prepared = t("checkDirectPrepared/auths_100"); ours > 0 && prepared > 0)
       std::printf("%s: checkAuth through the components / the select prepared once: %.1f us / %.1f us = %.2f\n", kind,
                   ours, prepared, ours / prepared);
     if (ours > 0 && large > 0)

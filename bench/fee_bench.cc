@@ -2,11 +2,12 @@
 // (Save_Script on the embedded engine), beside the same statements run
 // directly through the SQLite API in one transaction, in the same process.
 #include <benchmark/benchmark.h>
+
 #include <sqlite3.h>
+#include "bench/run_times.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -180,20 +181,9 @@ BENCHMARK(saveDirect)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 // Runs the benchmarks, then prints the ratio the target is about.
 int main(int argc, char** argv) {
-  struct Collect : benchmark::ConsoleReporter {
-    void ReportRuns(const std::vector<Run>& runs) override {
-      for (const auto& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-      ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-  } reporter;
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto t = [&](const char* name) {
-    for (const auto& [k, v] : reporter.times)
-      if (k.rfind(name, 0) == 0) return v;
-    return 0.0;
-  };
+  tivel::bench::RunTimes times;
+  tivel::bench::runBenchmarks(argc, argv, times);
+  auto t = [&](const char* name) { return times.real(name); };
   double ours = t("saveThroughComponent"), direct = t("saveDirect");
   if (ours > 0 && direct > 0)
     std::printf(

@@ -5,12 +5,13 @@
 // Generated keys allow 999 login records and log entries per second, so each
 // iteration is paced below that rate and only the login itself is timed.
 #include <benchmark/benchmark.h>
+
 #include <sqlite3.h>
+#include "bench/run_times.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -166,20 +167,9 @@ BENCHMARK_CAPTURE(loginThroughComponents, users_100000, 100000)
 
 // Runs the benchmarks, then prints the two ratios the targets are about.
 int main(int argc, char** argv) {
-  struct Collect : benchmark::ConsoleReporter {
-    void ReportRuns(const std::vector<Run>& runs) override {
-      for (const auto& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-      ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-  } reporter;
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto t = [&](const char* name) {
-    for (const auto& [k, v] : reporter.times)
-      if (k.rfind(name, 0) == 0) return v;
-    return 0.0;
-  };
+  tivel::bench::RunTimes times;
+  tivel::bench::runBenchmarks(argc, argv, times);
+  auto t = [&](const char* name) { return times.real(name); };
   double ours = t("loginThroughComponents/users_100"), direct = t("loginDirect/users_100"),
          large = t("loginThroughComponents/users_100000");
   if (ours > 0 && direct > 0)

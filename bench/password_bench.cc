@@ -5,8 +5,9 @@
 // guess. Printed last: how many hashed logins one core gives a second.
 #include <benchmark/benchmark.h>
 
+#include "bench/run_times.h"
+
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -58,20 +59,9 @@ BENCHMARK_CAPTURE(login, plain, false)->Iterations(300)->Unit(benchmark::kMillis
 }  // namespace
 
 int main(int argc, char** argv) {
-  struct Collect : benchmark::ConsoleReporter {
-    void ReportRuns(const std::vector<Run>& runs) override {
-      for (const auto& r : runs) cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
-      ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> cpu;  // milliseconds
-  } reporter;
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto ms = [&](const char* prefix) {
-    for (const auto& [k, v] : reporter.cpu)
-      if (k.rfind(prefix, 0) == 0) return v;
-    return 0.0;
-  };
+  tivel::bench::RunTimes times;
+  tivel::bench::runBenchmarks(argc, argv, times);
+  auto ms = [&](const char* name) { return times.cpu(name); };  // milliseconds
   double hashed = ms("login/hashed"), plain = ms("login/plain");
   if (hashed > 0)
     std::printf("hashed login: %.1f ms CPU = %.0f logins a second per core (plain: %.2f ms = %.0f)\n", hashed,
