@@ -1,7 +1,6 @@
 #include "tools/tivel/serve_server.h"
 
 #include <atomic>
-#include <future>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -46,7 +45,7 @@ void refuse(httplib::Response& res, int status, const std::string& description) 
   answerJson(res, status, errorJson(com::kInvalidArgument, kHostSource, description));
 }
 
-// What a worker hands back to the HTTP thread waiting for its batch.
+// A batch's or a health check's answer.
 struct Outcome {
   int status = 200;
   std::string body;
@@ -57,7 +56,7 @@ struct Outcome {
 struct ServeServer::Impl {
   ServeOptions options;
   std::unique_ptr<httplib::Server> http;
-  std::unique_ptr<WorkerPool> workers;
+  std::unique_ptr<Workers> workers;
   ServeMetrics metrics;
   std::atomic<bool> stopping{false};
   std::atomic<bool> running{false};
@@ -75,9 +74,9 @@ struct ServeServer::Impl {
       http = std::make_unique<httplib::Server>();
     }
     int count = options.workers > 0 ? options.workers : static_cast<int>(std::thread::hardware_concurrency());
-    workers = std::make_unique<WorkerPool>(count > 0 ? count : 1);
-    // Connection threads only read, wait and write; a kept-alive connection
-    // holds one, so there are more of them than workers.
+    workers = std::make_unique<Workers>(count > 0 ? count : 1);
+    // A kept-alive connection holds its thread between requests, so there
+    // are more connection threads than batches admitted at once.
     const size_t connections = static_cast<size_t>(workers->size()) * 4 + 8;
     http->new_task_queue = [connections] { return new httplib::ThreadPool(connections); };
     http->set_payload_max_length(options.maxBody);
@@ -138,38 +137,34 @@ struct ServeServer::Impl {
     // The array itself is one level more than a request line may have.
     if (jsonNesting(req.body) > kMaxJsonNesting + 1)
       return refuse(res, 400, "Malformed batch: nested deeper than " + std::to_string(kMaxJsonNesting) + " levels");
-    auto batch = std::make_shared<Json>();
+    Json batch;
     try {
-      *batch = Json::parse(req.body);
+      batch = Json::parse(req.body);
     } catch (const Json::exception& e) {
       return refuse(res, 400, std::string("Malformed batch: ") + e.what());
     }
-    if (!batch->is_array()) return refuse(res, 400, "A batch is a JSON array of requests");
-    if (batch->size() > options.maxRequests)
+    if (!batch.is_array()) return refuse(res, 400, "A batch is a JSON array of requests");
+    if (batch.size() > options.maxRequests)
       return refuse(res, 413, "A batch holds at most " + std::to_string(options.maxRequests) + " requests");
-    auto done = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> outcome = done->get_future();
-    const Clock::time_point deadline = requestStart + options.batchTimeout;
-    workers->submit([this, batch, done, deadline] { done->set_value(runBatch(*batch, deadline)); });
-    Outcome o;
-    try {
-      o = outcome.get();
-    } catch (const std::future_error&) {  // dropped unrun: the server is stopping
-      return answerJson(res, 503, errorJson(kFail, kHostSource, "The server is stopping"));
-    }
+    Outcome o = runBatch(batch, requestStart + options.batchTimeout);
     res.status = o.status;
     res.set_content(std::move(o.body), kJson);
   }
 
-  // Runs on a worker: the thread's start-up (again, if it failed before),
-  // then every request on a host of its own, whose objects go when it ends.
+  // Runs on the thread that read the request, once admitted: the thread's
+  // start-up (again, if it failed before), then every request on a host of
+  // its own, whose objects go when it ends. A batch not admitted before its
+  // deadline answers every request with the time-out error.
   Outcome runBatch(const Json& batch, Clock::time_point deadline) {
-    try {
-      mgt::startUp();
-    } catch (const com::ComError& e) {
-      return {503, jsonText(errorJson(e.number(), e.source(), e.description()))};
-    } catch (const std::exception& e) {
-      return {503, jsonText(errorJson(kFail, kHostSource, e.what()))};
+    WorkerPlace place(*workers, deadline);
+    if (place) {
+      try {
+        mgt::startUp();
+      } catch (const com::ComError& e) {
+        return {503, jsonText(errorJson(e.number(), e.source(), e.description()))};
+      } catch (const std::exception& e) {
+        return {503, jsonText(errorJson(kFail, kHostSource, e.what()))};
+      }
     }
     Json answers = Json::array();
     int64_t errors = 0;
@@ -177,7 +172,7 @@ struct ServeServer::Impl {
       RpcHost host;
       for (const Json& request : batch) {
         Json answer;
-        if (Clock::now() > deadline) {
+        if (!place || Clock::now() > deadline) {
           Json id = request.is_object() && request.contains("id") ? request["id"] : Json(nullptr);
           answer = Json{{"id", id}};
           answer.update(errorJson(kFail, kHostSource, "The batch ran out of time before this request"));
@@ -197,26 +192,17 @@ struct ServeServer::Impl {
   }
 
   void health(httplib::Response& res) {
-    auto done = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> outcome = done->get_future();
-    workers->submit([done] {
-      Outcome o;
-      try {
-        mgt::startUp();
-        mgt::sharedConnection()->execute("select 1");
-        o = {200, jsonText(Json{{"status", "ok"}})};
-      } catch (const com::ComError& e) {
-        o = {503, jsonText(Json{{"status", "unavailable"}, {"error", e.description()}})};
-      } catch (const std::exception& e) {
-        o = {503, jsonText(Json{{"status", "unavailable"}, {"error", e.what()}})};
-      }
-      done->set_value(std::move(o));
-    });
     Outcome o;
+    WorkerPlace place(*workers, requestStart + options.batchTimeout);
     try {
-      o = outcome.get();
-    } catch (const std::future_error&) {
-      o = {503, jsonText(Json{{"status", "stopping"}})};
+      if (!place) throw std::runtime_error("every worker is busy");
+      mgt::startUp();
+      mgt::sharedConnection()->execute("select 1");
+      o = {200, jsonText(Json{{"status", "ok"}})};
+    } catch (const com::ComError& e) {
+      o = {503, jsonText(Json{{"status", "unavailable"}, {"error", e.description()}})};
+    } catch (const std::exception& e) {
+      o = {503, jsonText(Json{{"status", "unavailable"}, {"error", e.what()}})};
     }
     res.status = o.status;
     res.set_content(std::move(o.body), kJson);
@@ -237,10 +223,7 @@ struct ServeServer::Impl {
 
 ServeServer::ServeServer(ServeOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
 
-ServeServer::~ServeServer() {
-  stop();
-  impl_->workers->stop();
-}
+ServeServer::~ServeServer() { stop(); }
 
 int ServeServer::bind() {
   const ServeOptions& o = impl_->options;
@@ -259,7 +242,6 @@ void ServeServer::run() {
   // connection threads finished what they were answering.
   if (!impl_->stopping) impl_->http->listen_after_bind();
   impl_->running = false;
-  impl_->workers->stop();
 }
 
 void ServeServer::stop() {

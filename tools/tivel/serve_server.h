@@ -1,6 +1,6 @@
 // The HTTP gateway behind `tivel serve`: POST /rpc answers a JSON array of
 // host requests with the array of their answers; each batch runs whole on
-// one worker thread with objects of its own, released when it ends.
+// one thread with objects of its own, released when it ends.
 // GET /health and GET /metrics report on the server. Every request but
 // /health must carry the bearer token.
 #pragma once
@@ -16,7 +16,7 @@ namespace tivel::tool {
 struct ServeOptions {
   std::string host = "127.0.0.1";
   int port = 8080;                                // 0: any free port (bind() tells which)
-  int workers = 0;                                // 0: one per core
+  int workers = 0;                                // batches run at once; 0: one per core
   std::string token;                              // the bearer token callers must present
   size_t maxBody = 8u << 20;                      // bytes; larger bodies get 413
   size_t maxRequests = 10000;                     // requests per batch; more get 413
@@ -38,8 +38,8 @@ class ServeServer {
   // Binds the listening socket and returns its port; fails
   // (std::runtime_error) when the address cannot be bound.
   int bind();
-  // Serves until stop(), then lets the requests in flight finish and the
-  // workers end; returns after that.
+  // Serves until stop(), then lets the requests in flight finish; returns
+  // after that.
   void run();
   // Stops accepting; callable from any thread.
   void stop();

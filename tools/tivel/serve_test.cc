@@ -19,6 +19,7 @@
 #include "testing/engines.h"
 #include "tools/tivel/json_value.h"
 #include "tools/tivel/serve_token.h"
+#include "tools/tivel/serve_workers.h"
 
 extern char** environ;
 
@@ -132,6 +133,22 @@ TEST(ServeTest, TokenFileIsPrivateAndKept) {
   EXPECT_TRUE(sameToken(token, token));
   EXPECT_FALSE(sameToken(token.substr(1), token));
   EXPECT_FALSE(sameToken(token + "x", token));
+}
+
+TEST(ServeTest, WorkersAdmitAtMostTheirCountUntilTheDeadline) {
+  Workers w(1);
+  const auto soon = [] { return Workers::Clock::now() + std::chrono::milliseconds(20); };
+  ASSERT_TRUE(w.enter(soon()));
+  EXPECT_FALSE(w.enter(soon()));  // full until the deadline
+  std::atomic<bool> admitted{false};
+  std::thread waiter([&] { admitted = w.enter(Workers::Clock::now() + std::chrono::seconds(30)); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  w.leave();  // lets the waiter in
+  waiter.join();
+  EXPECT_TRUE(admitted);
+  EXPECT_EQ(w.busy(), 1);
+  w.leave();
+  EXPECT_EQ(w.busy(), 0);
 }
 
 TEST(ServeTest, StartUpFailureAnswers503AndTheNextBatchTriesAgain) {

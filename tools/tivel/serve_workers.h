@@ -1,47 +1,58 @@
-// The gateway's worker threads. Each is an apartment: the components keep
-// their module state and shared connection per thread, made by their
-// start-up on the first batch a thread runs, so every worker has its own
-// connection and no state crosses threads.
+// How many batches the gateway runs at once. The thread that reads a
+// request runs its batch itself once admitted, so a batch costs no hand-off
+// between threads (on a virtual machine, waking a thread on another core
+// costs tens of microseconds each way). Each thread that runs batches is an
+// apartment: the components keep their module state and shared connection
+// per thread, made by their start-up on the first batch the thread runs and
+// kept for the thread's life, so no state crosses threads.
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <condition_variable>
-#include <deque>
-#include <functional>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace tivel::tool {
 
-class WorkerPool {
+class Workers {
  public:
-  // Starts `count` threads (at least one).
-  explicit WorkerPool(int count);
-  // Runs what was queued, then joins the threads.
-  ~WorkerPool();
-  WorkerPool(const WorkerPool&) = delete;
-  WorkerPool& operator=(const WorkerPool&) = delete;
+  using Clock = std::chrono::steady_clock;
 
-  // Queues a unit of work; one worker runs it whole. Work queued after
-  // stop() is dropped (its callable is destroyed unrun).
-  void submit(std::function<void()> work);
-  // Lets the queued work finish and joins the threads; idempotent.
-  void stop();
+  // Admits at most `count` batches at once (at least one).
+  explicit Workers(int count);
 
-  int size() const { return static_cast<int>(threads_.size()); }
-  // The number of workers running a unit of work now.
-  int busy() const { return busy_.load(); }
+  // Waits until a place is free or `deadline` passes; true when admitted,
+  // and the caller must then leave().
+  bool enter(Clock::time_point deadline);
+  // Gives the place back and lets one waiter in.
+  void leave();
+
+  int size() const { return count_; }
+  // The number of batches running now.
+  int busy() const;
 
  private:
-  void loop();
+  const int count_;
+  mutable std::mutex mutex_;
+  std::condition_variable freed_;
+  int busy_ = 0;
+  int waiting_ = 0;
+};
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> queue_;
-  bool stopping_ = false;
-  std::atomic<int> busy_{0};
-  std::vector<std::thread> threads_;
+// A place held for one batch, given back when it goes.
+class WorkerPlace {
+ public:
+  WorkerPlace(Workers& workers, Workers::Clock::time_point deadline)
+      : workers_(workers), held_(workers.enter(deadline)) {}
+  ~WorkerPlace() {
+    if (held_) workers_.leave();
+  }
+  WorkerPlace(const WorkerPlace&) = delete;
+  WorkerPlace& operator=(const WorkerPlace&) = delete;
+  explicit operator bool() const { return held_; }
+
+ private:
+  Workers& workers_;
+  const bool held_;
 };
 
 }  // namespace tivel::tool
