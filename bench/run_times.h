@@ -16,6 +16,7 @@ class RunTimes : public benchmark::ConsoleReporter {
     for (const auto& r : runs) {
       real_[r.benchmark_name()] = r.GetAdjustedRealTime();
       cpu_[r.benchmark_name()] = r.GetAdjustedCPUTime();
+      for (const auto& [key, counter] : r.counters) counters_[key][r.benchmark_name()] = counter.value;
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -26,6 +27,11 @@ class RunTimes : public benchmark::ConsoleReporter {
   double real(const std::string& name) const { return find(real_, name); }
   // The same in CPU time.
   double cpu(const std::string& name) const { return find(cpu_, name); }
+  // The user counter `key` of the run `name`, found as real() finds it.
+  double counter(const std::string& name, const std::string& key) const {
+    auto it = counters_.find(key);
+    return it == counters_.end() ? 0 : find(it->second, name);
+  }
 
  private:
   static double find(const std::map<std::string, double>& times, const std::string& name) {
@@ -42,6 +48,7 @@ class RunTimes : public benchmark::ConsoleReporter {
   }
 
   std::map<std::string, double> real_, cpu_;
+  std::map<std::string, std::map<std::string, double>> counters_;
 };
 
 // Runs every registered benchmark, reporting to `times`.
