@@ -44,6 +44,7 @@ class Gateway {
     server_->stop();
     thread_.join();
   }
+  int port() const { return port_; }
   httplib::Client client(const std::string& token = kToken) const {
     httplib::Client c("127.0.0.1", port_);
     c.set_read_timeout(60, 0);
@@ -133,6 +134,36 @@ TEST(ServeTest, TokenFileIsPrivateAndKept) {
   EXPECT_TRUE(sameToken(token, token));
   EXPECT_FALSE(sameToken(token.substr(1), token));
   EXPECT_FALSE(sameToken(token + "x", token));
+}
+
+TEST(ServeTest, TlsServesWithTheGivenCertificate) {
+  mgt::testing::Portal portal("sqlite", false);
+  const std::string cert = portal.root() + "/cert.pem", key = portal.root() + "/key.pem";
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                         "-addext subjectAltName=IP:127.0.0.1 -keyout " +
+                         key + " -out " + cert + " 2>/dev/null")
+                            .c_str()),
+            0);
+  ServeOptions bad;
+  bad.token = kToken;
+  bad.tlsCert = cert;
+  bad.tlsKey = cert;  // no key in it
+  EXPECT_THROW(ServeServer{bad}, std::runtime_error);
+
+  ServeOptions o;
+  o.tlsCert = cert;
+  o.tlsKey = key;
+  o.workers = 1;
+  Gateway g(o);
+  httplib::SSLClient c("127.0.0.1", g.port());
+  c.set_ca_cert_path(cert.c_str());
+  c.enable_server_certificate_verification(true);
+  c.set_bearer_token_auth(kToken.c_str());
+  auto answer = c.Post("/rpc", R"([{"id":"um","new":"TivelMgt.UmMgt"}])", "application/json");
+  ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+  EXPECT_EQ(answer->status, 200);
+  EXPECT_EQ(Json::parse(answer->body)[0]["result"]["class"], "UmMgt");
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), -1);  // plain HTTP gets no answer
 }
 
 TEST(ServeTest, WorkersAdmitAtMostTheirCountUntilTheDeadline) {
