@@ -76,7 +76,7 @@ const CommandRegistrar reg([](CLI::App& app) {
   cmd->add_option("--root", *root,
                   "Root directory R: components use R/ini, R/log and R/db; the token is R/ini/serve.token");
   cmd->add_option("--listen", *listen, "HOST:PORT to listen on (port 0: any free port)")->capture_default_str();
-  cmd->add_option("--threads", o->workers, "Worker threads (default: one per core)");
+  cmd->add_option("--threads", o->workers, "Batches run at once (default: one per core)");
   cmd->add_option("--max-body", o->maxBody, "Largest request body in bytes")->capture_default_str();
   cmd->add_option("--max-requests", o->maxRequests, "Most requests in one batch")->capture_default_str();
   cmd->add_option("--batch-timeout-ms", *timeoutMs, "Requests of a batch not begun by then fail")
