@@ -26,21 +26,45 @@ constexpr const char* kBadArgumentsText =
 constexpr const char* kNoConnectionText =
     "The connection cannot be used to perform this operation. It is either closed or invalid in this context.";
 
-// One row with what the cursor engine needs to write it back.
+// One row with what the cursor engine needs to write it back. A row read
+// and never edited holds its values once: the copy with local changes and
+// the marks of assigned fields are made at its first edit, so a large result
+// costs one copy of its values.
 struct RowState {
   Row original;                // as the database holds it: last read or written
-  Row current;                 // with the local changes
-  std::vector<bool> assigned;  // fields given a value since the row was added
+  std::optional<Row> changed;  // with the local changes, once the row was edited
+  std::vector<bool> assigned;  // fields given a value since the row was added (empty: none)
   bool added = false;          // not yet in the database
   bool deleted = false;        // deleted locally
   bool deleteWritten = false;  // and in the database too
+
+  // The values with the local changes.
+  const Row& current() const { return changed ? *changed : original; }
+  // The values with the local changes, to change.
+  Row& edit() {
+    if (!changed) changed = original;
+    return *changed;
+  }
+  void markAssigned(size_t i) {
+    if (assigned.empty()) assigned.assign(original.size(), false);
+    assigned[i] = true;
+  }
+  bool wasAssigned(size_t i) const { return i < assigned.size() && assigned[i]; }
+  // The local changes are now what the database holds.
+  void written() {
+    if (changed) original = std::move(*changed);
+    changed.reset();
+    added = false;
+    assigned.clear();
+  }
 };
 
 bool rowPending(const RowState& r) {
   if (r.deleted) return !r.added && !r.deleteWritten;
   if (r.added) return true;
-  for (size_t i = 0; i < r.current.size(); ++i)
-    if (!sameStoredValue(r.original[i], r.current[i])) return true;
+  if (!r.changed) return false;
+  for (size_t i = 0; i < r.changed->size(); ++i)
+    if (!sameStoredValue(r.original[i], (*r.changed)[i])) return true;
   return false;
 }
 
@@ -124,18 +148,16 @@ struct Recordset::Impl {
       return;
     }
     if (r.added) {
-      writeInsert(b, t, r.current, r.assigned);
+      writeInsert(b, t, r.current(), r.assigned);
       // A key the database numbered reads back, so the row can be edited again.
-      if (t.key.size() == 1 && !r.assigned[t.key[0]]) {
+      if (t.key.size() == 1 && !r.wasAssigned(t.key[0])) {
         com::Variant k = b.generatedKey(t.name, t.columnOf[t.key[0]]);
-        if (!k.isEmpty()) r.current[t.key[0]] = k;
+        if (!k.isEmpty()) r.edit()[t.key[0]] = k;
       }
     } else {
-      writeUpdate(b, t, r.original, r.current);
+      writeUpdate(b, t, r.original, r.current());
     }
-    r.original = r.current;
-    r.added = false;
-    r.assigned.assign(r.current.size(), false);
+    r.written();
   }
 
   // Ends the edit in progress as ADO does when the cursor leaves the row:
@@ -310,13 +332,8 @@ const com::Registrar libraryRegistrar(recordLibraryClass(), [] { return std::mak
 std::shared_ptr<RowData> rowDataOf(StatementResult result) {
   auto d = std::make_shared<RowData>();
   d->columns = std::move(result.columns);
-  for (Row& row : result.rows) {
-    RowState r;
-    r.assigned.assign(row.size(), false);
-    r.original = row;
-    r.current = std::move(row);
-    d->rows.push_back(std::move(r));
-  }
+  d->rows.resize(result.rows.size());
+  for (size_t i = 0; i < result.rows.size(); ++i) d->rows[i].original = std::move(result.rows[i]);
   return d;
 }
 
@@ -457,7 +474,7 @@ com::Variant Recordset::value(std::string_view name) const {
 
 com::Variant Recordset::value(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
-  return impl_->currentRow().current[i];
+  return impl_->currentRow().current()[i];
 }
 
 com::Variant Recordset::originalValue(int32_t index) const {
@@ -481,8 +498,8 @@ void Recordset::setValue(int32_t index, const com::Variant& v) {
   if (v.isObject() || v.isMissing() || v.type() == com::VarType::Array)
     com::raise(kBadArguments, kSource, kBadArgumentsText);
   impl_->beginEdit();
-  row.current[i] = v;
-  row.assigned[i] = true;
+  row.edit()[i] = v;
+  row.markAssigned(i);
 }
 
 void Recordset::addNew() {
@@ -491,8 +508,7 @@ void Recordset::addNew() {
   size_t n = impl_->data->columns.size();
   RowState r;
   r.original.assign(n, com::Variant::null());
-  r.current = r.original;
-  r.assigned.assign(n, false);
+  r.changed = r.original;
   r.added = true;
   impl_->data->rows.push_back(std::move(r));
   impl_->posBeforeAdd = impl_->pos;
@@ -540,8 +556,8 @@ void Recordset::cancelBatch() {
     }
     if (r.deleteWritten) continue;
     r.deleted = false;
-    r.current = r.original;
-    r.assigned.assign(r.current.size(), false);
+    r.changed.reset();
+    r.assigned.clear();
   }
   impl_->pos = impl_->nextVisible(-1);
 }
@@ -587,7 +603,7 @@ std::vector<Row> Recordset::visibleRows() const {
   impl_->requireOpen();
   std::vector<Row> out;
   for (long i = 0; i < impl_->size(); ++i)
-    if (impl_->visible(i)) out.push_back(impl_->data->rows[static_cast<size_t>(i)].current);
+    if (impl_->visible(i)) out.push_back(impl_->data->rows[static_cast<size_t>(i)].current());
   return out;
 }
 
