@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/ado/fields.h"
+#include "platform/ado/packed_row.h"
 #include "platform/ado/row_writer.h"
 #include "platform/com/registry.h"
 
@@ -27,44 +28,68 @@ constexpr const char* kNoConnectionText =
     "The connection cannot be used to perform this operation. It is either closed or invalid in this context.";
 
 // One row with what the cursor engine needs to write it back. A row read
-// and never edited holds its values once: the copy with local changes and
-// the marks of assigned fields are made at its first edit, so a large result
-// costs one copy of its values.
+// and never edited holds only its packed values: the values with local
+// changes and the marks of assigned fields are made at its first edit, so a
+// large result costs little more than its values.
 struct RowState {
-  Row original;                // as the database holds it: last read or written
-  std::optional<Row> changed;  // with the local changes, once the row was edited
-  std::vector<bool> assigned;  // fields given a value since the row was added (empty: none)
+  struct Edit {
+    Row changed;                 // the values with the local changes
+    std::vector<bool> assigned;  // fields given a value since the row was added (empty: none)
+  };
+  PackedRow original;          // as the database holds it: last read or written
+  std::unique_ptr<Edit> edit;  // once the row was edited
   bool added = false;          // not yet in the database
   bool deleted = false;        // deleted locally
   bool deleteWritten = false;  // and in the database too
 
-  // The values with the local changes.
-  const Row& current() const { return changed ? *changed : original; }
+  RowState() = default;
+  RowState(RowState&&) noexcept = default;
+  RowState& operator=(RowState&&) noexcept = default;
+  RowState(const RowState& o)
+      : original(o.original),
+        edit(o.edit ? std::make_unique<Edit>(*o.edit) : nullptr),
+        added(o.added),
+        deleted(o.deleted),
+        deleteWritten(o.deleteWritten) {}
+  RowState& operator=(const RowState& o) {
+    if (this != &o) *this = RowState(o);
+    return *this;
+  }
+
+  // The value at i with the local changes.
+  com::Variant value(size_t i) const { return edit ? edit->changed[i] : original.at(i); }
+  // Every value with the local changes.
+  Row current() const { return edit ? edit->changed : original.unpack(); }
   // The values with the local changes, to change.
-  Row& edit() {
-    if (!changed) changed = original;
-    return *changed;
+  Row& changed() {
+    if (!edit) edit = std::make_unique<Edit>(Edit{original.unpack(), {}});
+    return edit->changed;
   }
   void markAssigned(size_t i) {
-    if (assigned.empty()) assigned.assign(original.size(), false);
-    assigned[i] = true;
+    std::vector<bool>& marks = edit->assigned;
+    if (marks.empty()) marks.assign(edit->changed.size(), false);
+    marks[i] = true;
   }
-  bool wasAssigned(size_t i) const { return i < assigned.size() && assigned[i]; }
+  const std::vector<bool>& assigned() const {
+    static const std::vector<bool> none;
+    return edit ? edit->assigned : none;
+  }
+  bool wasAssigned(size_t i) const { return i < assigned().size() && assigned()[i]; }
   // The local changes are now what the database holds.
   void written() {
-    if (changed) original = std::move(*changed);
-    changed.reset();
+    if (edit) original = PackedRow(edit->changed);
+    edit.reset();
     added = false;
-    assigned.clear();
   }
 };
 
 bool rowPending(const RowState& r) {
   if (r.deleted) return !r.added && !r.deleteWritten;
   if (r.added) return true;
-  if (!r.changed) return false;
-  for (size_t i = 0; i < r.changed->size(); ++i)
-    if (!sameStoredValue(r.original[i], (*r.changed)[i])) return true;
+  if (!r.edit) return false;
+  const Row original = r.original.unpack();
+  for (size_t i = 0; i < original.size(); ++i)
+    if (!sameStoredValue(original[i], r.edit->changed[i])) return true;
   return false;
 }
 
@@ -143,19 +168,19 @@ struct Recordset::Impl {
     if (!data->base) data->base = resolveBaseTable(b, data->columns);
     const BaseTable& t = *data->base;
     if (r.deleted) {
-      writeDelete(b, t, r.original);
+      writeDelete(b, t, r.original.unpack());
       r.deleteWritten = true;
       return;
     }
     if (r.added) {
-      writeInsert(b, t, r.current(), r.assigned);
+      writeInsert(b, t, r.current(), r.assigned());
       // A key the database numbered reads back, so the row can be edited again.
       if (t.key.size() == 1 && !r.wasAssigned(t.key[0])) {
         com::Variant k = b.generatedKey(t.name, t.columnOf[t.key[0]]);
-        if (!k.isEmpty()) r.edit()[t.key[0]] = k;
+        if (!k.isEmpty()) r.changed()[t.key[0]] = k;
       }
     } else {
-      writeUpdate(b, t, r.original, r.current());
+      writeUpdate(b, t, r.original.unpack(), r.current());
     }
     r.written();
   }
@@ -333,7 +358,10 @@ std::shared_ptr<RowData> rowDataOf(StatementResult result) {
   auto d = std::make_shared<RowData>();
   d->columns = std::move(result.columns);
   d->rows.resize(result.rows.size());
-  for (size_t i = 0; i < result.rows.size(); ++i) d->rows[i].original = std::move(result.rows[i]);
+  for (size_t i = 0; i < result.rows.size(); ++i) {
+    d->rows[i].original = PackedRow(result.rows[i]);
+    Row().swap(result.rows[i]);  // each row's values go as soon as they are packed
+  }
   return d;
 }
 
@@ -474,12 +502,14 @@ com::Variant Recordset::value(std::string_view name) const {
 
 com::Variant Recordset::value(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
-  return impl_->currentRow().current()[i];
+  return impl_->currentRow().value(i);
 }
+
+Row Recordset::rowValues() const { return impl_->currentRow().current(); }
 
 com::Variant Recordset::originalValue(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
-  return impl_->currentRow().original[i];
+  return impl_->currentRow().original.at(i);
 }
 
 void Recordset::setValue(std::string_view name, const com::Variant& v) {
@@ -498,7 +528,7 @@ void Recordset::setValue(int32_t index, const com::Variant& v) {
   if (v.isObject() || v.isMissing() || v.type() == com::VarType::Array)
     com::raise(kBadArguments, kSource, kBadArgumentsText);
   impl_->beginEdit();
-  row.edit()[i] = v;
+  row.changed()[i] = v;
   row.markAssigned(i);
 }
 
@@ -507,8 +537,9 @@ void Recordset::addNew() {
   impl_->finishEdit();
   size_t n = impl_->data->columns.size();
   RowState r;
-  r.original.assign(n, com::Variant::null());
-  r.changed = r.original;
+  const Row nulls(n, com::Variant::null());
+  r.original = PackedRow(nulls);
+  r.changed();
   r.added = true;
   impl_->data->rows.push_back(std::move(r));
   impl_->posBeforeAdd = impl_->pos;
@@ -556,8 +587,7 @@ void Recordset::cancelBatch() {
     }
     if (r.deleteWritten) continue;
     r.deleted = false;
-    r.changed.reset();
-    r.assigned.clear();
+    r.edit.reset();
   }
   impl_->pos = impl_->nextVisible(-1);
 }
