@@ -266,9 +266,10 @@ RecordFiller::RecordFiller(const ado::Recordset& rs, const char* recordClass, co
 RecordPtr RecordFiller::fill() const {
   // An unknown class, column or property fails here, as the by-name calls do.
   RecordPtr rec = cls_ ? std::make_shared<Record>(*cls_) : records::newRecord(className_);
+  std::vector<com::Variant> row = rs_.rowValues();
   for (size_t n = 0; n < fields_.size(); ++n) {
     const auto [column, property] = places_[n];
-    com::Variant v = column < 0 ? rs_.value(fields_[n].column) : rs_.value(column);
+    com::Variant v = column < 0 ? rs_.value(fields_[n].column) : row[static_cast<size_t>(column)];
     if (property < 0)
       rec->set(fields_[n].property, std::move(v));
     else
@@ -276,9 +277,6 @@ RecordPtr RecordFiller::fill() const {
   }
   // The record remembers what it was read with and from which row (every
   // column of it), so that an update of that row writes only what changed.
-  std::vector<com::Variant> row;
-  row.reserve(columns_->size());
-  for (size_t i = 0; i < columns_->size(); ++i) row.push_back(rs_.value(static_cast<int32_t>(i)));
   rec->rememberRead(columns_, std::move(row));
   return rec;
 }
