@@ -259,8 +259,9 @@ RecordFiller::RecordFiller(const ado::Recordset& rs, const char* recordClass, co
   auto columns = std::make_shared<std::vector<std::string>>();
   for (int32_t i = 0; i < rs.fieldCount(); ++i) columns->push_back(rs.fieldName(i));
   columns_ = std::move(columns);
-  for (const Field& f : fields)
-    places_.emplace_back(rs.fieldIndex(f.column), cls_ ? records::Record(*cls_).indexOf(f.property) : -1);
+  if (!cls_) return;  // fill() fails as newRecord does
+  const Record probe(*cls_);
+  for (const Field& f : fields) places_.emplace_back(rs.fieldIndex(f.column), probe.indexOf(f.property));
 }
 
 RecordPtr RecordFiller::fill() const {
