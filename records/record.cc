@@ -119,39 +119,60 @@ const com::Variant& Record::get(std::string_view name) const {
 void Record::set(std::string_view name, com::Variant value) {
   int i = indexOf(name);
   if (i < 0) com::raise(com::kUnknownName, cls_.name, "Unknown property: " + std::string(name));
-  values_[static_cast<size_t>(i)] = std::move(value);
+  setAt(static_cast<size_t>(i), std::move(value));
+}
+
+void Record::setAt(size_t i, com::Variant value) {
+  keepReadValues();
+  values_[i] = std::move(value);
+}
+
+void Record::keepReadValues() {
+  if (read_ && readValues_.empty()) readValues_ = values_;
 }
 
 void Record::dropReferences() {
   for (com::Variant& v : values_)
-    if (v.isObject() || v.type() == com::VarType::Array) v = com::Variant();
+    if (v.isObject() || v.type() == com::VarType::Array) {
+      keepReadValues();
+      v = com::Variant();
+    }
 }
 
-void Record::rememberRead(std::vector<std::pair<std::string, com::Variant>> row) {
+// A record is mostly read and never changed: the values as read are copied
+// only when a property first changes.
+void Record::rememberRead(std::shared_ptr<const std::vector<std::string>> columns, std::vector<com::Variant> row) {
   read_ = true;
-  readValues_ = values_;
+  readValues_.clear();
+  readColumns_ = std::move(columns);
   readRow_ = std::move(row);
 }
 
 const com::Variant* Record::readValue(std::string_view name) const {
   const com::Variant& now = get(name);  // fails for an unknown name
   if (!read_) return nullptr;
-  return &readValues_[static_cast<size_t>(&now - values_.data())];
+  return readValues_.empty() ? &now : &readValues_[static_cast<size_t>(&now - values_.data())];
 }
 
 void Record::markWritten(std::string_view property, std::string_view column) {
   const com::Variant& now = get(property);
   if (!read_) return;
-  readValues_[static_cast<size_t>(&now - values_.data())] = now;
-  for (auto& [name, held] : readRow_)
-    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) held = now;
+  if (!readValues_.empty()) readValues_[static_cast<size_t>(&now - values_.data())] = now;
+  for (size_t i = 0; i < readRow_.size(); ++i) {
+    const std::string& name = (*readColumns_)[i];
+    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) readRow_[i] = now;
+  }
 }
 
 bool Record::wasReadFrom(std::string_view column, std::string_view value) const {
   if (!read_) return false;
-  for (const auto& [name, held] : readRow_)
-    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0)
+  for (size_t i = 0; i < readRow_.size(); ++i) {
+    const std::string& name = (*readColumns_)[i];
+    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) {
+      const com::Variant& held = readRow_[i];
       return held.isString() || held.isNumeric() ? held.toString() == value : false;
+    }
+  }
   return false;
 }
 

@@ -32,17 +32,21 @@ class Record : public com::Object {
   const com::Variant& operator[](std::string_view name) const { return get(name); }
   // Stores a copy of the value, replacing the previous one.
   void set(std::string_view name, com::Variant value);
+  // The same for the property at position i (as indexOf gives it, in range).
+  void setAt(size_t i, com::Variant value);
   // Position of a property (any case) or -1.
   int indexOf(std::string_view name) const;
   // Empties every property that holds an object or an array.
   void dropReferences() override;
 
   // Remembers the current values as the ones read from a row whose columns
-  // held `row` (name, value), so that an update of that same row can write
-  // only what the caller changed since. A record never read has no such memory.
-  void rememberRead(std::vector<std::pair<std::string, com::Variant>> row);
+  // `columns` held `row` (a value per column), so that an update of that same
+  // row can write only what the caller changed since. The names are shared by
+  // the records read from one result. A record never read has no such memory.
+  void rememberRead(std::shared_ptr<const std::vector<std::string>> columns, std::vector<com::Variant> row);
   // The value a property (any case) held when the record was last read, or
-  // nullptr when it was never read; fails as get() does for an unknown name.
+  // nullptr when it was never read (valid until the record next changes);
+  // fails as get() does for an unknown name.
   const com::Variant* readValue(std::string_view name) const;
   // True when the record was read from a row whose column `column` (any
   // case) held exactly the text `value`.
@@ -52,11 +56,15 @@ class Record : public com::Object {
   void markWritten(std::string_view property, std::string_view column);
 
  private:
+  // Before a property changes: keeps the values as read, when they are still the current ones.
+  void keepReadValues();
+
   const RecordClass& cls_;
   std::vector<com::Variant> values_;
   bool read_ = false;
-  std::vector<com::Variant> readValues_;                       // per property, as read
-  std::vector<std::pair<std::string, com::Variant>> readRow_;  // the columns of the row read
+  std::vector<com::Variant> readValues_;  // per property, as read; empty while they are values_
+  std::shared_ptr<const std::vector<std::string>> readColumns_;  // the columns of the row read
+  std::vector<com::Variant> readRow_;                            // and their values
 };
 using RecordPtr = std::shared_ptr<Record>;
 

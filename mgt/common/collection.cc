@@ -11,6 +11,13 @@ bool sameKey(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
+// The key as sameKey compares it: letters A-Z in lower case, every other byte as it is.
+std::string folded(std::string key) {
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
+}
+
 // Walks a snapshot of a collection's objects in position order.
 class Enumerator : public com::Object {
  public:
@@ -75,11 +82,17 @@ const bool registered = (registerMgtClass<cCollection>(info()), true);
 const com::ClassInfo& cCollection::classInfo() const { return info(); }
 
 void cCollection::Add(const com::Variant& obj, const std::string& key) {
-  for (const auto& [k, v] : items_)
-    if (sameKey(k, key))
-      com::raise(com::kKeyAlreadyAssociated, "TivelMgt.cCollection",
-                 "This key is already associated with an element of this collection");
+  std::string k = folded(key);
+  if (keys_.count(k))
+    com::raise(com::kKeyAlreadyAssociated, "TivelMgt.cCollection",
+               "This key is already associated with an element of this collection");
   items_.emplace_back(key, obj);
+  try {
+    keys_.insert(std::move(k));
+  } catch (...) {
+    items_.pop_back();
+    throw;
+  }
 }
 
 com::Variant cCollection::Item(int i) const {
@@ -90,6 +103,7 @@ com::Variant cCollection::Item(int i) const {
 void cCollection::Remove(const std::string& key) {
   for (auto it = items_.begin(); it != items_.end(); ++it)
     if (sameKey(it->first, key)) {
+      keys_.erase(folded(it->first));
       items_.erase(it);
       return;
     }
@@ -98,6 +112,7 @@ void cCollection::Remove(const std::string& key) {
 
 void cCollection::Clear() {
   for (int32_t n = Count(); n >= 1; --n) items_.erase(items_.begin() + (n - 1));
+  keys_.clear();
 }
 
 com::ObjectPtr cCollection::NewEnum() const {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -27,7 +28,10 @@ class cCollection : public com::Object, public com::KeyedList {
   // Removes every entry, last first.
   void Clear();
   // Removes every entry at once.
-  void dropReferences() override { items_.clear(); }
+  void dropReferences() override {
+    items_.clear();
+    keys_.clear();
+  }
   // A new enumerator over the entries in position order.
   com::ObjectPtr NewEnum() const;
 
@@ -35,6 +39,9 @@ class cCollection : public com::Object, public com::KeyedList {
 
  private:
   std::vector<std::pair<std::string, com::Variant>> items_;
+  // Every key with its letters in lower case, so that Add finds a key
+  // already present without walking the list (a list of n rows costs n, not n²).
+  std::unordered_set<std::string> keys_;
 };
 using CollectionPtr = std::shared_ptr<cCollection>;
 

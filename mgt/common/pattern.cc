@@ -49,8 +49,9 @@ com::Variant collectList(const std::string& sql, const char* recordClass, const 
     return com::Variant::nothing();
   }
   CollectionPtr list = newCollection();
+  const RecordFiller filler(*rs, recordClass, fields);
   while (!rs->eof()) {
-    RecordPtr rec = fillRecord(*rs, recordClass, fields);
+    RecordPtr rec = filler.fill();
     list->Add(asVariant(rec), keyOf(*rec));
     rs->moveNext();
   }
@@ -253,17 +254,36 @@ Insert& Insert::numberUnlessNull(const com::Variant& v, const char* nullLiteral)
 Insert& Insert::value(const com::Variant& v, Place kind) { return item(placed(v, kind)); }
 Insert& Insert::literal(const std::string& s) { return item(s); }
 
-RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields) {
-  RecordPtr rec = records::newRecord(recordClass);
-  for (const Field& f : fields) rec->set(f.property, rs.value(f.column));
+RecordFiller::RecordFiller(const ado::Recordset& rs, const char* recordClass, const Fields& fields)
+    : rs_(rs), className_(recordClass), fields_(fields), cls_(records::findRecordClass(recordClass)) {
+  auto columns = std::make_shared<std::vector<std::string>>();
+  for (int32_t i = 0; i < rs.fieldCount(); ++i) columns->push_back(rs.fieldName(i));
+  columns_ = std::move(columns);
+  if (!cls_) return;  // fill() fails as newRecord does
+  const Record probe(*cls_);
+  for (const Field& f : fields) places_.emplace_back(rs.fieldIndex(f.column), probe.indexOf(f.property));
+}
+
+RecordPtr RecordFiller::fill() const {
+  // An unknown class, column or property fails here, as the by-name calls do.
+  RecordPtr rec = cls_ ? std::make_shared<Record>(*cls_) : records::newRecord(className_);
+  std::vector<com::Variant> row = rs_.rowValues();
+  for (size_t n = 0; n < fields_.size(); ++n) {
+    const auto [column, property] = places_[n];
+    com::Variant v = column < 0 ? rs_.value(fields_[n].column) : row[static_cast<size_t>(column)];
+    if (property < 0)
+      rec->set(fields_[n].property, std::move(v));
+    else
+      rec->setAt(static_cast<size_t>(property), std::move(v));
+  }
   // The record remembers what it was read with and from which row (every
   // column of it), so that an update of that row writes only what changed.
-  std::vector<std::pair<std::string, com::Variant>> row;
-  const int32_t count = rs.fieldCount();
-  row.reserve(static_cast<size_t>(count));
-  for (int32_t i = 0; i < count; ++i) row.emplace_back(rs.fieldName(i), rs.value(i));
-  rec->rememberRead(std::move(row));
+  rec->rememberRead(columns_, std::move(row));
   return rec;
+}
+
+RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields) {
+  return RecordFiller(rs, recordClass, fields).fill();
 }
 
 void noteTrappedError() {

@@ -10,6 +10,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -216,6 +217,23 @@ const Record& deref(const RecordPtr& rec);
 // Copies the current row's fields into a new record of the class, which
 // remembers them and the row as read (see updateRow).
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields);
+
+// fillRecord for every row of one recordset: the class, the fields' places
+// and the column names are looked up once, not once per row.
+class RecordFiller {
+ public:
+  RecordFiller(const ado::Recordset& rs, const char* recordClass, const Fields& fields);
+  // The record of the recordset's current row, as fillRecord makes it.
+  RecordPtr fill() const;
+
+ private:
+  const ado::Recordset& rs_;
+  const char* className_;
+  const Fields& fields_;
+  const records::RecordClass* cls_;
+  std::shared_ptr<const std::vector<std::string>> columns_;
+  std::vector<std::pair<int32_t, int>> places_;  // per field: its column and its property, -1 when unknown
+};
 
 // ---- Adds.
 

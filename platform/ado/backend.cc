@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/key_cache.h"
 #include "platform/ado/statement_hook.h"
 #include "platform/com/error.h"
 
@@ -93,7 +94,7 @@ std::unique_ptr<Backend> openBackend(const std::string& connectionString, int ti
   }
   if (!backend)
     com::raise(kOpenFailed, kSource, "The data-access backend \"" + name + "\" does not serve this connection string.");
-  return hookable(std::move(backend));
+  return hookable(keepingKeys(std::move(backend)));
 }
 
 }  // namespace tivel::ado

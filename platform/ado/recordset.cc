@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/ado/fields.h"
+#include "platform/ado/packed_row.h"
 #include "platform/ado/row_writer.h"
 #include "platform/com/registry.h"
 
@@ -26,21 +27,69 @@ constexpr const char* kBadArgumentsText =
 constexpr const char* kNoConnectionText =
     "The connection cannot be used to perform this operation. It is either closed or invalid in this context.";
 
-// One row with what the cursor engine needs to write it back.
+// One row with what the cursor engine needs to write it back. A row read
+// and never edited holds only its packed values: the values with local
+// changes and the marks of assigned fields are made at its first edit, so a
+// large result costs little more than its values.
 struct RowState {
-  Row original;                // as the database holds it: last read or written
-  Row current;                 // with the local changes
-  std::vector<bool> assigned;  // fields given a value since the row was added
+  struct Edit {
+    Row changed;                 // the values with the local changes
+    std::vector<bool> assigned;  // fields given a value since the row was added (empty: none)
+  };
+  PackedRow original;          // as the database holds it: last read or written
+  std::unique_ptr<Edit> edit;  // once the row was edited
   bool added = false;          // not yet in the database
   bool deleted = false;        // deleted locally
   bool deleteWritten = false;  // and in the database too
+
+  RowState() = default;
+  RowState(RowState&&) noexcept = default;
+  RowState& operator=(RowState&&) noexcept = default;
+  RowState(const RowState& o)
+      : original(o.original),
+        edit(o.edit ? std::make_unique<Edit>(*o.edit) : nullptr),
+        added(o.added),
+        deleted(o.deleted),
+        deleteWritten(o.deleteWritten) {}
+  RowState& operator=(const RowState& o) {
+    if (this != &o) *this = RowState(o);
+    return *this;
+  }
+
+  // The value at i with the local changes.
+  com::Variant value(size_t i) const { return edit ? edit->changed[i] : original.at(i); }
+  // Every value with the local changes.
+  Row current() const { return edit ? edit->changed : original.unpack(); }
+  // The values with the local changes, to change.
+  Row& changed() {
+    if (!edit) edit = std::make_unique<Edit>(Edit{original.unpack(), {}});
+    return edit->changed;
+  }
+  void markAssigned(size_t i) {
+    std::vector<bool>& marks = edit->assigned;
+    if (marks.empty()) marks.assign(edit->changed.size(), false);
+    marks[i] = true;
+  }
+  const std::vector<bool>& assigned() const {
+    static const std::vector<bool> none;
+    return edit ? edit->assigned : none;
+  }
+  bool wasAssigned(size_t i) const { return i < assigned().size() && assigned()[i]; }
+  // The local changes are now what the database holds.
+  void written() {
+    if (edit) original = PackedRow(edit->changed);
+    edit.reset();
+    added = false;
+  }
 };
 
 bool rowPending(const RowState& r) {
   if (r.deleted) return !r.added && !r.deleteWritten;
   if (r.added) return true;
-  for (size_t i = 0; i < r.current.size(); ++i)
-    if (!sameStoredValue(r.original[i], r.current[i])) return true;
+  if (!r.edit) return false;
+  const Row original = r.original.unpack();
+  for (size_t i = 0; i < original.size(); ++i)
+    if (!sameStoredValue(original[i], r.edit->changed[i])) return true;
   return false;
 }
 
@@ -119,23 +168,21 @@ struct Recordset::Impl {
     if (!data->base) data->base = resolveBaseTable(b, data->columns);
     const BaseTable& t = *data->base;
     if (r.deleted) {
-      writeDelete(b, t, r.original);
+      writeDelete(b, t, r.original.unpack());
       r.deleteWritten = true;
       return;
     }
     if (r.added) {
-      writeInsert(b, t, r.current, r.assigned);
+      writeInsert(b, t, r.current(), r.assigned());
       // A key the database numbered reads back, so the row can be edited again.
-      if (t.key.size() == 1 && !r.assigned[t.key[0]]) {
+      if (t.key.size() == 1 && !r.wasAssigned(t.key[0])) {
         com::Variant k = b.generatedKey(t.name, t.columnOf[t.key[0]]);
-        if (!k.isEmpty()) r.current[t.key[0]] = k;
+        if (!k.isEmpty()) r.changed()[t.key[0]] = k;
       }
     } else {
-      writeUpdate(b, t, r.original, r.current);
+      writeUpdate(b, t, r.original.unpack(), r.current());
     }
-    r.original = r.current;
-    r.added = false;
-    r.assigned.assign(r.current.size(), false);
+    r.written();
   }
 
   // Ends the edit in progress as ADO does when the cursor leaves the row:
@@ -310,12 +357,10 @@ const com::Registrar libraryRegistrar(recordLibraryClass(), [] { return std::mak
 std::shared_ptr<RowData> rowDataOf(StatementResult result) {
   auto d = std::make_shared<RowData>();
   d->columns = std::move(result.columns);
-  for (Row& row : result.rows) {
-    RowState r;
-    r.assigned.assign(row.size(), false);
-    r.original = row;
-    r.current = std::move(row);
-    d->rows.push_back(std::move(r));
+  d->rows.resize(result.rows.size());
+  for (size_t i = 0; i < result.rows.size(); ++i) {
+    d->rows[i].original = PackedRow(result.rows[i]);
+    Row().swap(result.rows[i]);  // each row's values go as soon as they are packed
   }
   return d;
 }
@@ -457,12 +502,14 @@ com::Variant Recordset::value(std::string_view name) const {
 
 com::Variant Recordset::value(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
-  return impl_->currentRow().current[i];
+  return impl_->currentRow().value(i);
 }
+
+Row Recordset::rowValues() const { return impl_->currentRow().current(); }
 
 com::Variant Recordset::originalValue(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
-  return impl_->currentRow().original[i];
+  return impl_->currentRow().original.at(i);
 }
 
 void Recordset::setValue(std::string_view name, const com::Variant& v) {
@@ -481,8 +528,8 @@ void Recordset::setValue(int32_t index, const com::Variant& v) {
   if (v.isObject() || v.isMissing() || v.type() == com::VarType::Array)
     com::raise(kBadArguments, kSource, kBadArgumentsText);
   impl_->beginEdit();
-  row.current[i] = v;
-  row.assigned[i] = true;
+  row.changed()[i] = v;
+  row.markAssigned(i);
 }
 
 void Recordset::addNew() {
@@ -490,9 +537,9 @@ void Recordset::addNew() {
   impl_->finishEdit();
   size_t n = impl_->data->columns.size();
   RowState r;
-  r.original.assign(n, com::Variant::null());
-  r.current = r.original;
-  r.assigned.assign(n, false);
+  const Row nulls(n, com::Variant::null());
+  r.original = PackedRow(nulls);
+  r.changed();
   r.added = true;
   impl_->data->rows.push_back(std::move(r));
   impl_->posBeforeAdd = impl_->pos;
@@ -540,8 +587,7 @@ void Recordset::cancelBatch() {
     }
     if (r.deleteWritten) continue;
     r.deleted = false;
-    r.current = r.original;
-    r.assigned.assign(r.current.size(), false);
+    r.edit.reset();
   }
   impl_->pos = impl_->nextVisible(-1);
 }
@@ -587,7 +633,7 @@ std::vector<Row> Recordset::visibleRows() const {
   impl_->requireOpen();
   std::vector<Row> out;
   for (long i = 0; i < impl_->size(); ++i)
-    if (impl_->visible(i)) out.push_back(impl_->data->rows[static_cast<size_t>(i)].current);
+    if (impl_->visible(i)) out.push_back(impl_->data->rows[static_cast<size_t>(i)].current());
   return out;
 }
 

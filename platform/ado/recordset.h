@@ -58,6 +58,8 @@ class Recordset : public com::Object {
   int32_t fieldIndex(std::string_view name) const;
   // The value of a field of the current row as it was last read or written.
   com::Variant originalValue(int32_t index) const;
+  // Every field value of the current row, in field order (fails as value() does).
+  Row rowValues() const;
   // The statement text the recordset was opened with.
   std::string source() const;
   // The current values of every row not deleted, in order, an edit in

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ado/key_cache.h"
+#include "platform/ado/statement_hook.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"
 #include "testing/errors.h"
@@ -440,6 +442,47 @@ TEST_P(RecordsetTest, LateBoundUse) {
   EXPECT_EQ(errorOf([&] { ro->putProperty("Collect", Variant("x"), {Variant("name")}); }), kNotUpdatable);
   EXPECT_EQ(errorOf([&] { ro->getProperty("Collect", {Variant("nope")}); }), kItemNotFound);
   EXPECT_EQ(errorOf([&] { ro->putProperty("LockType", Variant(adLockOptimistic)); }), kOpenObject);
+}
+
+// Table keys are remembered per connection; a change of the schema through
+// the connection (or a rollback, which may undo one) makes them read again.
+TEST_P(RecordsetTest, WriteBackFollowsAKeyChangedThroughTheConnection) {
+  std::vector<std::string> updates;
+  StatementHook previous = setStatementHook([&](HookStep step, const std::string& sql) {
+    if (step == HookStep::Statement && sql.rfind("UPDATE", 0) == 0) updates.push_back(sql);
+  });
+  auto edit = [&](const char* value) {
+    RecordsetPtr rs = open("SELECT * FROM keyed WHERE a = 1", adOpenStatic, adLockOptimistic);
+    rs->setValue("c", Variant(value));
+    rs->update();
+  };
+  conn_->execute("CREATE TABLE keyed (a integer NOT NULL PRIMARY KEY, b integer NOT NULL, c varchar(10))");
+  conn_->execute("INSERT INTO keyed (a, b, c) VALUES (1, 10, 'x')");
+  edit("y");
+  conn_->execute("DROP TABLE keyed");
+  conn_->execute("CREATE TABLE keyed (a integer NOT NULL, b integer NOT NULL PRIMARY KEY, c varchar(10))");
+  conn_->execute("INSERT INTO keyed (a, b, c) VALUES (1, 10, 'x')");
+  edit("z");
+  conn_->beginTrans();
+  conn_->execute("ALTER TABLE keyed RENAME TO keyed_old");
+  conn_->execute("CREATE TABLE keyed (a integer NOT NULL PRIMARY KEY, b integer NOT NULL, c varchar(10))");
+  conn_->execute("INSERT INTO keyed (a, b, c) VALUES (1, 10, 'x')");
+  edit("w");  // the key of the table made inside the transaction
+  conn_->rollbackTrans();
+  edit("v");  // the key of the table the rollback brought back
+  setStatementHook(previous);
+  ASSERT_EQ(updates.size(), 4u);
+  EXPECT_NE(updates[0].find("WHERE \"a\" = ?"), std::string::npos) << updates[0];
+  EXPECT_NE(updates[1].find("WHERE \"b\" = ?"), std::string::npos) << updates[1];
+  EXPECT_NE(updates[2].find("WHERE \"a\" = ?"), std::string::npos) << updates[2];
+  EXPECT_NE(updates[3].find("WHERE \"b\" = ?"), std::string::npos) << updates[3];
+  EXPECT_EQ(connect()->execute("SELECT c FROM keyed WHERE a = 1")->value(0).toString(), "v");
+
+  EXPECT_FALSE(mayChangeSchema("  select * from t;  "));
+  EXPECT_FALSE(mayChangeSchema("LOCK TABLE CD_MAX_LSH IN EXCLUSIVE MODE"));
+  EXPECT_TRUE(mayChangeSchema("select 1; drop table t"));
+  EXPECT_TRUE(mayChangeSchema("/* x */ select 1"));
+  EXPECT_TRUE(mayChangeSchema("Alter table t add column d integer"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RecordsetTest, ::testing::ValuesIn(tivel::testing::engines()),

@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <list>
@@ -151,11 +152,12 @@ class SqliteBackend : public Backend {
         }
       }
       int64_t before = sqlite3_total_changes64(db_);
+      const std::vector<bool> dates = collect ? dateColumns(st.get(), ncol) : std::vector<bool>();
       for (;;) {
         int rc = sqlite3_step(st.get());
         if (rc == SQLITE_DONE) break;
         if (rc != SQLITE_ROW) fail();
-        if (collect) result.rows.push_back(readRow(st.get(), ncol));
+        if (collect) result.rows.push_back(readRow(st.get(), dates));
       }
       if (ncol == 0) affected += changesSince(before);
     }
@@ -183,8 +185,9 @@ class SqliteBackend : public Backend {
         result.columns.push_back(std::move(c));
       }
     }
+    const std::vector<bool> dates = dateColumns(st.get(), ncol);
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
-      if (ncol > 0) result.rows.push_back(readRow(st.get(), ncol));
+      if (ncol > 0) result.rows.push_back(readRow(st.get(), dates));
     if (rc != SQLITE_DONE) fail();
     if (ncol == 0) result.affected = changesSince(before);
   }
@@ -296,7 +299,14 @@ class SqliteBackend : public Backend {
 
   [[noreturn]] void fail() { com::raise(kProviderError, kSource, sqlite3_errmsg(db_)); }
 
-  static com::Variant readValue(sqlite3_stmt* st, int i) {
+  // Per column: whether its declared type makes its text values dates.
+  static std::vector<bool> dateColumns(sqlite3_stmt* st, int ncol) {
+    std::vector<bool> dates(static_cast<size_t>(std::max(ncol, 0)));
+    for (int i = 0; i < ncol; ++i) dates[static_cast<size_t>(i)] = isDateType(sqlite3_column_decltype(st, i));
+    return dates;
+  }
+
+  static com::Variant readValue(sqlite3_stmt* st, int i, bool dateColumn) {
     switch (sqlite3_column_type(st, i)) {
       case SQLITE_NULL: return com::Variant::null();
       case SQLITE_INTEGER: return com::Variant::fromInt64(sqlite3_column_int64(st, i));
@@ -310,17 +320,17 @@ class SqliteBackend : public Backend {
         auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
         std::string s(p, static_cast<size_t>(sqlite3_column_bytes(st, i)));
         com::DateTime d;
-        if (isDateType(sqlite3_column_decltype(st, i)) && com::DateTime::parse(s, &d) && d.text() == s)
+        if (dateColumn && com::DateTime::parse(s, &d) && d.text() == s)
           return com::Variant(d);
         return com::Variant(std::move(s));
       }
     }
   }
 
-  static Row readRow(sqlite3_stmt* st, int ncol) {
+  static Row readRow(sqlite3_stmt* st, const std::vector<bool>& dates) {
     Row row;
-    row.reserve(static_cast<size_t>(ncol));
-    for (int i = 0; i < ncol; ++i) row.push_back(readValue(st, i));
+    row.reserve(dates.size());
+    for (size_t i = 0; i < dates.size(); ++i) row.push_back(readValue(st, static_cast<int>(i), dates[i]));
     return row;
   }
 

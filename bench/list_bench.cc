@@ -1,0 +1,149 @@
+// Cost of listing every user (getAllUsr over 10,000 users) through the
+// components on the embedded engine, beside the same select run directly
+// through the SQLite API reading every column of every row; and the memory a
+// recordset of 100,000 rows holds beside the bytes of its values.
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+#include <sqlite3.h>
+#include "bench/run_times.h"
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "mgt/common/collection.h"
+#include "mgt/common/module.h"
+#include "mgt/init/root.h"
+#include "mgt/um/um_mgt.h"
+#include "platform/ado/recordset.h"
+#include "platform/com/registry.h"
+#include "testing/engines.h"
+
+namespace {
+
+// The statement getAllUsr runs.
+constexpr const char* kAllUsers = "select * from umUsr ";
+
+// A root with the seeded schema and `users` users, every column filled.
+struct Portal {
+  explicit Portal(int users) {
+    tivel::mgt::initRoot({dir.path(), true});
+    tivel::mgt::resetThreadState();
+    db = dir.path() + "/db/tivel.db";
+    sqlite3* h = nullptr;
+    sqlite3_open(db.c_str(), &h);
+    sqlite3_exec(h, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* ins = nullptr;
+    sqlite3_prepare_v2(h,
+                       "insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,state,"
+                       "login_mode,login_count,account_time) values(?1,?2,'pw','用户'||?1,?2,'北京市海淀区',"
+                       "'010-12345678','13900000000',?2||'@example.com',?2||'@oa.example.com',0,'100000','0',"
+                       "'2026-01-01 00:00:00')",
+                       -1, &ins, nullptr);
+    for (int i = 0; i < users; ++i) {
+      std::string no = "USR_" + std::to_string(i);
+      std::string account = "user" + std::to_string(i);
+      sqlite3_bind_text(ins, 1, no.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(ins, 2, account.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_step(ins);
+      sqlite3_reset(ins);
+    }
+    sqlite3_finalize(ins);
+    sqlite3_exec(h, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(h);
+  }
+  tivel::testing::TempDir dir;
+  std::string db;
+};
+
+void listThroughComponents(benchmark::State& state, int users) {
+  Portal portal(users);
+  auto um = std::dynamic_pointer_cast<tivel::mgt::UmMgt>(tivel::com::CreateObject("TivelMgt.UmMgt"));
+  for (auto _ : state) {
+    tivel::com::Variant list = um->getAllUsr();
+    auto c = std::dynamic_pointer_cast<tivel::mgt::cCollection>(list.toObject());
+    if (!c || c->Count() != users) state.SkipWithError("getAllUsr did not list every user");
+  }
+  um.reset();
+  tivel::mgt::resetThreadState();
+}
+
+// The same statement prepared, run and finalised once per list, every column
+// of every row read as text.
+void listDirect(benchmark::State& state, int users) {
+  Portal portal(users);
+  sqlite3* h = nullptr;
+  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    throw std::runtime_error("open");
+  sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  for (auto _ : state) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(h, kAllUsers, -1, &st, nullptr);
+    int rows = 0;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
+      ++rows;
+    }
+    sqlite3_finalize(st);
+    if (rows != users) state.SkipWithError("direct select did not read every user");
+  }
+  sqlite3_close(h);
+}
+
+// What a recordset of every user holds, measured by the allocator.
+struct Memory {
+  double held = 0, values = 0;
+};
+Memory measured;
+
+// Opens one recordset on every user and counts the heap it holds against its
+// values' bytes: text lengths, and 8 bytes for a number or a date.
+void recordsetMemory(benchmark::State& state, int users) {
+  Portal portal(users);
+  auto conn = std::make_shared<tivel::ado::Connection>();
+  conn->open("Provider=SQLite;Data Source=" + portal.db + ";");
+  // Once first, so the engine's page cache and kept statement are already
+  // held and only the recordset's own heap is counted.
+  conn->execute(kAllUsers)->close();
+  for (auto _ : state) {
+    malloc_trim(0);
+    const size_t before = mallinfo2().uordblks;
+    auto rs = std::make_shared<tivel::ado::Recordset>();
+    rs->open(kAllUsers, conn, tivel::ado::adOpenStatic, tivel::ado::adLockReadOnly);
+    const size_t after = mallinfo2().uordblks;
+    double values = 0;
+    for (const auto& row : rs->visibleRows())
+      for (const auto& v : row) {
+        if (const auto* s = v.get<std::string>()) values += static_cast<double>(s->size());
+        else if (!v.isNull() && !v.isEmpty()) values += 8;
+      }
+    measured = {static_cast<double>(after - before), values};
+    rs.reset();
+  }
+  state.counters["held_bytes"] = measured.held;
+  state.counters["value_bytes"] = measured.values;
+}
+
+BENCHMARK_CAPTURE(listThroughComponents, users_10000, 10000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(listDirect, users_10000, 10000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(recordsetMemory, rows_100000, 100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// Runs the benchmarks, then prints the ratios the targets are about.
+int main(int argc, char** argv) {
+  tivel::bench::RunTimes times;
+  tivel::bench::runBenchmarks(argc, argv, times);
+  double ours = times.real("listThroughComponents/users_10000"), direct = times.real("listDirect/users_10000");
+  if (ours > 0 && direct > 0)
+    std::printf("getAllUsr of 10000 users / the same select direct: %.2f ms / %.2f ms = %.2f (target <= 1.50)\n", ours,
+                direct, ours / direct);
+  if (measured.values > 0)
+    std::printf(
+        "recordset of 100000 rows: %.1f MB held / %.1f MB of values = %.2f (target <= 2.00)\n",
+        measured.held / 1e6, measured.values / 1e6, measured.held / measured.values);
+  benchmark::Shutdown();
+  return 0;
+}
