@@ -116,8 +116,10 @@ void recordsetMemory(benchmark::State& state, int users) {
     double values = 0;
     for (const auto& row : rs->visibleRows())
       for (const auto& v : row) {
-        if (const auto* s = v.get<std::string>()) values += static_cast<double>(s->size());
-        else if (!v.isNull() && !v.isEmpty()) values += 8;
+        if (const auto* s = v.get<std::string>())
+          values += static_cast<double>(s->size());
+        else if (!v.isNull() && !v.isEmpty())
+          values += 8;
       }
     measured = {static_cast<double>(after - before), values};
     rs.reset();
@@ -141,9 +143,8 @@ int main(int argc, char** argv) {
     std::printf("getAllUsr of 10000 users / the same select direct: %.2f ms / %.2f ms = %.2f (target <= 1.50)\n", ours,
                 direct, ours / direct);
   if (measured.values > 0)
-    std::printf(
-        "recordset of 100000 rows: %.1f MB held / %.1f MB of values = %.2f (target <= 2.00)\n",
-        measured.held / 1e6, measured.values / 1e6, measured.held / measured.values);
+    std::printf("recordset of 100000 rows: %.1f MB held / %.1f MB of values = %.2f (target <= 2.00)\n",
+                measured.held / 1e6, measured.values / 1e6, measured.held / measured.values);
   benchmark::Shutdown();
   return 0;
 }

@@ -99,9 +99,7 @@ class Odbc {
     run(sql, &v);
     return v;
   }
-  void begin() {
-    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-  }
+  void begin() { SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0); }
   void commit() {
     check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_);
     SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
@@ -128,10 +126,10 @@ struct Server {
   Server() : db("postgresql") {
     namespace fs = std::filesystem;
     for (const char* sub : {"/bin", "/ini", "/db", "/log"}) fs::create_directories(dir.path() + sub);
-    const std::string ini = "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=" +
-                            env("TIVEL_TEST_PG_HOST") + "," + env("TIVEL_TEST_PG_PORT") +
-                            "\nuid=" + env("TIVEL_TEST_PG_USER") + "\npwd=" + env("TIVEL_TEST_PG_PASSWORD") +
-                            "\nDatabase=" + db.location() + "\n";
+    const std::string ini =
+        "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=" + env("TIVEL_TEST_PG_HOST") + "," +
+        env("TIVEL_TEST_PG_PORT") + "\nuid=" + env("TIVEL_TEST_PG_USER") + "\npwd=" + env("TIVEL_TEST_PG_PASSWORD") +
+        "\nDatabase=" + db.location() + "\n";
     for (const char* file : {"/ini/SysTivel.ini", "/ini/Scrivane.ini"}) std::ofstream(dir.path() + file) << ini;
     tivel::mgt::initRoot({dir.path(), true});
     tivel::gf::initFeeDatabase(dir.path());
@@ -149,7 +147,8 @@ struct Server {
     d.run(
         "insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) select 'RES_'||(i%50),3,'USR_'||i,'10110','1' "
         "from generate_series(1,99) i");
-    d.run("insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) values('RES_bench',3,'USR_bench','10110','1')");
+    d.run(
+        "insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) values('RES_bench',3,'USR_bench','10110','1')");
     d.run("analyze");
   }
   tivel::testing::ScratchDatabase db;
@@ -256,7 +255,10 @@ void pgSaveDirect(benchmark::State& state) {
     d.run("Select * From CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
     std::string max = d.first("SELECT MAXLSH FROM CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
     std::string serial = std::to_string(std::atol(max.c_str()) + 1);
-    std::string number = "022026" "12" + serial;
+    std::string number =
+        "022026"
+        "12" +
+        serial;
     const std::string where = " WHERE JH = '02' AND Script_Id = '" + number + "'";
     d.run("SELECT COUNT(*) FROM T_Script" + where);
     if (max.empty())
@@ -271,12 +273,13 @@ void pgSaveDirect(benchmark::State& state) {
         "INSERT INTO T_Script(JH, Script_Id, Title, Author_Names, Section_Name, Page_No, Pub_Date, Script_Type, "
         "Word_Count, Pic_Count, Fee_Standard, Total_Amount, Remark, Operator, Input_Time, Modify_Time, Sign_Id, "
         "Sign_Time) VALUES ('02', '" +
-        number + "', '稿件标题', NULL, NULL, NULL, NULL, NULL, 1200, NULL, NULL, NULL, NULL, 'op1', NULL, NULL, NULL, NULL)");
+        number +
+        "', '稿件标题', NULL, NULL, NULL, NULL, NULL, 1200, NULL, NULL, NULL, NULL, 'op1', NULL, NULL, NULL, NULL)");
     d.run("SELECT * FROM T_ScrpDtl" + where);
     for (int i = 1; i <= kDetails; ++i)
       d.run("INSERT INTO T_ScrpDtl(JH, Script_Id, S_NO, IsExt, Author_Id, Percentage, Amount) VALUES ('02', '" +
-            number + "', " + std::to_string(i) + ", 0, 'AUT" + std::to_string(i) + "', 20, " +
-            std::to_string(100 * i) + ")");
+            number + "', " + std::to_string(i) + ", 0, 'AUT" + std::to_string(i) + "', 20, " + std::to_string(100 * i) +
+            ")");
     std::string n = d.first("SELECT COUNT(*) AS Exp1 FROM T_Script_Save" + where);
     d.run("INSERT INTO T_Script_Save SELECT *," + n + " AS I_NO FROM T_Script" + where);
     d.run("INSERT INTO T_ScrpDtl_Save SELECT *," + n + " AS I_NO FROM T_ScrpDtl" + where);
@@ -317,8 +320,9 @@ int main(int argc, char** argv) {
   for (const auto& l : lines) {
     double ours = times.real(l.ours), direct = times.real(l.direct);
     if (ours > 0 && direct > 0)
-      std::printf("PostgreSQL: %s through the components / the same statements through ODBC: %.1f %s / %.1f %s = %.2f\n",
-                  l.what, ours, l.unit, direct, l.unit, ours / direct);
+      std::printf(
+          "PostgreSQL: %s through the components / the same statements through ODBC: %.1f %s / %.1f %s = %.2f\n",
+          l.what, ours, l.unit, direct, l.unit, ours / direct);
   }
   server.reset();
   benchmark::Shutdown();

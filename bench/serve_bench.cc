@@ -348,8 +348,9 @@ void BM_PgLoginsAcrossHosts(benchmark::State& state) {
     const auto end = start + std::chrono::seconds(3);
     for (int i = 0; i < 8; ++i)
       clients.emplace_back([&, i] {
-        const std::string body = R"([{"id":"a","new":"TivelMgt.AdminMgt"},{"id":1,"object":{"from":"a"},"call":"loginByPwd","args":["editor)" +
-                                 std::to_string(i) + R"(","secret","10.0.0.7"]}])";
+        const std::string body =
+            R"([{"id":"a","new":"TivelMgt.AdminMgt"},{"id":1,"object":{"from":"a"},"call":"loginByPwd","args":["editor)" +
+            std::to_string(i) + R"(","secret","10.0.0.7"]}])";
         LeanClient c(hosts.ports[static_cast<size_t>(i) % hosts.ports.size()], body, token);
         while (Clock::now() < end) {
           if (c.post() != 200 || c.body().find(R"("result":"0")") == std::string::npos) ++failed;
@@ -360,9 +361,11 @@ void BM_PgLoginsAcrossHosts(benchmark::State& state) {
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     rusage after{};
     ::getrusage(RUSAGE_SELF, &after);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    const double self = seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) -
-                        seconds(before.ru_stime);
+    auto seconds = [](const timeval& t) {
+      return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    const double self =
+        seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) - seconds(before.ru_stime);
     const double machine = static_cast<double>(machineBusyTicks() - machine0) / ticksPerSecond;
     const double gateways = static_cast<double>(hosts.ticks() - hosts0) / ticksPerSecond;
     rate = static_cast<double>(logins) / wall;

@@ -62,7 +62,7 @@ class Record : public com::Object {
   const RecordClass& cls_;
   std::vector<com::Variant> values_;
   bool read_ = false;
-  std::vector<com::Variant> readValues_;  // per property, as read; empty while they are values_
+  std::vector<com::Variant> readValues_;                         // per property, as read; empty while they are values_
   std::shared_ptr<const std::vector<std::string>> readColumns_;  // the columns of the row read
   std::vector<com::Variant> readRow_;                            // and their values
 };

@@ -67,8 +67,8 @@ bool mayChangeSchema(const std::string& sql) {
   while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) ++i;
   const std::string word = sql.substr(start, i - start);
   bool known = false;
-  for (const char* w : {"SELECT", "INSERT", "UPDATE", "DELETE", "VALUES", "LOCK", "SAVEPOINT", "RELEASE", "BEGIN",
-                        "COMMIT"})
+  for (const char* w :
+       {"SELECT", "INSERT", "UPDATE", "DELETE", "VALUES", "LOCK", "SAVEPOINT", "RELEASE", "BEGIN", "COMMIT"})
     known = known || strcasecmp(word.c_str(), w) == 0;
   if (!known) return true;
   // A ";" with more than blanks after it starts another statement (or sits in

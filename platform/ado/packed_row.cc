@@ -31,8 +31,9 @@ size_t payload(const com::Variant& v) {
     case com::VarType::Boolean:
     case com::VarType::Missing: return 0;
     default:
-      com::raise(com::kTypeMismatch, "ADODB.Recordset",
-                 std::string("Type mismatch: a value of kind ") + com::typeName(v.type()) + " cannot be a field value.");
+      com::raise(
+          com::kTypeMismatch, "ADODB.Recordset",
+          std::string("Type mismatch: a value of kind ") + com::typeName(v.type()) + " cannot be a field value.");
   }
 }
 

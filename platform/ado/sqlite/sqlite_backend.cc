@@ -320,8 +320,7 @@ class SqliteBackend : public Backend {
         auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
         std::string s(p, static_cast<size_t>(sqlite3_column_bytes(st, i)));
         com::DateTime d;
-        if (dateColumn && com::DateTime::parse(s, &d) && d.text() == s)
-          return com::Variant(d);
+        if (dateColumn && com::DateTime::parse(s, &d) && d.text() == s) return com::Variant(d);
         return com::Variant(std::move(s));
       }
     }
