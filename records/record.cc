@@ -141,7 +141,7 @@ void Record::dropReferences() {
 
 // A record is mostly read and never changed: the values as read are copied
 // only when a property first changes.
-void Record::rememberRead(std::shared_ptr<const std::vector<std::string>> columns, std::vector<com::Variant> row) {
+void Record::rememberRead(std::shared_ptr<const std::vector<std::string>> columns, ado::PackedRow row) {
   read_ = true;
   readValues_.clear();
   readColumns_ = std::move(columns);
@@ -158,10 +158,15 @@ void Record::markWritten(std::string_view property, std::string_view column) {
   const com::Variant& now = get(property);
   if (!read_) return;
   if (!readValues_.empty()) readValues_[static_cast<size_t>(&now - values_.data())] = now;
-  for (size_t i = 0; i < readRow_.size(); ++i) {
+  // Rare (after a write), so the packed row is made again whole. A value
+  // that cannot be packed (an object) was never written to a column.
+  if (now.isObject() || now.type() == com::VarType::Array) return;
+  std::vector<com::Variant> row = readRow_.unpack();
+  for (size_t i = 0; i < row.size(); ++i) {
     const std::string& name = (*readColumns_)[i];
-    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) readRow_[i] = now;
+    if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) row[i] = now;
   }
+  readRow_ = ado::PackedRow(row);
 }
 
 bool Record::wasReadFrom(std::string_view column, std::string_view value) const {
@@ -169,7 +174,7 @@ bool Record::wasReadFrom(std::string_view column, std::string_view value) const 
   for (size_t i = 0; i < readRow_.size(); ++i) {
     const std::string& name = (*readColumns_)[i];
     if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) {
-      const com::Variant& held = readRow_[i];
+      const com::Variant held = readRow_.at(i);
       return held.isString() || held.isNumeric() ? held.toString() == value : false;
     }
   }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ado/packed_row.h"
 #include "platform/com/object.h"
 
 namespace tivel::records {
@@ -43,7 +44,7 @@ class Record : public com::Object {
   // `columns` held `row` (a value per column), so that an update of that same
   // row can write only what the caller changed since. The names are shared by
   // the records read from one result. A record never read has no such memory.
-  void rememberRead(std::shared_ptr<const std::vector<std::string>> columns, std::vector<com::Variant> row);
+  void rememberRead(std::shared_ptr<const std::vector<std::string>> columns, ado::PackedRow row);
   // The value a property (any case) held when the record was last read, or
   // nullptr when it was never read (valid until the record next changes);
   // fails as get() does for an unknown name.
@@ -64,7 +65,7 @@ class Record : public com::Object {
   bool read_ = false;
   std::vector<com::Variant> readValues_;                         // per property, as read; empty while they are values_
   std::shared_ptr<const std::vector<std::string>> readColumns_;  // the columns of the row read
-  std::vector<com::Variant> readRow_;                            // and their values
+  ado::PackedRow readRow_;                                       // and their values
 };
 using RecordPtr = std::shared_ptr<Record>;
 

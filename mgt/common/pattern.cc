@@ -262,15 +262,23 @@ RecordFiller::RecordFiller(const ado::Recordset& rs, const char* recordClass, co
   if (!cls_) return;  // fill() fails as newRecord does
   const Record probe(*cls_);
   for (const Field& f : fields) places_.emplace_back(rs.fieldIndex(f.column), probe.indexOf(f.property));
+  for (size_t n = 0; n < places_.size(); ++n) {
+    bool last = true;
+    for (size_t later = n + 1; later < places_.size(); ++later) last = last && places_[later].first != places_[n].first;
+    lastUse_.push_back(last);
+  }
 }
 
 RecordPtr RecordFiller::fill() const {
   // An unknown class, column or property fails here, as the by-name calls do.
   RecordPtr rec = cls_ ? std::make_shared<Record>(*cls_) : records::newRecord(className_);
-  std::vector<com::Variant> row = rs_.rowValues();
+  ado::PackedRow packed = rs_.packedRow();
+  std::vector<com::Variant> row = packed.unpack();
   for (size_t n = 0; n < fields_.size(); ++n) {
     const auto [column, property] = places_[n];
-    com::Variant v = column < 0 ? rs_.value(fields_[n].column) : row[static_cast<size_t>(column)];
+    com::Variant v = column < 0    ? rs_.value(fields_[n].column)
+                     : lastUse_[n] ? std::move(row[static_cast<size_t>(column)])
+                                   : row[static_cast<size_t>(column)];
     if (property < 0)
       rec->set(fields_[n].property, std::move(v));
     else
@@ -278,7 +286,7 @@ RecordPtr RecordFiller::fill() const {
   }
   // The record remembers what it was read with and from which row (every
   // column of it), so that an update of that row writes only what changed.
-  rec->rememberRead(columns_, std::move(row));
+  rec->rememberRead(columns_, std::move(packed));
   return rec;
 }
 

@@ -507,6 +507,11 @@ com::Variant Recordset::value(int32_t index) const {
 
 Row Recordset::rowValues() const { return impl_->currentRow().current(); }
 
+PackedRow Recordset::packedRow() const {
+  const RowState& r = impl_->currentRow();
+  return r.edit ? PackedRow(r.edit->changed) : r.original;
+}
+
 com::Variant Recordset::originalValue(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
   return impl_->currentRow().original.at(i);

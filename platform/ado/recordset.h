@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ado/connection.h"
+#include "platform/ado/packed_row.h"
 
 namespace tivel::ado {
 
@@ -60,6 +61,8 @@ class Recordset : public com::Object {
   com::Variant originalValue(int32_t index) const;
   // Every field value of the current row, in field order (fails as value() does).
   Row rowValues() const;
+  // The same, packed into one buffer.
+  PackedRow packedRow() const;
   // The statement text the recordset was opened with.
   std::string source() const;
   // The current values of every row not deleted, in order, an edit in
