@@ -267,13 +267,16 @@ RecordFiller::RecordFiller(const ado::Recordset& rs, const char* recordClass, co
     for (size_t later = n + 1; later < places_.size(); ++later) last = last && places_[later].first != places_[n].first;
     lastUse_.push_back(last);
   }
+  wanted_.assign(static_cast<size_t>(rs.fieldCount()), false);
+  for (const auto& [column, property] : places_)
+    if (column >= 0) wanted_[static_cast<size_t>(column)] = true;
 }
 
 RecordPtr RecordFiller::fill() const {
   // An unknown class, column or property fails here, as the by-name calls do.
   RecordPtr rec = cls_ ? std::make_shared<Record>(*cls_) : records::newRecord(className_);
   ado::PackedRow packed = rs_.packedRow();
-  std::vector<com::Variant> row = packed.unpack();
+  std::vector<com::Variant> row = packed.unpack(wanted_);
   for (size_t n = 0; n < fields_.size(); ++n) {
     const auto [column, property] = places_[n];
     com::Variant v = column < 0    ? rs_.value(fields_[n].column)

@@ -234,6 +234,7 @@ class RecordFiller {
   std::shared_ptr<const std::vector<std::string>> columns_;
   std::vector<std::pair<int32_t, int>> places_;  // per field: its column and its property, -1 when unknown
   std::vector<bool> lastUse_;                    // per field: no later field reads its column
+  std::vector<bool> wanted_;                     // per column: some field reads it
 };
 
 // ---- Adds.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ado/connection_string.h"
+#include "platform/ado/packed_row.h"
 #include "platform/com/variant.h"
 
 namespace tivel::ado {
@@ -19,12 +20,10 @@ struct ColumnInfo {
   std::string baseColumn;  // its name in that table
 };
 
-using Row = std::vector<com::Variant>;
-
 struct StatementResult {
   bool hasRows = false;             // the statement produced a result set (even an empty one)
   std::vector<ColumnInfo> columns;  // when hasRows
-  std::vector<Row> rows;            // all rows, fetched at once
+  std::vector<PackedRow> rows;      // all rows, fetched at once
   long affected = -1;               // rows changed, for statements without a result set
 };
 

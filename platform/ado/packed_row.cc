@@ -175,4 +175,44 @@ Row PackedRow::unpack() const {
   return row;
 }
 
+Row PackedRow::unpack(const std::vector<bool>& wanted) const {
+  const size_t n = size();
+  Row row(n);
+  const uint8_t* p = data_ ? data_.get() + kHeader : nullptr;
+  for (size_t i = 0; i < n; ++i) {
+    if (i < wanted.size() && wanted[i])
+      row[i] = unpackAt(p, &p);
+    else
+      p = skip(p);
+  }
+  return row;
+}
+
+void PackedRowBuilder::add(const com::Variant& v) {
+  const size_t at = bytes_.size();
+  bytes_.resize(at + 1 + payload(v));
+  pack(bytes_.data() + at, v);
+  ++count_;
+}
+
+void PackedRowBuilder::addText(std::string_view text) {
+  const size_t at = bytes_.size();
+  const uint32_t n = static_cast<uint32_t>(text.size());
+  bytes_.resize(at + 1 + 4 + n);
+  uint8_t* p = bytes_.data() + at;
+  *p++ = kString;
+  put(put(p, &n, 4), text.data(), n);
+  ++count_;
+}
+
+PackedRow PackedRowBuilder::take() {
+  PackedRow row;
+  const uint32_t length = static_cast<uint32_t>(kHeader + bytes_.size());
+  row.data_ = std::make_unique_for_overwrite<uint8_t[]>(length);
+  put(put(put(row.data_.get(), &length, 4), &count_, 4), bytes_.data(), bytes_.size());
+  bytes_.clear();
+  count_ = 0;
+  return row;
+}
+
 }  // namespace tivel::ado

@@ -358,10 +358,7 @@ std::shared_ptr<RowData> rowDataOf(StatementResult result) {
   auto d = std::make_shared<RowData>();
   d->columns = std::move(result.columns);
   d->rows.resize(result.rows.size());
-  for (size_t i = 0; i < result.rows.size(); ++i) {
-    d->rows[i].original = PackedRow(result.rows[i]);
-    Row().swap(result.rows[i]);  // each row's values go as soon as they are packed
-  }
+  for (size_t i = 0; i < result.rows.size(); ++i) d->rows[i].original = std::move(result.rows[i]);
   return d;
 }
 

@@ -386,7 +386,7 @@ class OdbcBackend : public Backend {
       row.reserve(kinds.size());
       for (size_t i = 0; i < kinds.size(); ++i)
         row.push_back(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
-      result->rows.push_back(std::move(row));
+      result->rows.push_back(PackedRow(row));
     }
   }
 

@@ -132,7 +132,7 @@ TEST_F(OdbcBackendTest, ValueKindsReadAsTheSystemExpects) {
                     Variant::null()});
   StatementResult r = b_->execute("select * from t");
   ASSERT_EQ(r.rows.size(), 1u);
-  const Row& row = r.rows[0];
+  const Row row = r.rows[0].unpack();
   EXPECT_EQ(row[0], Variant(int32_t(-7)));
   EXPECT_EQ(row[1], Variant(5000000000.0));  // beyond 32 bits
   EXPECT_EQ(row[2], Variant(int32_t(12)));   // a bigint that fits is a Long

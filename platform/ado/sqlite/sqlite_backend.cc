@@ -306,31 +306,32 @@ class SqliteBackend : public Backend {
     return dates;
   }
 
-  static com::Variant readValue(sqlite3_stmt* st, int i, bool dateColumn) {
+  // Appends the value of column i of the current row. A text goes from the
+  // engine's buffer straight into the row; a date column's text that reads
+  // back as the same date becomes a Date.
+  static void readValue(sqlite3_stmt* st, int i, bool dateColumn, PackedRowBuilder& row) {
     switch (sqlite3_column_type(st, i)) {
-      case SQLITE_NULL: return com::Variant::null();
-      case SQLITE_INTEGER: return com::Variant::fromInt64(sqlite3_column_int64(st, i));
-      case SQLITE_FLOAT: return com::Variant(sqlite3_column_double(st, i));
+      case SQLITE_NULL: return row.add(com::Variant::null());
+      case SQLITE_INTEGER: return row.add(com::Variant::fromInt64(sqlite3_column_int64(st, i)));
+      case SQLITE_FLOAT: return row.add(com::Variant(sqlite3_column_double(st, i)));
       case SQLITE_BLOB: {
         auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
         int n = sqlite3_column_bytes(st, i);
-        return com::Variant(com::Variant::Bytes(p, p + n));
+        return row.add(com::Variant(com::Variant::Bytes(p, p + n)));
       }
       default: {
         auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        std::string s(p, static_cast<size_t>(sqlite3_column_bytes(st, i)));
+        std::string_view s(p, static_cast<size_t>(sqlite3_column_bytes(st, i)));
         com::DateTime d;
-        if (dateColumn && com::DateTime::parse(s, &d) && d.text() == s) return com::Variant(d);
-        return com::Variant(std::move(s));
+        if (dateColumn && com::DateTime::parse(std::string(s), &d) && d.text() == s) return row.add(com::Variant(d));
+        return row.addText(s);
       }
     }
   }
 
-  static Row readRow(sqlite3_stmt* st, const std::vector<bool>& dates) {
-    Row row;
-    row.reserve(dates.size());
-    for (size_t i = 0; i < dates.size(); ++i) row.push_back(readValue(st, static_cast<int>(i), dates[i]));
-    return row;
+  PackedRow readRow(sqlite3_stmt* st, const std::vector<bool>& dates) {
+    for (size_t i = 0; i < dates.size(); ++i) readValue(st, static_cast<int>(i), dates[i], rowBuilder_);
+    return rowBuilder_.take();
   }
 
   void bind(sqlite3_stmt* st, int at, const com::Variant& v) {
@@ -367,6 +368,7 @@ class SqliteBackend : public Backend {
 
   sqlite3* db_;
   StatementCache cache_;
+  PackedRowBuilder rowBuilder_;  // its buffer serves every row read
 };
 
 std::unique_ptr<Backend> fromConnectionString(const ConnectionString& cs, int timeoutSeconds) {

@@ -95,7 +95,7 @@ TEST_F(SqliteBackendTest, ValueKindsReadBack) {
   db_->execute("INSERT INTO k (i, d) VALUES (5000000000, '2026-12-07')");
   StatementResult r = db_->execute("SELECT i, r, t, b, d, n FROM k ORDER BY rowid");
   ASSERT_EQ(r.rows.size(), 3u);
-  const Row& a = r.rows[0];
+  const Row a = r.rows[0].unpack();
   EXPECT_EQ(a[0].type(), VarType::Long);
   EXPECT_EQ(a[0].toLong(), 7);
   EXPECT_EQ(a[1].type(), VarType::Double);
