@@ -33,6 +33,20 @@ TEST(PackedRowTest, EveryFieldKindComesBackExactly) {
     EXPECT_TRUE(packed.at(i) == row[i]) << i;
     EXPECT_TRUE(back[i] == row[i]) << i;
   }
+  // Built value by value (a text straight from its characters), twice on
+  // one builder: the same rows.
+  PackedRowBuilder builder;
+  for (int round = 0; round < 2; ++round) {
+    for (const Variant& v : row) v.isString() ? builder.addText(*v.get<std::string>()) : builder.add(v);
+    const Row built = builder.take().unpack();
+    ASSERT_EQ(built.size(), row.size());
+    for (size_t i = 0; i < row.size(); ++i) EXPECT_TRUE(built[i] == row[i] && built[i].type() == row[i].type()) << i;
+  }
+  // Only the wanted values are made; the rest stay Empty.
+  const Row some = packed.unpack({false, true, false, false, false, false, false, false, false, true});
+  EXPECT_TRUE(some[1].isNull());
+  EXPECT_TRUE(some[9] == row[9]);
+  EXPECT_TRUE(some[0].isEmpty() && some[8].isEmpty() && some[11].isEmpty());
   EXPECT_EQ(PackedRow(Row{}).size(), 0u);
   EXPECT_EQ(PackedRow().unpack().size(), 0u);
   EXPECT_THROW(PackedRow(Row{Variant(Variant::Array{})}), com::ComError);
