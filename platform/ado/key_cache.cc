@@ -11,50 +11,30 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/ado/forwarding_backend.h"
+
 namespace tivel::ado {
 namespace {
 
-class KeyCache final : public Backend {
+class KeyCache final : public ForwardingBackend {
  public:
-  explicit KeyCache(std::unique_ptr<Backend> inner) : inner_(std::move(inner)) {}
+  using ForwardingBackend::ForwardingBackend;
 
-  StatementResult execute(const std::string& sql) override {
-    forgetIfSchema(sql);
-    return inner_->execute(sql);
-  }
-  long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
-    forgetIfSchema(sql);
-    return inner_->executeBound(sql, params);
-  }
-  long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
-    forgetIfSchema(sql);
-    return inner_->executeBoundAtMost(sql, params, limit);
-  }
   std::vector<std::string> primaryKey(const std::string& table) override {
     auto it = keys_.find(table);
-    if (it == keys_.end()) it = keys_.emplace(table, inner_->primaryKey(table)).first;
+    if (it == keys_.end()) it = keys_.emplace(table, inner().primaryKey(table)).first;
     return it->second;
   }
-  std::string quoteIdentifier(const std::string& name) const override { return inner_->quoteIdentifier(name); }
-  void begin() override { inner_->begin(); }
-  void commit() override { inner_->commit(); }
   void rollback() override {
     keys_.clear();
-    inner_->rollback();
-  }
-  bool inTransaction() const override { return inner_->inTransaction(); }
-  std::string dialect() const override { return inner_->dialect(); }
-  void setTimeout(int seconds) override { inner_->setTimeout(seconds); }
-  com::Variant generatedKey(const std::string& table, const std::string& column) override {
-    return inner_->generatedKey(table, column);
+    inner().rollback();
   }
 
  private:
-  void forgetIfSchema(const std::string& sql) {
+  void beforeStatement(const std::string& sql) override {
     if (!keys_.empty() && mayChangeSchema(sql)) keys_.clear();
   }
 
-  std::unique_ptr<Backend> inner_;
   std::unordered_map<std::string, std::vector<std::string>> keys_;  // by table name as asked
 };
 

@@ -141,16 +141,7 @@ class SqliteBackend : public Backend {
       }
       int ncol = sqlite3_column_count(st.get());
       bool collect = ncol > 0 && !result.hasRows;
-      if (collect) {
-        result.hasRows = true;
-        for (int i = 0; i < ncol; ++i) {
-          ColumnInfo c;
-          c.name = text(sqlite3_column_name(st.get(), i));
-          c.baseTable = text(sqlite3_column_table_name(st.get(), i));
-          c.baseColumn = text(sqlite3_column_origin_name(st.get(), i));
-          result.columns.push_back(std::move(c));
-        }
-      }
+      if (collect) readColumns(st.get(), ncol, result);
       int64_t before = sqlite3_total_changes64(db_);
       const std::vector<bool> dates = collect ? dateColumns(st.get(), ncol) : std::vector<bool>();
       for (;;) {
@@ -166,6 +157,18 @@ class SqliteBackend : public Backend {
     return result;
   }
 
+  // The statement's columns become the result's: it has rows now.
+  static void readColumns(sqlite3_stmt* st, int ncol, StatementResult& result) {
+    result.hasRows = true;
+    for (int i = 0; i < ncol; ++i) {
+      ColumnInfo c;
+      c.name = text(sqlite3_column_name(st, i));
+      c.baseTable = text(sqlite3_column_table_name(st, i));
+      c.baseColumn = text(sqlite3_column_origin_name(st, i));
+      result.columns.push_back(std::move(c));
+    }
+  }
+
   // Runs a text that is one statement: its rows, or the rows it changed. The
   // columns are read after the first step: a kept statement is prepared
   // again by its first step when the schema changed meanwhile, and only then
@@ -175,16 +178,7 @@ class SqliteBackend : public Backend {
     int rc = sqlite3_step(st.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail();
     int ncol = sqlite3_column_count(st.get());
-    if (ncol > 0) {
-      result.hasRows = true;
-      for (int i = 0; i < ncol; ++i) {
-        ColumnInfo c;
-        c.name = text(sqlite3_column_name(st.get(), i));
-        c.baseTable = text(sqlite3_column_table_name(st.get(), i));
-        c.baseColumn = text(sqlite3_column_origin_name(st.get(), i));
-        result.columns.push_back(std::move(c));
-      }
-    }
+    if (ncol > 0) readColumns(st.get(), ncol, result);
     const std::vector<bool> dates = dateColumns(st.get(), ncol);
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
       if (ncol > 0) result.rows.push_back(readRow(st.get(), dates));
