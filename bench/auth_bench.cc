@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 #include "bench/run_times.h"
+#include "bench/sqlite_direct.h"
 
 #include <cstdio>
 #include <memory>
@@ -27,24 +28,14 @@ struct Portal {
     tivel::mgt::initRoot({dir.path(), true});
     tivel::mgt::resetThreadState();
     db = dir.path() + "/db/tivel.db";
-    sqlite3* h = nullptr;
-    sqlite3_open(db.c_str(), &h);
-    sqlite3_exec(h, "begin", nullptr, nullptr, nullptr);
-    sqlite3_stmt* ins = nullptr;
-    sqlite3_prepare_v2(h, "insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) values(?,3,?,?,'1')", -1,
-                       &ins, nullptr);
-    for (int i = 0; i < rows; ++i) {
-      std::string res = i == 0 ? "RES_bench" : "RES_" + std::to_string(i % 50);
-      std::string usr = i == 0 ? "USR_bench" : "USR_" + std::to_string(i);
-      sqlite3_bind_text(ins, 1, res.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(ins, 2, usr.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(ins, 3, "10110", -1, SQLITE_STATIC);
-      sqlite3_step(ins);
-      sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    sqlite3_exec(h, "commit", nullptr, nullptr, nullptr);
-    sqlite3_close(h);
+    tivel::bench::insertRows(db, "insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) values(?,3,?,?,'1')",
+                             rows, [](sqlite3_stmt* ins, int i) {
+                               std::string res = i == 0 ? "RES_bench" : "RES_" + std::to_string(i % 50);
+                               std::string usr = i == 0 ? "USR_bench" : "USR_" + std::to_string(i);
+                               sqlite3_bind_text(ins, 1, res.c_str(), -1, SQLITE_TRANSIENT);
+                               sqlite3_bind_text(ins, 2, usr.c_str(), -1, SQLITE_TRANSIENT);
+                               sqlite3_bind_text(ins, 3, "10110", -1, SQLITE_STATIC);
+                             });
   }
   tivel::testing::TempDir dir;
   std::string db;
@@ -61,30 +52,32 @@ void checkThroughComponents(benchmark::State& state, int rows) {
   tivel::mgt::resetThreadState();
 }
 
+const std::string kCheckSelect =
+    "select * from appAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'";
+
+// Steps the check's select once: every column of the row read, then the
+// authorization's character taken, as the check does.
+void checkOnce(benchmark::State& state, sqlite3_stmt* st) {
+  std::string auth;
+  if (sqlite3_step(st) == SQLITE_ROW) {
+    tivel::bench::DirectDb::readRow(st);
+    auth = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+  }
+  std::string bit = auth.size() >= 3 ? auth.substr(2, 1) : "10012";
+  if (bit != "1") state.SkipWithError("direct select answered no row");
+  benchmark::DoNotOptimize(bit);
+}
+
 // The statement the check issues, prepared, run and finalised once per
-// check as the component does, every column of the row read, then the
-// character taken.
+// check as the component does.
 void checkDirect(benchmark::State& state, int rows) {
   Portal portal(rows);
-  sqlite3* h = nullptr;
-  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-    throw std::runtime_error("open");
-  sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  const std::string sql = "select * from appAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'";
+  tivel::bench::DirectDb d(portal.db);
   for (auto _ : state) {
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
-    std::string auth;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-      auth = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
-    }
+    sqlite3_stmt* st = d.prepare(kCheckSelect);
+    checkOnce(state, st);
     sqlite3_finalize(st);
-    std::string bit = auth.size() >= 3 ? auth.substr(2, 1) : "10012";
-    if (bit != "1") state.SkipWithError("direct select answered no row");
-    benchmark::DoNotOptimize(bit);
   }
-  sqlite3_close(h);
 }
 
 // The same select prepared once and reset after each check: the floor the
@@ -92,26 +85,13 @@ void checkDirect(benchmark::State& state, int rows) {
 // statements of texts it runs again.
 void checkDirectPrepared(benchmark::State& state, int rows) {
   Portal portal(rows);
-  sqlite3* h = nullptr;
-  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-    throw std::runtime_error("open");
-  sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  const std::string sql = "select * from appAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'";
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
+  tivel::bench::DirectDb d(portal.db);
+  sqlite3_stmt* st = d.prepare(kCheckSelect);
   for (auto _ : state) {
-    std::string auth;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-      auth = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
-    }
+    checkOnce(state, st);
     sqlite3_reset(st);
-    std::string bit = auth.size() >= 3 ? auth.substr(2, 1) : "10012";
-    if (bit != "1") state.SkipWithError("direct select answered no row");
-    benchmark::DoNotOptimize(bit);
   }
   sqlite3_finalize(st);
-  sqlite3_close(h);
 }
 
 BENCHMARK_CAPTURE(checkThroughComponents, auths_100, 100)->Unit(benchmark::kMicrosecond);

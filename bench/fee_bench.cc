@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 #include "bench/run_times.h"
+#include "bench/sqlite_direct.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -79,43 +80,7 @@ void saveThroughComponent(benchmark::State& state) {
 
 // The statements one save issues, composed the same way, each prepared, run
 // and finalised once, as the component does.
-struct Direct {
-  explicit Direct(const std::string& file) {
-    if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-      throw std::runtime_error("open");
-    sqlite3_busy_timeout(h, 600000);
-    sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  }
-  ~Direct() { sqlite3_close(h); }
-  sqlite3_stmt* prepare(const std::string& sql) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(h));
-    return st;
-  }
-  // Runs one statement, reading every column of every row as a recordset does.
-  int run(const std::string& sql) {
-    sqlite3_stmt* st = prepare(sql);
-    int rows = 0, rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-      ++rows;
-    }
-    if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(h));
-    sqlite3_finalize(st);
-    return rows;
-  }
-  std::string first(const std::string& sql) {
-    sqlite3_stmt* st = prepare(sql);
-    std::string v;
-    if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-      v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sqlite3_finalize(st);
-    return v;
-  }
-  sqlite3* h = nullptr;
-};
-
-void save(Direct& d) {
+void save(tivel::bench::DirectDb& d) {
   d.run("BEGIN IMMEDIATE");
   const std::string counter = "Select * From CD_MAX_LSH WHERE JH = '01' and CURYEAR = 2026 AND CURMONTH = 12";
   d.run(counter);
@@ -170,7 +135,7 @@ void save(Direct& d) {
 
 void saveDirect(benchmark::State& state) {
   FeeRoot root;
-  Direct d(root.db);
+  tivel::bench::DirectDb d(root.db, 600000);
   for (auto _ : state) save(d);
 }
 

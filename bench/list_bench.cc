@@ -7,6 +7,7 @@
 #include <malloc.h>
 #include <sqlite3.h>
 #include "bench/run_times.h"
+#include "bench/sqlite_direct.h"
 
 #include <cstdio>
 #include <memory>
@@ -33,27 +34,17 @@ struct Portal {
     tivel::mgt::initRoot({dir.path(), true});
     tivel::mgt::resetThreadState();
     db = dir.path() + "/db/tivel.db";
-    sqlite3* h = nullptr;
-    sqlite3_open(db.c_str(), &h);
-    sqlite3_exec(h, "begin", nullptr, nullptr, nullptr);
-    sqlite3_stmt* ins = nullptr;
-    sqlite3_prepare_v2(h,
-                       "insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,state,"
-                       "login_mode,login_count,account_time) values(?1,?2,'pw','用户'||?1,?2,'北京市海淀区',"
-                       "'010-12345678','13900000000',?2||'@example.com',?2||'@oa.example.com',0,'100000','0',"
-                       "'2026-01-01 00:00:00')",
-                       -1, &ins, nullptr);
-    for (int i = 0; i < users; ++i) {
-      std::string no = "USR_" + std::to_string(i);
-      std::string account = "user" + std::to_string(i);
-      sqlite3_bind_text(ins, 1, no.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(ins, 2, account.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(ins);
-      sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    sqlite3_exec(h, "commit", nullptr, nullptr, nullptr);
-    sqlite3_close(h);
+    tivel::bench::insertRows(db,
+                             "insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,"
+                             "state,login_mode,login_count,account_time) values(?1,?2,'pw','用户'||?1,?2,"
+                             "'北京市海淀区','010-12345678','13900000000',?2||'@example.com',?2||'@oa.example.com',0,"
+                             "'100000','0','2026-01-01 00:00:00')",
+                             users, [](sqlite3_stmt* ins, int i) {
+                               std::string no = "USR_" + std::to_string(i);
+                               std::string account = "user" + std::to_string(i);
+                               sqlite3_bind_text(ins, 1, no.c_str(), -1, SQLITE_TRANSIENT);
+                               sqlite3_bind_text(ins, 2, account.c_str(), -1, SQLITE_TRANSIENT);
+                             });
   }
   tivel::testing::TempDir dir;
   std::string db;
@@ -75,22 +66,9 @@ void listThroughComponents(benchmark::State& state, int users) {
 // of every row read as text.
 void listDirect(benchmark::State& state, int users) {
   Portal portal(users);
-  sqlite3* h = nullptr;
-  if (sqlite3_open_v2(portal.db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-    throw std::runtime_error("open");
-  sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  for (auto _ : state) {
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(h, kAllUsers, -1, &st, nullptr);
-    int rows = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-      ++rows;
-    }
-    sqlite3_finalize(st);
-    if (rows != users) state.SkipWithError("direct select did not read every user");
-  }
-  sqlite3_close(h);
+  tivel::bench::DirectDb d(portal.db);
+  for (auto _ : state)
+    if (d.run(kAllUsers) != users) state.SkipWithError("direct select did not read every user");
 }
 
 // The floor of records that own their values: the same 10,000 records made

@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 #include "bench/login_statements.h"
 #include "bench/run_times.h"
+#include "bench/sqlite_direct.h"
 
 #include <chrono>
 #include <cstdio>
@@ -35,25 +36,15 @@ struct Portal {
     tivel::mgt::initRoot({dir.path(), true});
     tivel::mgt::resetThreadState();
     db = dir.path() + "/db/tivel.db";
-    sqlite3* h = nullptr;
-    sqlite3_open(db.c_str(), &h);
-    sqlite3_exec(h, "begin", nullptr, nullptr, nullptr);
-    sqlite3_stmt* ins = nullptr;
-    sqlite3_prepare_v2(h,
-                       "insert into umUsr(usr_no,account,pwd,name,state,login_mode,login_count,account_time) "
-                       "values(?,?,'pw','用户',0,'100000','0','2026-01-01 00:00:00')",
-                       -1, &ins, nullptr);
-    for (int i = 0; i < users; ++i) {
-      std::string no = i == 0 ? "USR_bench" : "USR_" + std::to_string(i);
-      std::string account = i == 0 ? "bench" : "user" + std::to_string(i);
-      sqlite3_bind_text(ins, 1, no.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(ins, 2, account.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(ins);
-      sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    sqlite3_exec(h, "commit", nullptr, nullptr, nullptr);
-    sqlite3_close(h);
+    tivel::bench::insertRows(db,
+                             "insert into umUsr(usr_no,account,pwd,name,state,login_mode,login_count,account_time) "
+                             "values(?,?,'pw','用户',0,'100000','0','2026-01-01 00:00:00')",
+                             users, [](sqlite3_stmt* ins, int i) {
+                               std::string no = i == 0 ? "USR_bench" : "USR_" + std::to_string(i);
+                               std::string account = i == 0 ? "bench" : "user" + std::to_string(i);
+                               sqlite3_bind_text(ins, 1, no.c_str(), -1, SQLITE_TRANSIENT);
+                               sqlite3_bind_text(ins, 2, account.c_str(), -1, SQLITE_TRANSIENT);
+                             });
   }
   tivel::testing::TempDir dir;
   std::string db;
@@ -79,43 +70,11 @@ void loginThroughComponents(benchmark::State& state, int users) {
   tivel::mgt::resetThreadState();
 }
 
-// The statements one login issues, composed the same way, each prepared,
-// run and finalised once, as the component does.
-struct Direct {
-  explicit Direct(const std::string& file) {
-    if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-      throw std::runtime_error("open");
-    sqlite3_busy_timeout(h, 10000);
-    sqlite3_exec(h, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  }
-  ~Direct() { sqlite3_close(h); }
-  // Runs one statement, reading every column of every row as the recordset does.
-  int run(const std::string& sql) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(h));
-    int rows = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(st); ++i) benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-      ++rows;
-    }
-    sqlite3_finalize(st);
-    return rows;
-  }
-  std::string first(const std::string& sql) {
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
-    std::string v;
-    if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-      v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sqlite3_finalize(st);
-    return v;
-  }
-  sqlite3* h = nullptr;
-};
-
 void loginDirect(benchmark::State& state, int users) {
   Portal portal(users);
-  Direct d(portal.db);
+  // The statements one login issues, composed the same way, each prepared,
+  // run and finalised once, as the component does.
+  tivel::bench::DirectDb d(portal.db);
   long n = 0;
   for (auto _ : state) {
     auto start = Clock::now();
