@@ -502,8 +502,6 @@ com::Variant Recordset::value(int32_t index) const {
   return impl_->currentRow().value(i);
 }
 
-Row Recordset::rowValues() const { return impl_->currentRow().current(); }
-
 PackedRow Recordset::packedRow() const {
   const RowState& r = impl_->currentRow();
   return r.edit ? PackedRow(r.edit->changed) : r.original;

@@ -59,9 +59,8 @@ class Recordset : public com::Object {
   int32_t fieldIndex(std::string_view name) const;
   // The value of a field of the current row as it was last read or written.
   com::Variant originalValue(int32_t index) const;
-  // Every field value of the current row, in field order (fails as value() does).
-  Row rowValues() const;
-  // The same, packed into one buffer.
+  // Every field value of the current row, in field order, packed into one
+  // buffer (fails as value() does).
   PackedRow packedRow() const;
   // The statement text the recordset was opened with.
   std::string source() const;

@@ -378,15 +378,13 @@ class OdbcBackend : public Backend {
       result->columns.push_back(std::move(c));
       kinds.push_back(kindOf(type));
     }
+    PackedRowBuilder row;
     for (;;) {
       SQLRETURN rc = SQLFetch(st.get());
       if (rc == SQL_NO_DATA) break;
       check(rc, st);
-      Row row;
-      row.reserve(kinds.size());
-      for (size_t i = 0; i < kinds.size(); ++i)
-        row.push_back(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
-      result->rows.push_back(PackedRow(row));
+      for (size_t i = 0; i < kinds.size(); ++i) row.add(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
+      result->rows.push_back(row.take());
     }
   }
 
