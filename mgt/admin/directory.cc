@@ -204,6 +204,9 @@ class Session {
     const std::string& url = options_.url;
     bool ldaps = url.rfind("ldaps://", 0) == 0;
     if (!ldaps && url.rfind("ldap://", 0) != 0) throw Unavailable{"url " + url + " is neither ldap:// nor ldaps://"};
+    // The library initialises its defaults and TLS on first use: one thread at a time.
+    static std::mutex setup;
+    std::unique_lock<std::mutex> setupLock(setup);
     if (int rc = ldap_initialize(&ld_, url.c_str()); rc != LDAP_SUCCESS)
       throw Unavailable{"url " + url + " cannot be used: " + ldap_err2string(rc)};
     int version = LDAP_VERSION3;
@@ -218,6 +221,7 @@ class Session {
     callbacks_.lc_del = &Session::closed;
     callbacks_.lc_arg = this;
     set(LDAP_OPT_CONNECT_CB, &callbacks_, "connection callback");
+    setupLock.unlock();
     if (options_.startTls && !ldaps) startTls();
   }
 
