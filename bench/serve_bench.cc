@@ -39,10 +39,10 @@
 #include "mgt/testing/portal.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"
-#include "tools/tivel/json_value.h"
-#include "tools/tivel/rpc_host.h"
-#include "tools/tivel/serve_server.h"
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/rpc/host.h"
+#include "tools/tivel/serve/server.h"
+#include "tools/tivel/serve/token.h"
 
 extern char** environ;
 

@@ -15,7 +15,7 @@
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
 #include "tools/tivel/password.h"
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/serve/token.h"
 
 namespace tivel::tool {
 namespace {

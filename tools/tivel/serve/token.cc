@@ -1,4 +1,4 @@
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/serve/token.h"
 
 #include <cerrno>
 #include <cstring>

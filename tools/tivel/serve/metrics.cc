@@ -1,4 +1,4 @@
-#include "tools/tivel/serve_metrics.h"
+#include "tools/tivel/serve/metrics.h"
 
 #include <sstream>
 

@@ -10,9 +10,9 @@
 #include <pthread.h>
 
 #include "tools/tivel/command.h"
-#include "tools/tivel/rpc_root.h"
-#include "tools/tivel/serve_server.h"
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/rpc/root.h"
+#include "tools/tivel/serve/server.h"
+#include "tools/tivel/serve/token.h"
 
 namespace tivel::tool {
 namespace {

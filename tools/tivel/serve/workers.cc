@@ -1,4 +1,4 @@
-#include "tools/tivel/serve_workers.h"
+#include "tools/tivel/serve/workers.h"
 
 namespace tivel::tool {
 

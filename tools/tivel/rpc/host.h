@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/com/arena.h"
-#include "tools/tivel/json_value.h"
-#include "tools/tivel/rpc_handles.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/rpc/handles.h"
 
 namespace tivel::tool {
 

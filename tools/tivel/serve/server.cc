@@ -1,4 +1,4 @@
-#include "tools/tivel/serve_server.h"
+#include "tools/tivel/serve/server.h"
 
 #include <atomic>
 #include <iomanip>
@@ -11,12 +11,12 @@
 
 #include "mgt/common/module.h"
 #include "platform/com/error.h"
-#include "tools/tivel/json_value.h"
-#include "tools/tivel/rpc_error.h"
-#include "tools/tivel/rpc_host.h"
-#include "tools/tivel/serve_metrics.h"
-#include "tools/tivel/serve_token.h"
-#include "tools/tivel/serve_workers.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/rpc/error.h"
+#include "tools/tivel/rpc/host.h"
+#include "tools/tivel/serve/metrics.h"
+#include "tools/tivel/serve/token.h"
+#include "tools/tivel/serve/workers.h"
 
 namespace tivel::tool {
 namespace {

@@ -1,6 +1,6 @@
 // The HTTP gateway in-process against a portal root on each engine, and the
 // built command under SIGTERM.
-#include "tools/tivel/serve_server.h"
+#include "tools/tivel/serve/server.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +17,9 @@
 
 #include "mgt/testing/portal.h"
 #include "testing/engines.h"
-#include "tools/tivel/json_value.h"
-#include "tools/tivel/serve_token.h"
-#include "tools/tivel/serve_workers.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/token.h"
+#include "tools/tivel/serve/workers.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "tools/tivel/rpc_host.h"
+#include "tools/tivel/rpc/host.h"
 
 #include <cstdint>
 #include <exception>
@@ -9,8 +9,8 @@
 
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
-#include "tools/tivel/rpc_dump.h"
-#include "tools/tivel/rpc_error.h"
+#include "tools/tivel/rpc/dump.h"
+#include "tools/tivel/rpc/error.h"
 
 namespace tivel::tool {
 namespace {
