@@ -399,7 +399,8 @@ TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
 
   Json big = Json::array();
   big.push_back(Json::parse(R"({"id":"um","new":"TivelMgt.UmMgt"})"));
-  for (int i = 0; i < 3000; ++i)
+  // Long enough (about 3 s) for the probe below to see it run on a loaded machine.
+  for (int i = 0; i < 9000; ++i)
     big.push_back(Json{{"id", i}, {"object", {{"from", "um"}}}, {"call", "getUsrByAccount"}, {"args", {"nobody"}}});
   int answerStatus = -1;
   std::string answerBody;
