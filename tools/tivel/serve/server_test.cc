@@ -399,9 +399,17 @@ TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
 
   Json big = Json::array();
   big.push_back(Json::parse(R"({"id":"um","new":"TivelMgt.UmMgt"})"));
-  // Long enough (about 3 s) for the probe below to see it run on a loaded machine.
-  for (int i = 0; i < 9000; ++i)
+  for (int i = 0; i < 2000; ++i)
     big.push_back(Json{{"id", i}, {"object", {{"from", "um"}}}, {"call", "getUsrByAccount"}, {"args", {"nobody"}}});
+  // A statement that ends, but only after a few seconds: the probe below sees the batch run.
+  big.push_back(Json::parse(R"({"id":"a","new":"TivelMgt.AdminMgt"})"));
+  big.push_back(Json{{"id", "slow"},
+                     {"object", {{"from", "a"}}},
+                     {"call", "getRecordset"},
+                     {"args",
+                      {Json{{"ref", ""}},
+                       "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                       "WHERE x < 20000000) SELECT count(*) FROM c"}}});
   int answerStatus = -1;
   std::string answerBody;
   std::thread client([&] {
@@ -414,10 +422,12 @@ TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
     }
   });
   // Wait until the worker is busy with the batch, then ask the server to stop.
-  httplib::Client probe("127.0.0.1", port);
-  probe.set_bearer_token_auth(token.c_str());
+  // A new connection for each probe: a kept-alive one stays with the thread
+  // that accepted it, which may be the one running the batch.
   bool busy = false;
   for (int i = 0; i < 20000 && !busy; ++i) {
+    httplib::Client probe("127.0.0.1", port);
+    probe.set_bearer_token_auth(token.c_str());
     auto m = probe.Get("/metrics");
     busy = m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos;
     if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -489,9 +499,9 @@ class ServeProcess {
 
 // Waits until a batch thread is busy.
 bool busyWithin(int port, const std::string& token) {
-  httplib::Client probe("127.0.0.1", port);
-  probe.set_bearer_token_auth(token.c_str());
   for (int i = 0; i < 20000; ++i) {
+    httplib::Client probe("127.0.0.1", port);  // a new connection each time (see above)
+    probe.set_bearer_token_auth(token.c_str());
     auto m = probe.Get("/metrics");
     if (m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::microseconds(500));
