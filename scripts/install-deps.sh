@@ -7,7 +7,8 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache git
       unixodbc unixodbc-dev odbc-postgresql postgresql
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       clang-14 clang libclang-rt-14-dev libcpp-httplib-dev libssl-dev openssl
-      libldap-dev slapd ldap-utils libqrencode-dev)
+      libldap-dev slapd ldap-utils libqrencode-dev
+      libmicrohttpd-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

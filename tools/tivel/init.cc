@@ -15,7 +15,8 @@
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
 #include "tools/tivel/password.h"
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/serve/token.h"
+#include "tools/tivel/serve/tokens.h"
 
 namespace tivel::tool {
 namespace {
@@ -125,6 +126,8 @@ const CommandRegistrar reg([](CLI::App& app) {
       writeSecuritySettings(r.iniPath, *policy, *hashing);
       std::cout << "serve token: " << serveTokenPath(opt.root)
                 << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
+      std::cout << "tokens:     " << tokensPath(opt.root)
+                << (registerPagesToken(opt.root) ? " (pages' token registered)" : " (kept)") << "\n";
       if (!admin->empty()) {
         if (!opt.seed) com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
         addAdministrator(*admin, readPassword("Password for " + *admin + ": ", *pwdStdin));

@@ -9,7 +9,7 @@
 #include "mgt/common/security_options.h"
 #include "platform/com/error.h"
 #include "tools/tivel/command.h"
-#include "tools/tivel/rpc_root.h"
+#include "tools/tivel/rpc/root.h"
 
 namespace tivel::tool {
 namespace {

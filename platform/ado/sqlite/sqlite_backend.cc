@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/interrupt.h"
 #include "platform/ado/sqlite/keyword_columns.h"
 #include "platform/com/error.h"
 
@@ -19,6 +20,9 @@ namespace tivel::ado::sqlite {
 namespace {
 
 constexpr const char* kSource = "SQLite";
+
+// How a watchdog stops a statement of this connection (interrupt.h).
+void interruptConnection(void* db) { sqlite3_interrupt(static_cast<sqlite3*>(db)); }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -115,6 +119,7 @@ class SqliteBackend : public Backend {
   }
 
   StatementResult execute(const std::string& statement) override {
+    RunningStatement running(interruptConnection, db_);
     StatementResult result;
     if (sqlite3_stmt* kept = cache_.take(statement)) {
       Statement st(kept);
@@ -187,6 +192,7 @@ class SqliteBackend : public Backend {
   }
 
   long executeBound(const std::string& statement, const std::vector<com::Variant>& params) override {
+    RunningStatement running(interruptConnection, db_);
     Statement st(cache_.take(statement));
     if (!st.get()) {
       const std::string sql = quoteKeywordColumns(statement);
@@ -259,8 +265,14 @@ class SqliteBackend : public Backend {
   // IMMEDIATE takes the write lock now, so two connections that both mean to
   // write wait for each other (up to the busy time-out) instead of failing
   // when the second one first writes.
-  void begin() override { run("BEGIN IMMEDIATE"); }
-  void commit() override { run("COMMIT"); }
+  void begin() override {
+    RunningStatement running(interruptConnection, db_);
+    run("BEGIN IMMEDIATE");
+  }
+  void commit() override {
+    RunningStatement running(interruptConnection, db_);
+    run("COMMIT");
+  }
   // The engine may already have ended the transaction itself (after some
   // errors it rolls back on its own); that is a rollback too.
   void rollback() override {
@@ -291,7 +303,11 @@ class SqliteBackend : public Backend {
     if (rc != SQLITE_OK) fail();
   }
 
-  [[noreturn]] void fail() { com::raise(kProviderError, kSource, sqlite3_errmsg(db_)); }
+  // A statement stopped by an interrupt of its thread fails as timed out.
+  [[noreturn]] void fail() {
+    if (sqlite3_errcode(db_) == SQLITE_INTERRUPT && threadInterrupted()) raiseInterrupted();
+    com::raise(kProviderError, kSource, sqlite3_errmsg(db_));
+  }
 
   // Per column: whether its declared type makes its text values dates.
   static std::vector<bool> dateColumns(sqlite3_stmt* st, int ncol) {

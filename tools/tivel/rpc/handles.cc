@@ -1,8 +1,8 @@
-#include "tools/tivel/rpc_handles.h"
+#include "tools/tivel/rpc/handles.h"
 
 #include <string>
 
-#include "tools/tivel/rpc_error.h"
+#include "tools/tivel/rpc/error.h"
 
 namespace tivel::tool {
 

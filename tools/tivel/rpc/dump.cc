@@ -1,11 +1,11 @@
-#include "tools/tivel/rpc_dump.h"
+#include "tools/tivel/rpc/dump.h"
 
 #include <set>
 #include <string>
 
 #include "platform/ado/recordset.h"
 #include "platform/com/keyed_list.h"
-#include "tools/tivel/rpc_error.h"
+#include "tools/tivel/rpc/error.h"
 
 namespace tivel::tool {
 namespace {

@@ -1,7 +1,7 @@
 // The JSON value encoding at its edges: byte arrays, forms that are no
 // value, numbers JSON cannot carry. (Round trips of every kind run through
 // the host in rpc_test.cc.)
-#include "tools/tivel/json_value.h"
+#include "tools/tivel/rpc/json_value.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/tivel/json_value.h"
+#include "tools/tivel/rpc/json_value.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/com/object.h"
-#include "tools/tivel/rpc_error.h"
+#include "tools/tivel/rpc/error.h"
 
 namespace tivel::tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/tivel/rpc_error.h"
+#include "tools/tivel/rpc/error.h"
 
 #include "platform/com/error.h"
 

@@ -20,6 +20,9 @@ bool ensureServeToken(const std::string& root);
 // other users.
 std::string readServeToken(const std::string& root);
 
+// A new random token: 256 bits as 64 hexadecimal digits.
+std::string randomToken();
+
 // Whether two tokens are equal, taking the same time wherever they differ.
 bool sameToken(std::string_view given, std::string_view expected);
 

@@ -1,7 +1,7 @@
 // The request handler of `tivel rpc`, driven in-process with test classes:
 // a property bag with methods (by-reference and optional arguments), a
 // record-like class and a keyed list.
-#include "tools/tivel/rpc_host.h"
+#include "tools/tivel/rpc/host.h"
 
 #include <gtest/gtest.h>
 

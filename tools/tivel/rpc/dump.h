@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/com/object.h"
-#include "tools/tivel/json_value.h"
+#include "tools/tivel/rpc/json_value.h"
 
 namespace tivel::tool {
 

@@ -1,4 +1,4 @@
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/serve/token.h"
 
 #include <cerrno>
 #include <cstring>
@@ -39,6 +39,8 @@ std::string randomHex(size_t bytes) {
 
 }  // namespace
 
+std::string randomToken() { return randomHex(32); }
+
 std::string serveTokenPath(const std::string& root) { return root + "/ini/serve.token"; }
 
 bool ensureServeToken(const std::string& root) {
@@ -50,7 +52,7 @@ bool ensureServeToken(const std::string& root) {
     if (errno == EEXIST) return false;
     fail("cannot create", path);
   }
-  const std::string text = randomHex(32) + "\n";
+  const std::string text = randomToken() + "\n";
   bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ok = ::close(fd) == 0 && ok;
   if (!ok) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/engines.h"
-#include "tools/tivel/rpc_host.h"
+#include "tools/tivel/rpc/host.h"
 
 namespace tivel::tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/tivel/rpc_host.h"
+#include "tools/tivel/rpc/host.h"
 
 #include <cstdint>
 #include <exception>
@@ -9,8 +9,8 @@
 
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
-#include "tools/tivel/rpc_dump.h"
-#include "tools/tivel/rpc_error.h"
+#include "tools/tivel/rpc/dump.h"
+#include "tools/tivel/rpc/error.h"
 
 namespace tivel::tool {
 namespace {
@@ -93,7 +93,7 @@ Json refsOf(const Arguments& args, HandleTable& handles) {
 
 // call, get or put: one late-bound invocation. *refs receives the
 // by-reference arguments as the member left them.
-Json invokeMember(const Json& request, const std::string& verb, HandleTable& handles, Json* refs) {
+Json invokeMember(const Json& request, const std::string& verb, HandleTable& handles, RequestGate* gate, Json* refs) {
   const bool put = verb == "put";
   if (put) {
     onlyKeys(request, verb, {"object", "value", "args"});
@@ -103,6 +103,7 @@ Json invokeMember(const Json& request, const std::string& verb, HandleTable& han
   }
   com::ObjectPtr object = handles.find(handleMember(request, "object", handles));
   const std::string& member = textMember(request, verb);
+  if (gate) gate->call(*object, member);
   Arguments args = argumentsOf(request, handles);
   Variant result;
   if (put) {
@@ -139,16 +140,20 @@ Json RpcHost::answer(const Json& request) {
     Json refs;
     if (verb == "new") {
       onlyKeys(request, verb, {});
-      result = toJson(Variant(com::CreateObject(textMember(request, "new"))), handles_);
+      const std::string& progid = textMember(request, "new");
+      if (gate_) gate_->create(progid);
+      result = toJson(Variant(com::CreateObject(progid)), handles_);
     } else if (verb == "call" || verb == "get" || verb == "put") {
-      result = invokeMember(request, verb, handles_, &refs);
+      result = invokeMember(request, verb, handles_, gate_, &refs);
     } else if (verb == "release") {
       onlyKeys(request, verb, {});
       handles_.release(handleMember(request, "release", handles_));
       result = toJson(Variant(), handles_);
     } else if (verb == "members") {
       onlyKeys(request, verb, {});
-      result = memberNames(textMember(request, "members"));
+      const std::string& progid = textMember(request, "members");
+      if (gate_) gate_->create(progid);
+      result = memberNames(progid);
     } else {  // dump
       onlyKeys(request, verb, {});
       com::ObjectPtr object = handles_.find(handleMember(request, "dump", handles_));

@@ -6,15 +6,32 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "platform/com/arena.h"
-#include "tools/tivel/json_value.h"
-#include "tools/tivel/rpc_handles.h"
+#include "tools/tivel/rpc/handles.h"
+#include "tools/tivel/rpc/json_value.h"
 
 namespace tivel::tool {
 
+// What a host lets its requests do, checked before each one runs; a host
+// without a gate lets them do everything.
+class RequestGate {
+ public:
+  virtual ~RequestGate() = default;
+  // Fails (com::ComError) when requests may not create objects of the class
+  // or list its members.
+  virtual void create(std::string_view progid) = 0;
+  // Fails when requests may not call, read or write the member of the object.
+  virtual void call(const com::Object& object, std::string_view member) = 0;
+};
+
 class RpcHost {
  public:
+  // Checks every later request against `gate` (nullptr: none), which must
+  // outlive the host's use of it.
+  void setGate(RequestGate* gate) { gate_ = gate; }
+
   // The answer to one request line, without a line end. A line that is not a
   // valid request, or a request that fails, gets an error answer; this never
   // throws. A blank line gets the empty string (no answer).
@@ -34,6 +51,7 @@ class RpcHost {
  private:
   com::ObjectArena arena_;  // outlives handles_: swept once they are let go
   HandleTable handles_;
+  RequestGate* gate_ = nullptr;
 };
 
 }  // namespace tivel::tool

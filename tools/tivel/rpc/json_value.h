@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/com/variant.h"
-#include "tools/tivel/rpc_handles.h"
+#include "tools/tivel/rpc/handles.h"
 
 namespace tivel::tool {
 

@@ -1,4 +1,4 @@
-#include "tools/tivel/rpc_root.h"
+#include "tools/tivel/rpc/root.h"
 
 #include <cstdlib>
 #include <filesystem>
