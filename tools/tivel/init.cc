@@ -42,15 +42,6 @@ std::string withoutPassword(const std::string& cs) {
   return out;
 }
 
-// The default root is the build's (or installation's) own: the parent of
-// the directory holding this executable.
-std::string defaultRoot() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return ".";
-  return exe.parent_path().parent_path().string();
-}
-
 // Registers the administrator: a user made the way the login component
 // registers users, then a member of the system (1) and security (2)
 // administrator groups. An account that exists already is left as it is.
