@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/sqlite/defences.h"
 #include "platform/ado/sqlite/keyword_columns.h"
 #include "platform/com/error.h"
 
@@ -277,6 +278,9 @@ class SqliteBackend : public Backend {
 
   void run(const char* sql) { check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
 
+  // From now on the connection refuses what reaches beyond its database.
+  void defend() { makeDefensive(db_, &refusal_); }
+
  private:
   static std::string text(const char* s) { return s ? std::string(s) : std::string(); }
 
@@ -291,7 +295,12 @@ class SqliteBackend : public Backend {
     if (rc != SQLITE_OK) fail();
   }
 
-  [[noreturn]] void fail() { com::raise(kProviderError, kSource, sqlite3_errmsg(db_)); }
+  // A statement the defences refused says why.
+  [[noreturn]] void fail() {
+    std::string message = sqlite3_errmsg(db_);
+    if ((sqlite3_errcode(db_) & 0xff) == SQLITE_AUTH && !refusal_.empty()) message += ": " + refusal_;
+    com::raise(kProviderError, kSource, message);
+  }
 
   // Per column: whether its declared type makes its text values dates.
   static std::vector<bool> dateColumns(sqlite3_stmt* st, int ncol) {
@@ -361,6 +370,7 @@ class SqliteBackend : public Backend {
   }
 
   sqlite3* db_;
+  std::string refusal_;  // why the defences last refused a statement
   StatementCache cache_;
   PackedRowBuilder rowBuilder_;  // its buffer serves every row read
 };
@@ -398,6 +408,7 @@ std::unique_ptr<Backend> open(const std::string& path, int timeoutSeconds) {
   } catch (const com::ComError& e) {
     com::raise(kOpenFailed, kSource, "Cannot open the database file " + path + ": " + e.description());
   }
+  backend->defend();
   return backend;
 }
 
