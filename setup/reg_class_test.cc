@@ -20,6 +20,7 @@
 #include "setup/service_errors.h"
 #include "setup/store.h"
 #include "testing/engines.h"
+#include "testing/errors.h"
 
 namespace tivel::setup {
 namespace {
@@ -280,6 +281,16 @@ TEST_F(RegClassTest, OnlyLibrariesTheAdministratorPutInPlaceAreLoaded) {
     EXPECT_EQ(attempt(inside, inside), 0);
     ASSERT_EQ(chown(inside.c_str(), 0, 0), 0);
   }
+  // A store that names a file elsewhere (edited by hand, or older than this
+  // rule) does not make CreateObject load it either.
+  Store().update([&](ServiceState& st) {
+    st.packages.at(0).components = {Component{"TivelPublicDB.cUmOrg", outside}};
+  });
+  EXPECT_EQ(inChild([&] {
+              int32_t number = tivel::testing::errorOf([] { com::CreateObject("TivelPublicDB.cUmOrg"); });
+              return number == com::kAccessDenied && !dlopen(outside.c_str(), RTLD_NOW | RTLD_NOLOAD) ? 0 : 1;
+            }),
+            0);
   EXPECT_EQ(attempt(inside, inside), 3);
 }
 
