@@ -56,8 +56,7 @@ std::string untrustedBecause(const fs::path& path) {
   if (!isUnder(path, bin) && !isUnder(path, own))
     return "it lies outside the root's bin directory (" + bin.string() + ") and the system's library directory (" +
            own.string() + ")";
-  struct stat file {
-  }, dir{}, root{};
+  struct stat file = {}, dir = {}, root = {};
   if (::stat(path.c_str(), &file) != 0 || ::stat(path.parent_path().c_str(), &dir) != 0)
     return "its owner and mode cannot be read";
   if (::stat(bin.parent_path().c_str(), &root) != 0) root.st_uid = 0;
