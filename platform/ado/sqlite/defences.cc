@@ -44,10 +44,9 @@ struct Verdict {
 Verdict judge(int action, const char* a, const char* b) {
   switch (action) {
     case SQLITE_ATTACH:
-      // VACUUM copies the database through a temporary one it attaches by
-      // the empty name; every file name (VACUUM INTO names one too) is refused.
-      if (a && *a == '\0') return {SQLITE_OK, ""};
-      return {SQLITE_DENY, "statements may not attach database files (ATTACH, VACUUM INTO)"};
+      // VACUUM INTO attaches the file it writes; plain VACUUM attaches a
+      // temporary database, which a statement could not tell from its own.
+      return {SQLITE_DENY, "statements may not attach databases (ATTACH, VACUUM, VACUUM INTO)"};
     case SQLITE_DETACH: return {SQLITE_DENY, "statements may not detach databases"};
     case SQLITE_PRAGMA: {
       const char* name = a ? a : "";
@@ -83,8 +82,7 @@ void makeDefensive(sqlite3* db, std::string* refusal) {
   sqlite3_enable_load_extension(db, 0);
   sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxLength);
   sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxSqlLength);
-  // Plain VACUUM needs one attached database of its own; nothing else may.
-  sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 1);
+  sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
   sqlite3_set_authorizer(db, authorize, refusal);
 }
 
