@@ -6,6 +6,7 @@
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "mgt/init/role_check.h"
 #include "mgt/init/schema.h"
 #include "platform/com/error.h"
 
@@ -84,6 +85,7 @@ InitReport initRoot(const InitOptions& options) {
   conn->open(report.connectionString);
   applySchema(*conn, "mgt");
   if (options.seed) seedManagementData(*conn);
+  report.roleWarnings = roleWarnings(*conn);
   conn->close();
   return report;
 }

@@ -198,6 +198,8 @@ std::mutex& writeMutex() {
 
 }  // namespace
 
+bool sameProfileName(std::string_view a, std::string_view b) { return sameName(a, b); }
+
 long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, char* buf,
                              size_t size, const std::string& path) {
   if (buf == nullptr || size == 0) return 0;
@@ -225,7 +227,8 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
   // Names or values with line ends would change the file's shape.
   auto hasLineEnd = [](std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; };
   if (trim(section).empty() || trim(key).empty() || hasLineEnd(section) || hasLineEnd(key) || hasLineEnd(value) ||
-      key.find('=') != std::string_view::npos || section.find(']') != std::string_view::npos)
+      key.find('=') != std::string_view::npos || section.find(']') != std::string_view::npos ||
+      trim(key).front() == '[')
     return false;
 
   std::lock_guard lock(writeMutex());

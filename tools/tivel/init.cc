@@ -113,6 +113,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "")
                 << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
+      for (const std::string& w : r.roleWarnings) std::cerr << "tivel init: warning: " << w << "\n";
       initFeeRoot(opt.root, withoutPassword);
       writeSecuritySettings(r.iniPath, *policy, *hashing);
       std::cout << "serve token: " << serveTokenPath(opt.root)
