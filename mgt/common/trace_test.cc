@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "mgt/testing/portal.h"
@@ -67,6 +68,53 @@ TEST_P(TraceTest, TrappedFailuresAreLoggedOnlyWhenTracingIsOn) {
   ::unsetenv("TIVEL_TRACE");
   failedAdd();
   EXPECT_GT(logs().size(), log.size()) << "the INI key alone turns tracing on";
+}
+
+TEST_P(TraceTest, EveryShapeFamilyTracesTheFailuresItTraps) {
+  ::setenv("TIVEL_TRACE", "1", 1);
+  auto um = com::CreateObject("TivelMgt.UmMgt");
+  auto app = com::CreateObject("TivelMgt.AppMgt");
+  auto org = [] {
+    auto rec = com::CreateObject("TivelPublicDB.cUmOrg");
+    rec->putProperty("Name", com::Variant("部门"));
+    return com::Variant(rec);
+  };
+  portal().exec("drop table umOrg");
+  const struct {
+    const char* family;
+    std::function<com::Variant()> call;
+    const char* traced;
+  } families[] = {
+      {"adds",
+       [&] {
+         return um->call("addOrg", {org(), com::Variant()});
+       },
+       "UmMgt.addOrg [addRow] -> \"10021004\""},
+      {"updates",
+       [&] {
+         return um->call("updateOrg", {org(), com::Variant("ORG_1")});
+       },
+       "UmMgt.updateOrg [updateRow] -> \"10021013\""},
+      {"deletes", [&] { return um->call("delOrg", {com::Variant("ORG_1")}); },
+       "UmMgt.delOrg [deleteWhere] -> \"10021022\""},
+      {"reads", [&] { return um->call("getOrg", {com::Variant("ORG_1")}); }, "UmMgt.getOrg [readFirst] -> \"Nothing\""},
+      {"lists", [&] { return um->call("getSonOrgOfOrg", {com::Variant("0")}); },
+       "UmMgt.getSonOrgOfOrg [readKeyedList] -> \"Nothing\""},
+      {"transactions",
+       [&] {
+         tivel::testing::Faults faults;
+         faults.failCommit();
+         return app->call("setAuthOfUsr", {"R", "3", "U", "1"});
+       },
+       "AppMgt.setAuthOfUsr [inTransaction] -> \"False\""},
+  };
+  for (const auto& f : families) {
+    const size_t before = logs().size();
+    f.call();
+    const std::string added = logs().substr(before);
+    EXPECT_NE(added.find("TRACE " + std::string(f.traced) + ": error "), std::string::npos)
+        << f.family << ": " << added;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TraceTest, ::testing::ValuesIn(tivel::testing::engines()),
