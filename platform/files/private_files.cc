@@ -43,6 +43,8 @@ mode_t privateDirectoryMode(const std::string& parent) { return sharedWithGroup(
 
 bool makePrivateDirectories(const std::string& dir) {
   std::filesystem::path target = std::filesystem::path(dir).lexically_normal();
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;  // the usual case: nothing to make
   std::filesystem::path made;
   for (const auto& part : target) {
     made /= part;
@@ -56,7 +58,6 @@ bool makePrivateDirectories(const std::string& dir) {
       return false;
     }
   }
-  struct stat st {};
   if (::stat(target.c_str(), &st) != 0) return false;
   if (!S_ISDIR(st.st_mode)) {
     errno = ENOTDIR;
