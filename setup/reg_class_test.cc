@@ -321,6 +321,45 @@ TEST_F(RegClassTest, IniWritesThatWouldMakeTheRootLoadCodeOrOpenOtherFilesAreRef
   EXPECT_EQ(reg.ReadIniFile("SysTivel.ini", "DBCONN_sql_drive", "SERVER"), "db.example,5432");
 }
 
+TEST_F(RegClassTest, APlantedLinkIsRefusedAndWhatItLeadsToIsUntouched) {
+  auto& reg = static_cast<RegClass&>(*reg_);
+  ASSERT_EQ(reg.regFTP("", "/srv/ftp"), 0);
+  const std::string store = slurp(Store().path());
+  const std::string victim = root() + "/victim.txt";
+  std::ofstream(victim) << "not the store's";
+  ASSERT_EQ(::chmod(victim.c_str(), 0644), 0);
+  auto logged = [this] {
+    std::string all;
+    if (fs::exists(root() + "/log"))
+      for (const auto& f : fs::directory_iterator(root() + "/log")) all += slurp(f.path());
+    return all;
+  };
+
+  // The temporary file a link: the task fails and nothing is written through it.
+  fs::create_symlink(victim, Store().path() + ".tmp");
+  EXPECT_EQ(reg.regFTP("", "/srv/other"), -1);
+  struct stat st {};
+  ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(slurp(victim), "not the store's");
+  EXPECT_EQ(slurp(Store().path()), store);
+  EXPECT_NE(logged().find(Store().path() + ".tmp is a symbolic link; refused"), std::string::npos) << logged();
+  fs::remove(Store().path() + ".tmp");
+
+  // The lock file a link to a name elsewhere: nothing is created there.
+  fs::remove(Store().path() + ".lock");
+  fs::create_symlink(root() + "/elsewhere.lock", Store().path() + ".lock");
+  EXPECT_EQ(reg.regFTP("", "/srv/other"), -1);
+  EXPECT_FALSE(fs::exists(root() + "/elsewhere.lock"));
+  EXPECT_NE(logged().find(Store().path() + ".lock is a symbolic link; refused"), std::string::npos) << logged();
+  fs::remove(Store().path() + ".lock");
+
+  // A temporary file a writer that died left behind is no obstacle.
+  std::ofstream(Store().path() + ".tmp") << "{";
+  EXPECT_EQ(reg.regFTP("", "/srv/other"), 0);
+  EXPECT_EQ(state().ftp.path, "/srv/other");
+}
+
 TEST_F(RegClassTest, ChangesFromSeveralProcessesAreAllKept) {
   constexpr int kProcesses = 4, kEach = 5;
   std::vector<pid_t> children;
