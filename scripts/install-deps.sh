@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the server-database
 # tests need, when any is missing.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config ccache git
+pkgs=(build-essential cmake ninja-build pkg-config ccache git python3
       libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev libsodium-dev
       unixodbc unixodbc-dev odbc-postgresql postgresql
       libgtest-dev libgmock-dev googletest libbenchmark-dev
