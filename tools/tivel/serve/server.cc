@@ -193,7 +193,7 @@ struct ServeServer::Impl {
     addRoute({"GET", "/health", false, Access::Open, [this](const HttpRequest&, HttpResponse& res) { health(res); }});
     addRoute({"GET", "/metrics", false, Access::Token, [this](const HttpRequest&, HttpResponse& res) {
                 res.contentType = "text/plain; version=0.0.4";
-                res.body = metrics.text(workers, busy.load());
+                res.body = metrics.text(workers, busy.load(), options.version, options.revision);
               }});
   }
 

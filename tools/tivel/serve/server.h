@@ -41,6 +41,7 @@ struct ServeOptions {
   std::chrono::milliseconds idleTimeout{30000};   // a connection with nothing to do is closed after this
   std::chrono::milliseconds drainTimeout{30000};  // on stop, what runs may finish within this
   std::string tlsCert, tlsKey;                    // both set: HTTPS
+  std::string version, revision;                  // this build's, in /metrics as tivel_build_info
   // Receives one line per answered request; standard error when unset.
   std::function<void(const std::string&)> accessLog;
 };

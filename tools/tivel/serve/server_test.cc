@@ -22,6 +22,7 @@
 #include "tools/tivel/serve/test_gateway.h"
 #include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/tokens.h"
+#include "tools/tivel/version.h"
 
 extern char** environ;
 
@@ -410,6 +411,17 @@ TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
                       {Json{{"ref", ""}},
                        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
                        "WHERE x < 20000000) SELECT count(*) FROM c"}}});
+  {
+    // The running build names itself.
+    httplib::Client c("127.0.0.1", port);
+    c.set_bearer_token_auth(token.c_str());
+    auto m = c.Get("/metrics");
+    ASSERT_TRUE(m);
+    EXPECT_NE(
+        m->body.find("tivel_build_info{version=\"" + buildVersion() + "\",revision=\"" + buildRevision() + "\"} 1"),
+        std::string::npos)
+        << m->body;
+  }
   int answerStatus = -1;
   std::string answerBody;
   std::thread client([&] {
