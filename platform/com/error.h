@@ -32,6 +32,10 @@ inline constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);      
 // The description that goes with kObjectNotSet.
 inline constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
 
+// The description of the exception being handled (call it inside a catch
+// block): a call error's description, another exception's what(), else otherwise.
+std::string currentFailureDescription(const char* otherwise);
+
 // A failed call. "Fail the call to the caller" means: throw one of these.
 class ComError : public std::runtime_error {
  public:

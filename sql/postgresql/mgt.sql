@@ -5,7 +5,8 @@
 -- unquoted so that they fold to lower case as the statements' own unquoted
 -- names do; only isnull, a keyword here, is quoted (the data-access layer
 -- quotes it in statements too). Every statement is idempotent, so the script
--- can run on a database that already has some or all of it.
+-- can run on a database that already has some or all of it. A change to a
+-- table is made in every dialect's script.
 
 -- Organisations, groups, users and memberships
 CREATE TABLE IF NOT EXISTS umOrg (

@@ -1,7 +1,10 @@
 -- Management database, embedded engine. Columns that the operations write
 -- without quotes, compare as numbers or sort by are integers; everything else
 -- is text. Every statement is idempotent, so the script can run on a
--- database that already has some or all of it.
+-- database that already has some or all of it. Each engine keeps a script of
+-- its own (sql/<dialect>/): their types, keys and idempotent forms differ, so
+-- the scripts stay apart though most lines agree; a change to a table is
+-- made in every dialect's script.
 
 -- Organisations, groups, users and memberships
 CREATE TABLE IF NOT EXISTS umOrg (
