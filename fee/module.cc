@@ -7,6 +7,7 @@
 #include "platform/com/error.h"
 #include "platform/com/module_path.h"
 #include "platform/files/private_files.h"
+#include "platform/profile/daily_log.h"
 #include "platform/profile/profile.h"
 
 namespace tivel::gf {
@@ -27,7 +28,6 @@ ThreadState& state() {
 }
 
 constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
-constexpr int32_t kDeviceIo = static_cast<int32_t>(0x800A0039);  // 57
 
 }  // namespace
 
@@ -103,18 +103,9 @@ std::string TrimAtNull(std::string_view s) { return profile::textBeforeNul(s); }
 // The path comes from the component directory; the process's current
 // directory is never changed (other threads and components rely on it).
 void WriteFileLog(const std::string& text) {
-  namespace fs = std::filesystem;
-  com::DateTime now = com::DateTime::now();
-  char stamp[16];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
-  fs::path dir = (fs::path(componentDir()) / ".." / "log").lexically_normal();
-  files::makePrivateDirectories(dir.string());
-  fs::path file = dir / (std::string("logScrivane") + stamp + ".txt");
-  switch (files::appendToPrivateFile(file.string(), text + "   " + now.text() + "\r\n")) {
-    case files::Append::NotOpened: com::raise(com::kFileNotFound, "TivelGF", "File not found: " + file.string());
-    case files::Append::NotWritten: com::raise(kDeviceIo, "TivelGF", "Device I/O error: " + file.string());
-    case files::Append::Done: break;
-  }
+  const com::DateTime now = com::DateTime::now();
+  profile::appendDailyLog(componentDir() + "/../log", "logScrivane", now, text + "   " + now.text() + "\r\n",
+                          "TivelGF");
 }
 
 ado::Connection& connection() { return *connectionPtr(); }

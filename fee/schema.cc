@@ -14,25 +14,9 @@ namespace tivel::gf {
 namespace fs = std::filesystem;
 
 std::string defaultScrivaneIni() {
-  return "[DB]\r\n"
-         "; 1 = ODBC data source, 2 = provider with server and catalogue, 3 = provider and database file in ../db/\r\n"
-         "mode=3\r\n"
-         "\r\n"
-         "[DBCONN_dsn]\r\n"
-         "DSN=\r\n"
-         "uid=\r\n"
-         "pwd=\r\n"
-         "\r\n"
-         "[DBCONN_sql_drive]\r\n"
-         "DRIVER=\r\n"
-         "SERVER=\r\n"
-         "uid=\r\n"
-         "pwd=\r\n"
-         "Database=\r\n"
-         "\r\n"
-         "[DBCONN_mdb_drive]\r\n"
-         "PROVIDER=SQLite\r\n"
-         "Database=scrivane.db\r\n";
+  return ado::defaultConnectionIni(
+      "1 = ODBC data source, 2 = provider with server and catalogue, 3 = provider and database file in ../db/",
+      "scrivane.db");
 }
 
 void applyFeeSchema(ado::Connection& conn) {

@@ -19,6 +19,7 @@
 #include "platform/com/error.h"
 #include "platform/com/text.h"
 #include "platform/files/private_files.h"
+#include "platform/profile/daily_log.h"
 #include "platform/profile/profile.h"
 
 namespace tivel::mgt {
@@ -164,19 +165,9 @@ bool RowExists(const std::string& table, const std::string& column, const std::s
 }
 
 void WriteFileLog(const std::string& message) {
-  namespace fs = std::filesystem;
-  com::DateTime now = com::DateTime::now();
-  char stamp[16];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
-  fs::path dir = (fs::path(componentDir()) / ".." / "log").lexically_normal();
-  files::makePrivateDirectories(dir.string());
-  fs::path file = dir / (std::string("log") + stamp + ".txt");
-  switch (files::appendToPrivateFile(file.string(), message + "   SysTivel" + now.text() + "\r\n")) {
-    case files::Append::NotOpened: com::raise(com::kFileNotFound, "TivelMgt", "File not found: " + file.string());
-    case files::Append::NotWritten:
-      com::raise(static_cast<int32_t>(0x800A0039), "TivelMgt", "Device I/O error: " + file.string());
-    case files::Append::Done: break;
-  }
+  const com::DateTime now = com::DateTime::now();
+  profile::appendDailyLog(componentDir() + "/../log", "log", now, message + "   SysTivel" + now.text() + "\r\n",
+                          "TivelMgt");
 }
 
 }  // namespace tivel::mgt

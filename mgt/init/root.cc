@@ -20,25 +20,8 @@ namespace tivel::mgt {
 namespace fs = std::filesystem;
 
 std::string defaultSysTivelIni() {
-  return "[DB]\r\n"
-         "; 1 = ODBC data source, 2 = ODBC driver and server, 3 = provider and database file in ../db/\r\n"
-         "mode=3\r\n"
-         "\r\n"
-         "[DBCONN_dsn]\r\n"
-         "DSN=\r\n"
-         "uid=\r\n"
-         "pwd=\r\n"
-         "\r\n"
-         "[DBCONN_sql_drive]\r\n"
-         "DRIVER=\r\n"
-         "SERVER=\r\n"
-         "uid=\r\n"
-         "pwd=\r\n"
-         "Database=\r\n"
-         "\r\n"
-         "[DBCONN_mdb_drive]\r\n"
-         "PROVIDER=SQLite\r\n"
-         "Database=tivel.db\r\n"
+  return ado::defaultConnectionIni(
+             "1 = ODBC data source, 2 = ODBC driver and server, 3 = provider and database file in ../db/", "tivel.db") +
          "\r\n"
          "[product_name]\r\n"
          "name=Tivel\r\n"

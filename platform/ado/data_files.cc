@@ -13,6 +13,29 @@ namespace tivel::ado {
 
 namespace fs = std::filesystem;
 
+std::string defaultConnectionIni(const std::string& modesComment, const std::string& databaseFile) {
+  return "[DB]\r\n; " + modesComment +
+         "\r\n"
+         "mode=3\r\n"
+         "\r\n"
+         "[DBCONN_dsn]\r\n"
+         "DSN=\r\n"
+         "uid=\r\n"
+         "pwd=\r\n"
+         "\r\n"
+         "[DBCONN_sql_drive]\r\n"
+         "DRIVER=\r\n"
+         "SERVER=\r\n"
+         "uid=\r\n"
+         "pwd=\r\n"
+         "Database=\r\n"
+         "\r\n"
+         "[DBCONN_mdb_drive]\r\n"
+         "PROVIDER=SQLite\r\n"
+         "Database=" +
+         databaseFile + "\r\n";
+}
+
 PreparedFiles prepareDataFiles(const std::string& iniPath, const std::string& defaultText, const std::string& dbDir) {
   PreparedFiles made;
   auto fail = [](const std::string& what, const std::string& path) {

@@ -6,6 +6,11 @@
 
 namespace tivel::ado {
 
+// The connection part of a component's default INI file: [DB] mode=3 with the
+// given comment on the modes, the three connection sections empty but for
+// the embedded engine and its database file.
+std::string defaultConnectionIni(const std::string& modesComment, const std::string& databaseFile);
+
 // What prepareDataFiles made.
 struct PreparedFiles {
   bool wroteIni = false;

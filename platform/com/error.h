@@ -29,6 +29,7 @@ inline constexpr int32_t kKeyAlreadyAssociated = static_cast<int32_t>(0x800A01C9
 inline constexpr int32_t kInvalidProcedureCall = static_cast<int32_t>(0x800A0005);  // 5
 inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x800A0035);          // 53
 inline constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);          // 91
+inline constexpr int32_t kDeviceIo = static_cast<int32_t>(0x800A0039);              // 57
 // The description that goes with kObjectNotSet.
 inline constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
 
