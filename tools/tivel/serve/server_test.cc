@@ -440,6 +440,9 @@ TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
   for (int i = 0; i < 20000 && !busy; ++i) {
     httplib::Client probe("127.0.0.1", port);
     probe.set_bearer_token_auth(token.c_str());
+    // A connection the batch's own thread took waits for the batch: give it
+    // up soon, and the next probe's connection reaches the other thread.
+    probe.set_read_timeout(0, 200000);
     auto m = probe.Get("/metrics");
     busy = m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos;
     if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -514,6 +517,7 @@ bool busyWithin(int port, const std::string& token) {
   for (int i = 0; i < 20000; ++i) {
     httplib::Client probe("127.0.0.1", port);  // a new connection each time (see above)
     probe.set_bearer_token_auth(token.c_str());
+    probe.set_read_timeout(0, 200000);  // given up soon when the batch's own thread took it
     auto m = probe.Get("/metrics");
     if (m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::microseconds(500));
