@@ -36,6 +36,8 @@ class Connection : public com::Object {
   int32_t beginTrans();  // returns the nesting level (1)
   void commitTrans();
   void rollbackTrans();
+  // Whether BeginTrans ran and neither CommitTrans nor RollbackTrans yet.
+  bool inTransaction() const { return transOpen_; }
   void close();
 
   // The engine, with the current commandTimeout; fails kClosedObject when not open.

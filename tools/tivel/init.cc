@@ -15,6 +15,7 @@
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
 #include "tools/tivel/password.h"
+#include "tools/tivel/serve/console_key.h"
 #include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/tokens.h"
 
@@ -128,6 +129,8 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
       std::cout << "tokens:     " << tokensPath(opt.root)
                 << (registerPagesToken(opt.root) ? " (pages' token registered)" : " (kept)") << "\n";
+      std::cout << "console key: " << consoleKeyPath(opt.root)
+                << (ensureConsoleKey(opt.root) ? " (written)" : " (kept)") << "\n";
       if (!admin->empty()) {
         if (!opt.seed) com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
         addAdministrator(*admin, readPassword("Password for " + *admin + ": ", *pwdStdin));
