@@ -8,7 +8,7 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache git
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       clang-14 clang libclang-rt-14-dev libcpp-httplib-dev libssl-dev openssl
       libldap-dev slapd ldap-utils libqrencode-dev
-      libmicrohttpd-dev)
+      libmicrohttpd-dev help2man lintian)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

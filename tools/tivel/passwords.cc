@@ -14,12 +14,6 @@
 namespace tivel::tool {
 namespace {
 
-std::string defaultRoot() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? "." : exe.parent_path().parent_path().string();
-}
-
 const CommandRegistrar reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("passwords", "Stored passwords of a root");
   cmd->require_subcommand(1);

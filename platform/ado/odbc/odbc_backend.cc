@@ -13,6 +13,7 @@
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
+#include "platform/ado/odbc/driver_loading.h"
 #include "platform/ado/odbc/keyword_names.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
@@ -156,6 +157,8 @@ class OdbcBackend : public Backend {
     ConnectionString given = ConnectionString::parse(connectString);
     for (const auto& [key, value] : driverDefaults(driverName))
       if (!given.has(key)) connectString += connectPair(key, value);
+    refuseLoadingCode(
+        connectString, [this](const std::string& name) { return isInstalledDriver(name); }, allowedDriverFiles);
 
     SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
     std::u16string in = toUtf16(connectString);

@@ -13,6 +13,7 @@
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
+#include "platform/ado/sqlite/defences.h"
 #include "platform/ado/sqlite/keyword_columns.h"
 #include "platform/com/error.h"
 
@@ -289,6 +290,9 @@ class SqliteBackend : public Backend {
 
   void run(const char* sql) { check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
 
+  // From now on the connection refuses what reaches beyond its database.
+  void defend() { makeDefensive(db_, &refusal_); }
+
  private:
   static std::string text(const char* s) { return s ? std::string(s) : std::string(); }
 
@@ -303,10 +307,13 @@ class SqliteBackend : public Backend {
     if (rc != SQLITE_OK) fail();
   }
 
-  // A statement stopped by an interrupt of its thread fails as timed out.
+  // A statement stopped by an interrupt of its thread fails as timed out;
+  // one the defences refused says why.
   [[noreturn]] void fail() {
     if (sqlite3_errcode(db_) == SQLITE_INTERRUPT && threadInterrupted()) raiseInterrupted();
-    com::raise(kProviderError, kSource, sqlite3_errmsg(db_));
+    std::string message = sqlite3_errmsg(db_);
+    if ((sqlite3_errcode(db_) & 0xff) == SQLITE_AUTH && !refusal_.empty()) message += ": " + refusal_;
+    com::raise(kProviderError, kSource, message);
   }
 
   // Per column: whether its declared type makes its text values dates.
@@ -377,6 +384,7 @@ class SqliteBackend : public Backend {
   }
 
   sqlite3* db_;
+  std::string refusal_;  // why the defences last refused a statement
   StatementCache cache_;
   PackedRowBuilder rowBuilder_;  // its buffer serves every row read
 };
@@ -414,6 +422,7 @@ std::unique_ptr<Backend> open(const std::string& path, int timeoutSeconds) {
   } catch (const com::ComError& e) {
     com::raise(kOpenFailed, kSource, "Cannot open the database file " + path + ": " + e.description());
   }
+  backend->defend();
   return backend;
 }
 
