@@ -60,7 +60,8 @@ export function field(f) {
   } else if (f.type === 'select') {
     control = h('select', {id, name: f.name, disabled: f.readonly},
                 (f.options || []).map(([v, label]) => h('option', {value: v}, label)));
-    control.value = f.value ?? '';
+    // Without a value given, the first option stays chosen.
+    if (f.value !== undefined && f.value !== null) control.value = f.value;
   } else if (f.type === 'checkbox') {
     control = h('input', {id, name: f.name, type: 'checkbox', checked: !!f.value, disabled: f.readonly});
   } else {

@@ -8,6 +8,7 @@
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "platform/ado/recordset.h"
 #include "platform/com/registry.h"
 #include "platform/profile/profile.h"
 #include "records/record.h"
