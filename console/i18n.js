@@ -65,6 +65,8 @@ const words = {
   'org.notEmpty': ['该部门还有下级部门或成员，不能删除。', 'The department still has departments or members below it.'],
   'org.choose': ['请在左侧选择一个部门。', 'Choose a department on the left.'],
   'org.parent': ['上级部门', 'Parent department'],
+  'res.parent': ['上级资源', 'Parent resource'],
+  'mod.parent': ['上级模块', 'Parent module'],
   'main': ['主部门', 'Main'],
   'other': ['其他', 'Other'],
   'asMain': ['作为主部门', 'As main department'],

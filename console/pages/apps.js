@@ -143,7 +143,7 @@ async function resource(el, appNo, node, roots, nodes, roles, refresh) {
 
   const parents = [['0', t('top')], ...treeOptions(roots, (x) => x.Name).filter(([k]) => !within(nodes.get(k), node))];
   const edit = form([...resourceFields(r),
-    {name: 'Top_Res_No', label: t('org.parent'), type: 'select', options: parents, value: node.parent ? node.parent.key : '0'},
+    {name: 'Top_Res_No', label: t('res.parent'), type: 'select', options: parents, value: node.parent ? node.parent.key : '0'},
   ], t('save'), async (v, msg) => {
     const done = await change('修改资源 ' + v.Name, msg, (b) => {
       b.change(b.create('TivelMgt.AppMgt'), 'updateRes', b.record('cAppRes', {

@@ -39,7 +39,7 @@ async function treePage(body, {progid, sons, keyOf, label, fields, add, update, 
                     treeView(tree.roots, label, key, (n) => go(n.key))], detail));
   if (!node) return;
   const parents = [['0', t('top')], ...treeOptions(tree.roots, label).filter(([k]) => !within(tree.nodes.get(k), node))];
-  const edit = form([...fields(node.rec), {name: 'parent', label: t('org.parent'), type: 'select', options: parents,
+  const edit = form([...fields(node.rec), {name: 'parent', label: t('mod.parent'), type: 'select', options: parents,
                                            value: node.parent ? node.parent.key : '0'}],
   t('save'), async (v, msg) => {
     if (await change(word.logEdit + ' ' + label(v), msg, (b) => update(b, node.key, v))) await go(node.key);

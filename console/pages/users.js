@@ -108,6 +108,8 @@ async function user(main, usrNo, me) {
   const rols = b.dump(rolCall);
   const allRolCall = b.call(app, 'getRolOfApp', '');
   const allRols = b.dump(allRolCall);
+  const appsCall = b.call(app, 'getAllApp');
+  const appsDump = b.dump(appsCall);
   const usaCall = b.call(um, 'getUsaOfUsr', usrNo);
   const usa = b.dump(usaCall);
   const usi = b.dump(b.call(um, 'getUsiOfUsr', usrNo));
@@ -137,7 +139,8 @@ async function user(main, usrNo, me) {
        actions(rec, usrNo, me, a.result(errors), a.result(lockAt), again),
        organisations(usrNo, rec, listOf(a, orgCall, orgs), memberships, tree, again),
        groups(usrNo, rec, records(a.result(grps)), records(a.result(allGrps)), again),
-       roles(usrNo, rec, listOf(a, rolCall, rols), listOf(a, allRolCall, allRols), again),
+       roles(usrNo, rec, listOf(a, rolCall, rols), listOf(a, allRolCall, allRols),
+             new Map(listOf(a, appsCall, appsDump).map((x) => [x.App_No, x.Name])), again),
        security(usrNo, rec, listOf(a, usaCall, usa), records(a.answer(usi).result), again),
        extended(usrNo, rec, records(a.answer(uaa).result), listOf(a, uaiCall, uai), again),
        section(t('user.logins'), table([
@@ -268,7 +271,8 @@ function groups(usrNo, rec, mine, all, again) {
                    options: all.filter((g) => !have.has(g.Grp_no)).map((g) => [g.Grp_no, g.Name + ' (' + g.Grp_no + ')'])}],
   t('add'), async (v, fmsg) => {
     if (!v.grp) return;
-    const done = await change('加入组 ' + rec.Account + ' → ' + v.grp, fmsg, (b) => {
+    const name = all.find((g) => g.Grp_no === v.grp)?.Name || v.grp;
+    const done = await change('加入组 ' + rec.Account + ' → ' + name, fmsg, (b) => {
       b.change(b.create('TivelMgt.UmMgt'), 'addGrp2Usr', b.record('cUmGrp2usr', {Grp_no: v.grp, Usr_No: usrNo}));
     });
     if (done) await again();
@@ -276,11 +280,12 @@ function groups(usrNo, rec, mine, all, again) {
   return section(t('user.groups'), rows, msg, f);
 }
 
-function roles(usrNo, rec, mine, all, again) {
+function roles(usrNo, rec, mine, all, appName, again) {
+  const app = (r) => appName.get(r.App_No) || r.App_No;
   const msg = note();
   const rows = table([
     [t('name'), (r) => r.Name],
-    [t('roles.app'), (r) => r.App_No],
+    [t('roles.app'), app],
     ['', (r) => h('button', {type: 'button', onclick: async () => {
       const done = await change('移除角色 ' + rec.Account + ' ← ' + r.Name, msg, (b) => {
         b.change(b.create('TivelMgt.AppMgt'), 'delRol2Usr', r.Rol_No, usrNo);
@@ -290,10 +295,11 @@ function roles(usrNo, rec, mine, all, again) {
   ], mine);
   const have = new Set(mine.map((r) => r.Rol_No));
   const f = form([{name: 'rol', label: t('nav.roles'), type: 'select',
-                   options: all.filter((r) => !have.has(r.Rol_No)).map((r) => [r.Rol_No, r.Name + ' (' + r.App_No + ')'])}],
+                   options: all.filter((r) => !have.has(r.Rol_No)).map((r) => [r.Rol_No, r.Name + ' (' + app(r) + ')'])}],
   t('add'), async (v, fmsg) => {
     if (!v.rol) return;
-    const done = await change('授予角色 ' + rec.Account + ' → ' + v.rol, fmsg, (b) => {
+    const name = all.find((r) => r.Rol_No === v.rol)?.Name || v.rol;
+    const done = await change('授予角色 ' + rec.Account + ' → ' + name, fmsg, (b) => {
       b.change(b.create('TivelMgt.AppMgt'), 'addRol2Usr', b.record('cAppRol2Usr', {Rol_No: v.rol, Usr_No: usrNo}));
     });
     if (done) await again();

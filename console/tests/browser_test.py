@@ -231,12 +231,14 @@ def run(portal, shots):
         a.choose(a.section('所属组'), '组', '审计组 (%s)' % portal.grp_no('审计组'))
         a.submit(a.section('所属组'), '添加')
         a.find(a.section('所属组') + "//td[normalize-space()='审计组']")
-        a.choose(a.section('角色'), '角色', '出纳 (%s)' % portal.app_no('财务系统'))
+        a.choose(a.section('角色'), '角色', '出纳 (财务系统)')
         a.submit(a.section('角色'), '添加')
         a.find(a.section('角色') + "//td[normalize-space()='出纳']")
         check(portal.member_of_group('zhang', '审计组') and portal.has_role('zhang', '出纳'),
               'the group membership and the role are stored')
-        a.shot(shots, 'console-user.png')
+        a.open('#/users')
+        a.ready('users')
+        a.shot(shots, 'console-users.png')
 
         # ---- granting a right: the grid, then checkAuth over /rpc
         a.open('#/apps/' + portal.app_no('财务系统'))
@@ -256,6 +258,7 @@ def run(portal, shots):
         a.submit(auth, '添加授权对象')
         a.find(auth + "//td[contains(., 'zhang')]")
         check(portal.check_auth(res, zhang, 1) == '1', 'checkAuth answers the right granted in the console')
+        a.d.execute_script('arguments[0].scrollIntoView()', a.find(a.section('权限')))
         a.shot(shots, 'console-authorization.png')
 
         # ---- unlocking a locked user
