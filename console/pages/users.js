@@ -19,49 +19,50 @@ const stateText = (s) => (['0', '1', '2', '3'].includes(s) ? t('user.state.' + s
 
 // ---- the list
 
+// A page of users at a time from the server, found by account or name: the
+// page never holds more than one page of them, however many there are.
 async function list(main) {
-  // getAllUsr reads every user once; finding and paging then cost no request.
-  const b = new Batch();
-  const all = b.dump(b.call(b.create('TivelMgt.UmMgt'), 'getAllUsr'));
-  const users = records((await b.run()).result(all));
-  users.sort((x, y) => x.Account.localeCompare(y.Account));
-
-  let found = users;
   let page = 0;
+  let q = '';
+  let asked = 0;
   const body = h('div', {class: 'results'});
   const counter = h('p', {class: 'count', 'aria-live': 'polite'});
-  const draw = () => {
-    const pages = Math.max(1, Math.ceil(found.length / PAGE));
-    page = Math.min(page, pages - 1);
-    const rows = found.slice(page * PAGE, page * PAGE + PAGE);
-    counter.textContent = found === users ? t('users.count', users.length) : t('users.found', found.length);
+  const draw = async () => {
+    const mine = ++asked;
+    const data = await api.get('/console/api/users', {q, page, size: PAGE});
+    if (mine !== asked) return;  // a later search has been asked for
+    const pages = Math.max(1, Math.ceil(data.total / PAGE));
+    counter.textContent = q ? t('users.found', data.total) : t('users.count', data.total);
     show(body,
          table([
-           [t('account'), (u) => h('a', {href: '#/users/' + encodeURIComponent(u.Usr_No)}, u.Account)],
-           [t('person'), (u) => u.Name],
-           [t('user.state'), (u) => stateText(u.State)],
-           [t('user.loginCount'), (u) => u.Login_Count],
-         ], rows),
+           [t('account'), (u) => h('a', {href: '#/users/' + encodeURIComponent(u.usrNo)}, u.account)],
+           [t('person'), (u) => u.name],
+           [t('user.state'), (u) => stateText(u.state)],
+           [t('user.loginCount'), (u) => u.loginCount],
+         ], data.rows),
          h('div', {class: 'pager'},
            h('button', {type: 'button', disabled: page === 0, onclick: () => { page--; draw(); }}, t('prev')),
-           h('span', {}, t('page.of', page + 1, pages, found.length)),
+           h('span', {}, t('page.of', page + 1, pages, data.total)),
            h('button', {type: 'button', disabled: page >= pages - 1, onclick: () => { page++; draw(); }}, t('next'))));
   };
   const search = h('input', {type: 'search', name: 'q', placeholder: t('search.hint'), 'aria-label': t('search.hint')});
   const find = () => {
-    const q = search.value.trim().toLowerCase();
-    found = q ? users.filter((u) => u.Account.toLowerCase().includes(q) || u.Name.toLowerCase().includes(q)) : users;
+    q = search.value.trim();
     page = 0;
-    draw();
+    return draw();
   };
-  search.addEventListener('input', find);
+  let typing = null;
+  search.addEventListener('input', () => {
+    clearTimeout(typing);
+    typing = setTimeout(find, 200);
+  });
   const adding = h('div');
   show(main, heading(t('users.title')),
-       h('form', {class: 'search', role: 'search', onsubmit: (e) => { e.preventDefault(); find(); }},
+       h('form', {class: 'search', role: 'search', onsubmit: (e) => { e.preventDefault(); clearTimeout(typing); find(); }},
          search, h('button', {type: 'submit'}, t('search')),
          h('button', {type: 'button', onclick: () => addUser(adding)}, t('users.add'))),
        adding, counter, body);
-  draw();
+  await draw();
   performance.mark('users-ready');
 }
 

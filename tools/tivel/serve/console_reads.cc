@@ -34,7 +34,41 @@ std::string day(const std::string& given) {
   return d.text().substr(0, 10);
 }
 
+// The number a count(*) statement answers.
+long long counted(const std::string& sql) {
+  auto rs = query(sql);
+  return rs->eof() ? 0 : static_cast<long long>(rs->value(0).toDouble());
+}
+
+void checkPage(int page, int size) {
+  if (page < 0 || page > 1000000 || size < 1 || size > 200) throw std::invalid_argument("no such page");
+}
+
+std::string pageClause(int page, int size) {
+  return " limit " + std::to_string(size) + " offset " + std::to_string(static_cast<long long>(page) * size);
+}
+
 }  // namespace
+
+Json userPage(const std::string& find, int page, int size) {
+  checkPage(page, size);
+  std::string where;
+  if (!find.empty()) {
+    const std::string like = quoted("%" + likeText(find) + "%") + " escape '\\'";
+    where = " where lower(account) like " + like + " or lower(name) like " + like;
+  }
+  const long long total = counted("select count(*) from umUsr" + where);
+  auto rs = query("select usr_no, account, name, state, login_count from umUsr" + where + " order by account" +
+                  pageClause(page, size));
+  Json rows = Json::array();
+  for (; !rs->eof(); rs->moveNext())
+    rows.push_back({{"usrNo", text(rs->value(0))},
+                    {"account", text(rs->value(1))},
+                    {"name", text(rs->value(2))},
+                    {"state", text(rs->value(3))},
+                    {"loginCount", text(rs->value(4))}});
+  return Json{{"total", total}, {"rows", std::move(rows)}};
+}
 
 Json userLogins(const std::string& usrNo, int limit) {
   auto rs = query("select login_datetime, login_ip, isAvail from umLogInfo where usr_no=" + quoted(usrNo) +
@@ -65,17 +99,15 @@ Json systemAttributeKeys() {
 }
 
 Json logPage(const LogQuery& q) {
-  if (q.page < 0 || q.page > 1000000 || q.size < 1 || q.size > 200) throw std::invalid_argument("no such page");
+  checkPage(q.page, q.size);
   std::string where = " where 1=1";
   if (!q.from.empty()) where += " and WDateTime>=" + quoted(day(q.from));
   if (!q.to.empty()) where += " and WDateTime<=" + quoted(day(q.to) + " 99");
   if (!q.account.empty()) where += " and lower(disc) like " + quoted(likeText(q.account) + "%") + " escape '\\'";
   if (!q.text.empty()) where += " and lower(disc) like " + quoted("%" + likeText(q.text) + "%") + " escape '\\'";
-  auto count = query("select count(*) from SysLog" + where);
-  const long long total = count->eof() ? 0 : static_cast<long long>(count->value(0).toDouble());
+  const long long total = counted("select count(*) from SysLog" + where);
   auto rs = query("select Log_no, WDateTime, Mod_name, disc, Log_Type, Msg_Type from SysLog" + where +
-                  " order by WDateTime desc, Log_no desc limit " + std::to_string(q.size) + " offset " +
-                  std::to_string(static_cast<long long>(q.page) * q.size));
+                  " order by WDateTime desc, Log_no desc" + pageClause(q.page, q.size));
   Json rows = Json::array();
   for (; !rs->eof(); rs->moveNext())
     rows.push_back({{"key", text(rs->value(0))},

@@ -1,6 +1,7 @@
-// What the console reads that no component operation reads: a user's login
-// records, which of a user's organisations is the main one, the keys of the
-// system attributes, and the system log by page with filters. Each is one
+// What the console reads that no component operation reads: users found by
+// account or name a page at a time, a user's login records, which of a
+// user's organisations is the main one, the keys of the system attributes,
+// and the system log by page with filters. Each is one
 // fixed read-only statement on the thread's shared connection, its values
 // quoted; the answers are JSON for the console's pages.
 #pragma once
@@ -10,6 +11,12 @@
 #include "tools/tivel/rpc/json_value.h"
 
 namespace tivel::tool {
+
+// One page of the users whose account or name holds `find` (any letter
+// case; "" for all), by account: {total, rows:[{usrNo, account, name, state,
+// loginCount}]}. Fails (std::invalid_argument) for a page or size (1 to
+// 200) out of range.
+Json userPage(const std::string& find, int page, int size);
 
 // The user's latest login records, newest first: [{time, address, valid}] (at most `limit`).
 Json userLogins(const std::string& usrNo, int limit);

@@ -77,6 +77,16 @@ std::string argument(const HttpRequest& req, std::string_view name) {
   return "";
 }
 
+// A query argument's whole number, `fallback` when it is absent; fails
+// (std::invalid_argument) for anything but up to seven digits.
+int number(const HttpRequest& req, const char* name, int fallback) {
+  const std::string v = argument(req, name);
+  if (v.empty()) return fallback;
+  if (v.size() > 7 || v.find_first_not_of("0123456789") != std::string::npos)
+    throw std::invalid_argument(std::string("not a number: ") + name);
+  return std::stoi(v);
+}
+
 // %XX escapes decoded (the change description travels in a header so).
 std::string percentDecoded(std::string_view s) {
   std::string out;
@@ -139,6 +149,7 @@ class Console : public std::enable_shared_from_this<Console> {
     route("POST", "/console/api/password", false, &Console::changePassword);
     route("POST", "/console/api/signout", false, &Console::signOut);
     route("POST", "/console/rpc", false, &Console::rpc);
+    route("GET", "/console/api/users", false, &Console::users);
     route("GET", "/console/api/logins", false, &Console::logins);
     route("GET", "/console/api/memberships", false, &Console::memberships);
     route("GET", "/console/api/attributes", false, &Console::attributes);
@@ -378,6 +389,9 @@ class Console : public std::enable_shared_from_this<Console> {
     }
   }
 
+  void users(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [&] { return userPage(argument(req, "q"), number(req, "page", 0), number(req, "size", 50)); });
+  }
   void logins(const HttpRequest& req, HttpResponse& res) {
     read(req, res, [&] { return userLogins(argument(req, "usr"), 20); });
   }
@@ -394,15 +408,8 @@ class Console : public std::enable_shared_from_this<Console> {
       q.to = argument(req, "to");
       q.account = argument(req, "account");
       q.text = argument(req, "text");
-      const auto number = [&](const char* name, int fallback) {
-        const std::string v = argument(req, name);
-        if (v.empty()) return fallback;
-        if (v.size() > 7 || v.find_first_not_of("0123456789") != std::string::npos)
-          throw std::invalid_argument(std::string("not a number: ") + name);
-        return std::stoi(v);
-      };
-      q.page = number("page", 0);
-      q.size = number("size", 50);
+      q.page = number(req, "page", 0);
+      q.size = number(req, "size", 50);
       return logPage(q);
     });
   }

@@ -230,6 +230,21 @@ TEST_P(ConsoleTest, AChangeIsDoneWholeAndLoggedOrNotAtAll) {
   EXPECT_EQ(none, "none");
   EXPECT_EQ(read[2]["result"]["Account"], "clerk");
   EXPECT_EQ(portal->count("SysLog"), logBefore + 1);
+
+  // The users' list finds by account or name in any letter case, takes the
+  // text literally, and pages.
+  const auto users = [&](const std::string& args) {
+    auto r = g.client("").Get("/console/api/users?" + args, {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
+    return r && r->status == 200 ? Json::parse(r->body) : Json(r ? r->status : 0);
+  };
+  EXPECT_EQ(users("q=CLE")["rows"][0]["account"], "clerk");
+  EXPECT_EQ(users("q=%E8%81%8C%E5%91%98")["rows"][0]["usrNo"], usrNo) << "by name";
+  EXPECT_EQ(users("q=%25")["total"], 0) << "% is no wildcard";
+  EXPECT_EQ(users("q=_")["total"], 0);
+  const Json second = users("page=1&size=2");
+  EXPECT_EQ(second["total"], 3);
+  EXPECT_EQ(second["rows"].size(), 1u);
+  EXPECT_EQ(users("size=201"), 400);
 }
 
 TEST_P(ConsoleTest, SessionsEndOnEveryHost) {
