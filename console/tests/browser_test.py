@@ -89,6 +89,15 @@ class Console:
     def submit(self, scope, button):
         self.click(scope + "//button[normalize-space()='%s']" % button)
 
+    def add_named(self, page, button, name):
+        """On `page`, the form `button` opens adds `name`; waits for it shown."""
+        self.open('#/' + page)
+        self.ready(page)
+        self.submit('//main', button)
+        self.fill(self.section(button), '名称', name)
+        self.submit(self.section(button), '添加')
+        self.find("//h2[contains(., '%s')]" % name)
+
     def ready(self, page):
         self.wait.until(lambda d: d.find_element(By.TAG_NAME, 'body').get_attribute('data-ready') == page)
 
@@ -206,24 +215,9 @@ def run(portal, shots):
         check(a.text_shown('研发部'), 'the new user is in its department')
 
         # a group membership and a role: the group and the role made here too
-        a.open('#/groups')
-        a.ready('groups')
-        a.submit('//main', '新增组')
-        a.fill(a.section('新增组'), '名称', '审计组')
-        a.submit(a.section('新增组'), '添加')
-        a.find("//h2[contains(., '审计组')]")
-        a.open('#/apps')
-        a.ready('apps')
-        a.submit('//main', '新增应用')
-        a.fill(a.section('新增应用'), '名称', '财务系统')
-        a.submit(a.section('新增应用'), '添加')
-        a.find("//h2[normalize-space()='财务系统']")
-        a.open('#/roles')
-        a.ready('roles')
-        a.submit('//main', '新增角色')
-        a.fill(a.section('新增角色'), '名称', '出纳')
-        a.submit(a.section('新增角色'), '添加')
-        a.find("//h2[contains(., '出纳')]")
+        a.add_named('groups', '新增组', '审计组')
+        a.add_named('apps', '新增应用', '财务系统')
+        a.add_named('roles', '新增角色', '出纳')
 
         zhang = portal.usr_no('zhang')
         a.open('#/users/' + zhang)

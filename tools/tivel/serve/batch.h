@@ -22,7 +22,7 @@ namespace tivel::tool {
 inline constexpr int32_t kScopeRefused = static_cast<int32_t>(0x80070005);    // E_ACCESSDENIED
 inline constexpr int32_t kTimedOut = static_cast<int32_t>(0x80040E31);        // the batch's time ran out
 inline constexpr int32_t kAnswerTooLarge = static_cast<int32_t>(0x8007000E);  // E_OUTOFMEMORY
-inline constexpr int32_t kNotRun = static_cast<int32_t>(0x80004004);  // E_ABORT: an observer stopped the batch
+inline constexpr int32_t kNotRun = static_cast<int32_t>(0x80004004);          // E_ABORT: an observer stopped the batch
 
 struct BatchLimits {
   size_t maxRequests = 10000;                // more get 413

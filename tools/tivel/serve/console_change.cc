@@ -34,8 +34,8 @@ class ChangeWatch : public BatchObserver {
   }
 
   bool answered(const Json& answer) override {
-    const bool ok = !answer.contains("error") &&
-                    (!changing_ || answer["result"] == Json("0") || answer["result"] == Json(true));
+    const bool ok =
+        !answer.contains("error") && (!changing_ || answer["result"] == Json("0") || answer["result"] == Json(true));
     changing_ = false;
     if (!ok && open_) failed_ = true;
     return !failed_;

@@ -295,8 +295,7 @@ class Console : public std::enable_shared_from_this<Console> {
 
   // Logs the account in through the components with the client's address
   // and makes the login record a session when its user is an administrator.
-  void openSession(const std::string& account, const std::string& password, const HttpRequest& req,
-                   HttpResponse& res) {
+  void openSession(const std::string& account, const std::string& password, const HttpRequest& req, HttpResponse& res) {
     auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
     mgt::takeLoginToken();
     const std::string code = admin->loginByPwd(account, password, req.peer);

@@ -81,8 +81,8 @@ class ConsoleTest : public ::testing::TestWithParam<std::string> {
 
   httplib::Result signIn(const Gateway& g, const std::string& account, const std::string& pwd,
                          const httplib::Headers& extra = {}) {
-    return g.client("").Post("/console/api/signin", extra,
-                             Json{{"account", account}, {"password", pwd}}.dump(), "application/json");
+    return g.client("").Post("/console/api/signin", extra, Json{{"account", account}, {"password", pwd}}.dump(),
+                             "application/json");
   }
 
   Session session(const Gateway& g) {
@@ -134,8 +134,9 @@ TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
   EXPECT_EQ(statusOf(plain), 403);
   if (plain) EXPECT_TRUE(plain->get_header_value("Set-Cookie").empty());
   EXPECT_EQ(portal->count("SysLog", "disc='editor无权使用管理控制台，登录被拒绝！'"), 1);
-  EXPECT_EQ(portal->scalar("select isAvail from umLogInfo where usr_no=(select usr_no from umUsr where "
-                           "account='editor')")
+  EXPECT_EQ(portal
+                ->scalar("select isAvail from umLogInfo where usr_no=(select usr_no from umUsr where "
+                         "account='editor')")
                 .toLong(),
             0);
   EXPECT_EQ(statusOf(signIn(g, "admin", "Secret", {{"Origin", "http://evil.example"}})), 403);
@@ -225,7 +226,8 @@ TEST_P(ConsoleTest, AChangeIsDoneWholeAndLoggedOrNotAtAll) {
   // Reads change nothing and log nothing; a component's failure code in a
   // read-only batch is its answer.
   auto [none, read] = change(R"([{"id":"um","new":"TivelMgt.UmMgt"},
-    {"id":1,"object":{"from":"um"},"call":"getUsr","args":[")" + usrNo + R"("]},{"id":2,"dump":{"from":1}}])",
+    {"id":1,"object":{"from":"um"},"call":"getUsr","args":[")" +
+                                 usrNo + R"("]},{"id":2,"dump":{"from":1}}])",
                              "");
   EXPECT_EQ(none, "none");
   EXPECT_EQ(read[2]["result"]["Account"], "clerk");
