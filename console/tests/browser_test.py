@@ -272,6 +272,12 @@ def run(portal, shots):
         check(a.text_shown('admin在控制台：解锁帐号 locked'), 'the log page shows the latest change')
         a.shot(shots, 'console-log.png')
 
+        # the system pages draw from the components' data
+        for tab in ['modules', 'attributes', 'help', 'errors']:
+            a.open('#/system/' + tab)
+            a.find("//nav[@class='tabs']/a[@aria-current='page'][@href='#/system/%s']" % tab)
+            a.ready('system')
+
         # ---- a session on a second host, and its end on every host
         b = Console(a.d, portal.url(1))
         b.open('#/orgs')
