@@ -122,17 +122,23 @@ TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
   for (const std::string& forged : {pageToken, pageToken + ".00", std::string("tivel_console"), std::string("..")}) {
     auto r = rpc(g, {"tivel_console=" + forged, ""}, one);
     EXPECT_EQ(statusOf(r), 401) << forged;
-    if (r) EXPECT_NE(r->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
+    if (r) {
+      EXPECT_NE(r->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
+    }
   }
 
   // Sign-in: refused logins say their code; a user outside groups 1 and 2
   // is told so, logged, and its login record ended.
   auto wrong = signIn(g, "admin", "secret");
   EXPECT_EQ(statusOf(wrong), 401);
-  if (wrong) EXPECT_EQ(Json::parse(wrong->body)["code"], "10003");
+  if (wrong) {
+    EXPECT_EQ(Json::parse(wrong->body)["code"], "10003");
+  }
   auto plain = signIn(g, "editor", "Secret");
   EXPECT_EQ(statusOf(plain), 403);
-  if (plain) EXPECT_TRUE(plain->get_header_value("Set-Cookie").empty());
+  if (plain) {
+    EXPECT_TRUE(plain->get_header_value("Set-Cookie").empty());
+  }
   EXPECT_EQ(portal->count("SysLog", "disc='editor无权使用管理控制台，登录被拒绝！'"), 1);
   EXPECT_EQ(portal
                 ->scalar("select isAvail from umLogInfo where usr_no=(select usr_no from umUsr where "
