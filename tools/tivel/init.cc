@@ -167,8 +167,9 @@ const CommandRegistrar reg([](CLI::App& app) {
     opt.root = root->empty() ? defaultRoot() : *root;
     opt.seed = !*noSeed;
     opt.group = *group;
-    // The gateway reads its token only while it is its owner's alone.
-    opt.ownerOnly = {serveTokenPath(opt.root)};
+    // The gateway reads its tokens and the console its key only while they
+    // are their owner's alone.
+    opt.ownerOnly = {serveTokenPath(opt.root), tokensPath(opt.root), consoleKeyPath(opt.root)};
     try {
       mgt::InitReport r = mgt::initRoot(opt);
       std::cout << "root:       " << std::filesystem::absolute(opt.root).lexically_normal().string() << "\n";
