@@ -41,6 +41,8 @@ class Connection : public com::Object {
   // rolls back and rethrows its failure (a rollback that fails itself, as on
   // a lost connection, does not hide it).
   void inTransaction(const std::function<void()>& work);
+  // Whether BeginTrans ran and neither CommitTrans nor RollbackTrans yet.
+  bool transactionOpen() const { return transOpen_; }
   void close();
 
   // The engine, with the current commandTimeout; fails kClosedObject when not open.

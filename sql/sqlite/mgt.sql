@@ -140,6 +140,13 @@ CREATE TABLE IF NOT EXISTS umLogInfo (
 );
 CREATE INDEX IF NOT EXISTS umLogInfo_usr ON umLogInfo(usr_no);
 
+-- The administrator's console: when each of its sessions (a login record,
+-- by its token) was last active, so that every host applies one idle time-out.
+CREATE TABLE IF NOT EXISTS consoleSession (
+  token TEXT NOT NULL PRIMARY KEY,
+  last_seen TEXT
+);
+
 -- Applications, resources, rights, authorizations and roles
 CREATE TABLE IF NOT EXISTS App (
   App_no TEXT NOT NULL PRIMARY KEY,
@@ -254,3 +261,4 @@ CREATE TABLE IF NOT EXISTS SysLog (
   Log_Type INTEGER,
   Msg_Type INTEGER
 );
+CREATE INDEX IF NOT EXISTS SysLog_time ON SysLog(WDateTime);

@@ -17,6 +17,7 @@
 #include "platform/ado/connection.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/rpc/root.h"
+#include "tools/tivel/serve/console_routes.h"
 #include "tools/tivel/serve/server.h"
 #include "tools/tivel/serve/tokens.h"
 #include "tools/tivel/version.h"
@@ -81,6 +82,8 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   const char* scheme = o.tlsCert.empty() ? "http://" : "https://";
   const auto bound = o.drainTimeout + std::chrono::seconds(10);
   ServeServer server(std::move(o));
+  const std::string consoleOff = addConsoleRoutes(server, home);
+  if (!consoleOff.empty()) std::cerr << "tivel serve: the console is off: " << consoleOff << std::endl;
   const int port = server.bind();
   std::thread waiter([&server, stopSignals, bound] {
     int sig = 0;

@@ -71,7 +71,9 @@ class ServeServer {
 
   // Runs a batch for a caller on the calling batch thread (a route
   // handler's) and counts it for the caller; see BatchRunner::run.
-  BatchOutcome runBatch(const HttpRequest& request, const Caller& caller);
+  BatchOutcome runBatch(const HttpRequest& request, const Caller& caller, BatchObserver* observer = nullptr);
+  // Whether the server speaks HTTPS.
+  bool tls() const;
 
  private:
   struct Impl;
