@@ -4,6 +4,7 @@
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "mgt/common/new_number.h"
 #include "platform/ado/constants.h"
 #include "platform/ado/row_writer.h"
 #include "platform/com/error.h"
@@ -332,6 +333,7 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
     for (int draw = 1;; ++draw) {
       if (RowExists(rule.table, rule.column, QuoteSql(key))) {
         if (!generated) return rule.usedCode;
+        NoteKeyTaken(key);
         if (draw >= kKeyDraws) return trapCodeValue;
         key = NewNumber(rule.prefix);
         continue;
@@ -349,6 +351,7 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
         // Another writer may have taken the generated key between the test
         // and the insert: draw again rather than fail.
         if (!generated || draw >= kKeyDraws || !RowExists(rule.table, rule.column, QuoteSql(key))) throw;
+        NoteKeyTaken(key);
         key = NewNumber(rule.prefix);
       }
     }

@@ -269,7 +269,8 @@ using Composer = std::function<std::string(const Record& rec, const std::string&
 
 // The add pattern: checks, key, key test, insert, key handed back, "0"; any
 // failure gives trapCodeValue. A generated key found used (by the key test or
-// by the insert, when another writer took it meanwhile) is drawn again; an
+// by the insert, when another writer took it meanwhile) is drawn again, from
+// the wider random parts for the rest of that second (NoteKeyTaken); an
 // insert refused because another writer added a unique value meanwhile
 // answers that check's code.
 std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector<Check>& checks, const KeyRule& key,
