@@ -104,8 +104,16 @@ TEST(Collection, KeysPositionsAndClear) {
   EXPECT_THROW(c.Remove("nope"), com::ComError);
   c.Remove("grpa");
   EXPECT_EQ(c.Item(1).toObject(), b);
+  EXPECT_THROW(c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "grpB"), com::ComError);
+  c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "GRPA");
+  for (int i = 0; i < 1000; ++i) c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "K" + std::to_string(i));
+  EXPECT_THROW(c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "k999"), com::ComError);
+  c.Remove("K500");
+  EXPECT_THROW(c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "k501"), com::ComError);
+  EXPECT_EQ(c.Count(), 1001);
   c.Clear();
   EXPECT_EQ(c.Count(), 0);
+  c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "k501");
 }
 
 class HelpersOnDb : public testing::PortalTest {};
