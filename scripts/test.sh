@@ -15,7 +15,8 @@
 # TIVEL_TEST_PG_HOST/PORT/USER/PASSWORD. When these are unset and a
 # PostgreSQL server is installed, a throwaway cluster is started for the run
 # (scripts/pg-cluster.sh) and torn down afterwards whatever happens.
-# TIVEL_TEST_PG=off runs the embedded engine only.
+# TIVEL_TEST_PG=off runs the embedded engine only. The directory-login tests
+# get a throwaway slapd likewise (TIVEL_TEST_LDAP=off skips them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -81,6 +82,31 @@ elif ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 || [ -n "${PG_BINDIR:-}
   echo "test.sh: started a PostgreSQL test cluster on 127.0.0.1:$TIVEL_TEST_PG_PORT"
 else
   echo "test.sh: no PostgreSQL server installed, embedded engine only"
+fi
+
+# The directory-login tests run against a throwaway slapd on free loopback
+# ports (scripts/slapd-cluster.sh), stopped whatever happens; without slapd
+# they skip (under CI they fail). TIVEL_TEST_LDAP=off skips them.
+ldap_started=""
+stop_directory() {
+  if [ -n "$ldap_started" ]; then
+    scripts/slapd-cluster.sh stop "$ldap_started" || true
+    ldap_started=""
+  fi
+}
+trap 'stop_cluster; stop_directory' EXIT
+if [ "${TIVEL_TEST_LDAP:-on}" = off ]; then
+  export TIVEL_TEST_LDAP=off
+  echo "test.sh: TIVEL_TEST_LDAP=off, no directory tests"
+elif [ -n "${TIVEL_TEST_LDAP_URL:-}" ]; then
+  echo "test.sh: directory server given: $TIVEL_TEST_LDAP_URL"
+elif [ -x /usr/sbin/slapd ]; then
+  ldap_lines=$(scripts/slapd-cluster.sh start)
+  eval "$ldap_lines"
+  ldap_started=$TIVEL_TEST_LDAP_DIR
+  echo "test.sh: started a directory server on $TIVEL_TEST_LDAP_URL and $TIVEL_TEST_LDAPS_URL"
+else
+  echo "test.sh: slapd not installed, no directory tests"
 fi
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

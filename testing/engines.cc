@@ -41,6 +41,14 @@ std::string uniqueDatabaseName() {
   return "tivel_t" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" + std::to_string(rd() % 1000000);
 }
 
+std::string randomPassword() {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device rd;
+  std::string out;
+  for (int i = 0; i < 24; ++i) out += letters[rd() % (sizeof letters - 1)];
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::string> engines() {
@@ -83,6 +91,24 @@ ScratchDatabase::ScratchDatabase(const std::string& engine) : engine_(engine) {
   throw std::runtime_error("engine not available in this build of the test support: " + engine);
 }
 
+const ScratchDatabase::Role& ScratchDatabase::portalRole() {
+  if (engine_ != "postgresql") throw std::runtime_error("a portal role is made on postgresql only");
+  if (!portalRole_.name.empty()) return portalRole_;
+  // Known before it is made, so the destructor drops it whatever happens.
+  portalRole_ = {location_ + "_portal", randomPassword()};
+  const Role& role = portalRole_;
+  auto owner = ado::openBackend(connectionString_, 60);
+  for (const std::string& sql :
+       {"CREATE ROLE " + role.name + " LOGIN PASSWORD '" + role.password + "'",
+        "GRANT CONNECT ON DATABASE " + location_ + " TO " + role.name, "GRANT USAGE ON SCHEMA public TO " + role.name,
+        "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO " + role.name,
+        "GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO " + role.name,
+        "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO " + role.name,
+        "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT USAGE ON SEQUENCES TO " + role.name})
+    owner->execute(sql);
+  return portalRole_;
+}
+
 ScratchDatabase::~ScratchDatabase() {
   if (engine_ == "sqlite") {
     std::error_code ec;
@@ -93,6 +119,8 @@ ScratchDatabase::~ScratchDatabase() {
     try {
       auto admin = ado::openBackend(serverConnectionString("postgres"), 60);
       admin->execute("DROP DATABASE IF EXISTS " + location_ + " WITH (FORCE)");
+      // Its grants went with the database.
+      if (!portalRole_.name.empty()) admin->execute("DROP ROLE IF EXISTS " + portalRole_.name);
     } catch (const std::exception&) {
     }
   }

@@ -26,8 +26,19 @@ class ScratchDatabase {
   // For sqlite: the database file. For postgresql: the database name.
   const std::string& location() const { return location_; }
 
+  // postgresql: a login role holding only what the portal's role needs on
+  // this database: CONNECT, USAGE on the schema public, SELECT, INSERT,
+  // UPDATE and DELETE on its tables and USAGE on their sequences (those there
+  // now, and those the owner makes later). Made at the first call, dropped
+  // with the database.
+  struct Role {
+    std::string name, password;
+  };
+  const Role& portalRole();
+
  private:
   std::string engine_, connectionString_, location_;
+  Role portalRole_;
 };
 
 // A new empty directory under the system's temporary directory, removed with

@@ -12,6 +12,8 @@
 #include <optional>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/interrupt.h"
+#include "platform/ado/odbc/driver_loading.h"
 #include "platform/ado/odbc/keyword_names.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
@@ -86,9 +88,15 @@ class Handle {
   SQLHANDLE h_ = SQL_NULL_HANDLE;
 };
 
+// A statement stopped by an interrupt of its thread (SQLCancel) fails as timed out.
 void check(SQLRETURN rc, const Handle& h) {
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) com::raise(kProviderError, kSource, diagnostics(h.type(), h.get()));
+  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+  if (h.type() == SQL_HANDLE_STMT && threadInterrupted()) raiseInterrupted();
+  com::raise(kProviderError, kSource, diagnostics(h.type(), h.get()));
 }
+
+// How a watchdog stops a running statement (interrupt.h).
+void cancelStatement(void* stmt) { SQLCancel(static_cast<SQLHSTMT>(stmt)); }
 
 // Storage of one bound value; it must stay put until the statement ran.
 struct BoundValue {
@@ -149,6 +157,8 @@ class OdbcBackend : public Backend {
     ConnectionString given = ConnectionString::parse(connectString);
     for (const auto& [key, value] : driverDefaults(driverName))
       if (!given.has(key)) connectString += connectPair(key, value);
+    refuseLoadingCode(
+        connectString, [this](const std::string& name) { return isInstalledDriver(name); }, allowedDriverFiles);
 
     SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
     std::u16string in = toUtf16(connectString);
@@ -167,6 +177,7 @@ class OdbcBackend : public Backend {
 
   StatementResult execute(const std::string& sql) override {
     Handle st = statement();
+    RunningStatement running(cancelStatement, st.get());
     std::u16string text = toUtf16(ownSql(sql));
     SQLRETURN rc = SQLExecDirectW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
     check(rc, st);
@@ -204,6 +215,7 @@ class OdbcBackend : public Backend {
                      " values were given.");
     std::vector<BoundValue> store(params.size());
     for (size_t i = 0; i < params.size(); ++i) bind(st, static_cast<SQLUSMALLINT>(i + 1), params[i], &store[i]);
+    RunningStatement running(cancelStatement, st.get());
     SQLRETURN rc = SQLExecute(st.get());
     check(rc, st);
     if (rc == SQL_NO_DATA) return 0;
@@ -258,10 +270,17 @@ class OdbcBackend : public Backend {
   }
 
   void begin() override {
+    if (threadInterrupted()) raiseInterrupted();
     setAutocommit(false);
     inTransaction_ = true;
   }
-  void commit() override { endTransaction(SQL_COMMIT, true); }
+  void commit() override {
+    if (threadInterrupted()) {
+      endTransaction(SQL_ROLLBACK, false);
+      raiseInterrupted();
+    }
+    endTransaction(SQL_COMMIT, true);
+  }
   void rollback() override { endTransaction(SQL_ROLLBACK, true); }
   bool inTransaction() const override { return inTransaction_; }
 
