@@ -85,7 +85,8 @@ double childCpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// CPU seconds of every process named "postgres" (the test server's).
+// CPU seconds of every process named "postgres" (the test server's), with
+// those of its ended children.
 double serverCpuSeconds() {
   double ticks = 0;
   DIR* proc = opendir("/proc");
@@ -100,15 +101,12 @@ double serverCpuSeconds() {
       continue;
     std::istringstream rest(line.substr(close + 2));
     std::string field;
-    double utime = 0, stime = 0;
+    // utime, stime, and cutime, cstime: the server reaps the backend of a
+    // connection that ended, whose time then counts as its children's.
     for (int n = 3; rest >> field; ++n) {
-      if (n == 14) utime = std::stod(field);
-      if (n == 15) {
-        stime = std::stod(field);
-        break;
-      }
+      if (n >= 14 && n <= 17) ticks += std::stod(field);
+      if (n == 17) break;
     }
-    ticks += utime + stime;
   }
   closedir(proc);
   return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
