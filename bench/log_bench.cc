@@ -97,7 +97,8 @@ double serverCpuSeconds() {
     std::string line;
     if (!std::getline(stat, line)) continue;
     const size_t open = line.find('('), close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || line.substr(open + 1, close - open - 1) != "postgres")
+    if (open == std::string::npos || close == std::string::npos ||
+        line.substr(open + 1, close - open - 1) != "postgres")
       continue;
     std::istringstream rest(line.substr(close + 2));
     std::string field;

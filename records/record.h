@@ -84,11 +84,11 @@ class Record : public com::Object {
   const RecordClass& cls_;
   // Per property; a read record makes them at the first read or change.
   mutable std::vector<com::Variant> values_;
-  mutable uint64_t inRow_ = 0;                   // per property: its value is still only in readRow_
-  uint64_t changed_ = 0;                         // per property: changed since the read, as read in readValues_
-  std::vector<com::Variant> readValues_;         // per property, as read, for the changed ones
-  std::shared_ptr<const RowShape> readShape_;    // the row read (null: never read)
-  ado::PackedRow readRow_;                       // and its values
+  mutable uint64_t inRow_ = 0;                 // per property: its value is still only in readRow_
+  uint64_t changed_ = 0;                       // per property: changed since the read, as read in readValues_
+  std::vector<com::Variant> readValues_;       // per property, as read, for the changed ones
+  std::shared_ptr<const RowShape> readShape_;  // the row read (null: never read)
+  ado::PackedRow readRow_;                     // and its values
 };
 using RecordPtr = std::shared_ptr<Record>;
 

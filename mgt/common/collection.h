@@ -2,9 +2,9 @@
 // its records (TivelMgt.cCollection).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
-#include <cstdint>
 #include <utility>
 #include <vector>
 

@@ -9,9 +9,9 @@
 #include "mgt/common/module.h"
 #include "mgt/common/new_number.h"
 #include "mgt/common/pattern.h"
+#include "mgt/sys/sys_mgt.h"
 #include "mgt/testing/portal.h"
 #include "mgt/testing/processes.h"
-#include "mgt/sys/sys_mgt.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"
 
@@ -166,17 +166,19 @@ TEST_P(HelpersOnDb, FourProcessesDraw20000KeysOfOnePrefixInOneSecond) {
         failures += write(i) ? 0 : 1;
         continue;
       }
-      failures += inTransaction([&] {
+      const bool written = inTransaction([&] {
         for (int j = i; j < i + batch; ++j)
           if (!write(j)) return false;
         return true;
-      }) ? 0 : batch;
+      });
+      failures += written ? 0 : batch;
     }
     return failures;
   });
   EXPECT_EQ(portal().count("sysLog"), kChildren * kEach);
-  EXPECT_EQ(portal().scalar("select count(distinct Log_no) from sysLog where Log_no like 'LOG_010203040506_%'").toLong(),
-            kChildren * kEach);
+  EXPECT_EQ(
+      portal().scalar("select count(distinct Log_no) from sysLog where Log_no like 'LOG_010203040506_%'").toLong(),
+      kChildren * kEach);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, HelpersOnDb, ::testing::ValuesIn(tivel::testing::engines()),

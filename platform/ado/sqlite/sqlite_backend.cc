@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 #include <list>
 #include <unordered_map>
 #include <utility>
