@@ -8,8 +8,9 @@
 
 namespace tivel::testing {
 
-// "sqlite" always; "postgresql" when the environment names a test server
-// (TIVEL_TEST_PG_HOST, TIVEL_TEST_PG_PORT, TIVEL_TEST_PG_USER, TIVEL_TEST_PG_PASSWORD).
+// "sqlite" always; "postgresql" and "mariadb" when the environment names a
+// test server of theirs (TIVEL_TEST_PG_HOST, _PORT, _USER, _PASSWORD;
+// TIVEL_TEST_MARIADB_HOST, _PORT, _USER, _PASSWORD).
 std::vector<std::string> engines();
 
 // A fresh, empty database on one engine, dropped when the object goes.
@@ -23,11 +24,14 @@ class ScratchDatabase {
   const std::string& engine() const { return engine_; }
   // A connection string the data-access layer opens.
   const std::string& connectionString() const { return connectionString_; }
-  // For sqlite: the database file. For postgresql: the database name.
+  // For sqlite: the database file. For a server engine: the database name.
   const std::string& location() const { return location_; }
+  // For a server engine: the lines of an INI's [DBCONN_sql_drive] section
+  // (DRIVER, SERVER as host,port, uid, pwd, Database) that name the database.
+  const std::string& driveSection() const { return driveSection_; }
 
  private:
-  std::string engine_, connectionString_, location_;
+  std::string engine_, connectionString_, location_, driveSection_;
 };
 
 // A new empty directory under the system's temporary directory, removed with
@@ -44,7 +48,7 @@ class TempDir {
   std::string path_;
 };
 
-// Test-name suffix for an engine parameter ("sqlite", "postgresql").
+// Test-name suffix for an engine parameter ("sqlite", "postgresql", "mariadb").
 struct EngineName {
   template <class Info>
   std::string operator()(const Info& info) const {

@@ -1,6 +1,5 @@
 #include "mgt/testing/portal.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -21,13 +20,7 @@ void writeConfig(const std::string& root, const std::string& engine, tivel::test
     std::ofstream(fs::path(root) / "db" / "tivel.db", std::ios::binary);
     return;
   }
-  auto env = [](const char* name) {
-    const char* v = std::getenv(name);
-    return std::string(v ? v : "");
-  };
-  ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=" << env("TIVEL_TEST_PG_HOST") << ","
-      << env("TIVEL_TEST_PG_PORT") << "\nuid=" << env("TIVEL_TEST_PG_USER") << "\npwd=" << env("TIVEL_TEST_PG_PASSWORD")
-      << "\nDatabase=" << server->location() << "\n";
+  ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\n" << server->driveSection();
 }
 
 Portal::Portal(const std::string& engine, bool seed) : engine_(engine) {

@@ -39,7 +39,8 @@ class Portal {
 };
 
 // Writes the SysTivel.ini of a root for the engine (mode 3 file tivel.db for
-// sqlite, a server database for postgresql) and, for sqlite, the empty file.
+// sqlite, mode 2 naming the server database otherwise) and, for sqlite, the
+// empty file.
 void writeConfig(const std::string& root, const std::string& engine, tivel::testing::ScratchDatabase* server);
 
 // Base of the management suites: one Portal per test, per engine.
