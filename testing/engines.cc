@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <stdexcept>
 
@@ -69,6 +70,20 @@ std::vector<std::string> engines() {
   if (!env("TIVEL_TEST_PG_HOST").empty()) out.push_back("postgresql");
   if (!env("TIVEL_TEST_MARIADB_HOST").empty()) out.push_back("mariadb");
   return out;
+}
+
+void withEnvironment(const std::string& name, const std::string& value, const std::function<void()>& fn) {
+  const char* was = std::getenv(name.c_str());
+  const std::optional<std::string> old = was ? std::optional<std::string>(was) : std::nullopt;
+  setenv(name.c_str(), value.c_str(), 1);
+  auto restore = [&] { old ? setenv(name.c_str(), old->c_str(), 1) : unsetenv(name.c_str()); };
+  try {
+    fn();
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
 }
 
 TempDir::TempDir() {

@@ -3,6 +3,7 @@
 // once per engine returned by engines().
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ class ScratchDatabase {
  private:
   std::string engine_, connectionString_, location_, driveSection_;
 };
+
+// Runs fn with the environment variable `name` set to `value`, and puts the
+// variable back as it was afterwards, however fn ends.
+void withEnvironment(const std::string& name, const std::string& value, const std::function<void()>& fn);
 
 // A new empty directory under the system's temporary directory, removed with
 // everything in it when the object goes.

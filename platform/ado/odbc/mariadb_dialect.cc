@@ -54,7 +54,11 @@ class MariadbDialect final : public Dialect {
   // A table another connection made after this one read the catalogue.
   bool learnFrom(DialectSession& s, const std::string& sqlState) override {
     if (sqlState != "42S02") return false;
-    readTables(s);
+    try {
+      readTables(s);
+    } catch (const com::ComError&) {
+      return false;  // the statement's own failure is the one to report
+    }
     return true;
   }
 
@@ -65,13 +69,17 @@ class MariadbDialect final : public Dialect {
 
   // LAST_INSERT_ID() is the first number this session's last insert into
   // any AUTO_INCREMENT column got; it is this insert's only when the column
-  // is one, which the catalogue tells in the same question.
+  // is one, which the catalogue tells in the same question. The insert
+  // stands either way: a failure here only leaves the key unread.
   com::Variant generatedKey(DialectSession& s, const std::string& table, const std::string& column) override {
-    StatementResult r = s.run(
-        "SELECT LAST_INSERT_ID() FROM information_schema.columns WHERE table_schema = DATABASE() "
-        "AND table_name = ? AND column_name = ? AND extra LIKE '%auto_increment%'",
-        {com::Variant(catalogueName(s, table)), com::Variant(column)});
-    if (r.rows.size() == 1 && !r.rows[0][0].isNull()) return r.rows[0][0];
+    try {
+      StatementResult r = s.run(
+          "SELECT LAST_INSERT_ID() FROM information_schema.columns WHERE table_schema = DATABASE() "
+          "AND table_name = ? AND column_name = ? AND extra LIKE '%auto_increment%'",
+          {com::Variant(catalogueName(s, table)), com::Variant(column)});
+      if (r.rows.size() == 1 && !r.rows[0][0].isNull()) return r.rows[0][0];
+    } catch (const com::ComError&) {
+    }
     return {};
   }
 

@@ -47,16 +47,10 @@ TEST_F(MariadbTest, OpensInTheThreeIniModes) {
   tivel::testing::TempDir dir;
   std::ofstream(dir.path() + "/odbc.ini") << "[tivel_portal]\nDriver = MariaDB Unicode\nServer = " << host
                                           << "\nPort = " << port << "\nDatabase = " << db_->location() << "\n";
-  std::string old = env("ODBCINI");
-  setenv("ODBCINI", (dir.path() + "/odbc.ini").c_str(), 1);
   std::unique_ptr<Backend> dsn;
-  try {
+  tivel::testing::withEnvironment("ODBCINI", dir.path() + "/odbc.ini", [&] {
     dsn = openBackend("dsn=tivel_portal;uid=" + user + ";pwd=" + password + ";", 10);
-  } catch (...) {
-    old.empty() ? unsetenv("ODBCINI") : setenv("ODBCINI", old.c_str(), 1);
-    throw;
-  }
-  old.empty() ? unsetenv("ODBCINI") : setenv("ODBCINI", old.c_str(), 1);
+  });
   EXPECT_EQ(dsn->dialect(), "mariadb");
   EXPECT_EQ(dsn->execute("select count(*) from t").rows.at(0).at(0), Variant(int32_t(0)));  // the same database
 

@@ -514,6 +514,16 @@ class OdbcBackend : public Backend, private DialectSession {
     SQLULEN size = 1;
     SQLPOINTER data = nullptr;
     SQLLEN length = 0;
+    // A run of `count` units of `unit` bytes at p, of the long SQL type past `longFrom` units.
+    auto buffer = [&](void* p, size_t count, size_t unit, SQLSMALLINT c, SQLSMALLINT shortType, SQLSMALLINT longType,
+                      size_t longFrom) {
+      cType = c;
+      sqlType = count > longFrom ? longType : shortType;
+      size = std::max<SQLULEN>(count, 1);
+      length = static_cast<SQLLEN>(count * unit);
+      b->indicator = length;
+      data = p;
+    };
     switch (v.type()) {
       case com::VarType::Empty:
       case com::VarType::Null:
@@ -556,29 +566,15 @@ class OdbcBackend : public Backend, private DialectSession {
       case com::VarType::String:
         if (utf8Text_) {
           b->utf8 = *v.get<std::string>();
-          cType = SQL_C_CHAR;
-          sqlType = b->utf8.size() > 8000 ? SQL_LONGVARCHAR : SQL_VARCHAR;
-          size = std::max<SQLULEN>(b->utf8.size(), 1);
-          length = static_cast<SQLLEN>(b->utf8.size());
-          b->indicator = length;
-          data = b->utf8.data();
-          break;
+          buffer(b->utf8.data(), b->utf8.size(), 1, SQL_C_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR, 8000);
+        } else {
+          b->text = toUtf16(*v.get<std::string>());
+          buffer(b->text.data(), b->text.size(), 2, SQL_C_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR, 4000);
         }
-        b->text = toUtf16(*v.get<std::string>());
-        size = std::max<SQLULEN>(b->text.size(), 1);
-        if (b->text.size() > 4000) sqlType = SQL_WLONGVARCHAR;
-        length = static_cast<SQLLEN>(b->text.size() * 2);
-        b->indicator = length;
-        data = b->text.data();
         break;
       case com::VarType::Bytes:
         b->bytes = v.bytes();
-        cType = SQL_C_BINARY;
-        sqlType = b->bytes.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
-        size = std::max<SQLULEN>(b->bytes.size(), 1);
-        length = static_cast<SQLLEN>(b->bytes.size());
-        b->indicator = length;
-        data = b->bytes.data();
+        buffer(b->bytes.data(), b->bytes.size(), 1, SQL_C_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY, 8000);
         break;
       default:
         com::raise(com::kTypeMismatch, kSource,
