@@ -39,10 +39,11 @@
 #include "mgt/testing/portal.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"
-#include "tools/tivel/json_value.h"
-#include "tools/tivel/rpc_host.h"
-#include "tools/tivel/serve_server.h"
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/rpc/host.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/server.h"
+#include "tools/tivel/serve/token.h"
+#include "tools/tivel/serve/tokens.h"
 
 extern char** environ;
 
@@ -78,7 +79,7 @@ struct Gateway {
     o.host = "127.0.0.1";
     o.port = 0;
     o.workers = workers;
-    o.token = kToken;
+    o.tokens = tivel::tool::TokenTable::single("pages", kToken, "pages");
     o.accessLog = [](const std::string&) {};
     server = std::make_unique<tivel::tool::ServeServer>(std::move(o));
     port = server->bind();

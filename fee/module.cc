@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/com/error.h"
 #include "platform/com/module_path.h"
+#include "platform/files/private_files.h"
 #include "platform/profile/profile.h"
 
 namespace tivel::gf {
@@ -116,15 +116,14 @@ void WriteFileLog(const std::string& text) {
   com::DateTime now = com::DateTime::now();
   char stamp[16];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
-  fs::path dir = fs::path(componentDir()) / ".." / "log";
-  std::error_code ec;
-  fs::create_directories(dir, ec);
+  fs::path dir = (fs::path(componentDir()) / ".." / "log").lexically_normal();
+  files::makePrivateDirectories(dir.string());
   fs::path file = dir / (std::string("logScrivane") + stamp + ".txt");
-  std::ofstream out(file, std::ios::app | std::ios::binary);
-  if (!out) com::raise(kFileNotFound, "TivelGF", "File not found: " + file.string());
-  out << text << "   " << now.text() << "\r\n";
-  out.close();
-  if (!out) com::raise(kDeviceIo, "TivelGF", "Device I/O error: " + file.string());
+  switch (files::appendToPrivateFile(file.string(), text + "   " + now.text() + "\r\n")) {
+    case files::Append::NotOpened: com::raise(kFileNotFound, "TivelGF", "File not found: " + file.string());
+    case files::Append::NotWritten: com::raise(kDeviceIo, "TivelGF", "Device I/O error: " + file.string());
+    case files::Append::Done: break;
+  }
 }
 
 ado::Connection& connection() { return *connectionPtr(); }

@@ -1,13 +1,15 @@
 #include "fee/schema.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "fee/fee_scripts.h"
 #include "fee/module.h"
 #include "platform/ado/script.h"
 #include "platform/com/error.h"
+#include "platform/files/private_files.h"
 
 namespace tivel::gf {
 
@@ -54,10 +56,8 @@ FeeInitReport initFeeDatabase(const std::string& root) {
   fs::path ini = base / "ini" / "Scrivane.ini";
   report.iniPath = ini.string();
   if (!fs::exists(ini)) {
-    std::ofstream out(ini, std::ios::binary);
-    out << defaultScrivaneIni();
-    out.close();
-    if (!out) com::raise(com::kInvalidArgument, "tivel init", "cannot write " + ini.string());
+    if (!files::writeNewPrivateFile(ini.string(), defaultScrivaneIni()))
+      com::raise(com::kInvalidArgument, "tivel init", "cannot write " + ini.string() + ": " + std::strerror(errno));
     report.wroteIni = true;
   }
 
@@ -68,8 +68,8 @@ FeeInitReport initFeeDatabase(const std::string& root) {
       com::raise(com::kInvalidArgument, "tivel init", "DBCONN_mdb_drive/Database is empty in " + ini.string());
     fs::path db = base / "db" / file;
     if (!fs::exists(db)) {
-      std::ofstream touch(db, std::ios::binary);
-      if (!touch) com::raise(com::kInvalidArgument, "tivel init", "cannot create " + db.string());
+      if (!files::writeNewPrivateFile(db.string(), ""))
+        com::raise(com::kInvalidArgument, "tivel init", "cannot create " + db.string() + ": " + std::strerror(errno));
       report.createdDatabaseFile = true;
     }
   }

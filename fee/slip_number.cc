@@ -33,6 +33,19 @@ std::string Interface::New_ScriptId(std::string& pErr, int32_t pYear, int16_t pM
       WriteFileLog(pErr);
       return "";
     }
+    // A number is made only for a month that exists: out of range, the year
+    // and month would run into the serial (month 13 serial 1 reads as month 1
+    // serial 31) and the counter would count for no month.
+    if (pYear < 1 || pYear > 9999) {
+      pErr = "年份参数必须在1到9999之间";
+      WriteFileLog(pErr);
+      return "";
+    }
+    if (pMonth < 1 || pMonth > 12) {
+      pErr = "月份参数必须在1到12之间";
+      WriteFileLog(pErr);
+      return "";
+    }
     ado::Connection& conn = connection();
     lockCounters(conn);
     const std::string prefix = pJH + std::to_string(pYear) + std::to_string(pMonth);

@@ -103,6 +103,28 @@ TEST_P(SlipsTest, CounterPassesOverTakenNumbersAndFailedSavesLeaveNothing) {
   EXPECT_EQ(refused["error"]["number"], -2147352571) << refused.dump();
 }
 
+TEST_P(SlipsTest, NoNumberIsMadeForAMonthOrYearThatDoesNotExist) {
+  bool ok = true;
+  const struct {
+    int year, month;
+    const char* refusal;
+  } impossible[] = {{2026, 0, "月份参数必须在1到12之间"},      {2026, 13, "月份参数必须在1到12之间"},
+                    {2026, -32768, "月份参数必须在1到12之间"}, {-1, 12, "年份参数必须在1到9999之间"},
+                    {0, 1, "年份参数必须在1到9999之间"},       {2147483647, 1, "年份参数必须在1到9999之间"}};
+  for (const auto& c : impossible) {
+    EXPECT_EQ(save(c.year, c.month, "01", "(自动产生)", 1, &ok), c.refusal) << c.year << "-" << c.month;
+    EXPECT_FALSE(ok);
+  }
+  EXPECT_EQ(root->count("T_Script") + root->count("T_ScrpDtl") + root->count("CD_MAX_LSH"), 0);
+  EXPECT_NE(root->logText().find("月份参数必须在1到12之间"), std::string::npos);
+  EXPECT_NE(root->logText().find("年份参数必须在1到9999之间"), std::string::npos);
+  // The bounds themselves make numbers; a slip saved again under its number needs none.
+  EXPECT_EQ(save(1, 1, "01", "(自动产生)", 1, &ok), "01111");
+  EXPECT_EQ(save(9999, 12, "01", "(自动产生)", 1, &ok), "019999121");
+  EXPECT_EQ(save(0, 13, "01", "01111", 1, &ok), "01111");
+  EXPECT_TRUE(ok);
+}
+
 TEST_P(SlipsTest, DeleteRemovesUnsignedSlipsAndRefusesSignedOnes) {
   bool ok = false;
   const Json data = {{"bytes", "AAEC"}};

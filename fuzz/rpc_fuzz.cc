@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "mgt/init/root.h"
-#include "tools/tivel/rpc_host.h"
-#include "tools/tivel/rpc_root.h"
+#include "tools/tivel/rpc/host.h"
+#include "tools/tivel/rpc/root.h"
 
 namespace {
 

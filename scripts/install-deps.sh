@@ -6,7 +6,9 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache git
       libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev libsodium-dev
       unixodbc unixodbc-dev odbc-postgresql postgresql odbc-mariadb mariadb-server
       libgtest-dev libgmock-dev googletest libbenchmark-dev
-      clang-14 clang libclang-rt-14-dev libcpp-httplib-dev libssl-dev openssl)
+      clang-14 clang libclang-rt-14-dev libcpp-httplib-dev libssl-dev openssl
+      libldap-dev slapd ldap-utils libqrencode-dev
+      libmicrohttpd-dev help2man lintian)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

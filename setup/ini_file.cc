@@ -1,10 +1,12 @@
 #include "setup/ini_file.h"
 
 #include "platform/com/module_path.h"
+#include "platform/profile/profile.h"
 
 namespace tivel::setup {
 namespace {
 
+// An absolute path, or one with a ".." part (either slash).
 bool climbsOut(const std::string& name) {
   if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return true;
   size_t start = 0;
@@ -22,6 +24,21 @@ bool climbsOut(const std::string& name) {
 std::string iniFilePath(const std::string& name) {
   if (climbsOut(name)) return "";
   return com::componentDirectory(reinterpret_cast<const void*>(&iniFilePath)) + "/../ini/" + name;
+}
+
+bool refusedIniWrite(const std::string& section, const std::string& key, const std::string& value) {
+  using profile::sameProfileName;
+  if (sameProfileName(section, "DataAccess")) return true;
+  if ((sameProfileName(key, "DRIVER") || sameProfileName(key, "PROVIDER")) &&
+      value.find_first_of("/\\") != std::string::npos)
+    return true;
+  // As the reader takes the value: trimmed, without a pair of enclosing quotes.
+  std::string file = value;
+  file.erase(0, file.find_first_not_of(" \t"));
+  file.erase(file.find_last_not_of(" \t") + 1);
+  if (file.size() >= 2 && (file.front() == '"' || file.front() == '\'') && file.back() == file.front())
+    file = file.substr(1, file.size() - 2);
+  return sameProfileName(section, "DBCONN_mdb_drive") && sameProfileName(key, "Database") && climbsOut(file);
 }
 
 }  // namespace tivel::setup

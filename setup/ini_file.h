@@ -1,4 +1,5 @@
-// Where the installation helper reads and writes INI files.
+// Where the installation helper reads and writes INI files, and what it
+// refuses to write there.
 #pragma once
 
 #include <string>
@@ -9,5 +10,12 @@ namespace tivel::setup {
 // for a name that would leave that directory (an absolute path, or a ".."
 // part with either slash).
 std::string iniFilePath(const std::string& name);
+
+// Whether the helper refuses to set `key` of `section` to `value` in any of
+// its files, since every later connection of the root would then load code
+// or open a file a caller chose: the section [DataAccess] (the driver files
+// the data-access layer may load), a DRIVER or PROVIDER naming a file, and
+// a [DBCONN_mdb_drive] Database that leaves the db directory.
+bool refusedIniWrite(const std::string& section, const std::string& key, const std::string& value);
 
 }  // namespace tivel::setup

@@ -190,7 +190,7 @@ int16_t RegClass::regComDLL(const std::string& strComPackName, const std::string
 int32_t RegClass::writeIniFile(const std::string& INIFile, const std::string& strSection, const std::string& strKey,
                                const std::string& Value) {
   std::string path = iniFilePath(INIFile);
-  if (path.empty()) return 0;
+  if (path.empty() || refusedIniWrite(strSection, strKey, Value)) return 0;
   return profile::writePrivateProfileString(strSection, strKey, Value, path) ? 1 : 0;
 }
 

@@ -36,7 +36,8 @@ class RegClass : public com::Object {
   // name or the file is missing or no component library.
   int16_t regComDLL(const std::string& strComPackName, const std::string& strDLLFileName);
   // Sets the key in the helper's INI file `INIFile`; non-zero on success, 0
-  // on failure and for a file name leaving the ini directory.
+  // on failure, for a file name leaving the ini directory and for a value
+  // that would make the root load code or open a file (refusedIniWrite).
   int32_t writeIniFile(const std::string& INIFile, const std::string& strSection, const std::string& strKey,
                        const std::string& Value);
   // The key's value in the helper's INI file without trailing blanks; "" when

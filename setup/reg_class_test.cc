@@ -20,6 +20,7 @@
 #include "setup/service_errors.h"
 #include "setup/store.h"
 #include "testing/engines.h"
+#include "testing/errors.h"
 
 namespace tivel::setup {
 namespace {
@@ -203,7 +204,11 @@ TEST_F(RegClassTest, ComponentLibrariesInstallIntoPackagesAndLoadByProgIdInAProc
   ASSERT_NE(dladdr(reinterpret_cast<void*>(&sodium_init), &sodium), 0);
   EXPECT_EQ(reg.regComDLL("tivel", root() + "/missing.so"), -1);
   EXPECT_EQ(reg.regComDLL("tivel", text), -1);
-  EXPECT_EQ(reg.regComDLL("tivel", sodium.dli_fname), -1);  // a library that registers no class
+  EXPECT_EQ(reg.regComDLL("tivel", sodium.dli_fname), -1);  // a library outside the root and the system's
+  const std::string noClasses = root() + "/bin/libsodium.so";
+  fs::copy_file(sodium.dli_fname, noClasses);
+  EXPECT_EQ(inChild([&] { return RegClass().regComDLL("tivel", noClasses) == -1 ? 0 : 1; }), 0)
+      << "a library that registers no class";
   for (const Package& p : state().packages) EXPECT_TRUE(p.components.empty()) << p.name;
 
   // Installed by another process, so this one has still never loaded it.
@@ -243,6 +248,116 @@ TEST_F(RegClassTest, IniValuesStayInsideTheIniDirectory) {
   EXPECT_FALSE(fs::exists(root() + "/escape.ini"));
   EXPECT_EQ(reg.ReadIniFile("../ini/setup.ini", "db", "server"), "");
   EXPECT_EQ(reg.ReadIniFile(root() + "/ini/setup.ini", "db", "server"), "");
+}
+
+// A library runs code as it loads, so only one the root's administrator put
+// in place is loaded: under the root's bin or the system's library directory,
+// owned by root or the root's owner, writable by no one else.
+TEST_F(RegClassTest, OnlyLibrariesTheAdministratorPutInPlaceAreLoaded) {
+  const char* bin = std::getenv("TIVEL_BIN");
+  ASSERT_NE(bin, nullptr);
+  tivel::testing::TempDir elsewhere;
+  const std::string outside = elsewhere.path() + "/libTivelPublicDB.so", inside = root() + "/bin/libTivelPublicDB.so",
+                    linked = root() + "/bin/liblinked.so";
+  fs::copy_file(std::string(bin) + "/libTivelPublicDB.so", outside);
+  fs::copy_file(outside, inside);
+  fs::create_symlink(outside, linked);
+  ASSERT_EQ(RegClass().regComPack("tivel", "runner", "pw"), 0);
+  // In a child, so each attempt starts in a process that never loaded the
+  // file: 1 when installed, +2 when the file (this copy) got loaded.
+  auto attempt = [](const std::string& file, const std::string& real) {
+    return inChild([&] {
+      int installed = RegClass().regComDLL("tivel", file) == 0 ? 1 : 0;
+      return installed + (dlopen(real.c_str(), RTLD_NOW | RTLD_NOLOAD) ? 2 : 0);
+    });
+  };
+  EXPECT_EQ(attempt(outside, outside), 0);
+  EXPECT_EQ(attempt(linked, outside), 0);
+  fs::permissions(inside, fs::perms::group_write, fs::perm_options::add);
+  EXPECT_EQ(attempt(inside, inside), 0);
+  fs::permissions(inside, fs::perms::group_write, fs::perm_options::remove);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(inside.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(attempt(inside, inside), 0);
+    ASSERT_EQ(chown(inside.c_str(), 0, 0), 0);
+  }
+  // A store that names a file elsewhere (edited by hand, or older than this
+  // rule) does not make CreateObject load it either.
+  Store().update([&](ServiceState& st) {
+    st.packages.at(0).components = {Component{"TivelPublicDB.cUmOrg", outside}};
+  });
+  EXPECT_EQ(inChild([&] {
+              int32_t number = tivel::testing::errorOf([] { com::CreateObject("TivelPublicDB.cUmOrg"); });
+              return number == com::kAccessDenied && !dlopen(outside.c_str(), RTLD_NOW | RTLD_NOLOAD) ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(attempt(inside, inside), 3);
+}
+
+// A caller of writeIniFile cannot make every later connection of the root
+// load a driver file, allow driver files, or open a database file elsewhere;
+// what an installer writes still goes in.
+TEST_F(RegClassTest, IniWritesThatWouldMakeTheRootLoadCodeOrOpenOtherFilesAreRefused) {
+  auto& reg = static_cast<RegClass&>(*reg_);
+  const std::string ini = root() + "/ini/SysTivel.ini";
+  std::ofstream(ini) << "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\n";
+  const std::string before = slurp(ini);
+  const struct {
+    const char *section, *key, *value;
+  } refused[] = {
+      {"DataAccess", "DriverFiles", "/tmp/evil.so"},       {" dataaccess ", "anything", "x"},
+      {"DBCONN_sql_drive", "DRIVER", "/tmp/evil.so"},      {"DBCONN_sql_drive", " driver", "{..\\evil.so}"},
+      {"DBCONN_mdb_drive", "PROVIDER", "./evil.so"},       {"DBCONN_mdb_drive", "Database", "../../other.db"},
+      {"DBCONN_mdb_drive", "database", " \"/etc/x.db\" "}, {"setting", "[DataAccess]", ""}};
+  for (const auto& w : refused)
+    EXPECT_EQ(reg.writeIniFile("SysTivel.ini", w.section, w.key, w.value), 0) << w.section << "/" << w.key;
+  EXPECT_EQ(reg.writeIniFile("./Scrivane.ini", "DBCONN_sql_drive", "DRIVER", "/tmp/evil.so"), 0);
+  EXPECT_EQ(slurp(ini), before);
+  EXPECT_FALSE(fs::exists(root() + "/ini/Scrivane.ini"));
+
+  EXPECT_NE(reg.writeIniFile("SysTivel.ini", "DBCONN_sql_drive", "DRIVER", "PostgreSQL Unicode"), 0);
+  EXPECT_NE(reg.writeIniFile("SysTivel.ini", "DBCONN_sql_drive", "SERVER", "db.example,5432"), 0);
+  EXPECT_NE(reg.writeIniFile("Scrivane.ini", "DBCONN_mdb_drive", "Database", "fee/scrivane.db"), 0);
+  EXPECT_EQ(reg.ReadIniFile("SysTivel.ini", "DBCONN_sql_drive", "SERVER"), "db.example,5432");
+}
+
+TEST_F(RegClassTest, APlantedLinkIsRefusedAndWhatItLeadsToIsUntouched) {
+  auto& reg = static_cast<RegClass&>(*reg_);
+  ASSERT_EQ(reg.regFTP("", "/srv/ftp"), 0);
+  const std::string store = slurp(Store().path());
+  const std::string victim = root() + "/victim.txt";
+  std::ofstream(victim) << "not the store's";
+  ASSERT_EQ(::chmod(victim.c_str(), 0644), 0);
+  auto logged = [this] {
+    std::string all;
+    if (fs::exists(root() + "/log"))
+      for (const auto& f : fs::directory_iterator(root() + "/log")) all += slurp(f.path());
+    return all;
+  };
+
+  // The temporary file a link: the task fails and nothing is written through it.
+  fs::create_symlink(victim, Store().path() + ".tmp");
+  EXPECT_EQ(reg.regFTP("", "/srv/other"), -1);
+  struct stat st {};
+  ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(slurp(victim), "not the store's");
+  EXPECT_EQ(slurp(Store().path()), store);
+  EXPECT_NE(logged().find(Store().path() + ".tmp is a symbolic link; refused"), std::string::npos) << logged();
+  fs::remove(Store().path() + ".tmp");
+
+  // The lock file a link to a name elsewhere: nothing is created there.
+  fs::remove(Store().path() + ".lock");
+  fs::create_symlink(root() + "/elsewhere.lock", Store().path() + ".lock");
+  EXPECT_EQ(reg.regFTP("", "/srv/other"), -1);
+  EXPECT_FALSE(fs::exists(root() + "/elsewhere.lock"));
+  EXPECT_NE(logged().find(Store().path() + ".lock is a symbolic link; refused"), std::string::npos) << logged();
+  fs::remove(Store().path() + ".lock");
+
+  // A temporary file a writer that died left behind is no obstacle.
+  std::ofstream(Store().path() + ".tmp") << "{";
+  EXPECT_EQ(reg.regFTP("", "/srv/other"), 0);
+  EXPECT_EQ(state().ftp.path, "/srv/other");
 }
 
 TEST_F(RegClassTest, ChangesFromSeveralProcessesAreAllKept) {

@@ -11,7 +11,9 @@
 
 #include "platform/com/class_catalogue.h"
 #include "platform/com/error.h"
+#include "platform/files/private_files.h"
 #include "setup/service_errors.h"
+#include "setup/setup_log.h"
 
 namespace tivel::setup {
 namespace {
@@ -43,7 +45,51 @@ void writeAll(int fd, const std::string& text, const std::string& path) {
 // The directory holding the store is made when missing (the root itself must exist).
 void ensureDirectory(const std::string& path) {
   std::string dir = std::filesystem::path(path).parent_path().string();
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) fail(path, "cannot create " + dir + ": " + errnoText());
+  if (!files::makePrivateDirectories(dir)) fail(path, "cannot create " + dir + ": " + errnoText());
+}
+
+// A name of the store's that another hand has taken (a link planted to make
+// the next task write elsewhere) is refused, and the refusal logged.
+[[noreturn]] void refuse(const std::string& path, const std::string& name, const std::string& what) {
+  const std::string text = "The setup store " + path + ": " + name + " " + what + "; refused, nothing written";
+  writeSetupLog(path, text);
+  com::raise(kFail, "setup store", text);
+}
+
+// Opens the lock file, created when missing. It is kept from one update to
+// the next (writers meet on it), so it is opened only when it is a plain
+// file of this user's with no other name: never through a link.
+int openLock(const std::string& path) {
+  const std::string name = path + ".lock";
+  int fd = files::openPrivateFile(name, O_RDWR | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0 && errno == ELOOP) refuse(path, name, "is a symbolic link");
+  if (fd < 0) fail(path, "cannot open the lock file: " + errnoText());
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid()) {
+    ::close(fd);
+    refuse(path, name, "is not a plain file of this user's");
+  }
+  return fd;
+}
+
+// Creates the temporary file the new state is written to: always a new file
+// (never a link or a file someone left there). Only the lock holder writes
+// it, so one name serves; a plain file of this user's under that name is
+// what a writer that died left behind, and is removed first.
+int createTemporary(const std::string& path) {
+  const std::string name = path + ".tmp";
+  int fd = files::createPrivateFile(name, O_WRONLY);
+  if (fd < 0 && errno == EEXIST) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) fail(path, "cannot examine " + name + ": " + errnoText());
+    if (S_ISLNK(st.st_mode)) refuse(path, name, "is a symbolic link");
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid())
+      refuse(path, name, "is not a plain file of this user's");
+    if (::unlink(name.c_str()) != 0) fail(path, "cannot remove " + name + ": " + errnoText());
+    fd = files::createPrivateFile(name, O_WRONLY);
+  }
+  if (fd < 0) fail(path, "cannot create " + name + ": " + errnoText());
+  return fd;
 }
 
 }  // namespace
@@ -77,8 +123,7 @@ ServiceState Store::read() const {
 
 void Store::update(const std::function<void(ServiceState&)>& change) const {
   ensureDirectory(path_);
-  Fd lock{::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
-  if (lock.fd < 0) fail(path_, "cannot open the lock file: " + errnoText());
+  Fd lock{openLock(path_)};
   while (::flock(lock.fd, LOCK_EX) != 0)
     if (errno != EINTR) fail(path_, "cannot lock: " + errnoText());
 
@@ -86,13 +131,9 @@ void Store::update(const std::function<void(ServiceState&)>& change) const {
   change(state);
   std::string text = toJson(state).dump(2) + "\n";
 
-  // Only the lock holder writes the temporary file, so one name serves.
   std::string temp = path_ + ".tmp";
   {
-    Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
-    if (out.fd < 0) fail(path_, "cannot create " + temp + ": " + errnoText());
-    // An older temporary file may have other permissions; the store never does.
-    if (::fchmod(out.fd, 0600) != 0) fail(path_, "cannot restrict " + temp + ": " + errnoText());
+    Fd out{createTemporary(path_)};
     writeAll(out.fd, text, path_);
     if (::fsync(out.fd) != 0) fail(path_, "cannot flush: " + errnoText());
   }

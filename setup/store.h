@@ -3,7 +3,9 @@
 // keep. Like SQLite's and LevelDB's files it is changed only under a lock
 // file, and a change replaces the file whole by a rename, so readers never
 // see half a change and concurrent writers never undo each other. The file is
-// readable by its owner only.
+// readable by its owner only (and its group in a directory shared with one,
+// platform/files/private_files.h); neither the temporary file nor the lock is
+// ever opened through a link.
 #pragma once
 
 #include <functional>

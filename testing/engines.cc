@@ -63,6 +63,14 @@ std::string uniqueDatabaseName() {
   return "tivel_t" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" + std::to_string(rd() % 1000000);
 }
 
+std::string randomPassword() {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device rd;
+  std::string out;
+  for (int i = 0; i < 24; ++i) out += letters[rd() % (sizeof letters - 1)];
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::string> engines() {
@@ -122,6 +130,31 @@ ScratchDatabase::ScratchDatabase(const std::string& engine) : engine_(engine) {
                   "\nDatabase=" + location_ + "\n";
 }
 
+const ScratchDatabase::Role& ScratchDatabase::portalRole() {
+  if (engine_ == "sqlite") throw std::runtime_error("a portal role is made on a server engine only");
+  if (!portalRole_.name.empty()) return portalRole_;
+  // Known before it is made, so the destructor drops it whatever happens.
+  portalRole_ = {location_ + "_portal", randomPassword()};
+  const Role& role = portalRole_;
+  auto owner = ado::openBackend(connectionString_, 60);
+  if (engine_ == "mariadb") {
+    // The account reaches this database alone; FILE, PROCESS and the like stay out.
+    const std::string account = "'" + role.name + "'@'%'";
+    owner->execute("CREATE USER " + account + " IDENTIFIED BY '" + role.password + "'");
+    owner->execute("GRANT SELECT, INSERT, UPDATE, DELETE ON " + location_ + ".* TO " + account);
+    return portalRole_;
+  }
+  for (const std::string& sql :
+       {"CREATE ROLE " + role.name + " LOGIN PASSWORD '" + role.password + "'",
+        "GRANT CONNECT ON DATABASE " + location_ + " TO " + role.name, "GRANT USAGE ON SCHEMA public TO " + role.name,
+        "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO " + role.name,
+        "GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO " + role.name,
+        "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO " + role.name,
+        "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT USAGE ON SEQUENCES TO " + role.name})
+    owner->execute(sql);
+  return portalRole_;
+}
+
 ScratchDatabase::~ScratchDatabase() {
   if (engine_ == "sqlite") {
     std::error_code ec;
@@ -134,6 +167,8 @@ ScratchDatabase::~ScratchDatabase() {
     auto admin = adminConnection(engine_);
     if (engine_ == "postgresql") {
       admin->execute("DROP DATABASE IF EXISTS " + location_ + " WITH (FORCE)");
+      // Its grants went with the database.
+      if (!portalRole_.name.empty()) admin->execute("DROP ROLE IF EXISTS " + portalRole_.name);
       return;
     }
     ado::StatementResult open = admin->execute("SELECT id FROM information_schema.processlist WHERE db = '" +
@@ -145,6 +180,7 @@ ScratchDatabase::~ScratchDatabase() {
       }
     }
     admin->execute("DROP DATABASE IF EXISTS " + location_);
+    if (!portalRole_.name.empty()) admin->execute("DROP USER IF EXISTS '" + portalRole_.name + "'@'%'");
   } catch (const std::exception&) {
   }
 }

@@ -31,8 +31,20 @@ class ScratchDatabase {
   // (DRIVER, SERVER as host,port, uid, pwd, Database) that name the database.
   const std::string& driveSection() const { return driveSection_; }
 
+  // For a server engine: a login role holding only what the portal's role
+  // needs on this database. postgresql: CONNECT, USAGE on the schema public,
+  // SELECT, INSERT, UPDATE and DELETE on its tables and USAGE on their
+  // sequences (those there now, and those the owner makes later). mariadb:
+  // SELECT, INSERT, UPDATE and DELETE on the database. Made at the first
+  // call, dropped with the database.
+  struct Role {
+    std::string name, password;
+  };
+  const Role& portalRole();
+
  private:
   std::string engine_, connectionString_, location_, driveSection_;
+  Role portalRole_;
 };
 
 // Runs fn with the environment variable `name` set to `value`, and puts the

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/ado/recordset.h"
+#include "platform/profile/profile.h"
 
 namespace tivel::gf::testing {
 
@@ -53,6 +54,14 @@ FeeRoot::FeeRoot(const std::string& engine) : engine_(engine) {
     ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\n" << server_->driveSection();
   }
   initOutput_ = run(tivelCommand() + " init --no-seed --root '" + path() + "' 2>&1");
+  // The owner made the schema; the component works as a role with only the
+  // grants the portal needs.
+  if (server_) {
+    const auto& role = server_->portalRole();
+    const std::string ini = (fs::path(path()) / "ini" / "Scrivane.ini").string();
+    profile::writePrivateProfileString("DBCONN_sql_drive", "uid", role.name, ini);
+    profile::writePrivateProfileString("DBCONN_sql_drive", "pwd", role.password, ini);
+  }
   db_ = std::make_shared<ado::Connection>();
   db_->open(engine == "sqlite" ? "Provider=SQLite;Data Source=" + path() + "/db/scrivane.db;"
                                : server_->connectionString());

@@ -23,7 +23,9 @@ using Json = nlohmann::json;
 std::string tivelCommand();
 
 // A root made by `tivel init --no-seed`; on a server engine its Scrivane.ini is
-// written first and names a scratch server database (mode 2, provider form).
+// written first and names a scratch server database (mode 2, provider form),
+// and after the owner made the schema it names a role with only the grants
+// the portal needs; db() stays the owner's.
 class FeeRoot {
  public:
   explicit FeeRoot(const std::string& engine);

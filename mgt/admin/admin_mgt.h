@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/com/object.h"
+#include "records/record.h"
 
 namespace tivel::mgt {
 
@@ -34,7 +35,8 @@ class AdminMgt : public com::Object {
   bool usrPwdFirstLimit(const std::string& usrNo);
   // Login count up, login-error count reset, a login record; false when one of the first two failed.
   bool usrSuccess(const std::string& usrNo);
-  // Logs the second login of the account and answers true.
+  // Logs the second login of the account and answers true; with the second
+  // factor on for the user, only for a current one-time code not used before.
   bool loginAgain(const std::string& account, const std::string& twoPwd);
   // Checks the old password by a login, writes the new one; true when done and logged.
   bool changePwd(const std::string& account, const std::string& pwd, const std::string& newPwd);
@@ -68,7 +70,17 @@ class AdminMgt : public com::Object {
   bool setAuthOfUsr(const std::string& strRes_no, const std::string& strUsr_no, const std::string& strAuth);
 
  private:
+  enum class PasswordCheck { Right, Wrong, NoAnswer };
   std::string securityValue(const char* attribute, const std::string& usrNo);
+  records::RecordPtr userByAccount(const std::string& account);
+  std::string directoryAccount(const std::string& account, const std::string& usrNo);
+  // The stored password, or the directory for the users it covers.
+  PasswordCheck checkPassword(const std::string& account, const std::string& usrNo, const com::Variant& stored,
+                              const std::string& pwd);
+  // usrSuccess, leaving the login-error count alone unless resetErrors.
+  bool bookLogin(const std::string& usrNo, bool resetErrors);
+  bool secondFactorOn(const std::string& usrNo);
+  bool codeAccepted(const std::string& account, const std::string& usrNo, const std::string& code);
   // Counts a wrong password under the enforced policy: "10003", or "10012" when locked.
   std::string wrongPassword(const std::string& account, const std::string& usrNo);
   void logEvent(const std::string& text);

@@ -1,8 +1,10 @@
 // Login, the account-policy checks and the bookkeeping of a successful login.
 #include "mgt/admin/admin_mgt.h"
 
+#include "mgt/admin/directory.h"
 #include "mgt/admin/policy.h"
 #include "mgt/admin/policy_state.h"
+#include "mgt/admin/second_factor.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/security_options.h"
@@ -33,6 +35,14 @@ bool allowed(policy::Verdict v, const char* attribute, const std::string& value,
   return v == policy::Verdict::Pass;
 }
 
+// A line in the file log that must never stop the login it explains.
+void fileLog(const std::string& line) {
+  try {
+    WriteFileLog(line);
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 AdminMgt::AdminMgt()
@@ -61,19 +71,22 @@ bool AdminMgt::WriteLog(const Variant& modNo, const Variant& modName, const Vari
 std::string AdminMgt::loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip) {
   try {
     if (account.empty()) return "10001";
-    Args byAccount{Variant(account)};
-    auto user = records::recordArg(um_->invoke("getUsrByAccount", MemberKind::Method, byAccount), "cUmUsr");
+    auto user = userByAccount(account);
     if (!user) return "10002";
+    std::string usrNo = user->get("Usr_No").toString();
     // Under the enforced policy a locked account answers before its password
     // is looked at, so guessing learns nothing.
-    if (enforced() && !usrLogErrLimit(user->get("Usr_No").toString())) return "10012";
-    // A stored password without value matches only an empty password.
-    if (!passwordMatches(user->get("Pwd"), pwd))
-      return enforced() ? wrongPassword(account, user->get("Usr_No").toString()) : "10003";
-    std::string usrNo = user->get("Usr_No").toString();
+    if (enforced() && !usrLogErrLimit(usrNo)) return "10012";
+    switch (checkPassword(account, usrNo, user->get("Pwd"), pwd)) {
+      case PasswordCheck::Right: break;
+      case PasswordCheck::Wrong: return enforced() ? wrongPassword(account, usrNo) : "10003";
+      case PasswordCheck::NoAnswer: return "10005";
+    }
     std::string r = usrIsAvail(usrNo, ip);
     if (r != "0") return r;
-    if (!usrSuccess(usrNo)) return "10017";
+    // While a second factor is still to come, the login-error count stays:
+    // a right password must not wipe out the wrong codes before it.
+    if (!((enforced() && secondFactorOn(usrNo)) ? bookLogin(usrNo, false) : usrSuccess(usrNo))) return "10017";
     logEvent(account + "登录成功！");
     return "0";
   } catch (...) {
@@ -153,11 +166,50 @@ std::string AdminMgt::wrongPassword(const std::string& account, const std::strin
   return "10003";
 }
 
-bool AdminMgt::usrSuccess(const std::string& usrNo) {
+records::RecordPtr AdminMgt::userByAccount(const std::string& account) {
+  Args byAccount{Variant(account)};
+  return records::recordArg(um_->invoke("getUsrByAccount", MemberKind::Method, byAccount), "cUmUsr");
+}
+
+// The directory account whose bind checks the user's password: the user's
+// LdapAcnt value, or with all_users=1 the portal account; "" when the stored
+// password decides (always, unless [LDAP] names a directory).
+std::string AdminMgt::directoryAccount(const std::string& account, const std::string& usrNo) {
+  if (!securityOptions().directory.enabled()) return "";
+  std::string mapped = securityValue("LdapAcnt", usrNo);
+  if (!mapped.empty()) return mapped;
+  return securityOptions().directory.allUsers ? account : "";
+}
+
+// Step 3 of the login. A stored password without value matches only an
+// empty password. A directory that does not answer refuses the login and
+// the file log says why; only with fallback_local=1 does the stored
+// password decide then. A directory's "no" is final either way.
+AdminMgt::PasswordCheck AdminMgt::checkPassword(const std::string& account, const std::string& usrNo,
+                                                const Variant& stored, const std::string& pwd) {
+  std::string mapped = directoryAccount(account, usrNo);
+  if (mapped.empty()) return passwordMatches(stored, pwd) ? PasswordCheck::Right : PasswordCheck::Wrong;
+  const DirectoryOptions options = securityOptions().directory;
+  directory::Check c = directory::verify(options, mapped, pwd);
+  if (c.outcome == directory::Outcome::Accepted) return PasswordCheck::Right;
+  if (c.outcome == directory::Outcome::Refused) return PasswordCheck::Wrong;
+  fileLog("directory: login of " + account + " (directory account " + mapped + ") at " + options.url +
+          " failed after " + std::to_string(c.elapsedMs) + " ms: " + c.cause +
+          (options.fallbackLocal ? "; the stored password decides (fallback_local=1)" : "; login refused"));
+  if (options.fallbackLocal) return passwordMatches(stored, pwd) ? PasswordCheck::Right : PasswordCheck::Wrong;
+  return PasswordCheck::NoAnswer;
+}
+
+bool AdminMgt::usrSuccess(const std::string& usrNo) { return bookLogin(usrNo, true); }
+
+bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors) {
   Args count{Variant(usrNo)};
   bool counted = um_->invoke("addUsrLogCount", MemberKind::Method, count).toBool();
-  Args clean{Variant(usrNo)};
-  bool cleaned = um_->invoke("cleanUsrLogErrNum", MemberKind::Method, clean).toBool();
+  bool cleaned = true;
+  if (resetErrors) {
+    Args clean{Variant(usrNo)};
+    cleaned = um_->invoke("cleanUsrLogErrNum", MemberKind::Method, clean).toBool();
+  }
   auto info = records::newRecord("cUmLogInfo");
   info->set("Usr_No", Variant(usrNo));
   info->set("IsAvail", Variant(int32_t{1}));
@@ -166,9 +218,46 @@ bool AdminMgt::usrSuccess(const std::string& usrNo) {
   return counted && cleaned;
 }
 
-bool AdminMgt::loginAgain(const std::string& account, const std::string&) {
+// With [Security] second_factor=totp a user whose IsPwdTwo is "1" must give
+// a current one-time code; everyone else passes as before.
+bool AdminMgt::loginAgain(const std::string& account, const std::string& code) {
+  if (securityOptions().totp) {
+    if (auto user = userByAccount(account)) {
+      std::string usrNo = user->get("Usr_No").toString();
+      if (secondFactorOn(usrNo) && !codeAccepted(account, usrNo, code)) return false;
+    }
+  }
   logEvent(account + "二次登录成功！");
   return true;
+}
+
+bool AdminMgt::secondFactorOn(const std::string& usrNo) {
+  return securityOptions().totp && securityValue("IsPwdTwo", usrNo) == "1";
+}
+
+// A code opens once, in its step or one step either side. Under the enforced
+// policy a locked account is refused before the code is looked at, a wrong
+// or used code counts as a wrong password, and a right one ends the count.
+bool AdminMgt::codeAccepted(const std::string& account, const std::string& usrNo, const std::string& code) {
+  if (enforced() && !usrLogErrLimit(usrNo)) return false;
+  auto secret = second_factor::decodeBase32(securityValue("PwdTwo", usrNo));
+  if (!secret) {
+    fileLog("second factor: PwdTwo of user " + usrNo + " holds no base32 secret: second login refused");
+    return false;
+  }
+  std::string digits;
+  for (char c : code)
+    if (c != ' ') digits += c;
+  auto step = second_factor::matchingStep(*secret, digits, second_factor::now());
+  if (step && second_factor::takeStep(usrNo, *step)) {
+    if (enforced()) {
+      Args clean{Variant(usrNo)};
+      um_->invoke("cleanUsrLogErrNum", MemberKind::Method, clean);
+    }
+    return true;
+  }
+  if (enforced()) wrongPassword(account, usrNo);
+  return false;
 }
 
 bool AdminMgt::changePwd(const std::string& account, const std::string& pwd, const std::string& newPwd) {

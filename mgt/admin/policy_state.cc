@@ -17,8 +17,8 @@ const char* const kPwdFirstLimit = "9";
 const char* const kLockedAt = "LogErrLockTime";
 
 // The condition naming one value row of a user.
-std::string valueRow(const char* attribute, const std::string& usrNo) {
-  return std::string(" where usa_no='") + attribute + "' and usr_no='" + QuoteSql(usrNo) + "'";
+std::string valueRow(const std::string& attribute, const std::string& usrNo) {
+  return " where usa_no='" + QuoteSql(attribute) + "' and usr_no='" + QuoteSql(usrNo) + "'";
 }
 
 long run(const std::string& sql) {
@@ -27,17 +27,32 @@ long run(const std::string& sql) {
   return affected;
 }
 
-// Sets the user's value of the attribute, adding the row when there is none.
-void setValue(const char* attribute, const std::string& usrNo, const std::string& value) {
-  if (run("update umUsrSecInst set Usi_Value='" + QuoteSql(value) + "'" + valueRow(attribute, usrNo)) > 0) return;
-  execute(std::string("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('") + attribute + "','" +
-          QuoteSql(usrNo) + "','" + QuoteSql(value) + "',1)");
-}
-
 // The count as a number in SQL both engines read alike: a blank value counts from 0.
 const char* const kCountExpr = "CAST(COALESCE(NULLIF(Usi_Value,''),'0') AS INTEGER)";
 
 }  // namespace
+
+void setUserValue(const std::string& attribute, const std::string& usrNo, const std::string& value) {
+  if (run("update umUsrSecInst set Usi_Value='" + QuoteSql(value) + "'" + valueRow(attribute, usrNo)) > 0) return;
+  execute("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('" + QuoteSql(attribute) + "','" +
+          QuoteSql(usrNo) + "','" + QuoteSql(value) + "',1)");
+}
+
+void inUsersTurn(const std::string& usrNo, const std::function<void()>& work) {
+  const ado::ConnectionPtr& db = sharedConnection();
+  db->beginTrans();
+  try {
+    run("update umUsr set usr_no=usr_no where usr_no='" + QuoteSql(usrNo) + "'");
+    work();
+    db->commitTrans();
+  } catch (...) {
+    try {
+      db->rollbackTrans();
+    } catch (...) {
+    }
+    throw;
+  }
+}
 
 std::string lockedAt(const std::string& usrNo) {
   auto rs = openRead("select Usi_Value from umUsrSecInst" + valueRow(kLockedAt, usrNo));
@@ -52,19 +67,13 @@ void reopenLock(const std::string& usrNo, const std::string& count) {
 }
 
 WrongPassword countWrongPassword(const std::string& usrNo, long threshold) {
-  const ado::ConnectionPtr& db = sharedConnection();
-  db->beginTrans();
-  try {
-    // Wrong passwords of one user take turns from here to the commit: on a
-    // server database this statement holds the user's row until then, and
-    // SQLite's write transaction excludes other writers anyway. So only one
-    // of them can create a missing count, and exactly one sees the threshold
-    // reached.
-    run("update umUsr set usr_no=usr_no where usr_no='" + QuoteSql(usrNo) + "'");
+  // Wrong passwords of one user take turns, so only one of them can create a
+  // missing count, and exactly one sees the threshold reached.
+  WrongPassword result = WrongPassword::Counted;
+  inUsersTurn(usrNo, [&] {
     std::string raise = std::string("update umUsrSecInst set Usi_Value=CAST(") + kCountExpr + "+1 AS VARCHAR(20))" +
                         valueRow(kLogErrNum, usrNo);
     if (threshold > 0) raise += std::string(" and ") + kCountExpr + "<" + std::to_string(threshold);
-    WrongPassword result = WrongPassword::Counted;
     if (run(raise) == 0) {
       auto rs = openRead("select Usi_Value from umUsrSecInst" + valueRow(kLogErrNum, usrNo));
       bool exists = rs->recordCount() > 0;
@@ -80,21 +89,14 @@ WrongPassword countWrongPassword(const std::string& usrNo, long threshold) {
       long count = rs->recordCount() > 0 ? rs->value(0).toLong() : 0;
       rs->close();
       if (count == threshold) {
-        setValue(kLockedAt, usrNo, com::DateTime::now().text());
+        setUserValue(kLockedAt, usrNo, com::DateTime::now().text());
         result = WrongPassword::LockedNow;
       }
     }
-    db->commitTrans();
-    return result;
-  } catch (...) {
-    try {
-      db->rollbackTrans();
-    } catch (...) {
-    }
-    throw;
-  }
+  });
+  return result;
 }
 
-void clearPasswordChangeDemand(const std::string& usrNo) { setValue(kPwdFirstLimit, usrNo, "0"); }
+void clearPasswordChangeDemand(const std::string& usrNo) { setUserValue(kPwdFirstLimit, usrNo, "0"); }
 
 }  // namespace tivel::mgt::policy

@@ -4,9 +4,20 @@
 // change. All on the thread's shared connection.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tivel::mgt::policy {
+
+// Sets the user's own value of a security attribute (a number, or the name
+// of a value row without definition), adding the row when there is none.
+void setUserValue(const std::string& attribute, const std::string& usrNo, const std::string& value);
+
+// Runs `work` in a transaction in which the user's writers take turns: on a
+// server database the user's row is held until the commit, and SQLite's
+// write transaction excludes other writers anyway. Rolled back when `work`
+// fails; the failure reaches the caller.
+void inUsersTurn(const std::string& usrNo, const std::function<void()>& work);
 
 // The moment the user's current login-error lock was taken, as
 // "YYYY-MM-DD HH:MM:SS"; "" when none is recorded.

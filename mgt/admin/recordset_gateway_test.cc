@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/helpers.h"
 #include "mgt/testing/portal.h"
@@ -10,6 +13,7 @@ namespace tivel::mgt {
 namespace {
 
 using com::Variant;
+namespace fs = std::filesystem;
 
 class GatewayTest : public testing::PortalTest {
  protected:
@@ -167,6 +171,35 @@ TEST_P(GatewayTest, LateBound) {
   com::Args empty{Variant(), Variant(Variant::Array{})};
   EXPECT_FALSE(admin->invoke("setRecordset", com::MemberKind::Method, empty).toBool());
   EXPECT_EQ(empty[0], Variant("参数必须大于或等于1"));
+}
+
+// The gateway runs any statement on the portal's database, and nothing
+// beyond it: on the embedded engine no other file, no code and no crash
+// through a tokenizer given as an address; on a server the portal's role
+// neither writes nor reads the database host's files nor runs its programs.
+TEST_P(GatewayTest, StatementsReachNothingBeyondThePortalsDatabase) {
+  tivel::testing::TempDir dir;
+  // Where the server's own user could write, so only the role's rights stop it.
+  const std::string outside =
+      (fs::temp_directory_path() / ("tivel-outside-" + fs::path(dir.path()).filename().string())).string();
+  std::vector<std::string> attacks;
+  if (GetParam() == "sqlite") {
+    std::ofstream(dir.path() + "/other.db").close();
+    attacks = {"select fts3_tokenizer('x', x'4141414141414141')",
+               "create virtual table crash using fts3(body, tokenize=x)", "vacuum into '" + outside + "'",
+               "attach '" + dir.path() + "/other.db' as other", "select load_extension('" + dir.path() + "/other.db')"};
+  } else {
+    attacks = {"copy (select 1) to '" + outside + "'", "copy (select 1) to program 'touch " + outside + "'",
+               "select pg_read_file('/etc/hostname')"};
+  }
+  for (const std::string& sql : attacks) {
+    Variant err;
+    EXPECT_TRUE(admin->getRecordset(err, Variant(sql)).isNothing()) << sql;
+    EXPECT_FALSE(err.toString().empty()) << sql;
+  }
+  EXPECT_FALSE(fs::exists(outside));
+  fs::remove(outside);
+  EXPECT_EQ(orgs()->recordCount(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, GatewayTest, ::testing::ValuesIn(tivel::testing::engines()),

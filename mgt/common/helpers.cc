@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -17,6 +16,7 @@
 #include "mgt/common/trace.h"
 #include "platform/ado/recordset.h"
 #include "platform/com/error.h"
+#include "platform/files/private_files.h"
 #include "platform/profile/profile.h"
 
 namespace tivel::mgt {
@@ -183,15 +183,15 @@ void WriteFileLog(const std::string& message) {
   com::DateTime now = com::DateTime::now();
   char stamp[16];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
-  fs::path dir = fs::path(componentDir()) / ".." / "log";
-  std::error_code ec;
-  fs::create_directories(dir, ec);
+  fs::path dir = (fs::path(componentDir()) / ".." / "log").lexically_normal();
+  files::makePrivateDirectories(dir.string());
   fs::path file = dir / (std::string("log") + stamp + ".txt");
-  std::ofstream out(file, std::ios::app | std::ios::binary);
-  if (!out) com::raise(com::kFileNotFound, "TivelMgt", "File not found: " + file.string());
-  out << message << "   SysTivel" << now.text() << "\r\n";
-  out.close();
-  if (!out) com::raise(static_cast<int32_t>(0x800A0039), "TivelMgt", "Device I/O error: " + file.string());
+  switch (files::appendToPrivateFile(file.string(), message + "   SysTivel" + now.text() + "\r\n")) {
+    case files::Append::NotOpened: com::raise(com::kFileNotFound, "TivelMgt", "File not found: " + file.string());
+    case files::Append::NotWritten:
+      com::raise(static_cast<int32_t>(0x800A0039), "TivelMgt", "Device I/O error: " + file.string());
+    case files::Append::Done: break;
+  }
 }
 
 }  // namespace tivel::mgt

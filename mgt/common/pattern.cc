@@ -18,13 +18,16 @@ constexpr int kKeyDraws = 20;
   com::raise(com::kTypeMismatch, "TivelMgt", "Type mismatch: a number is required, got '" + v.toString() + "'");
 }
 
-// body() under the read's failure rule: `empty` on failure, or a failed call.
+// body() under the read's failure rule: `empty` on failure (traced as
+// `emptyText`, with the shape as the site), or a failed call.
 template <class T, class F>
-T guarded(const OnFailure& onFailure, T empty, F&& body) {
+T guarded(const OnFailure& onFailure, T empty, const char* emptyText, F&& body,
+          const char* site = __builtin_FUNCTION()) {
   if (onFailure.failCallSource) return failingCall(onFailure.failCallSource, body);
   try {
     return body();
   } catch (...) {
+    traceTrapped(emptyText, site);
     return empty;
   }
 }
@@ -344,8 +347,10 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
         // test and the insert (the database refuses the second row): answer
         // as the test would have answered after it.
         for (const Check& c : checks)
-          if (c.kind == Check::Unique && RowExists(c.table, c.column, QuoteSql(r.get(c.property).toString())))
+          if (c.kind == Check::Unique && RowExists(c.table, c.column, QuoteSql(r.get(c.property).toString()))) {
+            traceTrapped(c.code, __func__);
             return c.code;
+          }
         // Another writer may have taken the generated key between the test
         // and the insert: draw again rather than fail.
         if (!generated || draw >= kKeyDraws || !RowExists(rule.table, rule.column, QuoteSql(key))) throw;
@@ -439,7 +444,8 @@ std::string deleteGiven(const std::string& head, const std::string& lead, const 
 }
 
 com::Variant readFirst(const Statement& sql, const char* recordClass, const Fields& fields, OnFailure onFailure) {
-  return guarded(onFailure, com::Variant::nothing(), [&] { return firstRecord(sql.sql(), recordClass, fields); });
+  return guarded(onFailure, com::Variant::nothing(), "Nothing",
+                 [&] { return firstRecord(sql.sql(), recordClass, fields); });
 }
 
 com::Variant readByKey(const std::string& key, const std::string& select, const char* recordClass,
@@ -449,7 +455,7 @@ com::Variant readByKey(const std::string& key, const std::string& select, const 
 }
 
 std::string readText(const Statement& sql, const char* field, OnFailure onFailure) {
-  return guarded(onFailure, std::string(), [&]() -> std::string {
+  return guarded(onFailure, std::string(), "", [&]() -> std::string {
     auto rs = openRead(sql.sql());
     std::string text = rs->recordCount() > 0 ? rs->value(field).toString() : "";
     rs->close();
@@ -464,7 +470,7 @@ std::string readName(const std::string& key, const std::string& select, const ch
 
 com::Variant readParent(const Statement& sql, const char* parentField, const std::string& parentSelect,
                         const char* recordClass, const Fields& fields, OnFailure onFailure) {
-  return guarded(onFailure, com::Variant::nothing(), [&]() -> com::Variant {
+  return guarded(onFailure, com::Variant::nothing(), "Nothing", [&]() -> com::Variant {
     auto rs = openRead(sql.sql());
     if (rs->recordCount() < 1 || rs->eof()) {
       rs->close();
@@ -478,7 +484,7 @@ com::Variant readParent(const Statement& sql, const char* parentField, const std
 
 com::Variant readKeyedList(const Statement& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
                            EmptyList empty, OnFailure onFailure) {
-  return guarded(onFailure, com::Variant::nothing(),
+  return guarded(onFailure, com::Variant::nothing(), "Nothing",
                  [&] { return collectList(sql.sql(), recordClass, fields, keyOf, empty); });
 }
 

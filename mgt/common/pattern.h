@@ -98,8 +98,9 @@ auto failingCall(const char* source, F&& body) -> decltype(body()) {
   com::raise(kReadFailed, source, description);
 }
 
-// How a read ends when it fails: with its empty answer (Nothing, "" or false),
-// or, given a source, by failing the call as failingCall does.
+// How a read ends when it fails: with its empty answer (Nothing, "" or false,
+// the failure traced as the traps trace theirs), or, given a source, by
+// failing the call as failingCall does.
 struct OnFailure {
   const char* failCallSource = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <climits>
 
 #include "mgt/common/module.h"
 #include "platform/profile/profile.h"
@@ -37,17 +38,43 @@ FileStamp stampOf(const std::string& path) {
   return f;
 }
 
+// A whole number within [low, high], or `fallback`.
+int wholeNumber(const std::string& text, int low, int high, int fallback) {
+  int n = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n < low || n > high) return fallback;
+  return n;
+}
+
+DirectoryOptions readDirectoryOptions(const std::string& iniPath) {
+  auto key = [&](const char* k) { return profile::readProfileString(iniPath, "LDAP", k); };
+  DirectoryOptions d;
+  d.url = key("url");
+  d.startTls = key("starttls") == "1";
+  d.caFile = key("ca_file");
+  d.userDn = key("user_dn");
+  d.base = key("base");
+  d.filter = key("filter");
+  d.bindDn = key("bind_dn");
+  d.bindPasswordFile = key("bind_password_file");
+  d.timeoutMs = wholeNumber(key("timeout_ms"), 1, 600000, d.timeoutMs);
+  d.allUsers = key("all_users") == "1";
+  d.fallbackLocal = key("fallback_local") == "1";
+  if (std::string a = key("account_attribute"); !a.empty()) d.accountAttribute = a;
+  if (std::string a = key("name_attribute"); !a.empty()) d.nameAttribute = a;
+  return d;
+}
+
 }  // namespace
 
 SecurityOptions readSecurityOptions(const std::string& iniPath) {
   SecurityOptions o;
   o.enforcePolicy = profile::readProfileString(iniPath, "Policy", "enforce") == "1";
   // A lock time that is not a whole number of minutes keeps the default.
-  std::string minutes = profile::readProfileString(iniPath, "Policy", "lock_minutes");
-  int m = 0;
-  auto [end, ec] = std::from_chars(minutes.data(), minutes.data() + minutes.size(), m);
-  if (!minutes.empty() && ec == std::errc() && end == minutes.data() + minutes.size() && m >= 0) o.lockMinutes = m;
+  o.lockMinutes = wholeNumber(profile::readProfileString(iniPath, "Policy", "lock_minutes"), 0, INT_MAX, o.lockMinutes);
   o.hashPasswords = lower(profile::readProfileString(iniPath, "Security", "password_hash")) == "argon2id";
+  o.totp = lower(profile::readProfileString(iniPath, "Security", "second_factor")) == "totp";
+  o.directory = readDirectoryOptions(iniPath);
   return o;
 }
 

@@ -69,6 +69,38 @@ TEST_P(TraceTest, TrappedFailuresAreLoggedOnlyWhenTracingIsOn) {
   EXPECT_GT(logs().size(), log.size()) << "the INI key alone turns tracing on";
 }
 
+TEST_P(TraceTest, EveryShapeFamilyTracesTheFailuresItTraps) {
+  ::setenv("TIVEL_TRACE", "1", 1);
+  auto um = com::CreateObject("TivelMgt.UmMgt");
+  auto org = com::CreateObject("TivelPublicDB.cUmOrg");
+  org->putProperty("Name", com::Variant("部门"));
+  // What one late-bound call adds to the log.
+  auto traceOf = [&](const com::ObjectPtr& object, const char* member, com::Args args) {
+    const size_t before = logs().size();
+    object->call(member, std::move(args));
+    return logs().substr(before);
+  };
+  // An add, an update, a delete, a read and a list, each with its table missing.
+  portal().exec("drop table umOrg");
+  const std::pair<const char*, com::Args> calls[] = {{"addOrg", {com::Variant(org), com::Variant()}},
+                                                     {"updateOrg", {com::Variant(org), "ORG_1"}},
+                                                     {"delOrg", {"ORG_1"}},
+                                                     {"getOrg", {"ORG_1"}},
+                                                     {"getSonOrgOfOrg", {"0"}}};
+  const char* const traced[] = {"UmMgt.addOrg [addRow] -> \"10021004\"", "UmMgt.updateOrg [updateRow] -> \"10021013\"",
+                                "UmMgt.delOrg [deleteWhere] -> \"10021022\"", "UmMgt.getOrg [readFirst] -> \"Nothing\"",
+                                "UmMgt.getSonOrgOfOrg [readKeyedList] -> \"Nothing\""};
+  for (size_t i = 0; i < std::size(calls); ++i) {
+    const std::string added = traceOf(um, calls[i].first, calls[i].second);
+    EXPECT_NE(added.find(std::string("TRACE ") + traced[i] + ": error "), std::string::npos) << added;
+  }
+  // A transaction whose commit fails.
+  tivel::testing::Faults faults;
+  faults.failCommit();
+  const std::string added = traceOf(com::CreateObject("TivelMgt.AppMgt"), "setAuthOfUsr", {"R", "3", "U", "1"});
+  EXPECT_NE(added.find("TRACE AppMgt.setAuthOfUsr [inTransaction] -> \"False\": error "), std::string::npos) << added;
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, TraceTest, ::testing::ValuesIn(tivel::testing::engines()),
                          tivel::testing::EngineName());
 

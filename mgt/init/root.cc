@@ -1,13 +1,18 @@
 #include "mgt/init/root.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <string_view>
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "mgt/init/role_check.h"
+#include "mgt/init/root_access.h"
 #include "mgt/init/schema.h"
 #include "platform/com/error.h"
+#include "platform/files/private_files.h"
 
 namespace tivel::mgt {
 
@@ -46,21 +51,28 @@ std::string defaultSysTivelIni() {
 InitReport initRoot(const InitOptions& options) {
   InitReport report;
   fs::path root = fs::absolute(options.root).lexically_normal();
-  std::error_code ec;
+  const bool newRoot = !fs::exists(root);
   for (const char* dir : {"bin", "ini", "log", "db"}) {
-    fs::create_directories(root / dir, ec);
-    if (ec)
-      com::raise(com::kInvalidArgument, "tivel init", "cannot create " + (root / dir).string() + ": " + ec.message());
+    const bool made = !fs::exists(root / dir);
+    if (!files::makePrivateDirectories((root / dir).string()))
+      com::raise(com::kInvalidArgument, "tivel init",
+                 "cannot create " + (root / dir).string() + ": " + std::strerror(errno));
+    // The group is given the directories the data lives in, and those made now.
+    if (!options.group.empty() && (made || std::string_view(dir) != "bin"))
+      if (std::string change = shareDirectory((root / dir).string(), options.group); !change.empty())
+        report.accessChanges.push_back(change);
   }
+  if (newRoot && !options.group.empty()) shareDirectory(root.string(), options.group);
+  for (std::string& change : secureRootData(root.string(), !options.group.empty(), options.ownerOnly))
+    report.accessChanges.push_back(std::move(change));
   ::setenv("TIVEL_HOME", root.c_str(), 1);
   resetThreadState();
 
   fs::path ini = root / "ini" / "SysTivel.ini";
   report.iniPath = ini.string();
   if (!fs::exists(ini)) {
-    std::ofstream out(ini, std::ios::binary);
-    out << defaultSysTivelIni();
-    if (!out) com::raise(com::kInvalidArgument, "tivel init", "cannot write " + ini.string());
+    if (!files::writeNewPrivateFile(ini.string(), defaultSysTivelIni()))
+      com::raise(com::kInvalidArgument, "tivel init", "cannot write " + ini.string() + ": " + std::strerror(errno));
     report.wroteIni = true;
   }
 
@@ -72,8 +84,8 @@ InitReport initRoot(const InitOptions& options) {
       com::raise(com::kInvalidArgument, "tivel init", "DBCONN_mdb_drive/Database is empty in " + ini.string());
     fs::path db = root / "db" / file;
     if (!fs::exists(db)) {
-      std::ofstream touch(db, std::ios::binary);
-      if (!touch) com::raise(com::kInvalidArgument, "tivel init", "cannot create " + db.string());
+      if (!files::writeNewPrivateFile(db.string(), ""))
+        com::raise(com::kInvalidArgument, "tivel init", "cannot create " + db.string() + ": " + std::strerror(errno));
       report.createdDatabaseFile = true;
     }
   }
@@ -84,6 +96,7 @@ InitReport initRoot(const InitOptions& options) {
   conn->open(report.connectionString);
   applySchema(*conn, "mgt");
   if (options.seed) seedManagementData(*conn);
+  report.roleWarnings = roleWarnings(*conn);
   conn->close();
   return report;
 }

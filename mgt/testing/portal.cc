@@ -6,6 +6,7 @@
 #include "mgt/common/module.h"
 #include "mgt/init/root.h"
 #include "platform/ado/recordset.h"
+#include "platform/profile/profile.h"
 
 namespace tivel::mgt::testing {
 
@@ -27,6 +28,14 @@ Portal::Portal(const std::string& engine, bool seed) : engine_(engine) {
   if (engine != "sqlite") server_ = std::make_unique<tivel::testing::ScratchDatabase>(engine);
   writeConfig(dir_.path(), engine, server_.get());
   InitReport report = initRoot({dir_.path(), seed});
+  // The owner made the schema; the components work as a role with only the
+  // grants the portal needs, as a deployment should have it.
+  if (server_) {
+    const auto& role = server_->portalRole();
+    const std::string ini = (fs::path(dir_.path()) / "ini" / "SysTivel.ini").string();
+    profile::writePrivateProfileString("DBCONN_sql_drive", "uid", role.name, ini);
+    profile::writePrivateProfileString("DBCONN_sql_drive", "pwd", role.password, ini);
+  }
   resetThreadState();
   db_ = std::make_shared<ado::Connection>();
   db_->open(report.connectionString);

@@ -1,7 +1,9 @@
 // Test support for the management suites: a throwaway portal root on one
 // engine, with the management schema, TIVEL_HOME pointing at it and this
 // thread's module state reset, plus an independent connection to inspect
-// what the operations wrote.
+// what the operations wrote. On a server database the schema's owner makes
+// the schema and the components connect as a role with only the grants the
+// portal's role needs; the inspecting connection is the owner's.
 #pragma once
 
 #include <memory>

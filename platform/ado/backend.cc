@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/ado/connection_guard.h"
 #include "platform/ado/constants.h"
 #include "platform/ado/key_cache.h"
 #include "platform/ado/statement_hook.h"
@@ -71,6 +72,7 @@ void registerBackend(const std::string& name, BackendFactory factory) {
 }
 
 std::unique_ptr<Backend> openBackend(const std::string& connectionString, int timeoutSeconds) {
+  checkConnection(connectionString);
   ConnectionString cs = ConnectionString::parse(connectionString);
   if (cs.pairs().empty()) com::raise(kOpenFailed, kSource, "The connection string is empty.");
   std::string name = backendFor(cs);

@@ -33,6 +33,7 @@ inline constexpr int32_t kClosedObject = static_cast<int32_t>(0x800A0E78);     /
 inline constexpr int32_t kOpenObject = static_cast<int32_t>(0x800A0E79);       // 3705
 inline constexpr int32_t kBadArguments = static_cast<int32_t>(0x800A0BB9);     // 3001
 inline constexpr int32_t kOpenFailed = static_cast<int32_t>(0x80004005);       // connection could not be opened
+inline constexpr int32_t kTimeoutExpired = static_cast<int32_t>(0x80040E31);   // statement interrupted (interrupt.h)
 
 inline constexpr const char* kRowNotLocatedText =
     "Row cannot be located for updating. Some values may have been changed since it was last read.";

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -32,6 +33,36 @@ const link_map* objectHolding(const void* address) {
   link_map* map = nullptr;
   if (!dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP)) return nullptr;
   return map;
+}
+
+namespace fs = std::filesystem;
+
+bool isUnder(const fs::path& file, const fs::path& dir) {
+  if (dir.empty()) return false;
+  auto [d, f] = std::mismatch(dir.begin(), dir.end(), file.begin(), file.end());
+  return d == dir.end() && f != file.end();
+}
+
+bool writableByOthers(const struct stat& st) { return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0; }
+
+// Why the real file `path` may not be loaded, or "" when it may.
+std::string untrustedBecause(const fs::path& path) {
+  static const char anchor = 0;
+  std::error_code ec;
+  fs::path bin = fs::weakly_canonical(componentDirectory(&anchor), ec);
+  Dl_info self{};
+  fs::path own =
+      dladdr(&anchor, &self) && self.dli_fname ? fs::weakly_canonical(self.dli_fname, ec).parent_path() : fs::path();
+  if (!isUnder(path, bin) && !isUnder(path, own))
+    return "it lies outside the root's bin directory (" + bin.string() + ") and the system's library directory (" +
+           own.string() + ")";
+  struct stat file = {}, dir = {}, root = {};
+  if (::stat(path.c_str(), &file) != 0 || ::stat(path.parent_path().c_str(), &dir) != 0)
+    return "its owner and mode cannot be read";
+  if (::stat(bin.parent_path().c_str(), &root) != 0) root.st_uid = 0;
+  if (file.st_uid != 0 && file.st_uid != root.st_uid) return "it belongs neither to root nor to the root's owner";
+  if (writableByOthers(file) || writableByOthers(dir)) return "it or its directory is writable by group or others";
+  return "";
 }
 
 }  // namespace
@@ -65,8 +96,12 @@ std::vector<std::string> loadComponentLibrary(const std::string& file) {
   std::error_code ec;
   if (file.empty() || !std::filesystem::is_regular_file(file, ec))
     raise(kSystemFileNotFound, "loadComponentLibrary", "The file " + file + " does not exist");
-  // A path with a slash, so that dlopen takes this file and does not search.
-  std::string path = std::filesystem::absolute(file, ec).string();
+  // The real file, so that a link cannot lead out of the allowed places, and
+  // a path with a slash, so that dlopen takes this file and does not search.
+  std::string path = std::filesystem::canonical(file, ec).string();
+  if (ec) raise(kSystemFileNotFound, "loadComponentLibrary", "The file " + file + " cannot be resolved");
+  if (std::string why = untrustedBecause(path); !why.empty())
+    raise(kAccessDenied, "loadComponentLibrary", "The library " + file + " is not loaded: " + why + ".");
   // Never closed: the classes it registers point into it.
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
   if (!handle) {

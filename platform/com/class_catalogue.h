@@ -22,7 +22,12 @@ std::string catalogueLibrary(std::string_view progid);
 // Loads the library `file` (a path to an existing file; it stays loaded for
 // the life of the process) and returns the ProgIDs registered by code in it,
 // sorted. Fails with 0x80070002 for a missing file and 0x800700C1 for a file
-// that cannot be loaded as a library.
+// that cannot be loaded as a library. A library runs code as it loads, so
+// only a file the root's administrator put in place is loaded: its real
+// path (links resolved) lies under the root's bin directory or under the
+// directory of the system's own libraries, it belongs to root or to the
+// owner of the root, and neither it nor its directory is writable by group
+// or others; any other file fails with 0x80070005 before it is opened.
 std::vector<std::string> loadComponentLibrary(const std::string& file);
 
 // Loads the library the catalogue names for `progid`; false when it names

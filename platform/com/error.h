@@ -17,6 +17,7 @@ inline constexpr int32_t kWrongThread = static_cast<int32_t>(0x8001010E);       
 inline constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001);    // E_NOTIMPL
 inline constexpr int32_t kInvalidClassString = static_cast<int32_t>(0x800401F3);
 inline constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057);  // E_INVALIDARG
+inline constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);     // E_ACCESSDENIED
 inline constexpr int32_t kObjectError = static_cast<int32_t>(0x80040000);      // object-defined error base
 // Run-time errors of the scripting rules the system relies on.
 inline constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x800A000D);          // 13

@@ -17,6 +17,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/files/private_files.h"
+
 namespace tivel::profile {
 namespace {
 
@@ -198,6 +200,8 @@ std::mutex& writeMutex() {
 
 }  // namespace
 
+bool sameProfileName(std::string_view a, std::string_view b) { return sameName(a, b); }
+
 long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, char* buf,
                              size_t size, const std::string& path) {
   if (buf == nullptr || size == 0) return 0;
@@ -225,7 +229,8 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
   // Names or values with line ends would change the file's shape.
   auto hasLineEnd = [](std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; };
   if (trim(section).empty() || trim(key).empty() || hasLineEnd(section) || hasLineEnd(key) || hasLineEnd(value) ||
-      key.find('=') != std::string_view::npos || section.find(']') != std::string_view::npos)
+      key.find('=') != std::string_view::npos || section.find(']') != std::string_view::npos ||
+      trim(key).front() == '[')
     return false;
 
   std::lock_guard lock(writeMutex());
@@ -254,18 +259,26 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
   std::string text;
   for (size_t i = 0; i < f.lines.size(); ++i) text.append(f.lines[i]).append(f.ends[i]);
 
-  // Write beside the file and rename over it, so readers never see half a file.
+  // Write beside the file and rename over it, so readers never see half a
+  // file. The temporary is new (never a link or another file) and private
+  // from its first moment; the replacement keeps the mode of the file it
+  // replaces, and a new file takes the private mode of its directory.
   static std::atomic<unsigned> serial{0};
   std::string tmp = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial++);
-  FILE* out = std::fopen(tmp.c_str(), "wb");
-  if (out == nullptr) return false;
-  // The replacement keeps the permissions of the file it replaces.
+  int fd = files::createPrivateFile(tmp, O_WRONLY);
+  if (fd < 0) return false;
   struct stat st;
-  if (loaded && ::stat(path.c_str(), &st) == 0) ::fchmod(::fileno(out), st.st_mode & 07777);
-  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-  ok = (std::fclose(out) == 0) && ok;
+  bool ok = true;
+  if (loaded && ::stat(path.c_str(), &st) == 0) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+  for (size_t done = 0; ok && done < text.size();) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = (::close(fd) == 0) && ok;
   if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(tmp.c_str());
+  if (!ok) ::unlink(tmp.c_str());
   return ok;
 }
 

@@ -25,9 +25,15 @@ long getPrivateProfileString(std::string_view section, std::string_view key, std
 // line in place, else adds the key at the end of its section, else adds the
 // section at the end of the file; creates a missing file but not a missing
 // directory. The file is replaced whole, so a failure leaves it as it was.
-// Returns true on success.
+// Returns true on success; false, writing nothing, for names or a value that
+// would change the file's shape (a line end, "=" in the key, "]" in the
+// section, a key that would read as a section header).
 bool writePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
                                const std::string& path);
+
+// Whether two section or key names are the same to these functions: letter
+// case and surrounding blanks ignored.
+bool sameProfileName(std::string_view a, std::string_view b);
 
 // The value as the management components read it: a 255-byte buffer (so at
 // most 254 bytes), no default; the empty string when nothing was read.

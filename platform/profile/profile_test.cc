@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -143,13 +144,25 @@ TEST_F(ProfileTest, WriteRefusesTextThatWouldChangeTheFileShape) {
   EXPECT_EQ(contents(), "[s]\nk=v\n");
 }
 
-TEST_F(ProfileTest, WriteKeepsTheFilePermissions) {
+TEST_F(ProfileTest, WriteKeepsTheFilePermissionsAndMakesNewFilesTheOwnersWhateverTheUmask) {
+  auto mode = [this](const std::string& name) {
+    struct stat st {};
+    EXPECT_EQ(::stat(file(name).c_str(), &st), 0) << name;
+    return st.st_mode & 07777;
+  };
+  const mode_t umask = ::umask(0);
   put("[s]\nk=v\n");
   ASSERT_EQ(::chmod(file().c_str(), 0600), 0);
   ASSERT_TRUE(writePrivateProfileString("s", "k", "w", file()));
-  struct stat st;
-  ASSERT_EQ(::stat(file().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(mode("a.ini"), 0600u);
+  ASSERT_EQ(::chmod(file().c_str(), 0640), 0);
+  ASSERT_TRUE(writePrivateProfileString("s", "k", "x", file()));
+  EXPECT_EQ(mode("a.ini"), 0640u);
+  ASSERT_TRUE(writePrivateProfileString("s", "k", "v", file("new.ini")));
+  EXPECT_EQ(mode("new.ini"), 0600u);
+  ::umask(umask);
+  // Nothing but the two files: no temporary is left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), std::filesystem::directory_iterator()), 2);
 }
 
 TEST_F(ProfileTest, ConcurrentWritersDoNotLoseEachOthersKeys) {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "tools/tivel/command.h"
-#include "tools/tivel/rpc_host.h"
-#include "tools/tivel/rpc_root.h"
+#include "tools/tivel/rpc/host.h"
+#include "tools/tivel/rpc/root.h"
 
 namespace tivel::tool {
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -20,5 +21,9 @@ struct CommandRegistrar {
   explicit CommandRegistrar(CommandSetup setup) { commands().push_back(std::move(setup)); }
 };
 
-// Exit status a subcommand callback reports through CLI::RuntimeError(code).
+// The root a subcommand uses without --root: TIVEL_HOME when set, else the
+// installation's own (the build directory, an install prefix P, or
+// /var/lib/tivel for a system package).
+std::string defaultRoot();
+
 }  // namespace tivel::tool

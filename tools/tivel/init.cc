@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include <unistd.h>
 
@@ -15,7 +16,8 @@
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
 #include "tools/tivel/password.h"
-#include "tools/tivel/serve_token.h"
+#include "tools/tivel/serve/token.h"
+#include "tools/tivel/serve/tokens.h"
 
 namespace tivel::tool {
 namespace {
@@ -39,15 +41,6 @@ std::string withoutPassword(const std::string& cs) {
     start = end + 1;
   }
   return out;
-}
-
-// The default root is the build's (or installation's) own: the parent of
-// the directory holding this executable.
-std::string defaultRoot() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return ".";
-  return exe.parent_path().parent_path().string();
 }
 
 // Registers the administrator: a user made the way the login component
@@ -76,6 +69,49 @@ void addAdministrator(const std::string& account, const std::string& pwd) {
       com::raise(com::kInvalidArgument, "tivel init", "administrator group " + std::string(group) + ": " + code);
   }
   std::cout << "admin:      " << account << " (added to groups 1 and 2)\n";
+}
+
+// What `tivel init --policy` seeds unless told otherwise: a lock after 5
+// wrong passwords in a row, lasting 15 minutes.
+constexpr long kLockAfter = 5;
+constexpr int kLockMinutes = 15;
+
+// The lockout the enforced policy applies, set as an administrator sets it:
+// the security attribute definition LogErrLockNum ("4") in force with the
+// threshold as its default value (a user's own value still wins), and
+// [Policy] lock_minutes. A threshold or lock time the root has already is
+// kept unless the option gives one.
+void seedLockout(const std::string& ini, std::optional<long> after, std::optional<int> minutes) {
+  mgt::resetThreadState();
+  auto um = com::CreateObject("TivelMgt.UmMgt");
+  com::Args key{com::Variant("4")};
+  auto definition = records::recordArg(um->invoke("getUsa", com::MemberKind::Method, key), "cUmUsrSecAttr");
+  if (!definition) {
+    if (after) com::raise(com::kInvalidArgument, "tivel init", "--lock-after needs the seed data (LogErrLockNum)");
+    std::cout << "lockout:    not seeded (no LogErrLockNum definition: the root has no seed data)\n";
+  } else {
+    const com::Variant inForce = definition->get("IsAvail");
+    const com::Variant current = definition->get("Default_Value");
+    const bool set = inForce.looksNumeric() && inForce.toDouble() != 0 && !current.isNull() && !current.isBlank();
+    if (after || !set) {
+      definition->set("Default_Value", com::Variant(std::to_string(after.value_or(kLockAfter))));
+      definition->set("IsAvail", com::Variant(int32_t{1}));
+      com::Args update{com::Variant(std::static_pointer_cast<com::Object>(definition)), com::Variant("4")};
+      std::string code = um->invoke("updateUsa", com::MemberKind::Method, update).toString();
+      if (code != "0") com::raise(com::kInvalidArgument, "tivel init", "LogErrLockNum could not be set: " + code);
+    }
+    std::cout << "lockout:    after " << definition->get("Default_Value").toString()
+              << " wrong passwords in a row (LogErrLockNum" << (after || !set ? "" : ", kept") << ")\n";
+  }
+  std::string kept = profile::readProfileString(ini, "Policy", "lock_minutes");
+  if (minutes || kept.empty()) {
+    kept = std::to_string(minutes.value_or(kLockMinutes));
+    if (!profile::writePrivateProfileString("Policy", "lock_minutes", kept, ini))
+      com::raise(com::kInvalidArgument, "tivel init", "cannot write " + ini);
+    std::cout << "lock time:  " << kept << " minutes ([Policy] lock_minutes=" << kept << ")\n";
+  } else {
+    std::cout << "lock time:  [Policy] lock_minutes=" << kept << " (kept)\n";
+  }
 }
 
 // Turns the opt-in account security on in the configuration, before any
@@ -108,23 +144,48 @@ const CommandRegistrar reg([](CLI::App& app) {
   cmd->add_flag("--password-stdin", *pwdStdin, "Read the administrator's password from standard input");
   auto policy = std::make_shared<bool>(false);
   auto hashing = std::make_shared<bool>(false);
-  cmd->add_flag("--policy", *policy, "Enforce the account policy: [Policy] enforce=1 in SysTivel.ini");
+  auto* policyFlag = cmd->add_flag("--policy", *policy,
+                                   "Enforce the account policy: [Policy] enforce=1 in SysTivel.ini, and a lockout");
+  auto lockAfter = std::make_shared<long>(kLockAfter);
+  auto lockMinutes = std::make_shared<int>(kLockMinutes);
+  auto* lockAfterOption = cmd->add_option("--lock-after", *lockAfter,
+                                          "With --policy: wrong passwords in a row that lock (default 5; 0: never)")
+                              ->check(CLI::NonNegativeNumber)
+                              ->needs(policyFlag);
+  auto* lockMinutesOption = cmd->add_option("--lock-minutes", *lockMinutes,
+                                            "With --policy: how long a lock lasts (default 15; 0: until reset)")
+                                ->check(CLI::NonNegativeNumber)
+                                ->needs(policyFlag);
   cmd->add_flag("--hash-passwords", *hashing, "Store passwords as Argon2id hashes: [Security] password_hash=argon2id");
-  cmd->callback([root, noSeed, admin, pwdStdin, policy, hashing] {
+  auto group = std::make_shared<std::string>();
+  cmd->add_option("--group", *group,
+                  "Share the root's data with this group for reading (directories 2750, files 0640)");
+  cmd->callback([root, noSeed, admin, pwdStdin, policy, hashing, lockAfter, lockMinutes, lockAfterOption,
+                 lockMinutesOption, group] {
     mgt::InitOptions opt;
     opt.root = root->empty() ? defaultRoot() : *root;
     opt.seed = !*noSeed;
+    opt.group = *group;
+    // The gateway reads its token only while it is its owner's alone.
+    opt.ownerOnly = {serveTokenPath(opt.root)};
     try {
       mgt::InitReport r = mgt::initRoot(opt);
-      std::cout << "root:       " << std::filesystem::absolute(opt.root).lexically_normal().string() << "\n"
-                << "config:     " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
+      std::cout << "root:       " << std::filesystem::absolute(opt.root).lexically_normal().string() << "\n";
+      for (const std::string& change : r.accessChanges) std::cout << "access:     " << change << "\n";
+      std::cout << "config:     " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
                 << "database:   " << withoutPassword(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "")
                 << "\n"
                 << "schema:     ready" << (opt.seed ? ", seeded" : "") << "\n";
+      for (const std::string& w : r.roleWarnings) std::cerr << "tivel init: warning: " << w << "\n";
       initFeeRoot(opt.root, withoutPassword);
       writeSecuritySettings(r.iniPath, *policy, *hashing);
+      if (*policy)
+        seedLockout(r.iniPath, lockAfterOption->count() ? std::optional<long>(*lockAfter) : std::nullopt,
+                    lockMinutesOption->count() ? std::optional<int>(*lockMinutes) : std::nullopt);
       std::cout << "serve token: " << serveTokenPath(opt.root)
                 << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
+      std::cout << "tokens:     " << tokensPath(opt.root)
+                << (registerPagesToken(opt.root) ? " (pages' token registered)" : " (kept)") << "\n";
       if (!admin->empty()) {
         if (!opt.seed) com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
         addAdministrator(*admin, readPassword("Password for " + *admin + ": ", *pwdStdin));

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "fee/schema.h"
+#include "mgt/init/role_check.h"
 
 namespace tivel::tool {
 
@@ -11,6 +12,10 @@ void initFeeRoot(const std::string& root, const std::function<std::string(const 
   std::cout << "fee config: " << r.iniPath << (r.wroteIni ? " (written)" : " (kept)") << "\n"
             << "fee db:     " << hide(r.connectionString) << (r.createdDatabaseFile ? " (created)" : "") << "\n"
             << "fee schema: ready\n";
+  ado::Connection conn;
+  conn.open(r.connectionString);
+  for (const std::string& w : mgt::roleWarnings(conn)) std::cerr << "tivel init: warning: fee database: " << w << "\n";
+  conn.close();
 }
 
 }  // namespace tivel::tool

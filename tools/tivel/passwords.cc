@@ -9,16 +9,10 @@
 #include "mgt/common/security_options.h"
 #include "platform/com/error.h"
 #include "tools/tivel/command.h"
-#include "tools/tivel/rpc_root.h"
+#include "tools/tivel/rpc/root.h"
 
 namespace tivel::tool {
 namespace {
-
-std::string defaultRoot() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? "." : exe.parent_path().parent_path().string();
-}
 
 const CommandRegistrar reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("passwords", "Stored passwords of a root");

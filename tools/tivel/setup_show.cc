@@ -10,8 +10,8 @@
 #include "setup/computer_name.h"
 #include "setup/store.h"
 #include "tools/tivel/command.h"
-#include "tools/tivel/json_value.h"
-#include "tools/tivel/rpc_root.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/rpc/root.h"
 
 namespace tivel::tool {
 namespace {

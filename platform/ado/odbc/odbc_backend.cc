@@ -13,7 +13,9 @@
 #include <type_traits>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/interrupt.h"
 #include "platform/ado/odbc/dialect.h"
+#include "platform/ado/odbc/driver_loading.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
 #include "platform/com/error.h"
@@ -95,9 +97,15 @@ std::string sqlStateOf(const std::string& description) {
   return at == std::string::npos ? std::string() : description.substr(at + mark.size(), 5);
 }
 
+// A statement stopped by an interrupt of its thread (SQLCancel) fails as timed out.
 void check(SQLRETURN rc, const Handle& h) {
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) com::raise(kProviderError, kSource, diagnostics(h.type(), h.get()));
+  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+  if (h.type() == SQL_HANDLE_STMT && threadInterrupted()) raiseInterrupted();
+  com::raise(kProviderError, kSource, diagnostics(h.type(), h.get()));
 }
+
+// How a watchdog stops a running statement (interrupt.h).
+void cancelStatement(void* stmt) { SQLCancel(static_cast<SQLHSTMT>(stmt)); }
 
 // Storage of one bound value; it must stay put until the statement ran.
 struct BoundValue {
@@ -159,6 +167,8 @@ class OdbcBackend : public Backend, private DialectSession {
     ConnectionString given = ConnectionString::parse(connectString);
     for (const auto& [key, value] : driverDefaults(driverName))
       if (!given.has(key)) connectString += connectPair(key, value);
+    refuseLoadingCode(
+        connectString, [this](const std::string& name) { return isInstalledDriver(name); }, allowedDriverFiles);
 
     SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
     std::u16string in = toUtf16(connectString);
@@ -226,10 +236,17 @@ class OdbcBackend : public Backend, private DialectSession {
   void lockTable(const std::string& table) override { dialect_->lockTable(*this, table, timeout_); }
 
   void begin() override {
+    if (threadInterrupted()) raiseInterrupted();
     setAutocommit(false);
     inTransaction_ = true;
   }
-  void commit() override { endTransaction(SQL_COMMIT, true); }
+  void commit() override {
+    if (threadInterrupted()) {
+      endTransaction(SQL_ROLLBACK, false);
+      raiseInterrupted();
+    }
+    endTransaction(SQL_COMMIT, true);
+  }
   void rollback() override { endTransaction(SQL_ROLLBACK, true); }
   bool inTransaction() const override { return inTransaction_; }
 
@@ -264,6 +281,7 @@ class OdbcBackend : public Backend, private DialectSession {
 
   StatementResult executeText(const std::string& sql) {
     Handle st = statement();
+    RunningStatement running(cancelStatement, st.get());
     std::u16string text = toUtf16(sql);
     SQLRETURN rc = SQLExecDirectW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
     check(rc, st);
@@ -301,6 +319,7 @@ class OdbcBackend : public Backend, private DialectSession {
                      " values were given.");
     std::vector<BoundValue> store(params.size());
     for (size_t i = 0; i < params.size(); ++i) bind(st, static_cast<SQLUSMALLINT>(i + 1), params[i], &store[i]);
+    RunningStatement running(cancelStatement, st.get());
     SQLRETURN rc = SQLExecute(st.get());
     check(rc, st);
     if (rc == SQL_NO_DATA) return 0;

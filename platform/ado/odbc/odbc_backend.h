@@ -24,7 +24,8 @@ namespace tivel::ado::odbc {
 
 // Connects through the driver manager with the statement time-out given
 // (0: none). Throws ComError(kOpenFailed) with the driver's diagnostics when
-// the connection cannot be made.
+// the connection cannot be made, and before any driver loads when the string
+// would load code or reach a file it names (driver_loading.h).
 std::unique_ptr<Backend> open(const ConnectionString& cs, int timeoutSeconds);
 
 }  // namespace tivel::ado::odbc

@@ -27,20 +27,6 @@ bool containsNoCase(const std::string& s, const char* word) {
   return a.find(b) != std::string::npos;
 }
 
-// A value braced by the parser keeps its braces; the name inside is what a
-// driver lookup compares.
-std::string unbraced(const std::string& v) {
-  if (v.size() >= 2 && v.front() == '{' && v.back() == '}') {
-    std::string inner;
-    for (size_t i = 1; i + 1 < v.size(); ++i) {
-      inner += v[i];
-      if (v[i] == '}' && i + 2 < v.size() && v[i + 1] == '}') ++i;
-    }
-    return inner;
-  }
-  return v;
-}
-
 // OLE DB provider names that stand for the server database.
 bool isServerProviderName(const std::string& name) {
   return same(name, "SQLOLEDB") || startsWith(name, "SQLOLEDB.") || startsWith(name, "SQLNCLI") ||
@@ -69,6 +55,20 @@ bool allDigits(const std::string& s) {
 }
 
 }  // namespace
+
+// A value braced by the parser keeps its braces; the name inside is what a
+// driver lookup compares.
+std::string unbraced(const std::string& v) {
+  if (v.size() >= 2 && v.front() == '{' && v.back() == '}') {
+    std::string inner;
+    for (size_t i = 1; i + 1 < v.size(); ++i) {
+      inner += v[i];
+      if (v[i] == '}' && i + 2 < v.size() && v[i + 1] == '}') ++i;
+    }
+    return inner;
+  }
+  return v;
+}
 
 std::string serverDriver() {
   const char* env = std::getenv("TIVEL_ODBC_DRIVER");

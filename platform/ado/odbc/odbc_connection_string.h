@@ -54,6 +54,9 @@ std::string serverDriver();
 // rows they matched, and the utf8mb4 character set.
 std::vector<std::pair<std::string, std::string>> driverDefaults(const std::string& driverName);
 
+// The value without the braces a braced value keeps ("{a}}b}" is "a}b").
+std::string unbraced(const std::string& value);
+
 // One pair in connect-string form, the value braced when it holds ";", a
 // brace or edge blanks.
 std::string connectPair(const std::string& key, const std::string& value);

@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "platform/ado/constants.h"
+#include "platform/ado/interrupt.h"
+#include "platform/ado/sqlite/defences.h"
 #include "platform/ado/sqlite/keyword_columns.h"
 #include "platform/com/error.h"
 
@@ -19,6 +21,9 @@ namespace tivel::ado::sqlite {
 namespace {
 
 constexpr const char* kSource = "SQLite";
+
+// How a watchdog stops a statement of this connection (interrupt.h).
+void interruptConnection(void* db) { sqlite3_interrupt(static_cast<sqlite3*>(db)); }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -115,6 +120,7 @@ class SqliteBackend : public Backend {
   }
 
   StatementResult execute(const std::string& statement) override {
+    RunningStatement running(interruptConnection, db_);
     StatementResult result;
     if (sqlite3_stmt* kept = cache_.take(statement)) {
       Statement st(kept);
@@ -187,6 +193,7 @@ class SqliteBackend : public Backend {
   }
 
   long executeBound(const std::string& statement, const std::vector<com::Variant>& params) override {
+    RunningStatement running(interruptConnection, db_);
     Statement st(cache_.take(statement));
     if (!st.get()) {
       const std::string sql = quoteKeywordColumns(statement);
@@ -261,8 +268,14 @@ class SqliteBackend : public Backend {
   // IMMEDIATE takes the write lock now, so two connections that both mean to
   // write wait for each other (up to the busy time-out) instead of failing
   // when the second one first writes.
-  void begin() override { run("BEGIN IMMEDIATE"); }
-  void commit() override { run("COMMIT"); }
+  void begin() override {
+    RunningStatement running(interruptConnection, db_);
+    run("BEGIN IMMEDIATE");
+  }
+  void commit() override {
+    RunningStatement running(interruptConnection, db_);
+    run("COMMIT");
+  }
   // The engine may already have ended the transaction itself (after some
   // errors it rolls back on its own); that is a rollback too.
   void rollback() override {
@@ -279,6 +292,9 @@ class SqliteBackend : public Backend {
 
   void run(const char* sql) { check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
 
+  // From now on the connection refuses what reaches beyond its database.
+  void defend() { makeDefensive(db_, &refusal_); }
+
  private:
   static std::string text(const char* s) { return s ? std::string(s) : std::string(); }
 
@@ -293,7 +309,14 @@ class SqliteBackend : public Backend {
     if (rc != SQLITE_OK) fail();
   }
 
-  [[noreturn]] void fail() { com::raise(kProviderError, kSource, sqlite3_errmsg(db_)); }
+  // A statement stopped by an interrupt of its thread fails as timed out;
+  // one the defences refused says why.
+  [[noreturn]] void fail() {
+    if (sqlite3_errcode(db_) == SQLITE_INTERRUPT && threadInterrupted()) raiseInterrupted();
+    std::string message = sqlite3_errmsg(db_);
+    if ((sqlite3_errcode(db_) & 0xff) == SQLITE_AUTH && !refusal_.empty()) message += ": " + refusal_;
+    com::raise(kProviderError, kSource, message);
+  }
 
   // Per column: whether its declared type makes its text values dates.
   static std::vector<bool> dateColumns(sqlite3_stmt* st, int ncol) {
@@ -363,6 +386,7 @@ class SqliteBackend : public Backend {
   }
 
   sqlite3* db_;
+  std::string refusal_;  // why the defences last refused a statement
   StatementCache cache_;
   PackedRowBuilder rowBuilder_;  // its buffer serves every row read
 };
@@ -400,6 +424,7 @@ std::unique_ptr<Backend> open(const std::string& path, int timeoutSeconds) {
   } catch (const com::ComError& e) {
     com::raise(kOpenFailed, kSource, "Cannot open the database file " + path + ": " + e.description());
   }
+  backend->defend();
   return backend;
 }
 

@@ -11,7 +11,7 @@ namespace tivel::ado::sqlite {
 
 // Opens an existing database file (a missing file fails with kOpenFailed and
 // never creates one) in WAL mode, with a busy time-out of timeoutSeconds
-// (0: wait without limit).
+// (0: wait without limit), with the defences of defences.h in place.
 //
 // Values read: NULL is Null; INTEGER Long when it fits 32 bits, else Double;
 // REAL Double; TEXT String, or Date in a DATE/DATETIME/TIMESTAMP column when

@@ -1,0 +1,22 @@
+// Whether a connection's database role reaches beyond its database. The
+// recordset gateways run any statement a caller sends, so a role that may
+// read or write the server's files or run its programs hands the database
+// host to every caller.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/ado/connection.h"
+
+namespace tivel::mgt {
+
+// One warning per way the open connection's role reaches the database host:
+// on PostgreSQL a superuser; a member of pg_read_server_files,
+// pg_write_server_files or pg_execute_server_program (COPY to or from files
+// and programs); a role that may create roles before PostgreSQL 16 (it may
+// grant itself those); a role that may execute the server-file functions.
+// Empty for a role with only the grants the portal needs, and on other engines.
+std::vector<std::string> roleWarnings(ado::Connection& conn);
+
+}  // namespace tivel::mgt

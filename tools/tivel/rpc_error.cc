@@ -1,9 +1,0 @@
-#include "tools/tivel/rpc_error.h"
-
-#include "platform/com/error.h"
-
-namespace tivel::tool {
-
-void badRequest(const std::string& description) { com::raise(com::kInvalidArgument, kHostSource, description); }
-
-}  // namespace tivel::tool

@@ -1,0 +1,63 @@
+// One batch of the gateway: a JSON array of host requests run in order on
+// the calling thread, under a caller's scope, within a deadline and an
+// answer size. The thread must be one of the server's batch threads (an
+// apartment: the components keep module state and a connection per thread).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "tools/tivel/serve/own_sources.h"
+#include "tools/tivel/serve/scope.h"
+#include "tools/tivel/serve/watchdog.h"
+
+namespace tivel::tool {
+
+// Error numbers of answers the gateway gives in place of a request's own.
+inline constexpr int32_t kScopeRefused = static_cast<int32_t>(0x80070005);    // E_ACCESSDENIED
+inline constexpr int32_t kTimedOut = static_cast<int32_t>(0x80040E31);        // the batch's time ran out
+inline constexpr int32_t kAnswerTooLarge = static_cast<int32_t>(0x8007000E);  // E_OUTOFMEMORY
+
+struct BatchLimits {
+  size_t maxRequests = 10000;                // more get 413
+  size_t maxAnswer = size_t{64} << 20;       // bytes of the answer array; later requests answer an error
+  std::chrono::milliseconds timeout{30000};  // from the request's arrival
+};
+
+// What a batch came to, for the HTTP answer and the counters.
+struct BatchOutcome {
+  int status = 200;
+  std::string body;        // the JSON answer array, or {"error":{...}} for a batch refused whole
+  int64_t callErrors = 0;  // requests answered with an error
+  int64_t refused = 0;     // of them, refused by the caller's scope
+};
+
+class BatchRunner {
+ public:
+  // `own` are the root's data sources for scopes with connect=own.
+  BatchRunner(BatchLimits limits, Watchdog& watchdog, OwnSources own)
+      : limits_(limits), watchdog_(watchdog), own_(std::move(own)) {}
+
+  // Runs the batch in `body` for the caller, its deadline counted from
+  // `arrival`. A body that is no JSON array, or nested too deep, answers
+  // 400; more than maxRequests requests 413; a thread whose components
+  // cannot start (the database unreachable) 503, and the next batch tries
+  // again. A request outside the scope is answered kScopeRefused and not
+  // run; at the deadline the request running is interrupted and it and the
+  // rest answer kTimedOut; once the answer would pass maxAnswer, the request
+  // that passed it and the rest answer kAnswerTooLarge.
+  BatchOutcome run(std::string_view body, const Caller& caller, std::chrono::steady_clock::time_point arrival) const;
+
+  const BatchLimits& limits() const { return limits_; }
+
+ private:
+  BatchLimits limits_;
+  Watchdog& watchdog_;
+  OwnSources own_;
+};
+
+}  // namespace tivel::tool

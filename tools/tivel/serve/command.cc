@@ -1,0 +1,147 @@
+// tivel serve: the late-bound host over HTTP (server.h), until SIGTERM or
+// SIGINT, after which what runs may finish within the drain time, what
+// still runs then is interrupted, and it exits 0. Should the server not
+// have ended some seconds after that, the process ends anyway, with 1.
+#include <csignal>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include <pthread.h>
+
+#include "tools/tivel/command.h"
+#include "tools/tivel/rpc/root.h"
+#include "tools/tivel/serve/server.h"
+#include "tools/tivel/serve/tokens.h"
+
+namespace tivel::tool {
+namespace {
+
+// "HOST:PORT" (an IPv6 host in brackets) into its parts.
+void splitListen(const std::string& text, ServeOptions* o) {
+  size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon + 1 == text.size())
+    throw std::runtime_error("--listen takes HOST:PORT, got " + text);
+  std::string host = text.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  int port = -1;
+  try {
+    size_t used = 0;
+    port = std::stoi(text.substr(colon + 1), &used);
+    if (used != text.size() - colon - 1) port = -1;
+  } catch (const std::exception&) {
+  }
+  if (host.empty() || port < 0 || port > 65535) throw std::runtime_error("--listen takes HOST:PORT, got " + text);
+  o->host = host;
+  o->port = port;
+}
+
+void serve(const std::string& root, const std::string& listen, ServeOptions o) {
+  if (!root.empty()) useRoot(root);
+  const char* home = std::getenv("TIVEL_HOME");
+  if (!home) throw std::runtime_error("tivel serve needs --root (or TIVEL_HOME) to find the access token");
+  o.root = home;
+  o.tokens = TokenTable::load(home);
+  if (o.tokens->size() == 0)
+    throw std::runtime_error(std::string("no tokens in ") + home + "/ini (tivel init makes the pages' token)");
+  splitListen(listen, &o);
+  // The signals are taken by one thread with sigwait; every other thread,
+  // made after this, inherits the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGUSR1);  // wakes the waiter when the server ends otherwise
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+  const std::string host = o.host;
+  const char* scheme = o.tlsCert.empty() ? "http://" : "https://";
+  const auto bound = o.drainTimeout + std::chrono::seconds(10);
+  ServeServer server(std::move(o));
+  const int port = server.bind();
+  std::thread waiter([&server, stopSignals, bound] {
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    server.stop();
+    if (sig == SIGUSR1) return;
+    // A bounded stop, whatever a batch thread is doing.
+    timespec wait{static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(bound).count()), 0};
+    siginfo_t info{};
+    if (sigtimedwait(&stopSignals, &info, &wait) < 0 || info.si_signo != SIGUSR1) {
+      std::cerr << "tivel serve: did not stop within the drain time; ending" << std::endl;
+      std::_Exit(1);
+    }
+  });
+  std::cout << "listening on " << scheme << (host.find(':') != std::string::npos ? "[" + host + "]" : host) << ":"
+            << port << std::endl;
+  server.run();
+  pthread_kill(waiter.native_handle(), SIGUSR1);
+  waiter.join();
+}
+
+const CommandRegistrar reg([](CLI::App& app) {
+  auto* cmd = app.add_subcommand("serve", "Serve late-bound calls over HTTP: POST /rpc with a JSON array of requests");
+  auto root = std::make_shared<std::string>();
+  auto listen = std::make_shared<std::string>("127.0.0.1:8080");
+  auto o = std::make_shared<ServeOptions>();
+  auto timeoutMs = std::make_shared<int64_t>(30000);
+  auto headMs = std::make_shared<int64_t>(5000);
+  auto idleMs = std::make_shared<int64_t>(30000);
+  auto drainMs = std::make_shared<int64_t>(30000);
+  auto maxBody = std::make_shared<int64_t>(8 << 20);
+  auto maxRequests = std::make_shared<int64_t>(10000);
+  auto maxAnswer = std::make_shared<int64_t>(int64_t{64} << 20);
+  auto maxConnections = std::make_shared<int64_t>(1000);
+  auto perAddress = std::make_shared<int64_t>(100);
+  const auto positive = CLI::Range(int64_t{1}, std::numeric_limits<int64_t>::max() / 2, "a positive number");
+  cmd->add_option("--root", *root,
+                  "Root directory R: components use R/ini, R/log and R/db; the token is R/ini/serve.token");
+  cmd->add_option("--listen", *listen, "HOST:PORT to listen on (port 0: any free port)")->capture_default_str();
+  cmd->add_option("--threads", o->workers, "Batch threads, 1 to 1024 (default: one per core)")
+      ->check(CLI::Range(1, 1024));
+  cmd->add_option("--max-body", *maxBody, "Largest request body in bytes")->capture_default_str()->check(positive);
+  cmd->add_option("--max-requests", *maxRequests, "Most requests in one batch")->capture_default_str()->check(positive);
+  cmd->add_option("--max-answer", *maxAnswer, "Largest batch answer in bytes; the rest of the batch answers an error")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--max-connections", *maxConnections, "Connections open at once")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--max-connections-per-address", *perAddress, "Connections open at once from one client address")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--batch-timeout-ms", *timeoutMs,
+                  "A batch's time from its arrival: the statement running then is interrupted, the rest fail")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--head-timeout-ms", *headMs, "A request head must be in within this")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--idle-timeout-ms", *idleMs, "An idle kept-alive connection is closed after this")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--drain-timeout-ms", *drainMs, "On SIGTERM or SIGINT, what runs may finish within this")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--tls-cert", o->tlsCert, "Certificate file (PEM); with --tls-key, serve HTTPS");
+  cmd->add_option("--tls-key", o->tlsKey, "Private key file (PEM)");
+  cmd->callback([=] {
+    ServeOptions options = *o;
+    options.maxBody = static_cast<size_t>(*maxBody);
+    options.batch.maxRequests = static_cast<size_t>(*maxRequests);
+    options.batch.maxAnswer = static_cast<size_t>(*maxAnswer);
+    options.batch.timeout = std::chrono::milliseconds(*timeoutMs);
+    options.maxConnections = static_cast<size_t>(*maxConnections);
+    options.maxConnectionsPerAddress = static_cast<size_t>(*perAddress);
+    options.headTimeout = std::chrono::milliseconds(*headMs);
+    options.idleTimeout = std::chrono::milliseconds(*idleMs);
+    options.drainTimeout = std::chrono::milliseconds(*drainMs);
+    serve(*root, *listen, std::move(options));
+  });
+});
+
+}  // namespace
+}  // namespace tivel::tool

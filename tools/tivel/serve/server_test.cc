@@ -1,0 +1,568 @@
+// The HTTP gateway in-process against a portal root on each engine, and the
+// built command under SIGTERM.
+#include "tools/tivel/serve/server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "mgt/testing/portal.h"
+#include "testing/engines.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/test_gateway.h"
+#include "tools/tivel/serve/token.h"
+#include "tools/tivel/serve/tokens.h"
+
+extern char** environ;
+
+namespace tivel::tool {
+namespace {
+
+using namespace servetest;
+
+TEST(ServeTest, RefusesWhatItShould) {
+  mgt::testing::Portal portal("sqlite", false);
+  ServeOptions o;
+  o.maxBody = 4096;
+  o.batch.maxRequests = 3;
+  o.workers = 1;
+  Gateway g(o);
+  const std::string one = R"([{"id":1,"members":"TivelPublicDB.cUmOrg"}])";
+  EXPECT_EQ(statusOf(g.client("").Post("/rpc", one, "application/json")), 401);
+  auto wrong = g.client(std::string(64, 'b')).Post("/rpc", one, "application/json");
+  ASSERT_TRUE(wrong);
+  EXPECT_EQ(wrong->status, 401);
+  EXPECT_EQ(Json::parse(wrong->body)["error"]["description"], "Unauthorized");
+  EXPECT_EQ(statusOf(g.client(kToken.substr(0, 63)).Post("/rpc", one, "application/json")), 401);
+  EXPECT_EQ(statusOf(g.client("").Get("/metrics")), 401);
+  EXPECT_EQ(statusOf(g.client().Post("/rpc", one, "application/json")), 200);
+
+  httplib::Client c = g.client();
+  EXPECT_EQ(statusOf(c.Post("/rpc", "[" + std::string(5000, ' ') + "]", "application/json")), 413);
+  EXPECT_EQ(statusOf(c.Post("/rpc", R"([{"id":1},{"id":2},{"id":3},{"id":4}])", "application/json")), 413);
+  for (const std::string& bad :
+       std::vector<std::string>{"[{", "{\"id\":1}", "", std::string(70, '[') + std::string(70, ']')}) {
+    auto r = c.Post("/rpc", bad, "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 400) << bad;
+    EXPECT_TRUE(Json::parse(r->body).contains("error")) << r->body;
+  }
+  EXPECT_EQ(statusOf(c.Get("/nowhere")), 404);
+  EXPECT_EQ(statusOf(c.Get("/rpc")), 405);
+  EXPECT_EQ(statusOf(c.Post("/health", "", "text/plain")), 405);
+  // Bad requests inside a good batch are answers, not HTTP failures.
+  Json a = g.batch(Json::parse(R"([{"id":1,"dump":99},7])"));
+  EXPECT_TRUE(a[0].contains("error"));
+  EXPECT_TRUE(a[1].contains("error"));
+
+  auto health = g.client("").Get("/health");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(health->body, R"({"status":"ok"})");
+  auto metrics = c.Get("/metrics");
+  ASSERT_TRUE(metrics);
+  EXPECT_NE(metrics->body.find("tivel_serve_requests_total{path=\"/rpc\",status=\"401\",token=\"\"} 3"),
+            std::string::npos)
+      << metrics->body;
+  EXPECT_NE(metrics->body.find("tivel_serve_call_errors_total{token=\"pages\"} 2"), std::string::npos);
+  EXPECT_NE(metrics->body.find("tivel_serve_workers 1"), std::string::npos);
+}
+
+// The count of the latency histogram in a /metrics text.
+long histogramCount(const std::string& metrics) {
+  const std::string key = "tivel_serve_request_duration_seconds_count ";
+  const size_t at = metrics.find(key);
+  return at == std::string::npos ? -1 : std::stol(metrics.substr(at + key.size()));
+}
+
+// Heads an attacker would send: each is refused with its status and the
+// connection closed; heads that never became requests are not timed.
+TEST(ServeTest, MalformedHeadsAreRefusedAndLeaveTheHistogramAlone) {
+  mgt::testing::Portal portal("sqlite", false);
+  ServeOptions o;
+  o.workers = 1;
+  Gateway g(o);
+  const std::string auth = "Authorization: Bearer " + kToken + "\r\n";
+  const std::string body = R"([{"id":1,"members":"TivelPublicDB.cUmOrg"}])";
+  const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  std::string manyLines;
+  for (int i = 0; i < 101; ++i) manyLines += "X-Line-" + std::to_string(i) + ": x\r\n";
+  const struct {
+    std::string head;
+    const char* status;
+  } cases[] = {
+      {"POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + length + "Content-Length: 5\r\n\r\n" + body, " 400 "},
+      {"POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + length + length + "\r\n" + body, " 400 "},
+      {"POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + length + "Transfer-Encoding: chunked\r\n\r\n" + body, " 400 "},
+      {"POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + manyLines + length + "\r\n" + body, " 431 "},
+      {"POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + "X-Big: " + std::string(70 * 1024, 'b') + "\r\n" + length + "\r\n" +
+           body,
+       " 431 "},
+  };
+  for (const auto& c : cases) {
+    RawConnection conn(g.port());
+    ASSERT_TRUE(conn.send(c.head));
+    const std::string answer = conn.receive();
+    EXPECT_NE(answer.substr(0, 16).find(c.status), std::string::npos) << answer.substr(0, 200);
+    EXPECT_TRUE(conn.closed());
+  }
+  const long timed = histogramCount(g.metrics());
+  for (const char* junk :
+       {"GARBAGE\r\n\r\n", "\x01\x02\x03 / HTTP/1.1\r\n\r\n", "GET /x HTTP/1.1\r\nno colon\r\n\r\n"}) {
+    RawConnection conn(g.port());
+    conn.send(junk);
+    conn.receive();
+  }
+  EXPECT_EQ(histogramCount(g.metrics()), timed + 1);  // the /metrics request itself
+}
+
+// Slow heads and idle connections hold no batch thread: with two threads,
+// sixteen connections sending a head slowly and 160 that send nothing delay
+// no one, and all of them are closed when their head time runs out; a
+// kept-alive connection is closed after the idle time.
+TEST(ServeTest, SlowAndIdleConnectionsStallNoOne) {
+  mgt::testing::Portal portal("sqlite", false);
+  ServeOptions o;
+  o.workers = 2;
+  o.maxConnectionsPerAddress = 500;
+  o.headTimeout = std::chrono::milliseconds(1000);
+  o.idleTimeout = std::chrono::milliseconds(2000);
+  Gateway g(o);
+  std::vector<std::unique_ptr<RawConnection>> slow, idle;
+  for (int i = 0; i < 16; ++i) {
+    slow.push_back(std::make_unique<RawConnection>(g.port()));
+    slow.back()->send("POST /rpc HTTP/1.1\r\n");
+  }
+  for (int i = 0; i < 160; ++i) idle.push_back(std::make_unique<RawConnection>(g.port()));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), 200);
+  EXPECT_EQ(g.batch(Json::parse(R"([{"id":1,"new":"TivelMgt.UmMgt"}])"))[0]["result"]["class"], "UmMgt");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  for (int second = 0; second < 3; ++second) {
+    for (auto& c : slow) c->send("X-Slow: 1\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  for (auto& c : slow) {
+    c->receive(std::chrono::seconds(10));
+    EXPECT_TRUE(c->closed()) << "a slow head was not cut off";
+  }
+  for (auto& c : idle) {
+    c->receive(std::chrono::seconds(10));
+    EXPECT_TRUE(c->closed()) << "an idle connection stayed open";
+  }
+  EXPECT_NE(g.metrics().find("tivel_serve_slow_heads_total 176"), std::string::npos) << g.metrics();
+  RawConnection kept(g.port());
+  kept.send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_NE(kept.receive(std::chrono::seconds(10)).find(" 200 "), std::string::npos);
+  EXPECT_TRUE(kept.closed());
+  EXPECT_GT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1500));
+}
+
+// The resident size of this process, in KiB.
+long residentKib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+// Header lines without a token, on many connections at once, cost at most
+// a request head each, and the memory comes back when they are gone.
+TEST(ServeTest, AHeaderFloodsMemoryComesBack) {
+  ServeOptions o;
+  o.workers = 2;
+  o.maxConnectionsPerAddress = 1000;
+  Gateway g(o);
+  const long before = residentKib();
+  std::string lines = "POST /rpc HTTP/1.1\r\n";
+  while (lines.size() < 60 * 1024) lines += "X-Flood: " + std::string(100, 'f') + "\r\n";
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::unique_ptr<RawConnection>> flood;
+    for (int i = 0; i < 300; ++i) {
+      flood.push_back(std::make_unique<RawConnection>(g.port()));
+      flood.back()->send(lines);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  // The server closes them as it reads their ends, then gives the memory back.
+  long after = residentKib();
+  for (int i = 0; i < 100 && after - before >= 16 * 1024; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    after = residentKib();
+  }
+  EXPECT_LT(after - before, 16 * 1024) << before << " KiB before, " << after << " KiB after";
+}
+
+// Past the answer limit, the rest of the batch answers an error.
+TEST(ServeTest, TheAnswerSizeIsLimited) {
+  mgt::testing::Portal portal("sqlite", false);
+  ServeOptions o;
+  o.workers = 1;
+  o.batch.maxAnswer = 1000;
+  Gateway g(o);
+  Json batch = Json::array();
+  for (int i = 0; i < 20; ++i) batch.push_back(Json{{"id", i}, {"members", "TivelPublicDB.cUmUsr"}});
+  auto res = g.client().Post("/rpc", batch.dump(), "application/json");
+  ASSERT_TRUE(res);
+  Json a = Json::parse(res->body);
+  ASSERT_EQ(a.size(), 20u);
+  EXPECT_FALSE(a[0].contains("error"));
+  size_t firstRefused = 0;
+  while (firstRefused < a.size() && !a[firstRefused].contains("error")) ++firstRefused;
+  ASSERT_LT(firstRefused, a.size());
+  for (size_t i = firstRefused; i < a.size(); ++i) EXPECT_EQ(a[i]["error"]["number"], kAnswerTooLarge) << i;
+  EXPECT_NE(a[firstRefused + 1]["error"]["description"].get<std::string>().find("not run"), std::string::npos);
+}
+
+TEST(ServeTest, StopsWhenAskedAtOnce) {
+  for (int i = 0; i < 20; ++i) Gateway g;  // stop() may come before the listener starts
+}
+
+TEST(ServeTest, TokenFileIsPrivateAndKept) {
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir.path() + "/ini");
+  EXPECT_THROW(readServeToken(dir.path()), std::runtime_error);
+  EXPECT_TRUE(ensureServeToken(dir.path()));
+  const std::string token = readServeToken(dir.path());
+  EXPECT_EQ(token.size(), 64u);
+  EXPECT_FALSE(ensureServeToken(dir.path()));
+  EXPECT_EQ(readServeToken(dir.path()), token);
+  std::filesystem::permissions(serveTokenPath(dir.path()), std::filesystem::perms::group_read,
+                               std::filesystem::perm_options::add);
+  EXPECT_THROW(readServeToken(dir.path()), std::runtime_error);
+  EXPECT_TRUE(sameToken(token, token));
+  EXPECT_FALSE(sameToken(token.substr(1), token));
+  EXPECT_FALSE(sameToken(token + "x", token));
+}
+
+TEST(ServeTest, TlsServesWithTheGivenCertificate) {
+  mgt::testing::Portal portal("sqlite", false);
+  const std::string cert = portal.root() + "/cert.pem", key = portal.root() + "/key.pem";
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                         "-addext subjectAltName=IP:127.0.0.1 -keyout " +
+                         key + " -out " + cert + " 2>/dev/null")
+                            .c_str()),
+            0);
+  ServeOptions bad;
+  bad.tokens = TokenTable::single("pages", kToken, "pages");
+  bad.port = 0;
+  bad.tlsCert = cert;
+  bad.tlsKey = cert;  // no key in it
+  EXPECT_THROW(ServeServer(bad).bind(), std::runtime_error);
+
+  ServeOptions o;
+  o.tlsCert = cert;
+  o.tlsKey = key;
+  o.workers = 1;
+  Gateway g(o);
+  httplib::SSLClient c("127.0.0.1", g.port());
+  c.set_ca_cert_path(cert.c_str());
+  c.enable_server_certificate_verification(true);
+  c.set_bearer_token_auth(kToken.c_str());
+  auto answer = c.Post("/rpc", R"([{"id":"um","new":"TivelMgt.UmMgt"}])", "application/json");
+  ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+  EXPECT_EQ(answer->status, 200);
+  EXPECT_EQ(Json::parse(answer->body)[0]["result"]["class"], "UmMgt");
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), -1);  // plain HTTP gets no answer
+}
+
+TEST(ServeTest, StartUpFailureAnswers503AndTheNextBatchTriesAgain) {
+  mgt::testing::Portal portal("sqlite", false);
+  const std::string file = portal.root() + "/db/tivel.db";
+  std::filesystem::rename(file, file + ".aside");
+  std::filesystem::create_directory(file);  // a database that cannot be opened
+  ServeOptions o;
+  o.workers = 1;
+  Gateway g(o);
+  const std::string one = R"([{"id":"um","new":"TivelMgt.UmMgt"}])";
+  auto down = g.client().Post("/rpc", one, "application/json");
+  ASSERT_TRUE(down);
+  EXPECT_EQ(down->status, 503);
+  EXPECT_EQ(Json::parse(down->body)["error"]["description"], "连接数据库出错！");
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), 503);
+  std::filesystem::remove(file);
+  std::filesystem::rename(file + ".aside", file);
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), 200);
+  Json up = g.batch(Json::parse(one));
+  EXPECT_EQ(up[0]["result"]["class"], "UmMgt");
+}
+
+class ServeDbTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override { portal = std::make_unique<mgt::testing::Portal>(GetParam(), true); }
+  std::unique_ptr<mgt::testing::Portal> portal;
+};
+
+TEST_P(ServeDbTest, OneRoundTripAddAndNestedListsThenNothingOutlivesTheBatch) {
+  ServeOptions o;
+  o.workers = 2;
+  Gateway g(o);
+  Json a = g.batch(Json::parse(R"([
+    {"id":"org","new":"TivelPublicDB.cUmOrg"},
+    {"id":1,"object":{"from":"org"},"put":"Name","value":"总部"},
+    {"id":"um","new":"TivelMgt.UmMgt"},
+    {"id":2,"object":{"from":"um"},"call":"addOrg","args":[{"object":{"from":"org"}},{"ref":""}]},
+    {"id":"admin","new":"TivelMgt.AdminMgt"},
+    {"id":3,"object":{"from":"admin"},"call":"addUsr","args":["Editor","Secret","编辑","","","","",""]},
+    {"id":"users","object":{"from":"um"},"call":"getAllUsr"},
+    {"id":4,"dump":{"from":"users"}}])"));
+  ASSERT_EQ(a.size(), 8u) << a.dump();
+  for (const Json& answer : a) EXPECT_FALSE(answer.contains("error")) << answer.dump();
+  EXPECT_EQ(a[3]["result"], "0");
+  const std::string orgNo = a[3]["refs"]["1"].get<std::string>();
+  EXPECT_EQ(portal->scalar("select name from umOrg where org_no='" + orgNo + "'").toString(), "总部");
+  EXPECT_EQ(a[5]["result"], true);
+  ASSERT_EQ(a[7]["result"].size(), 1u) << a[7].dump();
+  EXPECT_EQ(a[7]["result"][0]["item"]["Account"], "Editor");  // the record's properties, not a handle
+
+  // The next batch starts with no handles and no names.
+  Json b = g.batch(Json::parse(R"([{"id":1,"dump":1},{"id":2,"dump":{"from":"users"}}])"));
+  EXPECT_TRUE(b[0].contains("error"));
+  EXPECT_TRUE(b[1].contains("error"));
+}
+
+TEST_P(ServeDbTest, ConcurrentLoginsOfOneUserLoseNothing) {
+  ServeOptions o;
+  o.workers = 2;
+  Gateway g(o);
+  Json added = g.batch(Json::parse(R"([{"id":"a","new":"TivelMgt.AdminMgt"},
+    {"id":1,"object":{"from":"a"},"call":"addUsr","args":["Editor","Secret","编辑","","","","",""]}])"));
+  ASSERT_EQ(added[1]["result"], true) << added.dump();
+  const long before = portal->scalar("select login_count from umUsr where account='Editor'").toLong();
+  const long logBefore = portal->count("SysLog");
+  constexpr int kClients = 8, kEach = 4;
+  std::atomic<int> accepted{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i)
+    clients.emplace_back([&] {
+      httplib::Client c = g.client();
+      for (int k = 0; k < kEach; ++k) {
+        auto r = c.Post("/rpc", R"([{"id":"a","new":"TivelMgt.AdminMgt"},
+          {"id":1,"object":{"from":"a"},"call":"loginByPwd","args":["Editor","Secret","10.0.0.9"]}])",
+                        "application/json");
+        if (r && r->status == 200 && Json::parse(r->body)[1]["result"] == "0") ++accepted;
+      }
+    });
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(accepted.load(), kClients * kEach);
+  EXPECT_EQ(portal->scalar("select login_count from umUsr where account='Editor'").toLong(), before + kClients * kEach);
+  EXPECT_EQ(portal->count("umLogInfo"), kClients * kEach);
+  EXPECT_EQ(portal->scalar("select count(distinct token) from umLogInfo").toLong(), kClients * kEach);
+  EXPECT_EQ(portal->count("SysLog") - logBefore, kClients * kEach);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ServeDbTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
+
+// The built command: SIGTERM while a long batch runs lets it finish, then
+// the server exits 0.
+TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
+  const char* bin = std::getenv("TIVEL_BIN");
+  ASSERT_NE(bin, nullptr);
+  const std::string tivel = std::string(bin) + "/tivel";
+  testing::TempDir dir;
+  const std::string root = dir.path() + "/root";
+  ASSERT_EQ(std::system((tivel + " init --root " + root + " >/dev/null").c_str()), 0);
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+  posix_spawn_file_actions_addclose(&fa, out[0]);
+  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  // Two threads: one runs the batch, the other answers the probe.
+  std::vector<std::string> args = {tivel, "serve", "--root", root, "--listen", "127.0.0.1:0", "--threads", "2"};
+  std::vector<char*> argv;
+  for (std::string& s : args) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&fa);
+  ::close(out[1]);
+  std::string line;
+  for (char ch; ::read(out[0], &ch, 1) == 1 && ch != '\n';) line += ch;
+  ::close(out[0]);
+  ASSERT_EQ(line.rfind("listening on http://127.0.0.1:", 0), 0u) << line;
+  const int port = std::stoi(line.substr(line.rfind(':') + 1));
+  const std::string token = readServeToken(root);
+
+  Json big = Json::array();
+  big.push_back(Json::parse(R"({"id":"um","new":"TivelMgt.UmMgt"})"));
+  for (int i = 0; i < 2000; ++i)
+    big.push_back(Json{{"id", i}, {"object", {{"from", "um"}}}, {"call", "getUsrByAccount"}, {"args", {"nobody"}}});
+  // A statement that ends, but only after a few seconds: the probe below sees the batch run.
+  big.push_back(Json::parse(R"({"id":"a","new":"TivelMgt.AdminMgt"})"));
+  big.push_back(Json{{"id", "slow"},
+                     {"object", {{"from", "a"}}},
+                     {"call", "getRecordset"},
+                     {"args",
+                      {Json{{"ref", ""}},
+                       "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                       "WHERE x < 20000000) SELECT count(*) FROM c"}}});
+  int answerStatus = -1;
+  std::string answerBody;
+  std::thread client([&] {
+    httplib::Client c("127.0.0.1", port);
+    c.set_bearer_token_auth(token.c_str());
+    c.set_read_timeout(120, 0);
+    if (auto r = c.Post("/rpc", big.dump(), "application/json")) {
+      answerStatus = r->status;
+      answerBody = r->body;
+    }
+  });
+  // Wait until the worker is busy with the batch, then ask the server to stop.
+  // A new connection for each probe: a kept-alive one stays with the thread
+  // that accepted it, which may be the one running the batch.
+  bool busy = false;
+  for (int i = 0; i < 20000 && !busy; ++i) {
+    httplib::Client probe("127.0.0.1", port);
+    probe.set_bearer_token_auth(token.c_str());
+    auto m = probe.Get("/metrics");
+    busy = m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos;
+    if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  EXPECT_TRUE(busy) << "the batch never ran";
+  ::kill(pid, SIGTERM);
+  client.join();
+  ASSERT_EQ(answerStatus, 200) << answerBody;
+  Json answers = Json::parse(answerBody);
+  ASSERT_EQ(answers.size(), big.size());
+  EXPECT_FALSE(answers.back().contains("error")) << answers.back().dump();
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace
+}  // namespace tivel::tool
+
+namespace tivel::tool {
+namespace {
+
+using namespace servetest;
+
+// `tivel serve` started on a root made by `tivel init`.
+class ServeProcess {
+ public:
+  explicit ServeProcess(const std::string& root, std::vector<std::string> extra) {
+    const std::string tivel = std::string(std::getenv("TIVEL_BIN")) + "/tivel";
+    int out[2];
+    if (::pipe(out) != 0) return;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addclose(&fa, out[0]);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args = {tivel, "serve", "--root", root, "--listen", "127.0.0.1:0"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(out[1]);
+    std::string line;
+    for (char ch; ::read(out[0], &ch, 1) == 1 && ch != '\n';) line += ch;
+    ::close(out[0]);
+    if (line.rfind("listening on http://127.0.0.1:", 0) == 0) port_ = std::stoi(line.substr(line.rfind(':') + 1));
+  }
+  ~ServeProcess() {
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  int port() const { return port_; }
+  pid_t pid() const { return pid_; }
+  // Waits for the process to end; its wait status.
+  int wait() {
+    if (status_ < 0) ::waitpid(pid_, &status_, 0);
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int port_ = 0;
+  int status_ = -1;
+};
+
+// Waits until a batch thread is busy.
+bool busyWithin(int port, const std::string& token) {
+  for (int i = 0; i < 20000; ++i) {
+    httplib::Client probe("127.0.0.1", port);  // a new connection each time (see above)
+    probe.set_bearer_token_auth(token.c_str());
+    auto m = probe.Get("/metrics");
+    if (m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  return false;
+}
+
+// Options out of range end the command with a clear error, before it serves.
+TEST(ServeCommandTest, OptionsAreChecked) {
+  const std::string tivel = std::string(std::getenv("TIVEL_BIN")) + "/tivel";
+  tivel::testing::TempDir dir;
+  const std::string root = dir.path() + "/root";
+  ASSERT_EQ(std::system((tivel + " init --root " + root + " >/dev/null").c_str()), 0);
+  for (const char* bad :
+       {"--threads 100000", "--threads -5", "--threads 0", "--max-body -1", "--max-requests 0", "--max-answer -64",
+        "--batch-timeout-ms 0", "--head-timeout-ms -1", "--max-connections-per-address 0", "--drain-timeout-ms x"}) {
+    const std::string command = tivel + " serve --root " + root + " --listen 127.0.0.1:0 " + bad + " 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string output;
+    char buf[512];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
+    const int status = ::pclose(p);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << bad;
+    EXPECT_NE(output.find(std::string(bad).substr(0, std::string(bad).find(' '))), std::string::npos)
+        << bad << ": " << output;
+    EXPECT_EQ(output.find("listening"), std::string::npos) << bad;
+  }
+}
+
+// SIGTERM while a statement runs that would never end: after the drain
+// time it is interrupted, its batch answers the time-out and the server exits 0.
+TEST(ServeCommandTest, StopIsBoundedByTheDrainTime) {
+  const std::string tivel = std::string(std::getenv("TIVEL_BIN")) + "/tivel";
+  tivel::testing::TempDir dir;
+  const std::string root = dir.path() + "/root";
+  ASSERT_EQ(std::system((tivel + " init --root " + root + " >/dev/null").c_str()), 0);
+  ServeProcess serve(root, {"--threads", "2", "--drain-timeout-ms", "500", "--batch-timeout-ms", "600000"});
+  ASSERT_GT(serve.port(), 0);
+  const std::string token = readServeToken(root);
+  std::string answer;
+  std::thread client([&] {
+    httplib::Client c("127.0.0.1", serve.port());
+    c.set_bearer_token_auth(token.c_str());
+    c.set_read_timeout(120, 0);
+    auto r =
+        c.Post("/rpc", R"([{"id":"a","new":"TivelMgt.AdminMgt"},{"id":1,"object":{"from":"a"},"call":"getRecordset",
+      "args":[{"ref":""},"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c"]}])",
+               "application/json");
+    if (r) answer = r->body;
+  });
+  EXPECT_TRUE(busyWithin(serve.port(), token));
+  const auto start = std::chrono::steady_clock::now();
+  ::kill(serve.pid(), SIGTERM);
+  const int status = serve.wait();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  client.join();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_FALSE(answer.empty());
+  EXPECT_EQ(Json::parse(answer)[1]["error"]["number"], kTimedOut) << answer;
+}
+
+}  // namespace
+}  // namespace tivel::tool

@@ -1,0 +1,92 @@
+#include "tools/tivel/serve/token.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tivel::tool {
+namespace {
+
+[[noreturn]] void fail(const std::string& what, const std::string& path) {
+  throw std::runtime_error(what + " " + path + ": " + std::strerror(errno));
+}
+
+std::string randomHex(size_t bytes) {
+  std::string raw(bytes, '\0');
+  size_t got = 0;
+  while (got < bytes) {
+    ssize_t n = ::getrandom(raw.data() + got, bytes - got, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error(std::string("no random bytes: ") + std::strerror(errno));
+    }
+    got += static_cast<size_t>(n);
+  }
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : raw) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex;
+}
+
+}  // namespace
+
+std::string randomToken() { return randomHex(32); }
+
+std::string serveTokenPath(const std::string& root) { return root + "/ini/serve.token"; }
+
+bool ensureServeToken(const std::string& root) {
+  const std::string path = serveTokenPath(root);
+  // O_EXCL: an existing token is never replaced, and the file is born with
+  // its final mode, so there is no moment in which others may read it.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno == EEXIST) return false;
+    fail("cannot create", path);
+  }
+  const std::string text = randomToken() + "\n";
+  bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) {
+    int saved = errno;
+    ::unlink(path.c_str());
+    errno = saved;
+    fail("cannot write", path);
+  }
+  return true;
+}
+
+std::string readServeToken(const std::string& root) {
+  const std::string path = serveTokenPath(root);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) fail("no token file (tivel init writes one)", path);
+  if (st.st_mode & (S_IRWXG | S_IRWXO))
+    throw std::runtime_error("the token file " + path + " may be read by other users (chmod 600 it)");
+  std::ifstream in(path);
+  std::string token;
+  if (!in || !std::getline(in, token)) fail("cannot read", path);
+  while (!token.empty() && (token.back() == '\r' || token.back() == ' ')) token.pop_back();
+  if (token.size() < 32) throw std::runtime_error("the token in " + path + " is shorter than 32 characters");
+  return token;
+}
+
+bool sameToken(std::string_view given, std::string_view expected) {
+  // Every byte of the expected token is compared whatever the given one
+  // holds, so the time taken tells nothing about where they differ.
+  unsigned diff = given.size() == expected.size() ? 0 : 1;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    unsigned char g = i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
+    diff |= g ^ static_cast<unsigned char>(expected[i]);
+  }
+  return diff == 0;
+}
+
+}  // namespace tivel::tool
