@@ -155,6 +155,11 @@ const ScratchDatabase::Role& ScratchDatabase::portalRole() {
   return portalRole_;
 }
 
+ScratchDatabase::Role ScratchDatabase::owner() const {
+  const Server server = serverFor(engine_);
+  return {server.setting("USER"), server.setting("PASSWORD")};
+}
+
 ScratchDatabase::~ScratchDatabase() {
   if (engine_ == "sqlite") {
     std::error_code ec;

@@ -41,6 +41,8 @@ class ScratchDatabase {
     std::string name, password;
   };
   const Role& portalRole();
+  // For a server engine: the test server's account, which owns this database.
+  Role owner() const;
 
  private:
   std::string engine_, connectionString_, location_, driveSection_;

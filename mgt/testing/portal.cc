@@ -41,6 +41,15 @@ Portal::Portal(const std::string& engine, bool seed) : engine_(engine) {
   db_->open(report.connectionString);
 }
 
+void Portal::useOwnerAccount() {
+  if (!server_) return;
+  const auto owner = server_->owner();
+  const std::string ini = (fs::path(dir_.path()) / "ini" / "SysTivel.ini").string();
+  profile::writePrivateProfileString("DBCONN_sql_drive", "uid", owner.name, ini);
+  profile::writePrivateProfileString("DBCONN_sql_drive", "pwd", owner.password, ini);
+  resetThreadState();
+}
+
 Portal::~Portal() {
   resetThreadState();
   if (db_ && db_->isOpen()) db_->close();

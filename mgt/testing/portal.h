@@ -32,6 +32,9 @@ class Portal {
   // count(*) of a table with an optional condition.
   long count(const std::string& table, const std::string& where = "");
   void exec(const std::string& sql);
+  // On a server database: names the owner's account in the root's
+  // SysTivel.ini from now on, as a site does while it runs `tivel init`.
+  void useOwnerAccount();
 
  private:
   std::string engine_;

@@ -119,6 +119,7 @@ class LockoutTest : public mgt::testing::PortalTest {
 
 TEST_P(LockoutTest, PolicySeedsALockAfterFiveWrongPasswordsForFifteenMinutes) {
   const std::string ini = portal().root() + "/ini/SysTivel.ini";
+  portal().useOwnerAccount();
   std::string out = init({"--root", portal().root(), "--policy"});
   EXPECT_NE(out.find("lockout:    after 5 wrong passwords in a row (LogErrLockNum)\n"), std::string::npos) << out;
   EXPECT_EQ(profile::readProfileString(ini, "Policy", "lock_minutes"), "15");

@@ -1,7 +1,10 @@
 #include "platform/ado/odbc/mariadb_dialect.h"
 
+#include <cctype>
+
 #include "platform/ado/constants.h"
 #include "platform/ado/key_cache.h"
+#include "platform/ado/keyword_words.h"
 #include "platform/ado/odbc/table_spellings.h"
 #include "platform/com/error.h"
 
@@ -23,6 +26,30 @@ constexpr const char* kSessionSettings =
 constexpr const char* kCaseSensitiveTables =
     "SELECT table_name FROM information_schema.tables "
     "WHERE table_schema = DATABASE() AND @@lower_case_table_names = 0";
+
+bool sameWord(std::string_view word, std::string_view lower) {
+  if (word.size() != lower.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(word[i])) != lower[i]) return false;
+  return true;
+}
+
+// CAST(x AS BIGINT) as MariaDB reads it: its CAST has no BIGINT, and SIGNED
+// is its 64-bit integer. Anything else stays as written.
+std::string castTargets(const std::string& sql) {
+  bool mentioned = false;
+  for (size_t i = 0; !mentioned && i + 6 <= sql.size(); ++i)
+    mentioned = sameWord(std::string_view(sql).substr(i, 6), "bigint");
+  if (!mentioned) return sql;
+  size_t afterAs = std::string::npos;  // where the text after a bare AS begins
+  return rewriteWords(sql, {.dollarInWords = true, .bracketsAndBackticks = true},
+                      [&](std::string& out, std::string_view word, bool) {
+                        const bool cast = afterAs != std::string::npos && sameWord(word, "bigint") &&
+                                          out.find_first_not_of(" \t\r\n", afterAs) == std::string::npos;
+                        out += cast ? std::string_view("SIGNED") : word;
+                        afterAs = sameWord(word, "as") ? out.size() : std::string::npos;
+                      });
+}
 
 class MariadbDialect final : public Dialect {
  public:
@@ -46,7 +73,7 @@ class MariadbDialect final : public Dialect {
 
   std::string adapt(DialectSession& s, const std::string& sql) override {
     if (stale_) readTables(s);
-    return tables_.adapt(sql);
+    return castTargets(tables_.adapt(sql));
   }
 
   void ran(const std::string& sql) override { stale_ = stale_ || mayChangeSchema(sql); }

@@ -78,6 +78,15 @@ TEST_F(MariadbTest, TableNamesInOtherLetterCasesReachTheTable) {
   EXPECT_THROW(b_->execute("select count(*) from no_such_table"), com::ComError);
 }
 
+// The other engines' CAST(... AS BIGINT) reads as MariaDB's 64-bit CAST; texts and names keep the word.
+TEST_F(MariadbTest, CastToBigintReadsAsSigned) {
+  StatementResult r =
+      b_->execute("select cast('5000000000' as  BIGINT) + 1, 'as bigint', \"as\" from (select 1 as \"as\") t");
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.rows[0][0].toString(), "5000000001");
+  EXPECT_EQ(r.rows[0][1], Variant("as bigint"));
+}
+
 TEST_F(MariadbTest, TextsKeepEveryCharacterAndCompareExactly) {
   std::string saved = std::setlocale(LC_ALL, nullptr);
   std::setlocale(LC_ALL, "C");
