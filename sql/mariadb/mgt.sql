@@ -144,6 +144,13 @@ CREATE TABLE IF NOT EXISTS umLogInfo (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 CREATE INDEX IF NOT EXISTS umLogInfo_usr ON umLogInfo(usr_no);
 
+-- The administrator's console: when each of its sessions (a login record,
+-- by its token) was last active, so that every host applies one idle time-out.
+CREATE TABLE IF NOT EXISTS consoleSession (
+  token VARCHAR(255) NOT NULL PRIMARY KEY,
+  last_seen TEXT
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+
 -- Applications, resources, rights, authorizations and roles
 CREATE TABLE IF NOT EXISTS App (
   App_no VARCHAR(255) NOT NULL PRIMARY KEY,
@@ -258,3 +265,4 @@ CREATE TABLE IF NOT EXISTS SysLog (
   Log_Type INT,
   Msg_Type INT
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+CREATE INDEX IF NOT EXISTS SysLog_time ON SysLog(WDateTime(64));
