@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/ado/data_files.h"
 #include "platform/com/error.h"
 #include "platform/com/module_path.h"
 #include "platform/files/private_files.h"
+#include "platform/profile/daily_log.h"
 #include "platform/profile/profile.h"
 
 namespace tivel::gf {
@@ -26,9 +28,6 @@ ThreadState& state() {
 }
 
 constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
-constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);  // 91
-constexpr int32_t kFileNotFound = static_cast<int32_t>(0x800A0035);  // 53
-constexpr int32_t kDeviceIo = static_cast<int32_t>(0x800A0039);      // 57
 
 }  // namespace
 
@@ -80,12 +79,9 @@ void ensureConnected() {
 
 std::string GetConnectionString() {
   const std::string& ini = iniPath();
-  int mode = com::Variant(ReadIniString(ini, "DB", "mode")).toInteger();
   auto v = [&](const char* section, const char* key) { return ReadIniString(ini, section, key); };
-  switch (mode) {
-    case 1:
-      return "dsn=" + v("DBCONN_dsn", "DSN") + ";uid=" + v("DBCONN_dsn", "uid") + ";pwd=" + v("DBCONN_dsn", "pwd") +
-             ";";
+  switch (ado::iniMode(ini)) {
+    case 1: return ado::dsnConnectionString(ini);
     case 2:
       return "Provider=" + v("DBCONN_sql_drive", "DRIVER") + ";Password=" + v("DBCONN_sql_drive", "pwd") +
              ";Persist Security Info=True;User ID=" + v("DBCONN_sql_drive", "uid") +
@@ -99,38 +95,24 @@ std::string GetConnectionString() {
 }
 
 std::string ReadIniString(const std::string& file, const std::string& section, const std::string& key) {
-  std::string value = TrimAtNull(profile::readProfileString(file, section, key));
-  while (!value.empty() && value.back() == ' ') value.pop_back();
-  return value;
+  return profile::readIniValue(file, section, key);
 }
 
-std::string TrimAtNull(std::string_view s) {
-  auto p = s.find('\0');
-  return std::string(p == std::string_view::npos ? s : s.substr(0, p));
-}
+std::string TrimAtNull(std::string_view s) { return profile::textBeforeNul(s); }
 
 // The path comes from the component directory; the process's current
 // directory is never changed (other threads and components rely on it).
 void WriteFileLog(const std::string& text) {
-  namespace fs = std::filesystem;
-  com::DateTime now = com::DateTime::now();
-  char stamp[16];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
-  fs::path dir = (fs::path(componentDir()) / ".." / "log").lexically_normal();
-  files::makePrivateDirectories(dir.string());
-  fs::path file = dir / (std::string("logScrivane") + stamp + ".txt");
-  switch (files::appendToPrivateFile(file.string(), text + "   " + now.text() + "\r\n")) {
-    case files::Append::NotOpened: com::raise(kFileNotFound, "TivelGF", "File not found: " + file.string());
-    case files::Append::NotWritten: com::raise(kDeviceIo, "TivelGF", "Device I/O error: " + file.string());
-    case files::Append::Done: break;
-  }
+  const com::DateTime now = com::DateTime::now();
+  profile::appendDailyLog(componentDir() + "/../log", "logScrivane", now, text + "   " + now.text() + "\r\n",
+                          "TivelGF");
 }
 
 ado::Connection& connection() { return *connectionPtr(); }
 
 ado::ConnectionPtr connectionPtr() {
   const ado::ConnectionPtr& c = state().connection;
-  if (!c) com::raise(kObjectNotSet, "TivelGF", "Object variable or With block variable not set");
+  if (!c) com::raise(com::kObjectNotSet, "TivelGF", com::kObjectNotSetText);
   return c;
 }
 

@@ -4,18 +4,11 @@
 
 #include "fee/module.h"
 #include "platform/com/error.h"
+#include "platform/com/text.h"
 
 namespace tivel::gf {
 
-std::string QuoteSql(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() + 2);
-  for (char c : s) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
+std::string QuoteSql(std::string_view s) { return com::doubleSingleQuotes(s); }
 
 std::string slipCondition(const std::string& jh, const std::string& scriptId) {
   return " WHERE JH = '" + QuoteSql(jh) + "' AND Script_Id = '" + QuoteSql(scriptId) + "'";
@@ -38,21 +31,11 @@ ado::RecordsetPtr recordsetArg(const com::Variant& v) {
 }
 
 ado::Recordset& deref(const ado::RecordsetPtr& rs) {
-  if (!rs) com::raise(static_cast<int32_t>(0x800A005B), "TivelGF", "Object variable or With block variable not set");
+  if (!rs) com::raise(com::kObjectNotSet, "TivelGF", com::kObjectNotSetText);
   return *rs;
 }
 
-std::string failureDescription() {
-  try {
-    throw;
-  } catch (const com::ComError& e) {
-    return e.description();
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Unknown failure";
-  }
-}
+std::string failureDescription() { return com::currentFailureDescription("Unknown failure"); }
 
 size_t characterCount(std::string_view s) {
   size_t n = 0;

@@ -2,13 +2,14 @@
 # Installs the Debian packages the build, the tests and the server-database
 # tests need, when any is missing.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config ccache git
+pkgs=(build-essential cmake ninja-build pkg-config ccache git python3
       libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev libsodium-dev
-      unixodbc unixodbc-dev odbc-postgresql postgresql
+      unixodbc unixodbc-dev odbc-postgresql postgresql odbc-mariadb mariadb-server
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       clang-14 clang libclang-rt-14-dev libcpp-httplib-dev libssl-dev openssl
       libldap-dev slapd ldap-utils libqrencode-dev
-      libmicrohttpd-dev help2man lintian)
+      libmicrohttpd-dev help2man lintian
+      chromium chromium-driver python3-selenium fonts-wqy-microhei)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

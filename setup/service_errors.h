@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/com/error.h"
+
 namespace tivel::setup {
 
 inline constexpr int32_t kFail = static_cast<int32_t>(0x80004005);              // E_FAIL
@@ -14,7 +16,8 @@ inline constexpr int32_t kNotFound = static_cast<int32_t>(0x80070490);          
 inline constexpr int32_t kMemberInGroup = static_cast<int32_t>(0x80070562);     // ERROR_MEMBER_IN_ALIAS
 inline constexpr int32_t kBadPathname = static_cast<int32_t>(0x80005000);       // E_ADS_BAD_PATHNAME
 inline constexpr int32_t kPropertyNotFound = static_cast<int32_t>(0x8000500D);  // E_ADS_PROPERTY_NOT_FOUND
-inline constexpr int32_t kNotSupported = static_cast<int32_t>(0x80004001);      // E_NOTIMPL
-inline constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057);        // E_INVALIDARG
+// The two the object runtime names too.
+inline constexpr int32_t kNotSupported = com::kNotImplemented;  // E_NOTIMPL
+inline constexpr int32_t kInvalidArg = com::kInvalidArgument;   // E_INVALIDARG
 
 }  // namespace tivel::setup

@@ -2,6 +2,7 @@
 #include "mgt/admin/admin_mgt.h"
 
 #include "mgt/admin/directory.h"
+#include "mgt/admin/login_record.h"
 #include "mgt/admin/policy.h"
 #include "mgt/admin/policy_state.h"
 #include "mgt/admin/second_factor.h"
@@ -214,7 +215,8 @@ bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors) {
   info->set("Usr_No", Variant(usrNo));
   info->set("IsAvail", Variant(int32_t{1}));
   Args record{Variant(std::static_pointer_cast<com::Object>(info)), Variant("")};
-  um_->invoke("addLogInfo", MemberKind::Method, record);
+  const bool written = um_->invoke("addLogInfo", MemberKind::Method, record).toString() == "0";
+  noteLoginToken(written ? record[1].toString() : std::string());
   return counted && cleaned;
 }
 

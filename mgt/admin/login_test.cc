@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "mgt/admin/admin_mgt.h"
+#include "mgt/admin/login_record.h"
 #include "mgt/common/module.h"
 #include "mgt/testing/portal.h"
 #include "mgt/testing/processes.h"
@@ -50,6 +51,8 @@ TEST_P(LoginTest, SuccessfulLoginDoesTheBookkeeping) {
   ASSERT_EQ(portal().count("umLogInfo", "usr_no='" + no + "'"), 1);
   EXPECT_EQ(portal().scalar("select isAvail from umLogInfo").toLong(), 1);
   EXPECT_EQ(portal().scalar("select token from umLogInfo").toString().rfind("TOK_", 0), 0u);
+  EXPECT_EQ(takeLoginToken(), portal().scalar("select token from umLogInfo").toString()) << "the record written";
+  EXPECT_EQ(takeLoginToken(), "") << "taken once";
   EXPECT_EQ(logEntries("Editor登录成功！"), 1);
   EXPECT_EQ(portal().count("SysLog"), 1);
 

@@ -9,16 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/text.h"
+
 namespace tivel::mgt::policy {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+std::string_view trim(std::string_view s) { return com::trimWhitespace(s); }
 
 // The non-empty items of s between any of the separators.
 std::vector<std::string_view> split(std::string_view s, std::string_view separators) {

@@ -39,19 +39,10 @@ void setUserValue(const std::string& attribute, const std::string& usrNo, const 
 }
 
 void inUsersTurn(const std::string& usrNo, const std::function<void()>& work) {
-  const ado::ConnectionPtr& db = sharedConnection();
-  db->beginTrans();
-  try {
+  sharedConnection()->inTransaction([&] {
     run("update umUsr set usr_no=usr_no where usr_no='" + QuoteSql(usrNo) + "'");
     work();
-    db->commitTrans();
-  } catch (...) {
-    try {
-      db->rollbackTrans();
-    } catch (...) {
-    }
-    throw;
-  }
+  });
 }
 
 std::string lockedAt(const std::string& usrNo) {

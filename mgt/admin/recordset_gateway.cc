@@ -18,17 +18,7 @@ namespace {
 using com::Variant;
 
 // The description of the failure being handled, as a caller would read it.
-std::string currentFailure() {
-  try {
-    throw;
-  } catch (const com::ComError& e) {
-    return e.description();
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Unknown error";
-  }
-}
+std::string currentFailure() { return com::currentFailureDescription("Unknown error"); }
 
 // The element counter of a batch is a 16-bit integer: an array whose upper
 // bound reaches 32767 overflows it, inside the transaction, so the whole
@@ -89,20 +79,11 @@ bool AdminMgt::setRecordset(std::string& pErr, const Variant& pVar) {
         pErr = "参数必须大于或等于1";
         return false;
       }
-      db->beginTrans();
-      try {
+      // Every statement and write-back of this call, or none.
+      db->inTransaction([&] {
         if (items.size() > kMaxElements) com::raise(com::kOverflow, "TivelMgt.AdminMgt.setRecordset", "Overflow");
         for (const Variant& element : items) runElement(*work, db, element);
-        db->commitTrans();
-      } catch (...) {
-        // Undo every statement and write-back of this call; a rollback that
-        // fails itself (a lost connection) must not hide the first failure.
-        try {
-          db->rollbackTrans();
-        } catch (...) {
-        }
-        throw;
-      }
+      });
       return true;
     }
     // A single recordset or statement runs without a transaction of its own;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mgt/app/app_test_fixture.h"
+#include "mgt/common/module.h"
 #include "testing/faults.h"
 
 namespace tivel::mgt {
@@ -37,6 +38,10 @@ class AuthorizationTest : public app_testing::AppTest {
   void refuseInserts() {
     if (portal().engine() == "sqlite") {
       portal().exec("create trigger refuse_auth before insert on AppAuth begin select raise(abort, 'refused'); end");
+    } else if (portal().engine() == "mariadb") {
+      portal().exec(
+          "create trigger refuse_auth before insert on AppAuth for each row "
+          "signal sqlstate '45000' set message_text = 'refused'");
     } else {
       portal().exec(
           "create function refuse_auth() returns trigger language plpgsql as "
@@ -107,7 +112,19 @@ TEST_P(AuthorizationTest, FailedReplacementLeavesTheOldAuthorization) {
   EXPECT_EQ(portal().count("AppAuth"), 1) << "the delete was undone with the failed add";
   EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "10");
   EXPECT_FALSE(mgt->setAuthOfUsr("R", "3", "U", "11")) << "no transaction was left open";
-  portal().exec("drop trigger refuse_auth" + std::string(portal().engine() == "sqlite" ? "" : " on AppAuth"));
+  // Inside a transaction its caller holds, a savepoint undoes the failed
+  // replacement alone, and the caller's end decides about the rest.
+  const ado::ConnectionPtr& db = sharedConnection();
+  db->beginTrans();
+  EXPECT_FALSE(mgt->setAuthOfUsr("R", "3", "U", "11"));
+  EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "10");
+  db->commitTrans();
+  EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "10");
+  portal().exec("drop trigger refuse_auth" + std::string(portal().engine() == "postgresql" ? " on AppAuth" : ""));
+  db->beginTrans();
+  EXPECT_TRUE(mgt->setAuthOfUsr("R", "3", "U", "01"));
+  db->rollbackTrans();
+  EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "10");
   EXPECT_TRUE(mgt->setAuthOfUsr("R", "3", "U", "11"));
   EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "11");
 }

@@ -5,21 +5,21 @@
 
 #include "mgt/common/module.h"
 #include "mgt/common/trace.h"
+#include "platform/ado/data_files.h"
 #include "platform/ado/recordset.h"
 #include "platform/com/error.h"
+#include "platform/com/text.h"
 #include "platform/files/private_files.h"
+#include "platform/profile/daily_log.h"
 #include "platform/profile/profile.h"
 
 namespace tivel::mgt {
 
 std::string GetConnectionString() {
   const std::string& ini = configPath();
-  int mode = com::Variant(ReadIniString(ini, "DB", "mode")).toInteger();
   auto v = [&](const char* section, const char* key) { return ReadIniString(ini, section, key); };
-  switch (mode) {
-    case 1:
-      return "dsn=" + v("DBCONN_dsn", "DSN") + ";uid=" + v("DBCONN_dsn", "uid") + ";pwd=" + v("DBCONN_dsn", "pwd") +
-             ";";
+  switch (ado::iniMode(ini)) {
+    case 1: return ado::dsnConnectionString(ini);
     case 2:
       return "DRIVER=" + v("DBCONN_sql_drive", "DRIVER") + "; server=" + v("DBCONN_sql_drive", "SERVER") +
              ";uid=" + v("DBCONN_sql_drive", "uid") + ";PASSWORD=" + v("DBCONN_sql_drive", "pwd") +
@@ -58,26 +58,12 @@ bool OpenDatabase(std::string* why) {
 }
 
 std::string ReadIniString(const std::string& path, const std::string& section, const std::string& key) {
-  std::string value = profile::readProfileString(path, section, key);
-  value = TrimAtNull(value);
-  while (!value.empty() && value.back() == ' ') value.pop_back();
-  return value;
+  return profile::readIniValue(path, section, key);
 }
 
-std::string TrimAtNull(std::string_view s) {
-  auto p = s.find('\0');
-  return std::string(p == std::string_view::npos ? s : s.substr(0, p));
-}
+std::string TrimAtNull(std::string_view s) { return profile::textBeforeNul(s); }
 
-std::string QuoteSql(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() + 2);
-  for (char c : s) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
+std::string QuoteSql(std::string_view s) { return com::doubleSingleQuotes(s); }
 
 bool RowExists(const std::string& table, const std::string& column, const std::string& value) {
   auto rs = sharedConnection()->execute("Select Count(*) from " + table + " where " + column + "='" + value + "' ");
@@ -87,19 +73,9 @@ bool RowExists(const std::string& table, const std::string& column, const std::s
 }
 
 void WriteFileLog(const std::string& message) {
-  namespace fs = std::filesystem;
-  com::DateTime now = com::DateTime::now();
-  char stamp[16];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
-  fs::path dir = (fs::path(componentDir()) / ".." / "log").lexically_normal();
-  files::makePrivateDirectories(dir.string());
-  fs::path file = dir / (std::string("log") + stamp + ".txt");
-  switch (files::appendToPrivateFile(file.string(), message + "   SysTivel" + now.text() + "\r\n")) {
-    case files::Append::NotOpened: com::raise(com::kFileNotFound, "TivelMgt", "File not found: " + file.string());
-    case files::Append::NotWritten:
-      com::raise(static_cast<int32_t>(0x800A0039), "TivelMgt", "Device I/O error: " + file.string());
-    case files::Append::Done: break;
-  }
+  const com::DateTime now = com::DateTime::now();
+  profile::appendDailyLog(componentDir() + "/../log", "log", now, message + "   SysTivel" + now.text() + "\r\n",
+                          "TivelMgt");
 }
 
 }  // namespace tivel::mgt

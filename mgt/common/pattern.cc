@@ -509,6 +509,27 @@ com::Variant readList(const Statement& sql, const char* recordClass, const Field
 bool inTransaction(const std::function<bool()>& body) {
   return trapBool([&] {
     const ado::ConnectionPtr& db = sharedConnection();
+    // Inside a transaction its caller holds (the console's change), a
+    // savepoint undoes this body alone and the caller's end decides the rest.
+    if (db->transactionOpen()) {
+      const auto undo = [&db] {
+        db->execute("ROLLBACK TO SAVEPOINT tivel_nested");
+        db->execute("RELEASE SAVEPOINT tivel_nested");
+      };
+      db->execute("SAVEPOINT tivel_nested");
+      bool keep = false;
+      try {
+        keep = body();
+      } catch (...) {
+        undo();
+        throw;
+      }
+      if (keep)
+        db->execute("RELEASE SAVEPOINT tivel_nested");
+      else
+        undo();
+      return keep;
+    }
     db->beginTrans();
     try {
       const bool keep = body();

@@ -366,7 +366,8 @@ com::Variant readKeyedList(const Statement& sql, const char* recordClass, const 
 
 // Runs body (true to keep its writes) in one transaction on the shared
 // connection: committed when it answers true, rolled back when it answers
-// false or fails. Any failure gives false.
+// false or fails. Any failure gives false. Inside a transaction already open
+// on the connection, a savepoint takes the transaction's place.
 bool inTransaction(const std::function<bool()>& body);
 
 }  // namespace tivel::mgt

@@ -11,6 +11,7 @@
 #include "mgt/init/role_check.h"
 #include "mgt/init/root_access.h"
 #include "mgt/init/schema.h"
+#include "platform/ado/data_files.h"
 #include "platform/com/error.h"
 #include "platform/files/private_files.h"
 
@@ -19,25 +20,8 @@ namespace tivel::mgt {
 namespace fs = std::filesystem;
 
 std::string defaultSysTivelIni() {
-  return "[DB]\r\n"
-         "; 1 = ODBC data source, 2 = ODBC driver and server, 3 = provider and database file in ../db/\r\n"
-         "mode=3\r\n"
-         "\r\n"
-         "[DBCONN_dsn]\r\n"
-         "DSN=\r\n"
-         "uid=\r\n"
-         "pwd=\r\n"
-         "\r\n"
-         "[DBCONN_sql_drive]\r\n"
-         "DRIVER=\r\n"
-         "SERVER=\r\n"
-         "uid=\r\n"
-         "pwd=\r\n"
-         "Database=\r\n"
-         "\r\n"
-         "[DBCONN_mdb_drive]\r\n"
-         "PROVIDER=SQLite\r\n"
-         "Database=tivel.db\r\n"
+  return ado::defaultConnectionIni(
+             "1 = ODBC data source, 2 = ODBC driver and server, 3 = provider and database file in ../db/", "tivel.db") +
          "\r\n"
          "[product_name]\r\n"
          "name=Tivel\r\n"
@@ -70,25 +54,9 @@ InitReport initRoot(const InitOptions& options) {
 
   fs::path ini = root / "ini" / "SysTivel.ini";
   report.iniPath = ini.string();
-  if (!fs::exists(ini)) {
-    if (!files::writeNewPrivateFile(ini.string(), defaultSysTivelIni()))
-      com::raise(com::kInvalidArgument, "tivel init", "cannot write " + ini.string() + ": " + std::strerror(errno));
-    report.wroteIni = true;
-  }
-
-  // The embedded engine opens only existing files; a new portal gets an
-  // empty one.
-  if (ReadIniString(ini.string(), "DB", "mode") == "3") {
-    std::string file = ReadIniString(ini.string(), "DBCONN_mdb_drive", "Database");
-    if (file.empty())
-      com::raise(com::kInvalidArgument, "tivel init", "DBCONN_mdb_drive/Database is empty in " + ini.string());
-    fs::path db = root / "db" / file;
-    if (!fs::exists(db)) {
-      if (!files::writeNewPrivateFile(db.string(), ""))
-        com::raise(com::kInvalidArgument, "tivel init", "cannot create " + db.string() + ": " + std::strerror(errno));
-      report.createdDatabaseFile = true;
-    }
-  }
+  const ado::PreparedFiles made = ado::prepareDataFiles(ini.string(), defaultSysTivelIni(), (root / "db").string());
+  report.wroteIni = made.wroteIni;
+  report.createdDatabaseFile = made.createdDatabaseFile;
 
   report.connectionString = GetConnectionString();
   auto conn = std::make_shared<ado::Connection>();

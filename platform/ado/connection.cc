@@ -143,6 +143,20 @@ void Connection::rollbackTrans() {
   if (b.inTransaction()) b.rollback();
 }
 
+void Connection::inTransaction(const std::function<void()>& work) {
+  beginTrans();
+  try {
+    work();
+    commitTrans();
+  } catch (...) {
+    try {
+      rollbackTrans();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
 void Connection::close() {
   if (!backend_) com::raise(kClosedObject, kSource, "Operation is not allowed when the object is closed.");
   // An open transaction ends with the connection, undone.

@@ -2,6 +2,7 @@
 // "ADODB.Connection" or directly.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,6 +37,12 @@ class Connection : public com::Object {
   int32_t beginTrans();  // returns the nesting level (1)
   void commitTrans();
   void rollbackTrans();
+  // Runs work in a transaction: commits when it returns; when it throws,
+  // rolls back and rethrows its failure (a rollback that fails itself, as on
+  // a lost connection, does not hide it).
+  void inTransaction(const std::function<void()>& work);
+  // Whether BeginTrans ran and neither CommitTrans nor RollbackTrans yet.
+  bool transactionOpen() const { return transOpen_; }
   void close();
 
   // The engine, with the current commandTimeout; fails kClosedObject when not open.

@@ -2,16 +2,14 @@
 
 #include <strings.h>
 
+#include "platform/com/text.h"
+
 namespace tivel::ado {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using com::trimWhitespace;
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+std::string_view trim(std::string_view s) { return trimWhitespace(s); }
 
 bool sameKey(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -31,7 +29,7 @@ ConnectionString ConnectionString::parse(std::string_view text) {
       if (text[end] == '=' && eq == std::string_view::npos) {
         eq = end;
         size_t v = eq + 1;
-        while (v < text.size() && isBlank(text[v])) ++v;
+        while (v < text.size() && trimWhitespace(text.substr(v, 1)).empty()) ++v;
         if (v < text.size() && text[v] == '{') {
           size_t j = v + 1;
           while (j < text.size()) {

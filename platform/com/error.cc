@@ -6,4 +6,16 @@ void raise(int32_t number, std::string source, std::string description) {
   throw ComError(number, std::move(source), std::move(description));
 }
 
+std::string currentFailureDescription(const char* otherwise) {
+  try {
+    throw;
+  } catch (const ComError& e) {
+    return e.description();
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return otherwise;
+  }
+}
+
 }  // namespace tivel::com

@@ -29,8 +29,13 @@ inline constexpr int32_t kKeyAlreadyAssociated = static_cast<int32_t>(0x800A01C9
 inline constexpr int32_t kInvalidProcedureCall = static_cast<int32_t>(0x800A0005);  // 5
 inline constexpr int32_t kFileNotFound = static_cast<int32_t>(0x800A0035);          // 53
 inline constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);          // 91
+inline constexpr int32_t kDeviceIo = static_cast<int32_t>(0x800A0039);              // 57
 // The description that goes with kObjectNotSet.
 inline constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
+
+// The description of the exception being handled (call it inside a catch
+// block): a call error's description, another exception's what(), else otherwise.
+std::string currentFailureDescription(const char* otherwise);
 
 // A failed call. "Fail the call to the caller" means: throw one of these.
 class ComError : public std::runtime_error {

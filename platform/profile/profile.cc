@@ -289,4 +289,12 @@ std::string readProfileString(const std::string& path, std::string_view section,
   return std::string(buf, static_cast<size_t>(n));
 }
 
+std::string textBeforeNul(std::string_view s) { return std::string(s.substr(0, s.find('\0'))); }
+
+std::string readIniValue(const std::string& path, std::string_view section, std::string_view key) {
+  std::string value = textBeforeNul(readProfileString(path, section, key));
+  while (!value.empty() && value.back() == ' ') value.pop_back();
+  return value;
+}
+
 }  // namespace tivel::profile

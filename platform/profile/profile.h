@@ -39,4 +39,11 @@ bool sameProfileName(std::string_view a, std::string_view b);
 // most 254 bytes), no default; the empty string when nothing was read.
 std::string readProfileString(const std::string& path, std::string_view section, std::string_view key);
 
+// The text up to its first NUL character (all of it when there is none).
+std::string textBeforeNul(std::string_view s);
+
+// A value as the components use it: readProfileString's, cut at its first
+// NUL, trailing blanks dropped.
+std::string readIniValue(const std::string& path, std::string_view section, std::string_view key);
+
 }  // namespace tivel::profile

@@ -5,7 +5,8 @@
 -- write or compare numbers (years, months, detail numbers, flags); text
 -- elsewhere; dates are "YYYY-MM-DD HH:MM:SS" text, as everywhere in the
 -- system. Names are left unquoted, so that they fold to lower case as the
--- statements' own unquoted names do. Every statement is idempotent.
+-- statements' own unquoted names do. Every statement is idempotent. A change
+-- to a table is made in every dialect's script, and in its snapshot table.
 
 -- Menu items; SHOWORDER is text (it also receives the mark "USE").
 CREATE TABLE IF NOT EXISTS XT_CS_CD (

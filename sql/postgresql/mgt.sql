@@ -5,7 +5,8 @@
 -- unquoted so that they fold to lower case as the statements' own unquoted
 -- names do; only isnull, a keyword here, is quoted (the data-access layer
 -- quotes it in statements too). Every statement is idempotent, so the script
--- can run on a database that already has some or all of it.
+-- can run on a database that already has some or all of it. A change to a
+-- table is made in every dialect's script.
 
 -- Organisations, groups, users and memberships
 CREATE TABLE IF NOT EXISTS umOrg (
@@ -141,6 +142,13 @@ CREATE TABLE IF NOT EXISTS umLogInfo (
 );
 CREATE INDEX IF NOT EXISTS umLogInfo_usr ON umLogInfo(usr_no);
 
+-- The administrator's console: when each of its sessions (a login record,
+-- by its token) was last active, so that every host applies one idle time-out.
+CREATE TABLE IF NOT EXISTS consoleSession (
+  token TEXT NOT NULL PRIMARY KEY,
+  last_seen TEXT
+);
+
 -- Applications, resources, rights, authorizations and roles
 CREATE TABLE IF NOT EXISTS App (
   App_no TEXT NOT NULL PRIMARY KEY,
@@ -255,3 +263,4 @@ CREATE TABLE IF NOT EXISTS SysLog (
   Log_Type INTEGER,
   Msg_Type INTEGER
 );
+CREATE INDEX IF NOT EXISTS SysLog_time ON SysLog(WDateTime);

@@ -3,7 +3,9 @@
 -- details, attachments and snapshots. Integer columns where the statements
 -- write or compare numbers (years, months, detail numbers, flags); text
 -- elsewhere; dates are "YYYY-MM-DD HH:MM:SS" text, as everywhere in the
--- system. Every statement is idempotent.
+-- system. Every statement is idempotent. Each engine keeps a script of its
+-- own (sql/<dialect>/), as their types and idempotent forms differ; a change
+-- to a table is made in every dialect's script, and in its snapshot table.
 
 -- Menu items; SHOWORDER is text (it also receives the mark "USE").
 CREATE TABLE IF NOT EXISTS XT_CS_CD (

@@ -1,7 +1,10 @@
 -- Management database, embedded engine. Columns that the operations write
 -- without quotes, compare as numbers or sort by are integers; everything else
 -- is text. Every statement is idempotent, so the script can run on a
--- database that already has some or all of it.
+-- database that already has some or all of it. Each engine keeps a script of
+-- its own (sql/<dialect>/): their types, keys and idempotent forms differ, so
+-- the scripts stay apart though most lines agree; a change to a table is
+-- made in every dialect's script.
 
 -- Organisations, groups, users and memberships
 CREATE TABLE IF NOT EXISTS umOrg (
@@ -137,6 +140,13 @@ CREATE TABLE IF NOT EXISTS umLogInfo (
 );
 CREATE INDEX IF NOT EXISTS umLogInfo_usr ON umLogInfo(usr_no);
 
+-- The administrator's console: when each of its sessions (a login record,
+-- by its token) was last active, so that every host applies one idle time-out.
+CREATE TABLE IF NOT EXISTS consoleSession (
+  token TEXT NOT NULL PRIMARY KEY,
+  last_seen TEXT
+);
+
 -- Applications, resources, rights, authorizations and roles
 CREATE TABLE IF NOT EXISTS App (
   App_no TEXT NOT NULL PRIMARY KEY,
@@ -251,3 +261,4 @@ CREATE TABLE IF NOT EXISTS SysLog (
   Log_Type INTEGER,
   Msg_Type INTEGER
 );
+CREATE INDEX IF NOT EXISTS SysLog_time ON SysLog(WDateTime);

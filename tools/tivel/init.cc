@@ -16,6 +16,7 @@
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
 #include "tools/tivel/password.h"
+#include "tools/tivel/serve/console_key.h"
 #include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/tokens.h"
 
@@ -166,8 +167,9 @@ const CommandRegistrar reg([](CLI::App& app) {
     opt.root = root->empty() ? defaultRoot() : *root;
     opt.seed = !*noSeed;
     opt.group = *group;
-    // The gateway reads its token only while it is its owner's alone.
-    opt.ownerOnly = {serveTokenPath(opt.root)};
+    // The gateway reads its tokens and the console its key only while they
+    // are their owner's alone.
+    opt.ownerOnly = {serveTokenPath(opt.root), tokensPath(opt.root), consoleKeyPath(opt.root)};
     try {
       mgt::InitReport r = mgt::initRoot(opt);
       std::cout << "root:       " << std::filesystem::absolute(opt.root).lexically_normal().string() << "\n";
@@ -186,6 +188,8 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << (ensureServeToken(opt.root) ? " (written)" : " (kept)") << "\n";
       std::cout << "tokens:     " << tokensPath(opt.root)
                 << (registerPagesToken(opt.root) ? " (pages' token registered)" : " (kept)") << "\n";
+      std::cout << "console key: " << consoleKeyPath(opt.root)
+                << (ensureConsoleKey(opt.root) ? " (written)" : " (kept)") << "\n";
       if (!admin->empty()) {
         if (!opt.seed) com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
         addAdministrator(*admin, readPassword("Password for " + *admin + ": ", *pwdStdin));

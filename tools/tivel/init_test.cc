@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -46,7 +47,8 @@ std::string init(std::vector<std::string> args) {
 // write-ahead log and shared memory while `db` is open; the daily logs of
 // TivelMgt and TivelGF; the installation helper's store), then expects every
 // entry of ini/, log/ and db/ to have the access the root gives: its
-// owner's alone, or shared with `group` (but for the gateway's token).
+// owner's alone, or shared with `group` (but for the gateway's tokens and the
+// console's key).
 void expectAccess(const std::string& root, std::optional<gid_t> group) {
   ado::Connection db;
   db.open("PROVIDER=SQLite;Data Source=" + root + "/db/tivel.db;");
@@ -61,17 +63,18 @@ void expectAccess(const std::string& root, std::optional<gid_t> group) {
     for (const fs::path& path : paths) {
       struct stat st {};
       ASSERT_EQ(::lstat(path.c_str(), &st), 0);
-      const mode_t want = S_ISDIR(st.st_mode)                         ? (group ? 02750 : 0700)
-                          : group && path.filename() != "serve.token" ? 0640
-                                                                      : 0600;
+      const bool secret =
+          path.filename() == "serve.token" || path.filename() == "serve.tokens" || path.filename() == "console.key";
+      const mode_t want = S_ISDIR(st.st_mode) ? (group ? 02750 : 0700) : group && !secret ? 0640 : 0600;
       EXPECT_EQ(st.st_mode & 07777, want) << path;
       EXPECT_EQ(st.st_gid, group.value_or(st.st_gid)) << path;
       ++seen;
     }
   }
-  // Three directories; three INI files; two logs; both databases, the WAL and
-  // shared memory, the store and its lock: nothing else (no temporary left).
-  EXPECT_EQ(seen, 14u);
+  // Three directories; two INI files, the gateway's token and tokens, the
+  // console's key; two logs; both databases, the WAL and shared memory, the
+  // store and its lock: nothing else (no temporary left).
+  EXPECT_EQ(seen, 16u);
   db.close();
 }
 
@@ -119,6 +122,7 @@ class LockoutTest : public mgt::testing::PortalTest {
 
 TEST_P(LockoutTest, PolicySeedsALockAfterFiveWrongPasswordsForFifteenMinutes) {
   const std::string ini = portal().root() + "/ini/SysTivel.ini";
+  portal().useOwnerAccount();
   std::string out = init({"--root", portal().root(), "--policy"});
   EXPECT_NE(out.find("lockout:    after 5 wrong passwords in a row (LogErrLockNum)\n"), std::string::npos) << out;
   EXPECT_EQ(profile::readProfileString(ini, "Policy", "lock_minutes"), "15");

@@ -11,7 +11,8 @@
 namespace tivel::tool {
 
 std::string versionText() {
-  std::string text = "tivel " TIVEL_VERSION " (revision " TIVEL_REVISION ", " TIVEL_BUILD_TYPE ", " TIVEL_COMPILER ")\n";
+  std::string text =
+      "tivel " TIVEL_VERSION " (revision " TIVEL_REVISION ", " TIVEL_BUILD_TYPE ", " TIVEL_COMPILER ")\n";
   text += "engines: embedded SQLite; server databases through ODBC\n";
   text += "built with:";
   const char* sep = " ";

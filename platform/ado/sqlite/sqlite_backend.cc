@@ -336,6 +336,8 @@ class SqliteBackend : public Backend {
     return out + "\"";
   }
 
+  // A transaction begins IMMEDIATE: it is already the only writer.
+  void lockTable(const std::string&) override {}
   // IMMEDIATE takes the write lock now, so two connections that both mean to
   // write wait for each other (up to the busy time-out) instead of failing
   // when the second one first writes.

@@ -30,6 +30,18 @@ int64_t HandleTable::named(const std::string& id) const {
   return it->second;
 }
 
+void HandleTable::nameValue(const std::string& id, com::Variant value) {
+  named_.erase(id);
+  values_[id] = std::move(value);
+}
+
+com::Variant HandleTable::answered(const std::string& id) const {
+  if (auto v = values_.find(id); v != values_.end()) return v->second;
+  auto it = named_.find(id);
+  if (it == named_.end()) badRequest("No earlier request with id " + id + " answered an object or a value");
+  return com::Variant(find(it->second));
+}
+
 void HandleTable::release(int64_t handle) {
   auto it = objects_.find(handle);
   if (it == objects_.end()) badRequest("Unknown object handle: " + std::to_string(handle));

@@ -31,15 +31,28 @@ class HandleTable {
   // Notes that the request with id `id` (its JSON text) answered the object
   // behind `handle`, so that a later {"from":id} names it; a later answer to
   // the same id replaces the note.
-  void name(const std::string& id, int64_t handle) { named_[id] = handle; }
-  // Drops the note of an id whose latest answer was no object (or an error).
-  void unname(const std::string& id) { named_.erase(id); }
+  void name(const std::string& id, int64_t handle) {
+    values_.erase(id);
+    named_[id] = handle;
+  }
+  // Notes that the request with id `id` answered a value (no object), so
+  // that a later {"from":id} in a value's place stands for it.
+  void nameValue(const std::string& id, com::Variant value);
+  // Drops the notes of an id whose latest answer was neither (an error, a dump).
+  void unname(const std::string& id) {
+    named_.erase(id);
+    values_.erase(id);
+  }
   // The handle noted for `id`; fails with badRequest when none is.
   int64_t named(const std::string& id) const;
+  // What the request with id `id` answered, object or value; fails with
+  // badRequest when it answered neither.
+  com::Variant answered(const std::string& id) const;
 
  private:
   std::map<int64_t, com::ObjectPtr> objects_;
   std::map<std::string, int64_t> named_;
+  std::map<std::string, com::Variant> values_;
   int64_t next_ = 1;
 };
 

@@ -130,6 +130,14 @@ Json memberNames(const std::string& progid) {
 
 }  // namespace
 
+void RpcHost::nameValue(const std::string& id, const Json& result) {
+  try {
+    handles_.nameValue(id, fromJson(result, handles_));
+  } catch (const com::ComError&) {
+    handles_.unname(id);  // a form no value reads back as: it names nothing
+  }
+}
+
 Json RpcHost::answer(const Json& request) {
   com::ObjectArena::Scope session(arena_);
   Json id = request.is_object() && request.contains("id") ? request["id"] : Json(nullptr);
@@ -159,9 +167,12 @@ Json RpcHost::answer(const Json& request) {
       com::ObjectPtr object = handles_.find(handleMember(request, "dump", handles_));
       result = dumpObject(*object, handles_);
     }
-    // An answered object can be named by later requests as {"from":id}.
+    // An answered object can be named by later requests as {"from":id}, and
+    // so can the value a call or a read answered, in a value's place.
     if (result.is_object() && result.contains("object") && result["object"].is_number_integer())
       handles_.name(jsonText(id), result["object"].get<int64_t>());
+    else if (verb == "call" || verb == "get")
+      nameValue(jsonText(id), result);
     else
       handles_.unname(jsonText(id));
     Json out{{"id", id}, {"result", std::move(result)}};

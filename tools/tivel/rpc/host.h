@@ -49,6 +49,9 @@ class RpcHost {
   com::ObjectArena& arena() { return arena_; }
 
  private:
+  // Notes the value a call or read answered, for later {"from":id}.
+  void nameValue(const std::string& id, const Json& result);
+
   com::ObjectArena arena_;  // outlives handles_: swept once they are let go
   HandleTable handles_;
   RequestGate* gate_ = nullptr;

@@ -383,6 +383,13 @@ TEST_F(RpcHostTest, FromNamesTheObjectAnEarlierRequestAnswered) {
   EXPECT_EQ(errorNumber(R"({"id":6,"dump":{"from":"list","x":1}})"), kBadRequest);
   result(R"({"id":7,"release":{"from":"list"}})");
   EXPECT_EQ(errorNumber(R"({"id":8,"dump":{"from":"list"}})"), kBadRequest);  // released
+  // In a value's place {"from":ID} is what ID answered, a value as well as an object.
+  result(R"({"id":"copy","new":"TivelTest.Rec"})");
+  result(R"({"id":9,"object":{"from":"copy"},"put":"Mid","value":{"from":"rec"}})");
+  EXPECT_EQ(result(R"({"id":10,"object":{"from":"copy"},"get":"Mid"})"), "甲");
+  result(R"({"id":11,"object":{"from":"copy"},"put":"Alpha","value":{"from":"copy"}})");
+  EXPECT_EQ(result(R"({"id":12,"object":{"from":"copy"},"get":"Alpha"})")["class"], "cRec");
+  EXPECT_EQ(errorNumber(R"({"id":13,"object":{"from":"copy"},"put":"Mid","value":{"from":4}})"), kBadRequest);
 }
 
 TEST_F(RpcHostTest, DumpRefusesObjectsWithoutAPlainForm) {

@@ -110,6 +110,9 @@ Variant taggedFromJson(const Json& json, const HandleTable& handles) {
       return Variant(std::move(bytes));
     }
   }
+  // {"from":ID}: what the earlier request ID answered, object or value.
+  if (const Json* f = tagged(json, "from"); f && json.size() == 1)
+    return handles.answered(f->dump(-1, ' ', false, Json::error_handler_t::replace));
   // {"object":H}, optionally with the "class" an answer gave it.
   if (const Json* o = tagged(json, "object"); o && (json.size() == 1 || (json.size() == 2 && json.contains("class")))) {
     if (o->is_null()) return Variant::nothing();

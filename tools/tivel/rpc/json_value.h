@@ -36,8 +36,9 @@ Json toJson(const com::Variant& value, HandleTable& handles);
 int64_t handleFromJson(const Json& json, const HandleTable& handles);
 
 // The value a JSON form stands for; {"object":H} looks H up in `handles`
-// (a "class" member beside it is ignored). Fails with badRequest for a form
-// that is no value, an invalid date or base64 text, or an unknown handle.
+// (a "class" member beside it is ignored), {"from":ID} is what the earlier
+// request ID answered (an object or a value). Fails with badRequest for a
+// form that is no value, an invalid date or base64 text, or an unknown handle.
 com::Variant fromJson(const Json& json, const HandleTable& handles);
 
 // An argument of a call: a value, {"ref":V} (V passed by reference) or

@@ -29,7 +29,8 @@ BatchOutcome refusedWhole(int status, int32_t number, const std::string& descrip
 // data-access layer checks each connection while the batch runs.
 class ScopeGate : public RequestGate {
  public:
-  ScopeGate(const Caller& caller, const OwnSources& own) : caller_(caller), own_(own) {
+  ScopeGate(const Caller& caller, const OwnSources& own, BatchObserver* observer)
+      : caller_(caller), own_(own), observer_(observer) {
     if (caller.scope->connections() == ConnectionRule::Own)
       previous_ = ado::setConnectionGuard([this](const std::string& cs) {
         if (!own_.contains(cs)) refuse("a connection to anything but the root's own data sources");
@@ -45,6 +46,7 @@ class ScopeGate : public RequestGate {
   void call(const com::Object& object, std::string_view member) override {
     const std::string& progid = object.classInfo().progid();
     if (!caller_.scope->mayCall(progid, member)) refuse(progid + "." + std::string(member));
+    if (observer_) observer_->calling(progid, member);
   }
   int64_t refused() const { return refused_; }
 
@@ -57,6 +59,7 @@ class ScopeGate : public RequestGate {
 
   const Caller& caller_;
   const OwnSources& own_;
+  BatchObserver* observer_;
   ado::ConnectionGuard previous_;
   int64_t refused_ = 0;
 };
@@ -72,7 +75,7 @@ Json answerInstead(const Json& request, int32_t number, const std::string& descr
 }  // namespace
 
 BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
-                              std::chrono::steady_clock::time_point arrival) const {
+                              std::chrono::steady_clock::time_point arrival, BatchObserver* observer) const {
   // The array itself is one level more than a request line may have.
   if (jsonNesting(body) > kMaxJsonNesting + 1)
     return refusedWhole(400, com::kInvalidArgument,
@@ -89,7 +92,7 @@ BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
                         "A batch holds at most " + std::to_string(limits_.maxRequests) + " requests");
 
   BatchOutcome out;
-  ScopeGate gate(caller, own_);
+  ScopeGate gate(caller, own_, observer);
   const std::shared_ptr<ado::Interrupts>& interrupts = ado::threadInterrupts();
   interrupts->reset();
   try {
@@ -106,10 +109,12 @@ BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
     Deadline deadline(watchdog_, arrival + limits_.timeout);
     RpcHost host;
     host.setGate(&gate);
-    bool full = false;
+    bool full = false, stopped = false;
     for (const Json& request : batch) {
       Json answer;
-      if (full) {
+      if (stopped) {
+        answer = answerInstead(request, kNotRun, "An earlier request of the batch failed; this request was not run");
+      } else if (full) {
         answer = answerInstead(request, kAnswerTooLarge, tooLarge + "; this request was not run");
       } else if (deadline.passed() || std::chrono::steady_clock::now() > arrival + limits_.timeout) {
         answer = answerInstead(request, kTimedOut, late + " before this request");
@@ -124,6 +129,7 @@ BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
         answer = answerInstead(request, kAnswerTooLarge, tooLarge + "; this request ran, its answer is left out");
         text = jsonText(answer);
       }
+      if (observer && !stopped) stopped = !observer->answered(answer);
       if (answer.contains("error")) ++out.callErrors;
       if (out.body.size() > 1) out.body += ',';
       out.body += text;

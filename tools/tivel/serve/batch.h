@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "tools/tivel/rpc/json_value.h"
 #include "tools/tivel/serve/own_sources.h"
 #include "tools/tivel/serve/scope.h"
 #include "tools/tivel/serve/watchdog.h"
@@ -21,6 +22,7 @@ namespace tivel::tool {
 inline constexpr int32_t kScopeRefused = static_cast<int32_t>(0x80070005);    // E_ACCESSDENIED
 inline constexpr int32_t kTimedOut = static_cast<int32_t>(0x80040E31);        // the batch's time ran out
 inline constexpr int32_t kAnswerTooLarge = static_cast<int32_t>(0x8007000E);  // E_OUTOFMEMORY
+inline constexpr int32_t kNotRun = static_cast<int32_t>(0x80004004);          // E_ABORT: an observer stopped the batch
 
 struct BatchLimits {
   size_t maxRequests = 10000;                // more get 413
@@ -36,6 +38,18 @@ struct BatchOutcome {
   int64_t refused = 0;     // of them, refused by the caller's scope
 };
 
+// Watches a batch as it runs, and may stop it (the console's changes).
+class BatchObserver {
+ public:
+  virtual ~BatchObserver() = default;
+  // A request the scope allows is about to call, read or write `member` of an
+  // object of class `progid`; a failure thrown here answers that request.
+  virtual void calling(std::string_view progid, std::string_view member) = 0;
+  // A request was answered; false stops the batch: the later requests answer
+  // kNotRun and do not run.
+  virtual bool answered(const Json& answer) = 0;
+};
+
 class BatchRunner {
  public:
   // `own` are the root's data sources for scopes with connect=own.
@@ -49,8 +63,10 @@ class BatchRunner {
   // again. A request outside the scope is answered kScopeRefused and not
   // run; at the deadline the request running is interrupted and it and the
   // rest answer kTimedOut; once the answer would pass maxAnswer, the request
-  // that passed it and the rest answer kAnswerTooLarge.
-  BatchOutcome run(std::string_view body, const Caller& caller, std::chrono::steady_clock::time_point arrival) const;
+  // that passed it and the rest answer kAnswerTooLarge. An observer, when
+  // given, is told of every call and answer.
+  BatchOutcome run(std::string_view body, const Caller& caller, std::chrono::steady_clock::time_point arrival,
+                   BatchObserver* observer = nullptr) const;
 
   const BatchLimits& limits() const { return limits_; }
 

@@ -12,10 +12,15 @@
 
 #include <pthread.h>
 
+#include "mgt/common/helpers.h"
+#include "mgt/init/role_check.h"
+#include "platform/ado/connection.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/rpc/root.h"
+#include "tools/tivel/serve/console_routes.h"
 #include "tools/tivel/serve/server.h"
 #include "tools/tivel/serve/tokens.h"
+#include "tools/tivel/version.h"
 
 namespace tivel::tool {
 namespace {
@@ -39,6 +44,19 @@ void splitListen(const std::string& text, ServeOptions* o) {
   o->port = port;
 }
 
+// The recordset gateways run a caller's statements as the portal's database
+// role: says so when that role reaches the database host. A database that
+// cannot be reached now is left for the first batch to report.
+void warnAboutTheRole() {
+  try {
+    ado::Connection conn;
+    conn.open(mgt::GetConnectionString());
+    for (const std::string& w : mgt::roleWarnings(conn)) std::cerr << "tivel serve: warning: " << w << std::endl;
+    conn.close();
+  } catch (const std::exception&) {
+  }
+}
+
 void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   if (!root.empty()) useRoot(root);
   const char* home = std::getenv("TIVEL_HOME");
@@ -48,6 +66,9 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   if (o.tokens->size() == 0)
     throw std::runtime_error(std::string("no tokens in ") + home + "/ini (tivel init makes the pages' token)");
   splitListen(listen, &o);
+  o.version = buildVersion();
+  o.revision = buildRevision();
+  warnAboutTheRole();
   // The signals are taken by one thread with sigwait; every other thread,
   // made after this, inherits the blocked mask.
   sigset_t stopSignals;
@@ -61,6 +82,8 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   const char* scheme = o.tlsCert.empty() ? "http://" : "https://";
   const auto bound = o.drainTimeout + std::chrono::seconds(10);
   ServeServer server(std::move(o));
+  const std::string consoleOff = addConsoleRoutes(server, home);
+  if (!consoleOff.empty()) std::cerr << "tivel serve: the console is off: " << consoleOff << std::endl;
   const int port = server.bind();
   std::thread waiter([&server, stopSignals, bound] {
     int sig = 0;

@@ -25,9 +25,13 @@ void ServeMetrics::callErrors(const std::string& caller, int64_t errors, int64_t
   c.second += static_cast<uint64_t>(refused);
 }
 
-std::string ServeMetrics::text(int workers, int busy) const {
+std::string ServeMetrics::text(int workers, int busy, const std::string& version, const std::string& revision) const {
   std::ostringstream out;
   std::lock_guard lock(mutex_);
+  if (!version.empty())
+    out << "# HELP tivel_build_info The version and revision of this build.\n# TYPE tivel_build_info gauge\n"
+           "tivel_build_info{version=\""
+        << version << "\",revision=\"" << revision << "\"} 1\n";
   out << "# HELP tivel_serve_requests_total HTTP requests answered, by path, status and token.\n"
          "# TYPE tivel_serve_requests_total counter\n";
   for (const auto& [key, n] : requests_)

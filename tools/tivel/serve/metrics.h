@@ -23,8 +23,9 @@ class ServeMetrics {
   void callErrors(const std::string& caller, int64_t errors, int64_t refused);
   // Counts a connection closed because its request head did not arrive in time.
   void slowHead() { ++slowHeads_; }
-  // The text exposition, with the batch threads' count and how many run a batch now.
-  std::string text(int workers, int busy) const;
+  // The text exposition, with the batch threads' count, how many run a batch
+  // now and, when a version is given, the build's (tivel_build_info).
+  std::string text(int workers, int busy, const std::string& version = "", const std::string& revision = "") const;
 
  private:
   static constexpr std::array<double, 10> kBounds = {0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.5, 2.5};

@@ -193,7 +193,7 @@ struct ServeServer::Impl {
     addRoute({"GET", "/health", false, Access::Open, [this](const HttpRequest&, HttpResponse& res) { health(res); }});
     addRoute({"GET", "/metrics", false, Access::Token, [this](const HttpRequest&, HttpResponse& res) {
                 res.contentType = "text/plain; version=0.0.4";
-                res.body = metrics.text(workers, busy.load());
+                res.body = metrics.text(workers, busy.load(), options.version, options.revision);
               }});
   }
 
@@ -206,9 +206,9 @@ struct ServeServer::Impl {
     routes.push_back(std::move(route));
   }
 
-  BatchOutcome runBatch(const HttpRequest& req, const Caller& caller) {
+  BatchOutcome runBatch(const HttpRequest& req, const Caller& caller, BatchObserver* observer = nullptr) {
     ++busy;
-    BatchOutcome o = batches->run(req.body, caller, req.arrival);
+    BatchOutcome o = batches->run(req.body, caller, req.arrival, observer);
     --busy;
     metrics.callErrors(caller.name, o.callErrors, o.refused);
     return o;
@@ -615,8 +615,10 @@ void ServeServer::stop() {
   impl_->stopChanged.notify_all();
 }
 
-BatchOutcome ServeServer::runBatch(const HttpRequest& request, const Caller& caller) {
-  return impl_->runBatch(request, caller);
+BatchOutcome ServeServer::runBatch(const HttpRequest& request, const Caller& caller, BatchObserver* observer) {
+  return impl_->runBatch(request, caller, observer);
 }
+
+bool ServeServer::tls() const { return !impl_->certPem.empty(); }
 
 }  // namespace tivel::tool

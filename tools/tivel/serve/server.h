@@ -41,6 +41,7 @@ struct ServeOptions {
   std::chrono::milliseconds idleTimeout{30000};   // a connection with nothing to do is closed after this
   std::chrono::milliseconds drainTimeout{30000};  // on stop, what runs may finish within this
   std::string tlsCert, tlsKey;                    // both set: HTTPS
+  std::string version, revision;                  // this build's, in /metrics as tivel_build_info
   // Receives one line per answered request; standard error when unset.
   std::function<void(const std::string&)> accessLog;
 };
@@ -70,7 +71,9 @@ class ServeServer {
 
   // Runs a batch for a caller on the calling batch thread (a route
   // handler's) and counts it for the caller; see BatchRunner::run.
-  BatchOutcome runBatch(const HttpRequest& request, const Caller& caller);
+  BatchOutcome runBatch(const HttpRequest& request, const Caller& caller, BatchObserver* observer = nullptr);
+  // Whether the server speaks HTTPS.
+  bool tls() const;
 
  private:
   struct Impl;

@@ -22,6 +22,7 @@
 #include "tools/tivel/serve/test_gateway.h"
 #include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/tokens.h"
+#include "tools/tivel/version.h"
 
 extern char** environ;
 
@@ -410,6 +411,17 @@ TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
                       {Json{{"ref", ""}},
                        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
                        "WHERE x < 20000000) SELECT count(*) FROM c"}}});
+  {
+    // The running build names itself.
+    httplib::Client c("127.0.0.1", port);
+    c.set_bearer_token_auth(token.c_str());
+    auto m = c.Get("/metrics");
+    ASSERT_TRUE(m);
+    EXPECT_NE(
+        m->body.find("tivel_build_info{version=\"" + buildVersion() + "\",revision=\"" + buildRevision() + "\"} 1"),
+        std::string::npos)
+        << m->body;
+  }
   int answerStatus = -1;
   std::string answerBody;
   std::thread client([&] {
@@ -428,6 +440,9 @@ TEST(ServeCommandTest, SigtermLetsTheBatchInFlightFinish) {
   for (int i = 0; i < 20000 && !busy; ++i) {
     httplib::Client probe("127.0.0.1", port);
     probe.set_bearer_token_auth(token.c_str());
+    // A connection the batch's own thread took waits for the batch: give it
+    // up soon, and the next probe's connection reaches the other thread.
+    probe.set_read_timeout(0, 200000);
     auto m = probe.Get("/metrics");
     busy = m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos;
     if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -502,6 +517,7 @@ bool busyWithin(int port, const std::string& token) {
   for (int i = 0; i < 20000; ++i) {
     httplib::Client probe("127.0.0.1", port);  // a new connection each time (see above)
     probe.set_bearer_token_auth(token.c_str());
+    probe.set_read_timeout(0, 200000);  // given up soon when the batch's own thread took it
     auto m = probe.Get("/metrics");
     if (m && m->body.find("tivel_serve_workers_busy 1") != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::microseconds(500));

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,7 +29,9 @@ inline const std::string kToken(64, 'a');
 // takes kToken as the pages' token.
 class Gateway {
  public:
-  explicit Gateway(ServeOptions o = {}, std::vector<std::string>* log = nullptr) {
+  // `routes`, when given, adds routes before the server binds.
+  explicit Gateway(ServeOptions o = {}, std::vector<std::string>* log = nullptr,
+                   const std::function<void(ServeServer&)>& routes = nullptr) {
     o.host = "127.0.0.1";
     o.port = 0;
     if (!o.tokens) o.tokens = TokenTable::single("pages", kToken, "pages");
@@ -36,6 +39,7 @@ class Gateway {
       if (log) log->push_back(line);
     };
     server_ = std::make_unique<ServeServer>(std::move(o));
+    if (routes) routes(*server_);
     port_ = server_->bind();
     thread_ = std::thread([this] { server_->run(); });
   }

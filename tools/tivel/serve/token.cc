@@ -43,16 +43,16 @@ std::string randomToken() { return randomHex(32); }
 
 std::string serveTokenPath(const std::string& root) { return root + "/ini/serve.token"; }
 
-bool ensureServeToken(const std::string& root) {
-  const std::string path = serveTokenPath(root);
-  // O_EXCL: an existing token is never replaced, and the file is born with
+bool ensureServeToken(const std::string& root) { return writeSecretFile(serveTokenPath(root), randomToken() + "\n"); }
+
+bool writeSecretFile(const std::string& path, const std::string& text) {
+  // O_EXCL: an existing file is never replaced, and the file is born with
   // its final mode, so there is no moment in which others may read it.
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     if (errno == EEXIST) return false;
     fail("cannot create", path);
   }
-  const std::string text = randomToken() + "\n";
   bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ok = ::close(fd) == 0 && ok;
   if (!ok) {
@@ -64,16 +64,21 @@ bool ensureServeToken(const std::string& root) {
   return true;
 }
 
+std::string readSecretFile(const std::string& path, const std::string& what) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) fail("no " + what + " (tivel init writes one)", path);
+  if (st.st_mode & (S_IRWXG | S_IRWXO))
+    throw std::runtime_error("the " + what + " " + path + " may be read by other users (chmod 600 it)");
+  std::ifstream in(path);
+  std::string line;
+  if (!in || !std::getline(in, line)) fail("cannot read", path);
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  return line;
+}
+
 std::string readServeToken(const std::string& root) {
   const std::string path = serveTokenPath(root);
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) fail("no token file (tivel init writes one)", path);
-  if (st.st_mode & (S_IRWXG | S_IRWXO))
-    throw std::runtime_error("the token file " + path + " may be read by other users (chmod 600 it)");
-  std::ifstream in(path);
-  std::string token;
-  if (!in || !std::getline(in, token)) fail("cannot read", path);
-  while (!token.empty() && (token.back() == '\r' || token.back() == ' ')) token.pop_back();
+  const std::string token = readSecretFile(path, "token file");
   if (token.size() < 32) throw std::runtime_error("the token in " + path + " is shorter than 32 characters");
   return token;
 }

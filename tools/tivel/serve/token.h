@@ -20,6 +20,16 @@ bool ensureServeToken(const std::string& root);
 // other users.
 std::string readServeToken(const std::string& root);
 
+// Writes `text` to a new file at `path`, readable by its owner only, unless
+// the file exists. Returns true when it wrote; fails (std::runtime_error)
+// when the file cannot be made.
+bool writeSecretFile(const std::string& path, const std::string& text);
+
+// The first line of a file only its owner may read (trailing blanks and CR
+// removed); fails (std::runtime_error) naming `what` when it is missing,
+// unreadable, or may be read by other users.
+std::string readSecretFile(const std::string& path, const std::string& what);
+
 // A new random token: 256 bits as 64 hexadecimal digits.
 std::string randomToken();
 

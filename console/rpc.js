@@ -1,0 +1,167 @@
+// Talking to the server: the batches of /console/rpc (the same protocol as
+// /rpc: one JSON array of requests, one array of answers) and the console's
+// own routes. Every request carries the session's CSRF token.
+import {codeText, t} from './i18n.js';
+
+let csrf = '';
+export function setCsrf(token) { csrf = token; }
+
+// The session is gone (signed out elsewhere, timed out): the page signs in again.
+export class SessionEnded extends Error {
+  constructor() {
+    super('The console session has ended');
+    this.name = 'SessionEnded';
+  }
+}
+
+async function send(method, path, body, headers = {}) {
+  const r = await fetch(path, {
+    method,
+    credentials: 'same-origin',
+    headers: {'X-Tivel-CSRF': csrf, ...(body === undefined ? {} : {'Content-Type': 'application/json'}), ...headers},
+    body: body === undefined ? undefined : JSON.stringify(body),
+  });
+  if (r.status === 401 && !path.endsWith('/signin') && !path.endsWith('/password')) throw new SessionEnded();
+  let data = null;
+  try {
+    data = await r.json();
+  } catch {
+    data = null;
+  }
+  return {status: r.status, data, headers: r.headers};
+}
+
+// The console's own routes: GET with query arguments, POST with a JSON body.
+export const api = {
+  async get(path, args = {}) {
+    const q = new URLSearchParams(Object.entries(args).filter(([, v]) => v !== '' && v !== undefined));
+    const r = await send('GET', path + (q.toString() ? '?' + q : ''));
+    if (r.status !== 200) throw new Error(r.data?.message || String(r.status));
+    return r.data;
+  },
+  post: (path, body) => send('POST', path, body),
+};
+
+// A request's answer, to name in later requests of the batch: as the object
+// (object: ...) or, in an argument or a value, as the object or value it
+// answered.
+class Answer {
+  constructor(id) { this.id = id; }
+  toJSON() { return {from: this.id}; }
+}
+
+// An argument passed by reference: its value as the call left it is in refs().
+export const byRef = (value) => ({ref: value});
+
+export class Batch {
+  constructor() {
+    this.requests = [];
+    this.changes = [];
+  }
+  push(request) {
+    const a = new Answer('r' + (this.requests.length + 1));
+    this.requests.push({id: a.id, ...request});
+    return a;
+  }
+  create(progid) { return this.push({new: progid}); }
+  call(object, member, ...args) { return this.push({object, call: member, args}); }
+  // A call that changes data: its answer must be "0" or true.
+  change(object, member, ...args) {
+    const a = this.call(object, member, ...args);
+    this.changes.push(a);
+    return a;
+  }
+  get(object, property) { return this.push({object, get: property}); }
+  put(object, property, value) { return this.push({object, put: property, value}); }
+  dump(object) { return this.push({dump: object}); }
+  // A new record object of TivelPublicDB with the given properties.
+  record(cls, properties) {
+    const r = this.create('TivelPublicDB.' + cls);
+    for (const [k, v] of Object.entries(properties)) if (v !== undefined) this.put(r, k, v);
+    return r;
+  }
+
+  // Runs the batch; `change` says in words what it changes (for the system log).
+  async run(change = '') {
+    const headers = change ? {'Tivel-Change': encodeURIComponent(change)} : {};
+    const r = await send('POST', '/console/rpc', this.requests, headers);
+    if (r.status !== 200 || !Array.isArray(r.data)) throw new Error(r.data?.error?.description || r.data?.message || String(r.status));
+    return new Answers(r.data, r.headers.get('Tivel-Change'), this.changes);
+  }
+}
+
+// The answers of a batch, looked up by the requests that asked.
+export class Answers {
+  constructor(list, change, changes) {
+    this.byId = new Map(list.map((a) => [a.id, a]));
+    this.change = change;
+    this.changes = changes;
+  }
+  answer(a) { return this.byId.get(a.id) || {}; }
+  // The result; a request that failed throws its error's description.
+  result(a) {
+    const x = this.answer(a);
+    if (x.error) throw new Error(x.error.description);
+    return x.result;
+  }
+  refs(a) { return this.answer(a).refs || {}; }
+  // What went wrong with the batch's change, as a sentence; '' when it was done.
+  failure() {
+    if (this.change !== 'undone') return '';
+    for (const a of this.changes) {
+      const x = this.answer(a);
+      if (x.error) return t('failed') + x.error.description;
+      if (x.result !== '0' && x.result !== true) return typeof x.result === 'string' ? codeText(x.result) : t('undone');
+    }
+    for (const x of this.byId.values()) if (x.error && x.error.number !== -2147467260) return t('failed') + x.error.description;
+    return t('undone');
+  }
+}
+
+// A plain text of a dumped value: Empty, Null and Nothing as ''.
+export function text(v) {
+  if (v === null || v === undefined) return '';
+  if (typeof v === 'object') return v.date ?? (v.empty || 'object' in v ? '' : JSON.stringify(v));
+  return String(v);
+}
+
+// The records of a dumped collection, their values as texts.
+export function records(dump) {
+  if (!Array.isArray(dump)) return [];
+  return dump.map((e) => Object.fromEntries(Object.entries(e.item || {}).map(([k, v]) => [k, text(v)])));
+}
+
+// A dumped record, its values as texts; null for none.
+export function record(dump) {
+  return dump && typeof dump === 'object' && !Array.isArray(dump)
+    ? Object.fromEntries(Object.entries(dump).map(([k, v]) => [k, text(v)])) : null;
+}
+
+// The records of a list call: [] when it answered Nothing (the lists of
+// AppMgt and SysMgt do when nothing matches).
+export function listOf(answers, call, dump) {
+  const r = answers.answer(call).result;
+  if (r && typeof r === 'object' && r.object === null) return [];
+  return records(answers.answer(dump).result);
+}
+
+// Runs a change: `build(batch)` adds its requests; shows the outcome in
+// `msg`; true when it was done.
+export async function change(description, msg, build) {
+  const b = new Batch();
+  build(b);
+  try {
+    const a = await b.run(description);
+    const why = a.failure();
+    if (why) {
+      msg?.show(why);
+      return false;
+    }
+    msg?.show(t('done'), 'ok');
+    return a;
+  } catch (e) {
+    if (e instanceof SessionEnded) throw e;
+    msg?.show(t('failed') + e.message);
+    return false;
+  }
+}

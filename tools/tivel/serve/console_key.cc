@@ -1,0 +1,70 @@
+#include "tools/tivel/serve/console_key.h"
+
+#include <sodium.h>
+
+#include <cctype>
+#include <stdexcept>
+
+#include "tools/tivel/serve/token.h"
+
+namespace tivel::tool {
+namespace {
+
+constexpr size_t kMacHex = crypto_auth_hmacsha256_BYTES * 2;
+constexpr size_t kMaxToken = 64;
+
+bool validToken(std::string_view token) {
+  if (token.empty() || token.size() > kMaxToken) return false;
+  for (char c : token)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  return true;
+}
+
+}  // namespace
+
+std::string consoleKeyPath(const std::string& root) { return root + "/ini/console.key"; }
+
+bool ensureConsoleKey(const std::string& root) { return writeSecretFile(consoleKeyPath(root), randomToken() + "\n"); }
+
+ConsoleKey ConsoleKey::read(const std::string& root) {
+  const std::string path = consoleKeyPath(root);
+  std::string secret = readSecretFile(path, "console key");
+  if (secret.size() < 64) throw std::runtime_error("the console key in " + path + " is shorter than 64 characters");
+  return ConsoleKey(std::move(secret));
+}
+
+// HMAC-SHA256 of purpose, "|" and the token under the key, in hexadecimal:
+// a cookie's signature and a CSRF token never stand for one another.
+std::string ConsoleKey::mac(std::string_view purpose, std::string_view token) const {
+  if (sodium_init() < 0) throw std::runtime_error("libsodium could not start");
+  crypto_auth_hmacsha256_state st;
+  unsigned char out[crypto_auth_hmacsha256_BYTES];
+  crypto_auth_hmacsha256_init(&st, reinterpret_cast<const unsigned char*>(secret_.data()), secret_.size());
+  const std::string message = std::string(purpose) + "|" + std::string(token);
+  crypto_auth_hmacsha256_update(&st, reinterpret_cast<const unsigned char*>(message.data()), message.size());
+  crypto_auth_hmacsha256_final(&st, out);
+  std::string hex(kMacHex + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), out, sizeof out);
+  hex.resize(kMacHex);
+  return hex;
+}
+
+std::string ConsoleKey::cookieFor(std::string_view token) const {
+  return std::string(token) + "." + mac("session", token);
+}
+
+std::string ConsoleKey::tokenOf(std::string_view cookie) const {
+  const size_t dot = cookie.rfind('.');
+  if (dot == std::string_view::npos) return "";
+  const std::string_view token = cookie.substr(0, dot);
+  if (!validToken(token)) return "";
+  return sameToken(cookie.substr(dot + 1), mac("session", token)) ? std::string(token) : std::string();
+}
+
+std::string ConsoleKey::csrfFor(std::string_view token) const { return mac("csrf", token); }
+
+bool ConsoleKey::csrfMatches(std::string_view token, std::string_view given) const {
+  return !token.empty() && sameToken(given, csrfFor(token));
+}
+
+}  // namespace tivel::tool

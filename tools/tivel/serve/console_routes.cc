@@ -1,0 +1,437 @@
+#include "tools/tivel/serve/console_routes.h"
+
+#include <strings.h>
+
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+#include "mgt/admin/admin_mgt.h"
+#include "mgt/admin/login_record.h"
+#include "mgt/common/module.h"
+#include "platform/com/error.h"
+#include "platform/com/registry.h"
+#include "records/record.h"
+#include "tools/tivel/serve/console_assets.h"
+#include "tools/tivel/serve/console_change.h"
+#include "tools/tivel/serve/console_key.h"
+#include "tools/tivel/serve/console_reads.h"
+#include "tools/tivel/serve/console_session.h"
+
+namespace tivel::tool {
+namespace {
+
+constexpr const char* kCookie = "tivel_console";
+constexpr const char* kCsrfHeader = "X-Tivel-CSRF";
+constexpr const char* kChangeHeader = "Tivel-Change";
+constexpr size_t kMaxDescription = 200;  // characters of a change's description kept for the log
+
+std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+// The headers every console answer carries.
+void secure(HttpResponse& res) {
+  res.headers.emplace_back("Content-Security-Policy",
+                           "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+                           "connect-src 'self'; object-src 'none'; base-uri 'none'; form-action 'self'; "
+                           "frame-ancestors 'none'");
+  res.headers.emplace_back("X-Frame-Options", "DENY");
+  res.headers.emplace_back("X-Content-Type-Options", "nosniff");
+  res.headers.emplace_back("Referrer-Policy", "no-referrer");
+  res.headers.emplace_back("Cross-Origin-Opener-Policy", "same-origin");
+  res.headers.emplace_back("Cross-Origin-Resource-Policy", "same-origin");
+}
+
+void answerJson(HttpResponse& res, int status, const Json& body) {
+  res.status = status;
+  res.contentType = "application/json";
+  res.headers.emplace_back("Cache-Control", "no-store");
+  res.body = jsonText(body);
+}
+
+void refuse(HttpResponse& res, int status, const char* error, const std::string& message) {
+  answerJson(res, status, Json{{"error", error}, {"message", message}});
+}
+
+// The value of a cookie among the request's Cookie headers, "" when absent.
+std::string cookie(const HttpRequest& req, std::string_view name) {
+  for (const auto& [key, value] : req.headers) {
+    if (key.size() != 6 || strncasecmp(key.c_str(), "cookie", 6) != 0) continue;
+    size_t start = 0;
+    while (start < value.size()) {
+      size_t end = value.find(';', start);
+      if (end == std::string::npos) end = value.size();
+      std::string_view pair(value.data() + start, end - start);
+      while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+      if (pair.size() > name.size() && pair.substr(0, name.size()) == name && pair[name.size()] == '=')
+        return std::string(pair.substr(name.size() + 1));
+      start = end + 1;
+    }
+  }
+  return "";
+}
+
+std::string argument(const HttpRequest& req, std::string_view name) {
+  for (const auto& [key, value] : req.arguments)
+    if (key == name) return value;
+  return "";
+}
+
+// A query argument's whole number, `fallback` when it is absent; fails
+// (std::invalid_argument) for anything but up to seven digits.
+int number(const HttpRequest& req, const char* name, int fallback) {
+  const std::string v = argument(req, name);
+  if (v.empty()) return fallback;
+  if (v.size() > 7 || v.find_first_not_of("0123456789") != std::string::npos)
+    throw std::invalid_argument(std::string("not a number: ") + name);
+  return std::stoi(v);
+}
+
+// %XX escapes decoded (the change description travels in a header so).
+std::string percentDecoded(std::string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// Text fit for the system log: valid UTF-8 only, control characters as
+// blanks, at most `most` characters.
+std::string logText(std::string_view s, size_t most) {
+  std::string out;
+  size_t chars = 0;
+  for (size_t i = 0; i < s.size() && chars < most;) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool ok = len > 0 && i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(s[i + k]) >> 6) == 2;
+    if (!ok) {
+      ++i;
+      continue;
+    }
+    if (len == 1 && (c < 0x20 || c == 0x7f))
+      out += ' ';
+    else
+      out.append(s.substr(i, len));
+    i += len;
+    ++chars;
+  }
+  return out;
+}
+
+class Console : public std::enable_shared_from_this<Console> {
+ public:
+  Console(ServeServer& server, std::optional<ConsoleKey> key, std::string keyProblem, ConsoleSettings settings)
+      : server_(server), key_(std::move(key)), keyProblem_(std::move(keyProblem)), settings_(settings) {}
+
+  void install() {
+    auto self = shared_from_this();
+    const auto route = [&](const char* method, const char* path, bool prefix, auto member) {
+      server_.addRoute({method, path, prefix, Access::Open, [self, member](const HttpRequest& req, HttpResponse& res) {
+                          secure(res);
+                          ((*self).*member)(req, res);
+                        }});
+    };
+    // The pages first: a later route of the same path wins, so the exact
+    // routes below take their paths from the prefix.
+    route("GET", "/console/", true, &Console::page);
+    route("GET", "/", false, &Console::toConsole);
+    route("GET", "/console", false, &Console::toConsole);
+    route("GET", "/console/api/session", false, &Console::session);
+    route("POST", "/console/api/signin", false, &Console::signIn);
+    route("POST", "/console/api/password", false, &Console::changePassword);
+    route("POST", "/console/api/signout", false, &Console::signOut);
+    route("POST", "/console/rpc", false, &Console::rpc);
+    route("GET", "/console/api/users", false, &Console::users);
+    route("GET", "/console/api/logins", false, &Console::logins);
+    route("GET", "/console/api/memberships", false, &Console::memberships);
+    route("GET", "/console/api/attributes", false, &Console::attributes);
+    route("GET", "/console/api/log", false, &Console::log);
+  }
+
+ private:
+  // ---- the pages
+
+  void toConsole(const HttpRequest&, HttpResponse& res) {
+    res.status = 302;
+    res.contentType = "text/plain; charset=utf-8";
+    res.headers.emplace_back("Location", "/console/");
+    res.body = "/console/\n";
+  }
+
+  void page(const HttpRequest& req, HttpResponse& res) {
+    std::string name = req.path.substr(std::string("/console/").size());
+    if (name.empty()) name = "index.html";
+    const ConsoleAsset* asset = findConsoleAsset(name);
+    if (!asset) return refuse(res, 404, "missing", "No such page: " + req.path);
+    res.headers.emplace_back("ETag", std::string(asset->etag));
+    // Always asked again, answered 304 while unchanged: a new build's files
+    // reach every browser at once.
+    res.headers.emplace_back("Cache-Control", "no-cache");
+    res.contentType = std::string(asset->contentType);
+    if (req.header("If-None-Match") == asset->etag) {
+      res.status = 304;
+      return;
+    }
+    res.body = std::string(asset->body);
+  }
+
+  // ---- sessions
+
+  bool keyMissing(HttpResponse& res) {
+    if (key_) return false;
+    refuse(res, 503, "key", "The console is off: " + keyProblem_);
+    return true;
+  }
+
+  // Whether a browser sent the request from the console's own origin.
+  bool sameOrigin(const HttpRequest& req) const {
+    const std::string site = req.header("Sec-Fetch-Site");
+    if (!site.empty() && site != "same-origin") return false;
+    const std::string origin = req.header("Origin");
+    if (origin.empty()) return true;  // no browser's cross-origin request
+    const std::string host = req.header("Host");
+    return !host.empty() && origin == (server_.tls() ? "https://" : "http://") + host;
+  }
+
+  // The components of this thread, started; false (and 503) when the database cannot be reached.
+  static bool started(HttpResponse& res) {
+    try {
+      mgt::startUp();
+      return true;
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
+    return false;
+  }
+
+  // The session of the request, when in force; else answers 401 (and
+  // drops the cookie) or 503 and gives nothing.
+  std::optional<ConsoleUser> user(const HttpRequest& req, HttpResponse& res) {
+    if (keyMissing(res) || !started(res)) return std::nullopt;
+    const std::string presented = cookie(req, kCookie);
+    const std::string token = key_->tokenOf(presented);
+    std::optional<ConsoleUser> u;
+    try {
+      u = currentSession(token, settings_);
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+      return std::nullopt;
+    }
+    if (!u) {
+      if (!presented.empty()) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
+      refuse(res, 401, "session", "No console session: sign in");
+      return std::nullopt;
+    }
+    res.callerName = "console:" + u->account;
+    return u;
+  }
+
+  // user(), and for requests that read data or change something also the
+  // CSRF token and the origin (403 without).
+  std::optional<ConsoleUser> guarded(const HttpRequest& req, HttpResponse& res) {
+    std::optional<ConsoleUser> u = user(req, res);
+    if (!u) return u;
+    if (!key_->csrfMatches(u->token, req.header(kCsrfHeader))) {
+      refuse(res, 403, "csrf", "The request carries no valid CSRF token");
+      return std::nullopt;
+    }
+    if (!sameOrigin(req)) {
+      refuse(res, 403, "origin", "The request comes from another origin");
+      return std::nullopt;
+    }
+    return u;
+  }
+
+  std::string cookieHeader(const std::string& token) const {
+    std::string v = std::string(kCookie) + "=" + (token.empty() ? "" : key_->cookieFor(token)) +
+                    "; Path=/console; HttpOnly; SameSite=Strict";
+    if (token.empty()) v += "; Max-Age=0";
+    if (server_.tls()) v += "; Secure";
+    return v;
+  }
+
+  Json whoAmI(const ConsoleUser& u) const {
+    return Json{{"account", u.account},
+                {"name", u.name},
+                {"level", u.level},
+                {"csrf", key_->csrfFor(u.token)},
+                {"idleSeconds", settings_.idle.count()}};
+  }
+
+  void session(const HttpRequest& req, HttpResponse& res) {
+    if (std::optional<ConsoleUser> u = user(req, res)) answerJson(res, 200, whoAmI(*u));
+  }
+
+  // The body of a sign-in or password change: a JSON object of texts from
+  // this origin; nullopt (and an answer) otherwise.
+  std::optional<Json> form(const HttpRequest& req, HttpResponse& res, std::initializer_list<const char*> fields) {
+    if (keyMissing(res)) return std::nullopt;
+    if (!sameOrigin(req)) {
+      refuse(res, 403, "origin", "The request comes from another origin");
+      return std::nullopt;
+    }
+    if (req.header("Content-Type").rfind("application/json", 0) != 0) {
+      refuse(res, 415, "input", "The body must be JSON (application/json)");
+      return std::nullopt;
+    }
+    Json body = Json::parse(req.body, nullptr, false);
+    bool ok = body.is_object();
+    for (const char* f : fields) ok = ok && body.contains(f) && body[f].is_string();
+    if (!ok) {
+      refuse(res, 400, "input", "The body must be a JSON object of texts");
+      return std::nullopt;
+    }
+    if (!started(res)) return std::nullopt;
+    return body;
+  }
+
+  // Logs the account in through the components with the client's address
+  // and makes the login record a session when its user is an administrator.
+  void openSession(const std::string& account, const std::string& password, const HttpRequest& req, HttpResponse& res) {
+    auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+    mgt::takeLoginToken();
+    const std::string code = admin->loginByPwd(account, password, req.peer);
+    const std::string token = mgt::takeLoginToken();
+    if (code != "0") return answerJson(res, 401, Json{{"error", "login"}, {"code", code}});
+    if (token.empty()) return refuse(res, 503, "unavailable", "The login wrote no login record; try again");
+    com::Args byAccount{com::Variant(account)};
+    com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+    records::RecordPtr u =
+        records::recordArg(um->invoke("getUsrByAccount", com::MemberKind::Method, byAccount), "cUmUsr");
+    if (!u || consoleLevel(u->get("Usr_No").toString()) < 0) {
+      endSession(token);
+      admin->WriteLog(com::Variant("0"), com::Variant("console"),
+                      com::Variant(account + "无权使用管理控制台，登录被拒绝！"), com::Variant(int16_t{0}),
+                      com::Variant(int16_t{0}));
+      return answerJson(res, 403, Json{{"error", "denied"}});
+    }
+    startSession(token, settings_);
+    std::optional<ConsoleUser> opened = currentSession(token, settings_);
+    if (!opened) return refuse(res, 503, "unavailable", "The session could not be opened; try again");
+    res.headers.emplace_back("Set-Cookie", cookieHeader(token));
+    res.callerName = "console:" + opened->account;
+    answerJson(res, 200, whoAmI(*opened));
+  }
+
+  void signIn(const HttpRequest& req, HttpResponse& res) {
+    std::optional<Json> body = form(req, res, {"account", "password"});
+    if (!body) return;
+    try {
+      openSession((*body)["account"].get<std::string>(), (*body)["password"].get<std::string>(), req, res);
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
+  }
+
+  // The change a login demanded ("10016"): AdminMgt.changePwd with the old
+  // password, then the sign-in with the new one.
+  void changePassword(const HttpRequest& req, HttpResponse& res) {
+    std::optional<Json> body = form(req, res, {"account", "password", "newPassword"});
+    if (!body) return;
+    const std::string account = (*body)["account"].get<std::string>();
+    const std::string old = (*body)["password"].get<std::string>();
+    const std::string fresh = (*body)["newPassword"].get<std::string>();
+    if (fresh.empty()) return refuse(res, 400, "empty", "The new password is empty");
+    try {
+      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+      admin->changePwd(account, old, fresh);
+      openSession(account, fresh, req, res);
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
+  }
+
+  void signOut(const HttpRequest& req, HttpResponse& res) {
+    std::optional<ConsoleUser> u = guarded(req, res);
+    if (!u) return;
+    try {
+      endSession(u->token);
+    } catch (const com::ComError& e) {
+      return refuse(res, 503, "unavailable", e.description());
+    }
+    res.headers.emplace_back("Set-Cookie", cookieHeader(""));
+    answerJson(res, 200, Json::object());
+  }
+
+  // ---- the batches and the reads
+
+  void rpc(const HttpRequest& req, HttpResponse& res) {
+    std::optional<ConsoleUser> u = guarded(req, res);
+    if (!u) return;
+    const std::string description = logText(percentDecoded(req.header(kChangeHeader)), kMaxDescription);
+    ConsoleBatch b = runConsoleBatch(server_, req, u->account, description);
+    res.status = b.batch.status;
+    res.body = std::move(b.batch.body);
+    res.headers.emplace_back("Cache-Control", "no-store");
+    res.headers.emplace_back(kChangeHeader, b.change == ChangeOutcome::Done     ? "done"
+                                            : b.change == ChangeOutcome::Undone ? "undone"
+                                                                                : "none");
+  }
+
+  template <typename Read>
+  void read(const HttpRequest& req, HttpResponse& res, Read read) {
+    if (!guarded(req, res)) return;
+    try {
+      answerJson(res, 200, read());
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    } catch (const std::invalid_argument& e) {
+      refuse(res, 400, "input", e.what());
+    }
+  }
+
+  void users(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [&] { return userPage(argument(req, "q"), number(req, "page", 0), number(req, "size", 50)); });
+  }
+  void logins(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [&] { return userLogins(argument(req, "usr"), 20); });
+  }
+  void memberships(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [&] { return userOrganisations(argument(req, "usr")); });
+  }
+  void attributes(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [] { return systemAttributeKeys(); });
+  }
+  void log(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [&] {
+      LogQuery q;
+      q.from = argument(req, "from");
+      q.to = argument(req, "to");
+      q.account = argument(req, "account");
+      q.text = argument(req, "text");
+      q.page = number(req, "page", 0);
+      q.size = number(req, "size", 50);
+      return logPage(q);
+    });
+  }
+
+  ServeServer& server_;
+  std::optional<ConsoleKey> key_;
+  std::string keyProblem_;
+  ConsoleSettings settings_;
+};
+
+}  // namespace
+
+std::string addConsoleRoutes(ServeServer& server, const std::string& root) {
+  const ConsoleSettings settings = readConsoleSettings(root + "/ini/SysTivel.ini");
+  std::optional<ConsoleKey> key;
+  std::string problem;
+  try {
+    key = ConsoleKey::read(root);
+  } catch (const std::exception& e) {
+    problem = e.what();
+  }
+  std::make_shared<Console>(server, std::move(key), problem, settings)->install();
+  return problem;
+}
+
+}  // namespace tivel::tool

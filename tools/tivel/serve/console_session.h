@@ -1,0 +1,48 @@
+// Console sessions. A session is the login record (umLogInfo) its sign-in
+// wrote, named by the record's token, so any host of a deployment can serve
+// it: it is in force while the record's IsAvail is 1, for at most the
+// lifetime from the login, and while it was active within the idle time.
+// The last activity is kept in the database (consoleSession), written at
+// most once a minute a session, so every host applies one idle clock.
+// Everything here runs on a batch thread (the components' apartment).
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace tivel::tool {
+
+// Section [Console] of SysTivel.ini.
+struct ConsoleSettings {
+  std::chrono::seconds idle{30 * 60};       // idle_minutes (default 30)
+  std::chrono::seconds lifetime{8 * 3600};  // lifetime_hours (default 8)
+};
+
+// The settings a configuration file holds; fails (std::runtime_error) for a
+// value that is not a positive number (fractions allowed).
+ConsoleSettings readConsoleSettings(const std::string& iniPath);
+
+// The signed-in administrator of a session in force.
+struct ConsoleUser {
+  std::string token;
+  std::string usrNo, account, name;
+  int level = -1;  // AdminMgt.isSysSecUsr: 0 both groups, 1 system, 2 security administrator
+};
+
+// AdminMgt.isSysSecUsr of a user: 0, 1 or 2 may use the console, -1 may not.
+int consoleLevel(const std::string& usrNo);
+
+// Makes the login record of a sign-in a console session, active now; the
+// activity rows of sessions past their lifetime go at the same time.
+void startSession(const std::string& token, const ConsoleSettings& settings);
+
+// The session of a token when it is in force: its login record valid, within
+// its lifetime and idle time, and its user still an administrator. A session
+// past its time is ended for every host. Activity is noted.
+std::optional<ConsoleUser> currentSession(const std::string& token, const ConsoleSettings& settings);
+
+// Ends the session for every host: its login record's IsAvail becomes 0.
+void endSession(const std::string& token);
+
+}  // namespace tivel::tool

@@ -1,0 +1,294 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "mgt/testing/portal.h"
+#include "testing/engines.h"
+#include "tools/tivel/serve/console_key.h"
+#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/test_gateway.h"
+
+namespace tivel::tool {
+namespace {
+
+using servetest::Gateway;
+using servetest::statusOf;
+
+TEST(ConsoleKeyTest, PrivateKeySignsCookiesAndCsrfTokens) {
+  tivel::testing::TempDir dir;
+  std::filesystem::create_directories(dir.path() + "/ini");
+  EXPECT_THROW(ConsoleKey::read(dir.path()), std::runtime_error) << "no key yet";
+  ASSERT_TRUE(ensureConsoleKey(dir.path()));
+  EXPECT_FALSE(ensureConsoleKey(dir.path())) << "an existing key is kept";
+  struct stat st {};
+  ASSERT_EQ(::stat(consoleKeyPath(dir.path()).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const ConsoleKey key = ConsoleKey::read(dir.path());
+
+  const std::string cookie = key.cookieFor("TOK_261208025337_1067");
+  EXPECT_EQ(key.tokenOf(cookie), "TOK_261208025337_1067");
+  EXPECT_EQ(key.tokenOf("TOK_261208025337_1068" + cookie.substr(cookie.find('.'))), "") << "another token";
+  EXPECT_EQ(key.tokenOf(cookie.substr(0, cookie.size() - 1) + "0"), "");
+  EXPECT_EQ(key.tokenOf("TOK_261208025337_1067"), "") << "unsigned";
+  EXPECT_EQ(key.tokenOf("x'--." + cookie.substr(cookie.find('.') + 1)), "") << "no token at all";
+  EXPECT_EQ(ConsoleKey(std::string(64, 'b')).tokenOf(cookie), "") << "signed with another key";
+  const std::string csrf = key.csrfFor("TOK_261208025337_1067");
+  EXPECT_TRUE(key.csrfMatches("TOK_261208025337_1067", csrf));
+  EXPECT_FALSE(key.csrfMatches("TOK_261208025337_1068", csrf));
+  EXPECT_FALSE(key.csrfMatches("TOK_261208025337_1067", cookie.substr(cookie.find('.') + 1)))
+      << "a cookie's signature is no CSRF token";
+
+  ::chmod(consoleKeyPath(dir.path()).c_str(), 0644);
+  EXPECT_THROW(ConsoleKey::read(dir.path()), std::runtime_error) << "others may read it";
+}
+
+// A gateway with the console on a throwaway portal, with the administrator
+// "admin" (groups 1 and 2) and the plain user "editor".
+class ConsoleTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    portal = std::make_unique<mgt::testing::Portal>(GetParam(), true);
+    ensureConsoleKey(portal->root());
+    gateway = start();
+    Json made = gateway->batch(Json::parse(R"([{"id":"a","new":"TivelMgt.AdminMgt"},
+      {"id":1,"object":{"from":"a"},"call":"addUsr","args":["admin","Secret","管理员","","","","",""]},
+      {"id":2,"object":{"from":"a"},"call":"addUsr","args":["editor","Secret","编辑","","","","",""]},
+      {"id":"um","new":"TivelMgt.UmMgt"},
+      {"id":"u","object":{"from":"um"},"call":"getUsrByAccount","args":["admin"]},
+      {"id":"no","object":{"from":"u"},"get":"Usr_No"},
+      {"id":"m","new":"TivelPublicDB.cUmGrp2usr"},
+      {"id":3,"object":{"from":"m"},"put":"Usr_No","value":{"from":"no"}},
+      {"id":4,"object":{"from":"m"},"put":"Grp_no","value":"1"},
+      {"id":5,"object":{"from":"um"},"call":"addGrp2Usr","args":[{"object":{"from":"m"}}]},
+      {"id":6,"object":{"from":"m"},"put":"Grp_no","value":"2"},
+      {"id":7,"object":{"from":"um"},"call":"addGrp2Usr","args":[{"object":{"from":"m"}}]}])"));
+    for (const Json& a : made) ASSERT_FALSE(a.contains("error")) << made.dump();
+    ASSERT_EQ(made[9]["result"], "0");
+    ASSERT_EQ(made[11]["result"], "0");
+  }
+
+  std::unique_ptr<Gateway> start() {
+    return std::make_unique<Gateway>(ServeOptions{}, nullptr,
+                                     [this](ServeServer& s) { EXPECT_EQ(addConsoleRoutes(s, portal->root()), ""); });
+  }
+
+  struct Session {
+    std::string cookie, csrf;
+  };
+
+  httplib::Result signIn(const Gateway& g, const std::string& account, const std::string& pwd,
+                         const httplib::Headers& extra = {}) {
+    return g.client("").Post("/console/api/signin", extra, Json{{"account", account}, {"password", pwd}}.dump(),
+                             "application/json");
+  }
+
+  Session session(const Gateway& g) {
+    auto r = signIn(g, "admin", "Secret");
+    EXPECT_EQ(statusOf(r), 200) << (r ? r->body : "");
+    if (!r) return {};
+    std::string set = r->get_header_value("Set-Cookie");
+    EXPECT_NE(set.find("HttpOnly"), std::string::npos);
+    EXPECT_NE(set.find("SameSite=Strict"), std::string::npos);
+    return {set.substr(0, set.find(';')), Json::parse(r->body)["csrf"]};
+  }
+
+  // A console batch; `change` describes it.
+  httplib::Result rpc(const Gateway& g, const Session& s, const std::string& batch, httplib::Headers extra = {}) {
+    extra.emplace("Cookie", s.cookie);
+    if (!s.csrf.empty()) extra.emplace("X-Tivel-CSRF", s.csrf);
+    return g.client("").Post("/console/rpc", extra, batch, "application/json");
+  }
+
+  std::unique_ptr<mgt::testing::Portal> portal;
+  std::unique_ptr<Gateway> gateway;
+};
+
+TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
+  const Gateway& g = *gateway;
+  const std::string one = R"([{"id":1,"new":"TivelMgt.UmMgt"}])";
+  // No session: every data route answers 401.
+  EXPECT_EQ(statusOf(g.client("").Get("/console/api/session")), 401);
+  EXPECT_EQ(statusOf(g.client("").Post("/console/rpc", one, "application/json")), 401);
+  EXPECT_EQ(statusOf(g.client("").Get("/console/api/log")), 401);
+  EXPECT_EQ(statusOf(g.client("").Get("/console/api/logins?usr=x")), 401);
+  EXPECT_EQ(statusOf(g.client().Post("/console/rpc", one, "application/json")), 401) << "a gateway token is no session";
+  // A forged or replayed cookie: a login record's token without the key's signature.
+  g.batch(Json::parse(R"([{"id":"a","new":"TivelMgt.AdminMgt"},
+    {"id":1,"object":{"from":"a"},"call":"loginByPwd","args":["admin","Secret","10.0.0.1"]}])"));
+  const std::string pageToken = portal->scalar("select token from umLogInfo").toString();
+  for (const std::string& forged : {pageToken, pageToken + ".00", std::string("tivel_console"), std::string("..")}) {
+    auto r = rpc(g, {"tivel_console=" + forged, ""}, one);
+    EXPECT_EQ(statusOf(r), 401) << forged;
+    if (r) {
+      EXPECT_NE(r->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
+    }
+  }
+
+  // Sign-in: refused logins say their code; a user outside groups 1 and 2
+  // is told so, logged, and its login record ended.
+  auto wrong = signIn(g, "admin", "secret");
+  EXPECT_EQ(statusOf(wrong), 401);
+  if (wrong) {
+    EXPECT_EQ(Json::parse(wrong->body)["code"], "10003");
+  }
+  auto plain = signIn(g, "editor", "Secret");
+  EXPECT_EQ(statusOf(plain), 403);
+  if (plain) {
+    EXPECT_TRUE(plain->get_header_value("Set-Cookie").empty());
+  }
+  EXPECT_EQ(portal->count("SysLog", "disc='editor无权使用管理控制台，登录被拒绝！'"), 1);
+  EXPECT_EQ(portal
+                ->scalar("select isAvail from umLogInfo where usr_no=(select usr_no from umUsr where "
+                         "account='editor')")
+                .toLong(),
+            0);
+  EXPECT_EQ(statusOf(signIn(g, "admin", "Secret", {{"Origin", "http://evil.example"}})), 403);
+  EXPECT_EQ(statusOf(g.client("").Post("/console/api/signin", R"(account=admin&password=Secret)",
+                                       "application/x-www-form-urlencoded")),
+            415)
+      << "a cross-site form cannot sign in";
+
+  // A session: its requests need the CSRF token and the console's own origin.
+  Session s = session(g);
+  auto ok = rpc(g, s, one);
+  ASSERT_EQ(statusOf(ok), 200);
+  EXPECT_EQ(statusOf(rpc(g, {s.cookie, ""}, one)), 403) << "no CSRF token";
+  EXPECT_EQ(statusOf(rpc(g, {s.cookie, s.csrf + "0"}, one)), 403) << "a wrong one";
+  const std::string host = "127.0.0.1:" + std::to_string(g.port());
+  EXPECT_EQ(statusOf(rpc(g, s, one, {{"Origin", "http://evil.example"}})), 403);
+  EXPECT_EQ(statusOf(rpc(g, s, one, {{"Sec-Fetch-Site", "same-site"}})), 403);
+  EXPECT_EQ(statusOf(rpc(g, s, one, {{"Origin", "http://" + host}, {"Sec-Fetch-Site", "same-origin"}})), 200);
+  // The console's scope: no raw data access, no recordset gateways, no connection string.
+  auto scoped = rpc(g, s, R"([{"id":1,"new":"ADODB.Connection"},{"id":"a","new":"TivelMgt.AdminMgt"},
+    {"id":2,"object":{"from":"a"},"call":"getRecordset","args":[{"ref":""},"select * from umUsr"]},
+    {"id":"p","new":"TivelMgt.cPublic"},{"id":3,"object":{"from":"p"},"call":"GetDBStr"},
+    {"id":4,"new":"Tivel.RegClass"},{"id":5,"new":"TivelGF.interface"}])");
+  ASSERT_EQ(statusOf(scoped), 200);
+  Json a = Json::parse(scoped->body);
+  for (int i : {0, 2, 4, 5, 6}) EXPECT_EQ(a[i]["error"]["number"], kScopeRefused) << a[i].dump();
+  EXPECT_EQ(statusOf(rpc(g, s, "not json")), 400);
+
+  // The pages: compiled in, with the security headers; "/" leads there.
+  auto index = g.client("").Get("/console/");
+  ASSERT_EQ(statusOf(index), 200);
+  EXPECT_NE(index->get_header_value("Content-Security-Policy").find("default-src 'self'"), std::string::npos);
+  EXPECT_EQ(index->get_header_value("X-Frame-Options"), "DENY");
+  EXPECT_EQ(index->get_header_value("X-Content-Type-Options"), "nosniff");
+  EXPECT_EQ(statusOf(g.client("").Get("/console/", {{"If-None-Match", index->get_header_value("ETag")}})), 304);
+  EXPECT_EQ(statusOf(g.client("").Get("/console/../ini/console.key")), 404);
+  auto root = g.client("").Get("/");
+  ASSERT_EQ(statusOf(root), 302);
+  EXPECT_EQ(root->get_header_value("Location"), "/console/");
+}
+
+TEST_P(ConsoleTest, AChangeIsDoneWholeAndLoggedOrNotAtAll) {
+  const Gateway& g = *gateway;
+  Session s = session(g);
+  const auto change = [&](const std::string& batch, const std::string& what) {
+    auto r = rpc(g, s, batch, {{"Tivel-Change", what}});
+    EXPECT_EQ(statusOf(r), 200);
+    return r ? std::make_pair(r->get_header_value("Tivel-Change"), Json::parse(r->body))
+             : std::make_pair(std::string(), Json());
+  };
+  const long logBefore = portal->count("SysLog"), groupsBefore = portal->count("umGrp2Usr");
+  // A user in a department: AdminMgt.addUsr, its key read back and the
+  // membership added, in one batch. The membership fails (no department):
+  // the user is not left behind, and nothing is logged.
+  const std::string addUser = R"([{"id":"a","new":"TivelMgt.AdminMgt"},
+    {"id":1,"object":{"from":"a"},"call":"addUsr","args":["clerk","pw","职员","","","","",""]},
+    {"id":"um","new":"TivelMgt.UmMgt"},
+    {"id":"u","object":{"from":"um"},"call":"getUsrByAccount","args":["clerk"]},
+    {"id":"no","object":{"from":"u"},"get":"Usr_No"},
+    {"id":"m","new":"TivelPublicDB.cUmOrg2usr"},
+    {"id":2,"object":{"from":"m"},"put":"Usr_No","value":{"from":"no"}},
+    {"id":3,"object":{"from":"m"},"put":"Org_No","value":"ORGNO"},
+    {"id":4,"object":{"from":"m"},"put":"IsMain","value":"0"},
+    {"id":5,"object":{"from":"um"},"call":"addOrg2Usr","args":[{"object":{"from":"m"}}]},
+    {"id":6,"object":{"from":"um"},"call":"getUsrByAccount","args":["clerk"]}])";
+  std::string failing = addUser;
+  failing.replace(failing.find("\"ORGNO\""), 7, "\"\"");
+  auto [undone, answers] = change(failing, "add clerk");
+  EXPECT_EQ(undone, "undone");
+  EXPECT_EQ(answers[1]["result"], true) << "it ran, and was undone";
+  EXPECT_EQ(answers[9]["result"], "10024001");
+  EXPECT_EQ(answers[10]["error"]["number"], kNotRun) << "nothing runs after the failure";
+  EXPECT_EQ(portal->count("umUsr", "account='clerk'"), 0);
+  EXPECT_EQ(portal->count("umGrp2Usr"), groupsBefore) << "nor its group membership";
+  EXPECT_EQ(portal->count("SysLog"), logBefore);
+
+  std::string good = addUser;
+  good.replace(good.find("\"ORGNO\""), 7, "\"ORG_1\"");
+  auto [done, added] = change(good, "%E6%B7%BB%E5%8A%A0%E7%94%A8%E6%88%B7%20clerk%0A%3Cb%3E");
+  EXPECT_EQ(done, "done") << added.dump();
+  const std::string usrNo = portal->scalar("select usr_no from umUsr where account='clerk'").toString();
+  EXPECT_EQ(portal->count("umOrg2Usr", "usr_no='" + usrNo + "' and org_no='ORG_1' and isMain=0"), 1);
+  ASSERT_EQ(portal->count("SysLog"), logBefore + 1) << "one entry for the whole change";
+  EXPECT_EQ(portal->scalar("select disc from SysLog where Mod_name='console'").toString(),
+            "admin在控制台：添加用户 clerk <b> [AdminMgt.addUsr,UmMgt.addOrg2Usr]");
+
+  // Reads change nothing and log nothing; a component's failure code in a
+  // read-only batch is its answer.
+  auto [none, read] = change(R"([{"id":"um","new":"TivelMgt.UmMgt"},
+    {"id":1,"object":{"from":"um"},"call":"getUsr","args":[")" +
+                                 usrNo + R"("]},{"id":2,"dump":{"from":1}}])",
+                             "");
+  EXPECT_EQ(none, "none");
+  EXPECT_EQ(read[2]["result"]["Account"], "clerk");
+  EXPECT_EQ(portal->count("SysLog"), logBefore + 1);
+
+  // The users' list finds by account or name in any letter case, takes the
+  // text literally, and pages.
+  const auto users = [&](const std::string& args) {
+    auto r = g.client("").Get("/console/api/users?" + args, {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
+    return r && r->status == 200 ? Json::parse(r->body) : Json(r ? r->status : 0);
+  };
+  EXPECT_EQ(users("q=CLE")["rows"][0]["account"], "clerk");
+  EXPECT_EQ(users("q=%E8%81%8C%E5%91%98")["rows"][0]["usrNo"], usrNo) << "by name";
+  EXPECT_EQ(users("q=%25")["total"], 0) << "% is no wildcard";
+  EXPECT_EQ(users("q=_")["total"], 0);
+  const Json second = users("page=1&size=2");
+  EXPECT_EQ(second["total"], 3);
+  EXPECT_EQ(second["rows"].size(), 1u);
+  EXPECT_EQ(users("size=201"), 400);
+}
+
+TEST_P(ConsoleTest, SessionsEndOnEveryHost) {
+  Session s = session(*gateway);
+  Gateway second({}, nullptr, [this](ServeServer& srv) { addConsoleRoutes(srv, portal->root()); });
+  const auto status = [&](const Gateway& g) {
+    return statusOf(g.client("").Get("/console/api/session", {{"Cookie", s.cookie}}));
+  };
+  EXPECT_EQ(status(*gateway), 200);
+  EXPECT_EQ(status(second), 200) << "the login record is the session, on any host";
+  auto out = second.client("").Post("/console/api/signout", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}}, "",
+                                    "application/json");
+  EXPECT_EQ(statusOf(out), 200);
+  EXPECT_EQ(status(*gateway), 401);
+  EXPECT_EQ(status(second), 401);
+
+  // Idle past the time-out (30 minutes by default), or older than the
+  // lifetime (8 hours): ended, for every host.
+  s = session(*gateway);
+  const std::string token = portal->scalar("select token from consoleSession").toString();
+  EXPECT_EQ(status(second), 200);
+  portal->exec("update consoleSession set last_seen='2000-01-01 00:00:00'");
+  EXPECT_EQ(status(second), 401);
+  EXPECT_EQ(portal->scalar("select isAvail from umLogInfo where token='" + token + "'").toLong(), 0);
+  s = session(*gateway);
+  EXPECT_EQ(status(*gateway), 200);
+  portal->exec("update umLogInfo set login_datetime='2000-01-01 00:00:00' where isAvail=1");
+  EXPECT_EQ(status(second), 401);
+  s = session(*gateway);
+  // An administrator no longer in groups 1 and 2 is out at the next request.
+  portal->exec("delete from umGrp2Usr where Grp_no in ('1','2')");
+  EXPECT_EQ(status(*gateway), 401);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ConsoleTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
+
+}  // namespace
+}  // namespace tivel::tool
