@@ -92,6 +92,7 @@ void listRecordsOnly(benchmark::State& state, int users) {
   for (const std::string& f : fields) places.push_back(tivel::records::Record(*cls).indexOf(f));
   for (auto _ : state) {
     auto list = tivel::mgt::newCollection();
+    list->reserve(rows.size());  // as a list read from a recordset does
     for (const auto& row : rows) {
       auto rec = std::make_shared<tivel::records::Record>(*cls);
       for (size_t i = 0; i < row.size(); ++i) rec->setAt(static_cast<size_t>(places[i]), row[i]);

@@ -11,14 +11,11 @@ namespace tivel::gf {
 namespace {
 
 // Numbers must come out one at a time, so the counter is read and written
-// under a lock held to the end of the save's transaction. The embedded
-// engine's transaction is already the only writer (it begins IMMEDIATE). On
-// the server database the counter table is locked: a counter row that does
-// not exist yet cannot be row-locked, and two months' counters can issue the
-// same number. Readers are not blocked.
-void lockCounters(ado::Connection& conn) {
-  if (conn.backend().dialect() == "postgresql") conn.execute("LOCK TABLE CD_MAX_LSH IN EXCLUSIVE MODE");
-}
+// under a lock held to the end of the save's transaction. The whole counter
+// table is locked, not a row: a counter row that does not exist yet cannot be
+// row-locked, and two months' counters can issue the same number. Readers are
+// not blocked.
+void lockCounters(ado::Connection& conn) { conn.backend().lockTable("CD_MAX_LSH"); }
 
 bool slipExists(ado::Connection& conn, const std::string& jh, const std::string& number) {
   auto rs = conn.execute("SELECT COUNT(*) FROM T_Script" + slipCondition(jh, number));

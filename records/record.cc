@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cstdlib>
+
 #include "platform/com/registry.h"
 
 namespace tivel::records {
@@ -64,6 +66,8 @@ const std::vector<Definition>& definitions() {
 }
 
 RecordClass makeClass(const Definition& def) {
+  // A record marks its properties in 64-bit sets (see Record).
+  if (def.properties.size() > 64) std::abort();
   RecordClass cls{def.name, def.properties, com::ClassInfo(std::string("TivelPublicDB.") + def.name, def.name)};
   for (size_t i = 0; i < def.properties.size(); ++i) {
     const std::string& p = def.properties[i];
@@ -102,77 +106,101 @@ const bool registered = [] {
 
 Record::Record(const RecordClass& cls) : cls_(cls), values_(cls.properties.size()) {}
 
-int Record::indexOf(std::string_view name) const {
-  for (size_t i = 0; i < cls_.properties.size(); ++i) {
-    const std::string& p = cls_.properties[i];
+int RecordClass::indexOf(std::string_view name) const {
+  for (size_t i = 0; i < properties.size(); ++i) {
+    const std::string& p = properties[i];
     if (p.size() == name.size() && strncasecmp(p.data(), name.data(), p.size()) == 0) return static_cast<int>(i);
   }
   return -1;
 }
 
-const com::Variant& Record::get(std::string_view name) const {
+Record::Record(const RecordClass& cls, std::shared_ptr<const RowShape> shape, ado::PackedRow row)
+    : cls_(cls), inRow_(shape->held), readShape_(std::move(shape)), readRow_(std::move(row)) {}
+
+int Record::checkedIndex(std::string_view name) const {
   int i = indexOf(name);
   if (i < 0) com::raise(com::kUnknownName, cls_.name, "Unknown property: " + std::string(name));
-  return values_[static_cast<size_t>(i)];
+  return i;
+}
+
+// A list's records are mostly read a few properties each, or not at all:
+// a value is made from the shared row only when it is first wanted.
+const com::Variant& Record::at(size_t i) const {
+  if (values_.empty()) values_.resize(cls_.properties.size());
+  const uint64_t bit = uint64_t{1} << i;
+  if (inRow_ & bit) {
+    values_[i] = readRow_.at(static_cast<size_t>(readShape_->columnOf[i]));
+    inRow_ &= ~bit;
+  }
+  return values_[i];
+}
+
+const com::Variant& Record::get(std::string_view name) const { return at(static_cast<size_t>(checkedIndex(name))); }
+
+com::Variant Record::value(std::string_view name) const { return valueAt(static_cast<size_t>(checkedIndex(name))); }
+
+com::Variant Record::valueAt(size_t i) const {
+  if (inRow_ & (uint64_t{1} << i)) return readRow_.at(static_cast<size_t>(readShape_->columnOf[i]));
+  return values_.empty() ? com::Variant() : values_[i];
 }
 
 void Record::set(std::string_view name, com::Variant value) {
-  int i = indexOf(name);
-  if (i < 0) com::raise(com::kUnknownName, cls_.name, "Unknown property: " + std::string(name));
-  setAt(static_cast<size_t>(i), std::move(value));
+  setAt(static_cast<size_t>(checkedIndex(name)), std::move(value));
 }
 
 void Record::setAt(size_t i, com::Variant value) {
-  keepReadValues();
+  keepReadValue(i);
   values_[i] = std::move(value);
 }
 
-void Record::keepReadValues() {
-  if (read_ && readValues_.empty()) readValues_ = values_;
+// The value as read is kept aside only when the property is first replaced.
+void Record::keepReadValue(size_t i) {
+  at(i);
+  const uint64_t bit = uint64_t{1} << i;
+  if (!readShape_ || (changed_ & bit)) return;
+  if (readValues_.empty()) readValues_.resize(cls_.properties.size());
+  readValues_[i] = std::move(values_[i]);
+  changed_ |= bit;
 }
 
+// Values still only in the row are never objects.
 void Record::dropReferences() {
-  for (com::Variant& v : values_)
-    if (v.isObject() || v.type() == com::VarType::Array) {
-      keepReadValues();
-      v = com::Variant();
+  for (size_t i = 0; i < values_.size(); ++i)
+    if (values_[i].isObject() || values_[i].type() == com::VarType::Array) {
+      keepReadValue(i);
+      values_[i] = com::Variant();
     }
 }
 
-// A record is mostly read and never changed: the values as read are copied
-// only when a property first changes.
-void Record::rememberRead(std::shared_ptr<const std::vector<std::string>> columns, ado::PackedRow row) {
-  read_ = true;
-  readValues_.clear();
-  readColumns_ = std::move(columns);
-  readRow_ = std::move(row);
-}
-
 const com::Variant* Record::readValue(std::string_view name) const {
-  const com::Variant& now = get(name);  // fails for an unknown name
-  if (!read_) return nullptr;
-  return readValues_.empty() ? &now : &readValues_[static_cast<size_t>(&now - values_.data())];
+  const size_t i = static_cast<size_t>(checkedIndex(name));
+  if (!readShape_) return nullptr;
+  return (changed_ & (uint64_t{1} << i)) ? &readValues_[i] : &at(i);
 }
 
 void Record::markWritten(std::string_view property, std::string_view column) {
-  const com::Variant& now = get(property);
-  if (!read_) return;
-  if (!readValues_.empty()) readValues_[static_cast<size_t>(&now - values_.data())] = now;
-  // Rare (after a write), so the packed row is made again whole. A value
-  // that cannot be packed (an object) was never written to a column.
+  const size_t p = static_cast<size_t>(checkedIndex(property));
+  if (!readShape_) return;
+  const com::Variant& now = at(p);
+  changed_ &= ~(uint64_t{1} << p);
+  // Rare (after a write), so the row is made again whole, as a row of its
+  // own. A value that cannot be packed (an object) was never written to a
+  // column. The values still only in the old row are made first, so they
+  // keep what was read.
   if (now.isObject() || now.type() == com::VarType::Array) return;
+  for (size_t i = 0; i < cls_.properties.size(); ++i) at(i);
   std::vector<com::Variant> row = readRow_.unpack();
   for (size_t i = 0; i < row.size(); ++i) {
-    const std::string& name = (*readColumns_)[i];
+    const std::string& name = readShape_->columns[i];
     if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) row[i] = now;
   }
   readRow_ = ado::PackedRow(row);
 }
 
 bool Record::wasReadFrom(std::string_view column, std::string_view value) const {
-  if (!read_) return false;
+  if (!readShape_) return false;
   for (size_t i = 0; i < readRow_.size(); ++i) {
-    const std::string& name = (*readColumns_)[i];
+    const std::string& name = readShape_->columns[i];
     if (name.size() == column.size() && strncasecmp(name.data(), column.data(), name.size()) == 0) {
       const com::Variant held = readRow_.at(i);
       return held.isString() || held.isNumeric() ? held.toString() == value : false;

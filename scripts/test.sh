@@ -11,12 +11,15 @@
 # printed when it ends, and all of them at the end.
 #
 # The data-access and management suites run once per database engine: always
-# on the embedded engine, and on PostgreSQL when a test server is named by
-# TIVEL_TEST_PG_HOST/PORT/USER/PASSWORD. When these are unset and a
-# PostgreSQL server is installed, a throwaway cluster is started for the run
-# (scripts/pg-cluster.sh) and torn down afterwards whatever happens.
-# TIVEL_TEST_PG=off runs the embedded engine only. The directory-login tests
-# get a throwaway slapd likewise (TIVEL_TEST_LDAP=off skips them).
+# on the embedded engine, on PostgreSQL when a test server is named by
+# TIVEL_TEST_PG_HOST/PORT/USER/PASSWORD, and on MariaDB when one is named by
+# TIVEL_TEST_MARIADB_HOST/PORT/USER/PASSWORD. When a server's variables are
+# unset and it is installed, a throwaway one is started for the run
+# (scripts/pg-cluster.sh, scripts/mariadb-cluster.sh) and torn down
+# afterwards whatever happens. TIVEL_TEST_PG=off and TIVEL_TEST_MARIADB=off
+# leave that engine out.
+# The directory-login tests get a throwaway slapd likewise
+# (TIVEL_TEST_LDAP=off skips them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -47,8 +50,11 @@ run_tsan() {
     if grep -q "^$t:" <<<"$known"; then targets+=("$t"); fi
   done
   cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+  # On the embedded engine and PostgreSQL only: the MariaDB dialect keeps its
+  # state per connection, shares nothing between threads, and its
+  # concurrency suites run in the plain stage.
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R "$tsan_tests"
+    env -u TIVEL_TEST_MARIADB_HOST ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R "$tsan_tests"
 }
 
 timings=()
@@ -62,11 +68,15 @@ stage() {
   echo "test.sh: stage $name took $((SECONDS - start))s"
 }
 
-pg_started=""
+pg_started="" mariadb_started=""
 stop_cluster() {
   if [ -n "$pg_started" ]; then
     scripts/pg-cluster.sh stop "$pg_started" || true
     pg_started=""
+  fi
+  if [ -n "$mariadb_started" ]; then
+    scripts/mariadb-cluster.sh stop "$mariadb_started" || true
+    mariadb_started=""
   fi
 }
 trap stop_cluster EXIT
@@ -74,7 +84,7 @@ trap 'exit 130' INT TERM
 
 if [ "${TIVEL_TEST_PG:-on}" = off ]; then
   unset TIVEL_TEST_PG_HOST TIVEL_TEST_PG_PORT TIVEL_TEST_PG_USER TIVEL_TEST_PG_PASSWORD
-  echo "test.sh: TIVEL_TEST_PG=off, embedded engine only"
+  echo "test.sh: TIVEL_TEST_PG=off, PostgreSQL left out"
 elif [ -n "${TIVEL_TEST_PG_HOST:-}" ]; then
   echo "test.sh: PostgreSQL test server given: $TIVEL_TEST_PG_HOST:${TIVEL_TEST_PG_PORT:-5432}"
 elif ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 || [ -n "${PG_BINDIR:-}" ]; then
@@ -83,7 +93,21 @@ elif ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 || [ -n "${PG_BINDIR:-}
   pg_started=$TIVEL_TEST_PG_DIR
   echo "test.sh: started a PostgreSQL test cluster on 127.0.0.1:$TIVEL_TEST_PG_PORT"
 else
-  echo "test.sh: no PostgreSQL server installed, embedded engine only"
+  echo "test.sh: no PostgreSQL server installed, PostgreSQL left out"
+fi
+
+if [ "${TIVEL_TEST_MARIADB:-on}" = off ]; then
+  unset TIVEL_TEST_MARIADB_HOST TIVEL_TEST_MARIADB_PORT TIVEL_TEST_MARIADB_USER TIVEL_TEST_MARIADB_PASSWORD
+  echo "test.sh: TIVEL_TEST_MARIADB=off, MariaDB left out"
+elif [ -n "${TIVEL_TEST_MARIADB_HOST:-}" ]; then
+  echo "test.sh: MariaDB test server given: $TIVEL_TEST_MARIADB_HOST:${TIVEL_TEST_MARIADB_PORT:-3306}"
+elif command -v mariadbd >/dev/null 2>&1 || [ -x /usr/sbin/mariadbd ]; then
+  env_lines=$(scripts/mariadb-cluster.sh start)
+  eval "$env_lines"
+  mariadb_started=$TIVEL_TEST_MARIADB_DIR
+  echo "test.sh: started a MariaDB test server on 127.0.0.1:$TIVEL_TEST_MARIADB_PORT"
+else
+  echo "test.sh: no MariaDB server installed, MariaDB left out"
 fi
 
 # The directory-login tests run against a throwaway slapd on free loopback

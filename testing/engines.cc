@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <stdexcept>
 
@@ -25,13 +26,34 @@ std::string env(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
+// A server engine of the test run: the prefix of its TIVEL_TEST_* variables
+// and its ODBC driver.
+struct Server {
+  const char* prefix;  // "TIVEL_TEST_PG", "TIVEL_TEST_MARIADB"
+  std::string driver;
+  std::string setting(const char* name) const { return env((std::string(prefix) + "_" + name).c_str()); }
+};
+
+Server serverFor(const std::string& engine) {
+  if (engine == "postgresql") return {"TIVEL_TEST_PG", ado::odbc::serverDriver()};
+  if (engine == "mariadb") return {"TIVEL_TEST_MARIADB", "MariaDB Unicode"};
+  throw std::runtime_error("engine not available in this build of the test support: " + engine);
+}
+
 // The test server in the mode-2 form the management component builds: the
 // driver, "; server=" with the port written "host,port", user and password.
-std::string serverConnectionString(const std::string& database) {
-  std::string server = env("TIVEL_TEST_PG_HOST");
-  if (!env("TIVEL_TEST_PG_PORT").empty()) server += "," + env("TIVEL_TEST_PG_PORT");
-  return "DRIVER=" + ado::odbc::serverDriver() + "; server=" + server + ";uid=" + env("TIVEL_TEST_PG_USER") +
-         ";PASSWORD=" + env("TIVEL_TEST_PG_PASSWORD") + ";DATABASE=" + database;
+// No database at all when `database` is empty.
+std::string serverConnectionString(const Server& s, const std::string& database) {
+  std::string server = s.setting("HOST");
+  if (!s.setting("PORT").empty()) server += "," + s.setting("PORT");
+  return "DRIVER=" + s.driver + "; server=" + server + ";uid=" + s.setting("USER") +
+         ";PASSWORD=" + s.setting("PASSWORD") + (database.empty() ? "" : ";DATABASE=" + database);
+}
+
+// A connection to the server outside the scratch databases, for making and dropping them.
+std::unique_ptr<ado::Backend> adminConnection(const std::string& engine) {
+  const Server s = serverFor(engine);
+  return ado::openBackend(serverConnectionString(s, engine == "postgresql" ? "postgres" : ""), 60);
 }
 
 // A database name no other test, process or earlier run uses.
@@ -53,9 +75,23 @@ std::string randomPassword() {
 
 std::vector<std::string> engines() {
   std::vector<std::string> out{"sqlite"};
-  const char* host = std::getenv("TIVEL_TEST_PG_HOST");
-  if (host && *host) out.push_back("postgresql");
+  if (!env("TIVEL_TEST_PG_HOST").empty()) out.push_back("postgresql");
+  if (!env("TIVEL_TEST_MARIADB_HOST").empty()) out.push_back("mariadb");
   return out;
+}
+
+void withEnvironment(const std::string& name, const std::string& value, const std::function<void()>& fn) {
+  const char* was = std::getenv(name.c_str());
+  const std::optional<std::string> old = was ? std::optional<std::string>(was) : std::nullopt;
+  setenv(name.c_str(), value.c_str(), 1);
+  auto restore = [&] { old ? setenv(name.c_str(), old->c_str(), 1) : unsetenv(name.c_str()); };
+  try {
+    fn();
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
 }
 
 TempDir::TempDir() {
@@ -80,24 +116,34 @@ ScratchDatabase::ScratchDatabase(const std::string& engine) : engine_(engine) {
     connectionString_ = "Provider=SQLite;Data Source=" + location_ + ";";
     return;
   }
-  if (engine == "postgresql") {
-    if (env("TIVEL_TEST_PG_HOST").empty()) throw std::runtime_error("TIVEL_TEST_PG_HOST names no test server");
-    location_ = uniqueDatabaseName();
-    auto admin = ado::openBackend(serverConnectionString("postgres"), 60);
-    admin->execute("CREATE DATABASE " + location_ + " ENCODING 'UTF8' TEMPLATE template0");
-    connectionString_ = serverConnectionString(location_);
-    return;
-  }
-  throw std::runtime_error("engine not available in this build of the test support: " + engine);
+  const Server server = serverFor(engine);
+  if (server.setting("HOST").empty())
+    throw std::runtime_error(std::string(server.prefix) + "_HOST names no test server");
+  location_ = uniqueDatabaseName();
+  // The collation compares texts by their characters, as the other engines do.
+  adminConnection(engine)->execute("CREATE DATABASE " + location_ +
+                                   (engine == "postgresql" ? " ENCODING 'UTF8' TEMPLATE template0"
+                                                           : " CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin"));
+  connectionString_ = serverConnectionString(server, location_);
+  driveSection_ = "DRIVER=" + server.driver + "\nSERVER=" + server.setting("HOST") + "," + server.setting("PORT") +
+                  "\nuid=" + server.setting("USER") + "\npwd=" + server.setting("PASSWORD") +
+                  "\nDatabase=" + location_ + "\n";
 }
 
 const ScratchDatabase::Role& ScratchDatabase::portalRole() {
-  if (engine_ != "postgresql") throw std::runtime_error("a portal role is made on postgresql only");
+  if (engine_ == "sqlite") throw std::runtime_error("a portal role is made on a server engine only");
   if (!portalRole_.name.empty()) return portalRole_;
   // Known before it is made, so the destructor drops it whatever happens.
   portalRole_ = {location_ + "_portal", randomPassword()};
   const Role& role = portalRole_;
   auto owner = ado::openBackend(connectionString_, 60);
+  if (engine_ == "mariadb") {
+    // The account reaches this database alone; FILE, PROCESS and the like stay out.
+    const std::string account = "'" + role.name + "'@'%'";
+    owner->execute("CREATE USER " + account + " IDENTIFIED BY '" + role.password + "'");
+    owner->execute("GRANT SELECT, INSERT, UPDATE, DELETE ON " + location_ + ".* TO " + account);
+    return portalRole_;
+  }
   for (const std::string& sql :
        {"CREATE ROLE " + role.name + " LOGIN PASSWORD '" + role.password + "'",
         "GRANT CONNECT ON DATABASE " + location_ + " TO " + role.name, "GRANT USAGE ON SCHEMA public TO " + role.name,
@@ -109,20 +155,38 @@ const ScratchDatabase::Role& ScratchDatabase::portalRole() {
   return portalRole_;
 }
 
+ScratchDatabase::Role ScratchDatabase::owner() const {
+  const Server server = serverFor(engine_);
+  return {server.setting("USER"), server.setting("PASSWORD")};
+}
+
 ScratchDatabase::~ScratchDatabase() {
   if (engine_ == "sqlite") {
     std::error_code ec;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(location_ + suffix, ec);
-  } else if (engine_ == "postgresql") {
-    // FORCE ends sessions a test left open; a failure here only leaves a
-    // database behind in a throwaway cluster.
-    try {
-      auto admin = ado::openBackend(serverConnectionString("postgres"), 60);
+    return;
+  }
+  // Sessions a test left open are ended first (FORCE on PostgreSQL); a
+  // failure here only leaves a database behind on a throwaway server.
+  try {
+    auto admin = adminConnection(engine_);
+    if (engine_ == "postgresql") {
       admin->execute("DROP DATABASE IF EXISTS " + location_ + " WITH (FORCE)");
       // Its grants went with the database.
       if (!portalRole_.name.empty()) admin->execute("DROP ROLE IF EXISTS " + portalRole_.name);
-    } catch (const std::exception&) {
+      return;
     }
+    ado::StatementResult open = admin->execute("SELECT id FROM information_schema.processlist WHERE db = '" +
+                                               location_ + "' AND id <> CONNECTION_ID()");
+    for (const ado::PackedRow& row : open.rows) {
+      try {
+        admin->execute("KILL " + row[0].toString());
+      } catch (const std::exception&) {
+      }
+    }
+    admin->execute("DROP DATABASE IF EXISTS " + location_);
+    if (!portalRole_.name.empty()) admin->execute("DROP USER IF EXISTS '" + portalRole_.name + "'@'%'");
+  } catch (const std::exception&) {
   }
 }
 

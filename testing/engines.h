@@ -3,13 +3,15 @@
 // once per engine returned by engines().
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace tivel::testing {
 
-// "sqlite" always; "postgresql" when the environment names a test server
-// (TIVEL_TEST_PG_HOST, TIVEL_TEST_PG_PORT, TIVEL_TEST_PG_USER, TIVEL_TEST_PG_PASSWORD).
+// "sqlite" always; "postgresql" and "mariadb" when the environment names a
+// test server of theirs (TIVEL_TEST_PG_HOST, _PORT, _USER, _PASSWORD;
+// TIVEL_TEST_MARIADB_HOST, _PORT, _USER, _PASSWORD).
 std::vector<std::string> engines();
 
 // A fresh, empty database on one engine, dropped when the object goes.
@@ -23,23 +25,33 @@ class ScratchDatabase {
   const std::string& engine() const { return engine_; }
   // A connection string the data-access layer opens.
   const std::string& connectionString() const { return connectionString_; }
-  // For sqlite: the database file. For postgresql: the database name.
+  // For sqlite: the database file. For a server engine: the database name.
   const std::string& location() const { return location_; }
+  // For a server engine: the lines of an INI's [DBCONN_sql_drive] section
+  // (DRIVER, SERVER as host,port, uid, pwd, Database) that name the database.
+  const std::string& driveSection() const { return driveSection_; }
 
-  // postgresql: a login role holding only what the portal's role needs on
-  // this database: CONNECT, USAGE on the schema public, SELECT, INSERT,
-  // UPDATE and DELETE on its tables and USAGE on their sequences (those there
-  // now, and those the owner makes later). Made at the first call, dropped
-  // with the database.
+  // For a server engine: a login role holding only what the portal's role
+  // needs on this database. postgresql: CONNECT, USAGE on the schema public,
+  // SELECT, INSERT, UPDATE and DELETE on its tables and USAGE on their
+  // sequences (those there now, and those the owner makes later). mariadb:
+  // SELECT, INSERT, UPDATE and DELETE on the database. Made at the first
+  // call, dropped with the database.
   struct Role {
     std::string name, password;
   };
   const Role& portalRole();
+  // For a server engine: the test server's account, which owns this database.
+  Role owner() const;
 
  private:
-  std::string engine_, connectionString_, location_;
+  std::string engine_, connectionString_, location_, driveSection_;
   Role portalRole_;
 };
+
+// Runs fn with the environment variable `name` set to `value`, and puts the
+// variable back as it was afterwards, however fn ends.
+void withEnvironment(const std::string& name, const std::string& value, const std::function<void()>& fn);
 
 // A new empty directory under the system's temporary directory, removed with
 // everything in it when the object goes.
@@ -55,7 +67,7 @@ class TempDir {
   std::string path_;
 };
 
-// Test-name suffix for an engine parameter ("sqlite", "postgresql").
+// Test-name suffix for an engine parameter ("sqlite", "postgresql", "mariadb").
 struct EngineName {
   template <class Info>
   std::string operator()(const Info& info) const {

@@ -3,8 +3,8 @@
 Selenium against `tivel serve` processes on a scratch root.
 
 Usage: browser_test.py TIVEL ENGINE [SCREENSHOT_DIR]
-ENGINE is sqlite or postgresql (the latter needs TIVEL_TEST_PG_HOST, _PORT,
-_USER and _PASSWORD). Exits 77 (skipped) when Chromium, its driver or
+ENGINE is sqlite, postgresql or mariadb (a server engine needs its
+TIVEL_TEST_PG_* or TIVEL_TEST_MARIADB_* HOST, PORT, USER and PASSWORD). Exits 77 (skipped) when Chromium, its driver or
 Selenium is missing, or the engine's server is not given.
 """
 import os

@@ -19,6 +19,14 @@ SKIPPED = 77
 PYTHON = '/usr/bin/python3'
 
 
+# A server engine: the prefix of its TIVEL_TEST_* variables, its ODBC driver,
+# and how a scratch database is made on it.
+SERVERS = {
+    'postgresql': ('TIVEL_TEST_PG', 'PostgreSQL Unicode', " ENCODING 'UTF8' TEMPLATE template0"),
+    'mariadb': ('TIVEL_TEST_MARIADB', 'MariaDB Unicode', ' CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin'),
+}
+
+
 def skip_reason(engine):
     """Why the browser tests cannot run here, or ''."""
     if not shutil.which('chromium') or not shutil.which('chromedriver'):
@@ -27,10 +35,10 @@ def skip_reason(engine):
         import selenium  # noqa: F401
     except ImportError:
         return 'python3-selenium is not installed (scripts/install-deps.sh installs it)'
-    if engine == 'postgresql' and not os.environ.get('TIVEL_TEST_PG_HOST'):
-        return 'no PostgreSQL server given (TIVEL_TEST_PG_HOST ...)'
-    if engine not in ('sqlite', 'postgresql'):
+    if engine not in ('sqlite', 'postgresql', 'mariadb'):
         return 'unknown engine ' + engine
+    if engine != 'sqlite' and not os.environ.get(SERVERS[engine][0] + '_HOST'):
+        return 'no %s server given (%s_HOST ...)' % (engine, SERVERS[engine][0])
     return ''
 
 
@@ -120,27 +128,35 @@ class Portal:
     def __exit__(self, *exc):
         self.stop()
         if self.database:
-            self._psql('DROP DATABASE IF EXISTS %s WITH (FORCE)' % self.database)
+            self._server_sql('DROP DATABASE IF EXISTS %s%s' % (self.database,
+                                                               ' WITH (FORCE)' if self.engine == 'postgresql' else ''))
         shutil.rmtree(self.tmp, ignore_errors=True)
         return False
 
-    def _psql(self, sql):
-        env = dict(os.environ, PGPASSWORD=os.environ.get('TIVEL_TEST_PG_PASSWORD', ''))
-        subprocess.run(['psql', '-q', '-h', os.environ['TIVEL_TEST_PG_HOST'], '-p', os.environ['TIVEL_TEST_PG_PORT'],
-                        '-U', os.environ['TIVEL_TEST_PG_USER'], '-d', 'postgres', '-c', sql],
-                       env=env, check=True, capture_output=True)
+    def _setting(self, name):
+        return os.environ.get(SERVERS[self.engine][0] + '_' + name, '')
+
+    def _server_sql(self, sql):
+        """Runs one statement on the engine's server, outside the portal's database."""
+        if self.engine == 'postgresql':
+            subprocess.run(['psql', '-q', '-h', self._setting('HOST'), '-p', self._setting('PORT'),
+                            '-U', self._setting('USER'), '-d', 'postgres', '-c', sql],
+                           env=dict(os.environ, PGPASSWORD=self._setting('PASSWORD')), check=True, capture_output=True)
+        else:
+            subprocess.run(['mariadb', '--no-defaults', '--protocol=tcp', '-h', self._setting('HOST'),
+                            '-P', self._setting('PORT') or '3306', '-u', self._setting('USER'), '-e', sql],
+                           env=dict(os.environ, MYSQL_PWD=self._setting('PASSWORD')), check=True, capture_output=True)
 
     def _make_root(self):
-        if self.engine == 'postgresql':
+        if self.engine != 'sqlite':
+            prefix, driver, options = SERVERS[self.engine]
             self.database = 'tivel_console_' + uuid.uuid4().hex[:12]
-            self._psql("CREATE DATABASE %s ENCODING 'UTF8' TEMPLATE template0" % self.database)
+            self._server_sql('CREATE DATABASE ' + self.database + options)
             os.makedirs(os.path.join(self.root, 'ini'))
             with open(os.path.join(self.root, 'ini', 'SysTivel.ini'), 'w') as ini:
-                e = os.environ
-                ini.write('[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=%s,%s\nuid=%s\n'
-                          'pwd=%s\nDatabase=%s\n' % (e['TIVEL_TEST_PG_HOST'], e['TIVEL_TEST_PG_PORT'],
-                                                     e['TIVEL_TEST_PG_USER'], e['TIVEL_TEST_PG_PASSWORD'],
-                                                     self.database))
+                ini.write('[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=%s\nSERVER=%s,%s\nuid=%s\npwd=%s\nDatabase=%s\n'
+                          % (driver, self._setting('HOST'), self._setting('PORT'), self._setting('USER'),
+                             self._setting('PASSWORD'), self.database))
         subprocess.run([self.tivel, 'init', '--root', self.root, '--admin', 'admin', '--password-stdin',
                         '--policy', '--lock-after', str(self.lock_after)],
                        input=self.admin_password + '\n', text=True, check=True, capture_output=True)

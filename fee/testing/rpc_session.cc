@@ -51,9 +51,7 @@ FeeRoot::FeeRoot(const std::string& engine) : engine_(engine) {
   if (engine != "sqlite") {
     server_ = std::make_unique<tivel::testing::ScratchDatabase>(engine);
     std::ofstream ini(fs::path(path()) / "ini" / "Scrivane.ini", std::ios::binary);
-    ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=" << env("TIVEL_TEST_PG_HOST") << ","
-        << env("TIVEL_TEST_PG_PORT") << "\nuid=" << env("TIVEL_TEST_PG_USER")
-        << "\npwd=" << env("TIVEL_TEST_PG_PASSWORD") << "\nDatabase=" << server_->location() << "\n";
+    ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\n" << server_->driveSection();
   }
   initOutput_ = run(tivelCommand() + " init --no-seed --root '" + path() + "' 2>&1");
   // The owner made the schema; the component works as a role with only the

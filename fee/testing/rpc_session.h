@@ -22,7 +22,7 @@ using Json = nlohmann::json;
 // The built tivel command ($TIVEL_BIN/tivel).
 std::string tivelCommand();
 
-// A root made by `tivel init --no-seed`; on postgresql its Scrivane.ini is
+// A root made by `tivel init --no-seed`; on a server engine its Scrivane.ini is
 // written first and names a scratch server database (mode 2, provider form),
 // and after the owner made the schema it names a role with only the grants
 // the portal needs; db() stays the owner's.

@@ -40,7 +40,7 @@ std::string AdminMgt::checkAuth(const std::string& strResNo, const std::string& 
   Args a{Variant(strResNo), Variant("3"), Variant(strUsrNo)};
   auto auth = records::recordArg(app_->invoke("getAuth", MemberKind::Method, a), "cAppAuth");
   if (!auth) return "10011";
-  const std::string s = auth->get("Res_Auth").toString();
+  const std::string s = auth->value("Res_Auth").toString();
   // A position below 1 is always within the length test and fails at the
   // character read, as a string function refuses a start before the first.
   if (characterCount(s) < strAuthBit) return "10012";

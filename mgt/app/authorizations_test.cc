@@ -38,6 +38,10 @@ class AuthorizationTest : public app_testing::AppTest {
   void refuseInserts() {
     if (portal().engine() == "sqlite") {
       portal().exec("create trigger refuse_auth before insert on AppAuth begin select raise(abort, 'refused'); end");
+    } else if (portal().engine() == "mariadb") {
+      portal().exec(
+          "create trigger refuse_auth before insert on AppAuth for each row "
+          "signal sqlstate '45000' set message_text = 'refused'");
     } else {
       portal().exec(
           "create function refuse_auth() returns trigger language plpgsql as "
@@ -116,7 +120,7 @@ TEST_P(AuthorizationTest, FailedReplacementLeavesTheOldAuthorization) {
   EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "10");
   db->commitTrans();
   EXPECT_EQ(mgt->getAuthOfUsr("R", "3", "U"), "10");
-  portal().exec("drop trigger refuse_auth" + std::string(portal().engine() == "sqlite" ? "" : " on AppAuth"));
+  portal().exec("drop trigger refuse_auth" + std::string(portal().engine() == "postgresql" ? " on AppAuth" : ""));
   db->beginTrans();
   EXPECT_TRUE(mgt->setAuthOfUsr("R", "3", "U", "01"));
   db->rollbackTrans();

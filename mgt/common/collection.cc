@@ -11,11 +11,15 @@ bool sameKey(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-// The key as sameKey compares it: letters A-Z in lower case, every other byte as it is.
-std::string folded(std::string key) {
-  for (char& c : key)
+// A hash of the key as sameKey compares it (letters A-Z as a-z), in the
+// high half of a slot (FNV-1a).
+uint64_t keyHash(const std::string& key) {
+  uint64_t h = 14695981039346656037ull;
+  for (char c : key) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return key;
+    h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  return h & 0xFFFFFFFF00000000ull;
 }
 
 // Walks a snapshot of a collection's objects in position order.
@@ -81,17 +85,45 @@ const bool registered = (registerMgtClass<cCollection>(info()), true);
 
 const com::ClassInfo& cCollection::classInfo() const { return info(); }
 
-void cCollection::Add(const com::Variant& obj, const std::string& key) {
-  std::string k = folded(key);
-  if (keys_.count(k))
+void cCollection::Add(com::Variant obj, std::string key) {
+  const uint64_t hash = keyHash(key);
+  if (find(key, hash) >= 0)
     com::raise(com::kKeyAlreadyAssociated, "TivelMgt.cCollection",
                "This key is already associated with an element of this collection");
-  items_.emplace_back(key, obj);
-  try {
-    keys_.insert(std::move(k));
-  } catch (...) {
-    items_.pop_back();
-    throw;
+  if (2 * (items_.size() + 1) > slots_.size()) index(items_.size() + 1);
+  const uint64_t mask = slots_.size() - 1;
+  items_.emplace_back(std::move(key), std::move(obj));
+  size_t at = static_cast<size_t>(hash >> 32) & mask;
+  while (slots_[at]) at = (at + 1) & mask;
+  slots_[at] = hash | items_.size();
+}
+
+void cCollection::reserve(size_t n) {
+  items_.reserve(n);
+  if (2 * n > slots_.size()) index(n);
+}
+
+long cCollection::find(const std::string& key, uint64_t hash) const {
+  if (slots_.empty()) return -1;
+  const uint64_t mask = slots_.size() - 1;
+  for (size_t at = static_cast<size_t>(hash >> 32) & mask; slots_[at]; at = (at + 1) & mask) {
+    const size_t position = (slots_[at] & 0xFFFFFFFFu) - 1;
+    if ((slots_[at] & ~0xFFFFFFFFull) == hash && sameKey(items_[position].first, key))
+      return static_cast<long>(position);
+  }
+  return -1;
+}
+
+void cCollection::index(size_t n) {
+  size_t size = 16;
+  while (size < 2 * n) size *= 2;
+  slots_.assign(size, 0);
+  const uint64_t mask = size - 1;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    const uint64_t hash = keyHash(items_[i].first);
+    size_t at = static_cast<size_t>(hash >> 32) & mask;
+    while (slots_[at]) at = (at + 1) & mask;
+    slots_[at] = hash | (i + 1);
   }
 }
 
@@ -100,19 +132,18 @@ com::Variant cCollection::Item(int i) const {
   return items_[static_cast<size_t>(i - 1)].second;
 }
 
+// The positions after the removed entry move up, so the index is made anew.
 void cCollection::Remove(const std::string& key) {
-  for (auto it = items_.begin(); it != items_.end(); ++it)
-    if (sameKey(it->first, key)) {
-      keys_.erase(folded(it->first));
-      items_.erase(it);
-      return;
-    }
-  com::raise(com::kInvalidProcedureCall, "TivelMgt.cCollection", "Invalid procedure call or argument");
+  const long position = find(key, keyHash(key));
+  if (position < 0)
+    com::raise(com::kInvalidProcedureCall, "TivelMgt.cCollection", "Invalid procedure call or argument");
+  items_.erase(items_.begin() + position);
+  index(items_.size());
 }
 
 void cCollection::Clear() {
   for (int32_t n = Count(); n >= 1; --n) items_.erase(items_.begin() + (n - 1));
-  keys_.clear();
+  slots_.clear();
 }
 
 com::ObjectPtr cCollection::NewEnum() const {

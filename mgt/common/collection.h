@@ -2,9 +2,9 @@
 // its records (TivelMgt.cCollection).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -19,7 +19,7 @@ class cCollection : public com::Object, public com::KeyedList {
 
   // Appends obj under key; a key already present in any letter case fails
   // (error 457) and leaves the list unchanged.
-  void Add(const com::Variant& obj, const std::string& key);
+  void Add(com::Variant obj, std::string key);
   // The object at position i (from 1); outside 1..Count fails (error 9).
   com::Variant Item(int i) const;
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
@@ -27,10 +27,12 @@ class cCollection : public com::Object, public com::KeyedList {
   void Remove(const std::string& key);
   // Removes every entry, last first.
   void Clear();
+  // Makes room for n entries in all, so that adding them moves none.
+  void reserve(size_t n);
   // Removes every entry at once.
   void dropReferences() override {
     items_.clear();
-    keys_.clear();
+    slots_.clear();
   }
   // A new enumerator over the entries in position order.
   com::ObjectPtr NewEnum() const;
@@ -38,10 +40,18 @@ class cCollection : public com::Object, public com::KeyedList {
   std::vector<std::pair<std::string, com::Variant>> entries() const override { return items_; }
 
  private:
+  // The position of the entry with that key (any case) and that keyHash, or -1.
+  long find(const std::string& key, uint64_t hash) const;
+  // Makes the key index anew, with room for at least n entries.
+  void index(size_t n);
+
   std::vector<std::pair<std::string, com::Variant>> items_;
-  // Every key with its letters in lower case, so that Add finds a key
-  // already present without walking the list (a list of n rows costs n, not n²).
-  std::unordered_set<std::string> keys_;
+  // An index of the keys, so that Add finds a key already present without
+  // walking the list (a list of n rows costs n, not n²): open addressing,
+  // each slot the hash of a key (letters folded as the comparison folds
+  // them) in its high half and its entry's position + 1 in its low half, 0
+  // for none; at most half the slots are used.
+  std::vector<uint64_t> slots_;
 };
 using CollectionPtr = std::shared_ptr<cCollection>;
 

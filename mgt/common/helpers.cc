@@ -1,16 +1,7 @@
 #include "mgt/common/helpers.h"
 
-#include <unistd.h>
-
-#include <bitset>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <map>
-#include <mutex>
-#include <random>
-#include <thread>
 
 #include "mgt/common/module.h"
 #include "mgt/common/trace.h"
@@ -23,76 +14,6 @@
 #include "platform/profile/profile.h"
 
 namespace tivel::mgt {
-
-namespace {
-
-std::string twoDigits(int n) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "%02d", n % 100);
-  return buf;
-}
-
-// Random parts already issued in this process, per prefix, for the current
-// second. Keys are unique only as far as the second and the random part make
-// them, so the generator never hands out the same one twice itself.
-class KeySpace {
- public:
-  // Draws a random part for prefix in the given second, or -1 when all 999 are taken.
-  int draw(const std::string& prefix, const std::string& second, std::mt19937& gen) {
-    std::lock_guard lock(mu_);
-    if (second != second_) {
-      second_ = second;
-      used_.clear();
-    }
-    auto& used = used_[prefix];
-    if (used.all()) return -1;
-    // The random part: integer part of r * 999 + 100, r single precision in [0, 1).
-    std::uniform_real_distribution<float> dist(0.0f, 1.0f);
-    for (int tries = 0; tries < 64; ++tries) {
-      float r = dist(gen);
-      int slot = static_cast<int>(r * 999.0f);
-      if (slot > 998) slot = 998;
-      if (!used.test(static_cast<size_t>(slot))) {
-        used.set(static_cast<size_t>(slot));
-        return slot + 100;
-      }
-    }
-    for (size_t slot = 0; slot < used.size(); ++slot)
-      if (!used.test(slot)) {
-        used.set(slot);
-        return static_cast<int>(slot) + 100;
-      }
-    return -1;
-  }
-
- private:
-  std::mutex mu_;
-  std::string second_;
-  std::map<std::string, std::bitset<999>> used_;
-};
-
-KeySpace& keySpace() {
-  static KeySpace k;
-  return k;
-}
-
-// Seeded per process and thread, so processes started in the same second do
-// not repeat each other's keys; a forked child reseeds on its first draw.
-std::mt19937& generator() {
-  thread_local std::mt19937 gen;
-  thread_local pid_t seededFor = 0;
-  if (seededFor != getpid()) {
-    seededFor = getpid();
-    std::random_device rd;
-    std::seed_seq seq{rd(), rd(), static_cast<unsigned>(seededFor),
-                      static_cast<unsigned>(std::hash<std::thread::id>{}(std::this_thread::get_id())),
-                      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
-    gen.seed(seq);
-  }
-  return gen;
-}
-
-}  // namespace
 
 std::string GetConnectionString() {
   const std::string& ini = configPath();
@@ -143,19 +64,6 @@ std::string ReadIniString(const std::string& path, const std::string& section, c
 std::string TrimAtNull(std::string_view s) { return profile::textBeforeNul(s); }
 
 std::string QuoteSql(std::string_view s) { return com::doubleSingleQuotes(s); }
-
-std::string NewNumber(std::string_view prefix) {
-  std::string p = prefix.empty() ? std::string("SYS") : std::string(prefix);
-  for (;;) {
-    com::DateTime now = com::DateTime::now();
-    std::string stamp = twoDigits(now.year) + twoDigits(now.month) + twoDigits(now.day) + twoDigits(now.hour) +
-                        twoDigits(now.minute) + twoDigits(now.second);
-    int r = keySpace().draw(p, stamp, generator());
-    if (r >= 0) return p + "_" + stamp + "_" + std::to_string(r);
-    // Every random part of this second is taken: wait for the next second.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-}
 
 bool RowExists(const std::string& table, const std::string& column, const std::string& value) {
   auto rs = sharedConnection()->execute("Select Count(*) from " + table + " where " + column + "='" + value + "' ");

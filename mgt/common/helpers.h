@@ -19,8 +19,6 @@ std::string ReadIniString(const std::string& path, const std::string& section, c
 std::string TrimAtNull(std::string_view s);
 // The text with every single quote doubled.
 std::string QuoteSql(std::string_view s);
-// A new row key: prefix ("SYS" when empty) + "_" + yymmddhhmmss + "_" + 100..1098.
-std::string NewNumber(std::string_view prefix);
 // True when exactly one row of table has column = value. The value goes into
 // the statement between quotes as given: callers pass it through QuoteSql.
 bool RowExists(const std::string& table, const std::string& column, const std::string& value);

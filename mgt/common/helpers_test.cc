@@ -1,11 +1,15 @@
 // Statement helpers, generated keys and the keyed collection.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <set>
 
 #include "mgt/common/collection.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "mgt/common/new_number.h"
+#include "mgt/common/pattern.h"
+#include "mgt/sys/sys_mgt.h"
 #include "mgt/testing/portal.h"
 #include "mgt/testing/processes.h"
 #include "mgt/um/um_mgt.h"
@@ -53,9 +57,37 @@ TEST(NewNumber, FormatAndRange) {
   }
 }
 
-TEST(NewNumber, WaitsForTheNextSecondWhenTheRandomPartsRunOut) {
+// A clock that stands still, as one crowded second looks to the keys: a
+// draw that waited for the next second would never end.
+com::DateTime stillSecond() { return com::DateTime{2001, 2, 3, 4, 5, 6}; }
+
+// The random part of a key drawn in the still second.
+int stillRandomPart(const std::string& key) {
+  const size_t last = key.rfind('_');
+  if (last == std::string::npos || last < 14 || key.compare(last - 13, 14, "_010203040506_") != 0) return -1;
+  return std::stoi(key.substr(last + 1));
+}
+
+// In a quiet second a prefix's first 999 keys keep the standard form, the
+// rest widen without waiting; a key met taken elsewhere widens its own
+// prefix at once, and no other.
+TEST(NewNumber, AQuietSecondKeepsTheStandardFormThenWidens) {
+  alarm(60);  // a draw that waits for the next second ends the test here
+  setKeyClockForTests(stillSecond);
   std::set<std::string> seen;
-  for (int i = 0; i < 1100; ++i) ASSERT_TRUE(seen.insert(NewNumber("EXH")).second);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string k = NewNumber("QUIET");
+    const int r = stillRandomPart(k);
+    ASSERT_TRUE(i < 999 ? r >= 100 && r <= 1098 : r > 1098 && r <= 9999999) << i << ": " << k;
+    ASSERT_TRUE(seen.insert(k).second) << "repeated " << k;
+  }
+  const std::string taken = NewNumber("ORG_X");
+  EXPECT_LE(stillRandomPart(taken), 1098);
+  NoteKeyTaken(taken);
+  EXPECT_GT(stillRandomPart(NewNumber("ORG_X")), 1098);
+  EXPECT_LE(stillRandomPart(NewNumber("GRP")), 1098);
+  setKeyClockForTests(nullptr);
+  alarm(0);
 }
 
 TEST(Collection, KeysPositionsAndClear) {
@@ -72,8 +104,16 @@ TEST(Collection, KeysPositionsAndClear) {
   EXPECT_THROW(c.Remove("nope"), com::ComError);
   c.Remove("grpa");
   EXPECT_EQ(c.Item(1).toObject(), b);
+  EXPECT_THROW(c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "grpB"), com::ComError);
+  c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "GRPA");
+  for (int i = 0; i < 1000; ++i) c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "K" + std::to_string(i));
+  EXPECT_THROW(c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "k999"), com::ComError);
+  c.Remove("K500");
+  EXPECT_THROW(c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "k501"), com::ComError);
+  EXPECT_EQ(c.Count(), 1001);
   c.Clear();
   EXPECT_EQ(c.Count(), 0);
+  c.Add(Variant(std::static_pointer_cast<com::Object>(a)), "k501");
 }
 
 class HelpersOnDb : public testing::PortalTest {};
@@ -105,6 +145,40 @@ TEST_P(HelpersOnDb, ProcessesStartedInTheSameSecondDrawDistinctKeys) {
   });
   EXPECT_EQ(portal().count("umGrp"), kChildren * kEach);
   EXPECT_EQ(portal().scalar("select count(distinct Grp_no) from umGrp").toLong(), kChildren * kEach);
+}
+
+// Four processes write 5,000 log entries each within one still second, as
+// four hosts at full speed would: every entry is written under its own key,
+// and no process waits for the clock (a wait would never end). On the
+// embedded engine every commit waits for the disk, so there each process
+// writes in transactions of 250 entries (its writers take turns anyway).
+TEST_P(HelpersOnDb, FourProcessesDraw20000KeysOfOnePrefixInOneSecond) {
+  constexpr int kChildren = 4, kEach = 5000;
+  const int batch = GetParam() == "sqlite" ? 250 : 1;
+  testing::runInProcesses(kChildren, [batch](int c) {
+    alarm(300);  // a child that waits for the next second ends here, failing the test
+    setKeyClockForTests(stillSecond);
+    auto sys = std::dynamic_pointer_cast<SysMgt>(com::CreateObject("TivelMgt.SysMgt"));
+    auto write = [&](int i) { return sys->WriteLog("0", "sys", std::to_string(c) + "-" + std::to_string(i), 0, 0); };
+    int failures = 0;
+    for (int i = 0; i < kEach; i += batch) {
+      if (batch == 1) {
+        failures += write(i) ? 0 : 1;
+        continue;
+      }
+      const bool written = inTransaction([&] {
+        for (int j = i; j < i + batch; ++j)
+          if (!write(j)) return false;
+        return true;
+      });
+      failures += written ? 0 : batch;
+    }
+    return failures;
+  });
+  EXPECT_EQ(portal().count("sysLog"), kChildren * kEach);
+  EXPECT_EQ(
+      portal().scalar("select count(distinct Log_no) from sysLog where Log_no like 'LOG_010203040506_%'").toLong(),
+      kChildren * kEach);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, HelpersOnDb, ::testing::ValuesIn(tivel::testing::engines()),

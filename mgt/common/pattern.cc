@@ -4,6 +4,7 @@
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "mgt/common/new_number.h"
 #include "platform/ado/constants.h"
 #include "platform/ado/row_writer.h"
 #include "platform/com/error.h"
@@ -52,10 +53,12 @@ com::Variant collectList(const std::string& sql, const char* recordClass, const 
     return com::Variant::nothing();
   }
   CollectionPtr list = newCollection();
+  list->reserve(static_cast<size_t>(rs->recordCount()));
   const RecordFiller filler(*rs, recordClass, fields);
   while (!rs->eof()) {
     RecordPtr rec = filler.fill();
-    list->Add(asVariant(rec), keyOf(*rec));
+    std::string key = keyOf(*rec);
+    list->Add(com::Variant(std::static_pointer_cast<com::Object>(std::move(rec))), std::move(key));
     rs->moveNext();
   }
   rs->close();
@@ -197,6 +200,12 @@ std::string numeric(const com::Variant& v) {
 }
 
 std::string wholeNumber(const com::Variant& v) {
+  // The usual value, a short run of digits, reads as its digits without leading zeros.
+  if (const std::string* s = v.get<std::string>();
+      s && !s->empty() && s->size() <= 9 && s->find_first_not_of("0123456789") == std::string::npos) {
+    const size_t first = s->find_first_not_of('0');
+    return first == std::string::npos ? std::string("0") : s->substr(first);
+  }
   if (v.looksNumeric()) {
     const double d = v.toDouble();
     if (std::isfinite(d) && d == std::floor(d) && d >= -2147483648.0 && d <= 2147483647.0)
@@ -258,42 +267,35 @@ Insert& Insert::value(const com::Variant& v, Place kind) { return item(placed(v,
 Insert& Insert::literal(const std::string& s) { return item(s); }
 
 RecordFiller::RecordFiller(const ado::Recordset& rs, const char* recordClass, const Fields& fields)
-    : rs_(rs), className_(recordClass), fields_(fields), cls_(records::findRecordClass(recordClass)) {
-  auto columns = std::make_shared<std::vector<std::string>>();
-  for (int32_t i = 0; i < rs.fieldCount(); ++i) columns->push_back(rs.fieldName(i));
-  columns_ = std::move(columns);
+    : rs_(rs), className_(recordClass), cls_(records::findRecordClass(recordClass)) {
   if (!cls_) return;  // fill() fails as newRecord does
-  const Record probe(*cls_);
-  for (const Field& f : fields) places_.emplace_back(rs.fieldIndex(f.column), probe.indexOf(f.property));
-  for (size_t n = 0; n < places_.size(); ++n) {
-    bool last = true;
-    for (size_t later = n + 1; later < places_.size(); ++later) last = last && places_[later].first != places_[n].first;
-    lastUse_.push_back(last);
+  auto shape = std::make_shared<records::RowShape>();
+  const int32_t columns = rs.fieldCount();
+  shape->columns.reserve(static_cast<size_t>(columns));
+  for (int32_t i = 0; i < columns; ++i) shape->columns.push_back(rs.fieldName(i));
+  shape->columnOf.assign(cls_->properties.size(), -1);
+  // In field order, so that a property two fields name holds the later one.
+  for (const Field& f : fields) {
+    const int32_t column = rs.fieldIndex(f.column);
+    const int property = cls_->indexOf(f.property);
+    if (column < 0 || property < 0) {
+      missing_ = &f;
+      break;
+    }
+    shape->columnOf[static_cast<size_t>(property)] = column;
+    shape->held |= uint64_t{1} << property;
   }
-  wanted_.assign(static_cast<size_t>(rs.fieldCount()), false);
-  for (const auto& [column, property] : places_)
-    if (column >= 0) wanted_[static_cast<size_t>(column)] = true;
+  shape_ = std::move(shape);
 }
 
 RecordPtr RecordFiller::fill() const {
   // An unknown class, column or property fails here, as the by-name calls do.
-  RecordPtr rec = cls_ ? std::make_shared<Record>(*cls_) : records::newRecord(className_);
-  ado::PackedRow packed = rs_.packedRow();
-  std::vector<com::Variant> row = packed.unpack(wanted_);
-  for (size_t n = 0; n < fields_.size(); ++n) {
-    const auto [column, property] = places_[n];
-    com::Variant v = column < 0    ? rs_.value(fields_[n].column)
-                     : lastUse_[n] ? std::move(row[static_cast<size_t>(column)])
-                                   : row[static_cast<size_t>(column)];
-    if (property < 0)
-      rec->set(fields_[n].property, std::move(v));
-    else
-      rec->setAt(static_cast<size_t>(property), std::move(v));
+  if (!cls_) return records::newRecord(className_);
+  if (missing_) {
+    rs_.value(missing_->column);
+    records::newRecord(className_)->get(missing_->property);
   }
-  // The record remembers what it was read with and from which row (every
-  // column of it), so that an update of that row writes only what changed.
-  rec->rememberRead(columns_, std::move(packed));
-  return rec;
+  return std::make_shared<Record>(*cls_, shape_, rs_.packedRow());
 }
 
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields) {
@@ -335,6 +337,7 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
     for (int draw = 1;; ++draw) {
       if (RowExists(rule.table, rule.column, QuoteSql(key))) {
         if (!generated) return rule.usedCode;
+        NoteKeyTaken(key);
         if (draw >= kKeyDraws) return trapCodeValue;
         key = NewNumber(rule.prefix);
         continue;
@@ -354,6 +357,7 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
         // Another writer may have taken the generated key between the test
         // and the insert: draw again rather than fail.
         if (!generated || draw >= kKeyDraws || !RowExists(rule.table, rule.column, QuoteSql(key))) throw;
+        NoteKeyTaken(key);
         key = NewNumber(rule.prefix);
       }
     }
@@ -490,8 +494,16 @@ com::Variant readKeyedList(const Statement& sql, const char* recordClass, const 
 
 com::Variant readList(const Statement& sql, const char* recordClass, const Fields& fields, const std::string& keyPrefix,
                       const char* keyProperty, EmptyList empty) {
+  const records::RecordClass* cls = records::findRecordClass(recordClass);
+  const int key = cls ? cls->indexOf(keyProperty) : -1;
   return readKeyedList(
-      sql, recordClass, fields, [&](const Record& rec) { return keyPrefix + rec.get(keyProperty).toString(); }, empty);
+      sql, recordClass, fields,
+      [&](const Record& rec) {
+        const com::Variant v = key < 0 ? rec.value(keyProperty) : rec.valueAt(static_cast<size_t>(key));
+        const std::string* text = v.get<std::string>();
+        return text ? keyPrefix + *text : keyPrefix + v.toString();
+      },
+      empty);
 }
 
 bool inTransaction(const std::function<bool()>& body) {

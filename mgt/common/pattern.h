@@ -215,12 +215,13 @@ using Fields = std::vector<Field>;
 // The record behind a record argument; Nothing fails ("Object variable not set").
 const Record& deref(const RecordPtr& rec);
 
-// Copies the current row's fields into a new record of the class, which
-// remembers them and the row as read (see updateRow).
+// A new record of the class made from the current row's fields, which
+// remembers the row as read (see updateRow).
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields);
 
-// fillRecord for every row of one recordset: the class, the fields' places
-// and the column names are looked up once, not once per row.
+// fillRecord for every row of one recordset: the class, the fields' columns
+// and the column names are looked up once, not once per row, and the records
+// share the result's values (a record makes its own when first read or changed).
 class RecordFiller {
  public:
   RecordFiller(const ado::Recordset& rs, const char* recordClass, const Fields& fields);
@@ -230,12 +231,9 @@ class RecordFiller {
  private:
   const ado::Recordset& rs_;
   const char* className_;
-  const Fields& fields_;
   const records::RecordClass* cls_;
-  std::shared_ptr<const std::vector<std::string>> columns_;
-  std::vector<std::pair<int32_t, int>> places_;  // per field: its column and its property, -1 when unknown
-  std::vector<bool> lastUse_;                    // per field: no later field reads its column
-  std::vector<bool> wanted_;                     // per column: some field reads it
+  std::shared_ptr<const records::RowShape> shape_;
+  const Field* missing_ = nullptr;  // the first field without a column or a property, which fails fill()
 };
 
 // ---- Adds.
@@ -270,7 +268,8 @@ using Composer = std::function<std::string(const Record& rec, const std::string&
 
 // The add pattern: checks, key, key test, insert, key handed back, "0"; any
 // failure gives trapCodeValue. A generated key found used (by the key test or
-// by the insert, when another writer took it meanwhile) is drawn again; an
+// by the insert, when another writer took it meanwhile) is drawn again, from
+// the wider random parts for the rest of that second (NoteKeyTaken); an
 // insert refused because another writer added a unique value meanwhile
 // answers that check's code.
 std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector<Check>& checks, const KeyRule& key,

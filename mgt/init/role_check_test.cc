@@ -24,7 +24,8 @@ TEST_P(RoleCheckTest, WarnsWhenTheDatabaseRoleReachesTheHost) {
   ado::Connection components;
   components.open(GetConnectionString());
   EXPECT_EQ(roleWarnings(components), std::vector<std::string>());
-  if (GetParam() == "sqlite") {
+  // Only PostgreSQL's roles are read.
+  if (GetParam() != "postgresql") {
     EXPECT_EQ(roleWarnings(portal().db()), std::vector<std::string>());
     return;
   }

@@ -1,6 +1,5 @@
 #include "mgt/testing/portal.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -22,13 +21,7 @@ void writeConfig(const std::string& root, const std::string& engine, tivel::test
     std::ofstream(fs::path(root) / "db" / "tivel.db", std::ios::binary);
     return;
   }
-  auto env = [](const char* name) {
-    const char* v = std::getenv(name);
-    return std::string(v ? v : "");
-  };
-  ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=" << env("TIVEL_TEST_PG_HOST") << ","
-      << env("TIVEL_TEST_PG_PORT") << "\nuid=" << env("TIVEL_TEST_PG_USER") << "\npwd=" << env("TIVEL_TEST_PG_PASSWORD")
-      << "\nDatabase=" << server->location() << "\n";
+  ini << "[DB]\nmode=2\n[DBCONN_sql_drive]\n" << server->driveSection();
 }
 
 Portal::Portal(const std::string& engine, bool seed) : engine_(engine) {
@@ -46,6 +39,15 @@ Portal::Portal(const std::string& engine, bool seed) : engine_(engine) {
   resetThreadState();
   db_ = std::make_shared<ado::Connection>();
   db_->open(report.connectionString);
+}
+
+void Portal::useOwnerAccount() {
+  if (!server_) return;
+  const auto owner = server_->owner();
+  const std::string ini = (fs::path(dir_.path()) / "ini" / "SysTivel.ini").string();
+  profile::writePrivateProfileString("DBCONN_sql_drive", "uid", owner.name, ini);
+  profile::writePrivateProfileString("DBCONN_sql_drive", "pwd", owner.password, ini);
+  resetThreadState();
 }
 
 Portal::~Portal() {

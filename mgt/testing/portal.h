@@ -32,6 +32,9 @@ class Portal {
   // count(*) of a table with an optional condition.
   long count(const std::string& table, const std::string& where = "");
   void exec(const std::string& sql);
+  // On a server database: names the owner's account in the root's
+  // SysTivel.ini from now on, as a site does while it runs `tivel init`.
+  void useOwnerAccount();
 
  private:
   std::string engine_;
@@ -41,7 +44,8 @@ class Portal {
 };
 
 // Writes the SysTivel.ini of a root for the engine (mode 3 file tivel.db for
-// sqlite, a server database for postgresql) and, for sqlite, the empty file.
+// sqlite, mode 2 naming the server database otherwise) and, for sqlite, the
+// empty file.
 void writeConfig(const std::string& root, const std::string& engine, tivel::testing::ScratchDatabase* server);
 
 // Base of the management suites: one Portal per test, per engine.

@@ -45,6 +45,13 @@ class Backend {
   // Quotes a table or column name for this engine.
   virtual std::string quoteIdentifier(const std::string& name) const = 0;
 
+  // Until this connection's transaction ends, keeps every other connection
+  // that locks the same table waiting (on PostgreSQL, every other writer of
+  // it); readers go on. For a value that is read and then written back. The
+  // embedded engine's transactions already shut out other writers, so there
+  // it does nothing; a server database fails it outside a transaction.
+  virtual void lockTable(const std::string& table) = 0;
+
   virtual void begin() = 0;
   virtual void commit() = 0;
   virtual void rollback() = 0;

@@ -30,6 +30,7 @@ class ForwardingBackend : public Backend {
   }
   std::vector<std::string> primaryKey(const std::string& table) override { return inner_->primaryKey(table); }
   std::string quoteIdentifier(const std::string& name) const override { return inner_->quoteIdentifier(name); }
+  void lockTable(const std::string& table) override { inner_->lockTable(table); }
   void begin() override { inner_->begin(); }
   void commit() override { inner_->commit(); }
   void rollback() override { inner_->rollback(); }

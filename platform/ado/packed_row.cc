@@ -1,5 +1,6 @@
 #include "platform/ado/packed_row.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -9,6 +10,7 @@ namespace tivel::ado {
 namespace {
 
 enum Kind : uint8_t { kEmpty, kNull, kFalse, kTrue, kInteger, kLong, kDouble, kDate, kString, kBytes, kMissing };
+static_assert(kString == 8, "PackedRowBuilder::addText writes this kind byte");
 constexpr size_t kHeader = 8;
 
 uint32_t read32(const uint8_t* p) {
@@ -133,28 +135,46 @@ const uint8_t* skip(const uint8_t* p) {
 
 }  // namespace
 
+// The rows of one fetch, side by side, each whole in one area: first a small
+// area inside the block itself (a result of a row or two costs one
+// allocation), then areas that double in size up to a largest one, so a
+// large result costs an allocation per many rows and wastes at most the end
+// of its last area.
+struct RowBlock {
+  static constexpr size_t kFirstArea = 256, kLargestArea = 256 * 1024;
+  RowBlock() {}  // leaves the first area unwritten
+
+  // Room for n bytes: in the current area, or in a new one.
+  uint8_t* place(size_t n) {
+    if (n > left) {
+      const size_t size = std::max(n, nextArea);
+      nextArea = std::min(nextArea * 2, kLargestArea);
+      areas.push_back(std::make_unique_for_overwrite<uint8_t[]>(size));
+      free = areas.back().get();
+      left = size;
+    }
+    uint8_t* at = free;
+    free += n;
+    left -= n;
+    return at;
+  }
+
+  uint8_t first[kFirstArea];
+  std::vector<std::unique_ptr<uint8_t[]>> areas;
+  uint8_t* free = first;
+  size_t left = kFirstArea;
+  size_t nextArea = 4096;
+};
+
 PackedRow::PackedRow(const Row& row) {
   size_t bytes = kHeader;
   for (const com::Variant& v : row) bytes += 1 + payload(v);
-  data_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+  std::shared_ptr<uint8_t[]> buffer = std::make_shared_for_overwrite<uint8_t[]>(bytes);
   const uint32_t length = static_cast<uint32_t>(bytes), count = static_cast<uint32_t>(row.size());
-  uint8_t* p = put(put(data_.get(), &length, 4), &count, 4);
+  uint8_t* p = put(put(buffer.get(), &length, 4), &count, 4);
   for (const com::Variant& v : row) p = pack(p, v);
-}
-
-PackedRow::PackedRow(const PackedRow& other) { *this = other; }
-
-PackedRow& PackedRow::operator=(const PackedRow& other) {
-  if (this == &other) return *this;
-  if (!other.data_) {
-    data_.reset();
-    return *this;
-  }
-  const uint32_t bytes = read32(other.data_.get());
-  auto copy = std::make_unique_for_overwrite<uint8_t[]>(bytes);
-  std::memcpy(copy.get(), other.data_.get(), bytes);
-  data_ = std::move(copy);
-  return *this;
+  const uint8_t* start = buffer.get();
+  data_ = std::shared_ptr<const uint8_t>(std::move(buffer), start);
 }
 
 size_t PackedRow::size() const { return data_ ? read32(data_.get() + 4) : 0; }
@@ -188,31 +208,31 @@ Row PackedRow::unpack(const std::vector<bool>& wanted) const {
   return row;
 }
 
-void PackedRowBuilder::add(const com::Variant& v) {
-  const size_t at = bytes_.size();
-  bytes_.resize(at + 1 + payload(v));
-  pack(bytes_.data() + at, v);
-  ++count_;
+void PackedRowBuilder::grow(size_t n) {
+  const size_t capacity = std::max(used_ + n, 2 * capacity_ + 256);
+  auto bigger = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+  put(bigger.get(), bytes_.get(), used_);
+  bytes_ = std::move(bigger);
+  capacity_ = capacity;
 }
 
-void PackedRowBuilder::addText(std::string_view text) {
-  const size_t at = bytes_.size();
-  const uint32_t n = static_cast<uint32_t>(text.size());
-  bytes_.resize(at + 1 + 4 + n);
-  uint8_t* p = bytes_.data() + at;
-  *p++ = kString;
-  put(put(p, &n, 4), text.data(), n);
+void PackedRowBuilder::add(const com::Variant& v) {
+  pack(room(1 + payload(v)), v);
   ++count_;
 }
 
 PackedRow PackedRowBuilder::take() {
-  PackedRow row;
-  const uint32_t length = static_cast<uint32_t>(kHeader + bytes_.size());
-  row.data_ = std::make_unique_for_overwrite<uint8_t[]>(length);
-  put(put(put(row.data_.get(), &length, 4), &count_, 4), bytes_.data(), bytes_.size());
-  bytes_.clear();
+  if (!block_) block_ = std::make_shared<RowBlock>();
+  const uint32_t length = static_cast<uint32_t>(kHeader + used_);
+  uint8_t* at = block_->place(length);
+  put(put(put(at, &length, 4), &count_, 4), bytes_.get(), used_);
+  used_ = 0;
   count_ = 0;
+  PackedRow row;
+  row.data_ = std::shared_ptr<const uint8_t>(block_, at);
   return row;
 }
+
+void PackedRowBuilder::endBlock() { block_.reset(); }
 
 }  // namespace tivel::ado

@@ -5,10 +5,16 @@
 // its own for a longer text. The engines' backends deliver the rows they
 // fetch this way too, so a text goes from the engine's buffer into the row
 // without a value of its own in between.
+//
+// A packed row never changes: a copy shares its bytes. The rows one fetch
+// delivers lie side by side in one block of the result, which lives as long
+// as any of them, so the records a list makes of them share the block
+// instead of each holding a copy of its row.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -19,16 +25,15 @@ namespace tivel::ado {
 
 using Row = std::vector<com::Variant>;
 
+struct RowBlock;
+
 class PackedRow {
  public:
   PackedRow() = default;
-  // Packs the values: Empty, Null, Boolean, Integer, Long, Double, Date,
-  // String, Bytes and Missing; any other kind fails (kTypeMismatch).
+  // Packs the values into a buffer of their own: Empty, Null, Boolean,
+  // Integer, Long, Double, Date, String, Bytes and Missing; any other kind
+  // fails (kTypeMismatch).
   explicit PackedRow(const Row& row);
-  PackedRow(const PackedRow& other);
-  PackedRow& operator=(const PackedRow& other);
-  PackedRow(PackedRow&&) noexcept = default;
-  PackedRow& operator=(PackedRow&&) noexcept = default;
 
   // The number of values.
   size_t size() const;
@@ -43,23 +48,51 @@ class PackedRow {
 
  private:
   friend class PackedRowBuilder;
-  std::unique_ptr<uint8_t[]> data_;  // byte length (4 bytes), value count (4 bytes), then the values
+  // Byte length (4 bytes), value count (4 bytes), then the values; owned
+  // with the block the bytes lie in.
+  std::shared_ptr<const uint8_t> data_;
 };
 
 // Packs rows value by value, keeping its buffer from one row to the next.
+// The rows taken between two ends of a block lie in one block.
 class PackedRowBuilder {
  public:
   // Appends a value, as PackedRow(row) packs it (other kinds fail the same way).
   void add(const com::Variant& v);
-  // Appends a String value with these characters, without making one.
-  void addText(std::string_view text);
-  // The row of the values appended since the last take, in a buffer of its
-  // exact size.
+  // Appends a String value with these characters, without making one
+  // (inline: a backend calls it for most values it reads).
+  void addText(std::string_view text) {
+    const uint32_t n = static_cast<uint32_t>(text.size());
+    uint8_t* p = room(1 + 4 + n);
+    p[0] = kTextKind;
+    std::memcpy(p + 1, &n, 4);
+    if (n) std::memcpy(p + 5, text.data(), n);
+    ++count_;
+  }
+  // The row of the values appended since the last take, placed in the
+  // current block (a new one after endBlock).
   PackedRow take();
+  // Ends the current block: it holds the rows taken so far and lives as
+  // long as any of them; the next row starts another.
+  void endBlock();
 
  private:
-  std::vector<uint8_t> bytes_;
+  static constexpr uint8_t kTextKind = 8;  // a String's kind byte
+
+  // Room for n more bytes of the row being built.
+  uint8_t* room(size_t n) {
+    if (capacity_ - used_ < n) grow(n);
+    uint8_t* at = bytes_.get() + used_;
+    used_ += n;
+    return at;
+  }
+  // Makes the buffer large enough for n more bytes.
+  void grow(size_t n);
+
+  std::unique_ptr<uint8_t[]> bytes_;  // the row being built, not yet set apart
+  size_t used_ = 0, capacity_ = 0;
   uint32_t count_ = 0;
+  std::shared_ptr<RowBlock> block_;
 };
 
 }  // namespace tivel::ado

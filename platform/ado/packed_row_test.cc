@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/com/error.h"
 
 namespace tivel::ado {
@@ -33,12 +35,21 @@ TEST(PackedRowTest, EveryFieldKindComesBackExactly) {
     EXPECT_TRUE(packed.at(i) == row[i]) << i;
     EXPECT_TRUE(back[i] == row[i]) << i;
   }
-  // Built value by value (a text straight from its characters), twice on
-  // one builder: the same rows.
-  PackedRowBuilder builder;
-  for (int round = 0; round < 2; ++round) {
-    for (const Variant& v : row) v.isString() ? builder.addText(*v.get<std::string>()) : builder.add(v);
-    const Row built = builder.take().unpack();
+  // Built value by value (a text straight from its characters), many times
+  // on one builder, across blocks: the same rows, which outlive the builder
+  // and their block's other rows.
+  std::vector<PackedRow> kept;
+  {
+    PackedRowBuilder builder;
+    for (int round = 0; round < 300; ++round) {
+      for (const Variant& v : row) v.isString() ? builder.addText(*v.get<std::string>()) : builder.add(v);
+      PackedRow taken = builder.take();
+      if (round % 100 == 0) kept.push_back(taken);
+      if (round == 150) builder.endBlock();
+    }
+  }
+  for (const PackedRow& k : kept) {
+    const Row built = k.unpack();
     ASSERT_EQ(built.size(), row.size());
     for (size_t i = 0; i < row.size(); ++i) EXPECT_TRUE(built[i] == row[i] && built[i].type() == row[i].type()) << i;
   }

@@ -120,30 +120,10 @@ class LockoutTest : public mgt::testing::PortalTest {
   com::ObjectPtr admin_;
 };
 
-// `tivel init` as the schema's owner: on a server database the components'
-// role may not create tables, so the owner sets the portal up.
-std::string initAsOwner(const std::string& root, std::vector<std::string> args) {
-  const std::string ini = root + "/ini/SysTivel.ini";
-  const std::string uid = profile::readProfileString(ini, "DBCONN_sql_drive", "uid"),
-                    pwd = profile::readProfileString(ini, "DBCONN_sql_drive", "pwd");
-  const char* owner = std::getenv("TIVEL_TEST_PG_USER");
-  if (!uid.empty() && owner) {
-    profile::writePrivateProfileString("DBCONN_sql_drive", "uid", owner, ini);
-    profile::writePrivateProfileString("DBCONN_sql_drive", "pwd", std::getenv("TIVEL_TEST_PG_PASSWORD"), ini);
-  }
-  args.insert(args.begin(), {"--root", root});
-  std::string out = init(args);
-  if (!uid.empty() && owner) {
-    profile::writePrivateProfileString("DBCONN_sql_drive", "uid", uid, ini);
-    profile::writePrivateProfileString("DBCONN_sql_drive", "pwd", pwd, ini);
-  }
-  mgt::resetThreadState();
-  return out;
-}
-
 TEST_P(LockoutTest, PolicySeedsALockAfterFiveWrongPasswordsForFifteenMinutes) {
   const std::string ini = portal().root() + "/ini/SysTivel.ini";
-  std::string out = initAsOwner(portal().root(), {"--policy"});
+  portal().useOwnerAccount();
+  std::string out = init({"--root", portal().root(), "--policy"});
   EXPECT_NE(out.find("lockout:    after 5 wrong passwords in a row (LogErrLockNum)\n"), std::string::npos) << out;
   EXPECT_EQ(profile::readProfileString(ini, "Policy", "lock_minutes"), "15");
 
@@ -157,9 +137,9 @@ TEST_P(LockoutTest, PolicySeedsALockAfterFiveWrongPasswordsForFifteenMinutes) {
   EXPECT_EQ(login("right"), "10012");
 
   // Run again, what the root has is kept; the options set other values.
-  out = initAsOwner(portal().root(), {"--policy"});
+  out = init({"--root", portal().root(), "--policy"});
   EXPECT_NE(out.find("after 5 wrong passwords in a row (LogErrLockNum, kept)"), std::string::npos) << out;
-  initAsOwner(portal().root(), {"--policy", "--lock-after", "3", "--lock-minutes", "30"});
+  init({"--root", portal().root(), "--policy", "--lock-after", "3", "--lock-minutes", "30"});
   EXPECT_EQ(portal().scalar("select default_value from umUsrSecAttr where usa_no='4'").toString(), "3");
   EXPECT_EQ(profile::readProfileString(ini, "Policy", "lock_minutes"), "30");
 }

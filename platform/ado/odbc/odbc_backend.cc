@@ -10,11 +10,12 @@
 #include <climits>
 #include <cstring>
 #include <optional>
+#include <type_traits>
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
+#include "platform/ado/odbc/dialect.h"
 #include "platform/ado/odbc/driver_loading.h"
-#include "platform/ado/odbc/keyword_names.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
 #include "platform/com/error.h"
@@ -88,6 +89,14 @@ class Handle {
   SQLHANDLE h_ = SQL_NULL_HANDLE;
 };
 
+// The SQLSTATE of the first diagnostic in a failure's description, as
+// diagnostics() writes it; "" when there is none.
+std::string sqlStateOf(const std::string& description) {
+  const std::string mark = "(SQLSTATE ";
+  size_t at = description.find(mark);
+  return at == std::string::npos ? std::string() : description.substr(at + mark.size(), 5);
+}
+
 // A statement stopped by an interrupt of its thread (SQLCancel) fails as timed out.
 void check(SQLRETURN rc, const Handle& h) {
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
@@ -101,6 +110,7 @@ void cancelStatement(void* stmt) { SQLCancel(static_cast<SQLHSTMT>(stmt)); }
 // Storage of one bound value; it must stay put until the statement ran.
 struct BoundValue {
   std::u16string text;
+  std::string utf8;
   std::vector<uint8_t> bytes;
   SQLINTEGER integer = 0;
   double real = 0;
@@ -136,7 +146,7 @@ Kind kindOf(SQLSMALLINT sqlType) {
   }
 }
 
-class OdbcBackend : public Backend {
+class OdbcBackend : public Backend, private DialectSession {
  public:
   OdbcBackend() : env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
     SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -169,16 +179,110 @@ class OdbcBackend : public Backend {
     if (!SQL_SUCCEEDED(rc))
       com::raise(kOpenFailed, kSource, "Cannot connect: " + diagnostics(SQL_HANDLE_DBC, dbc_->get()));
     connected_ = true;
-    dialect_ = lower(infoText(SQL_DBMS_NAME));
     std::string quote = infoText(SQL_IDENTIFIER_QUOTE_CHAR);
-    quote_ = quote.size() == 1 && quote != " " ? quote[0] : '"';
+    dialect_ = dialectFor(infoText(SQL_DBMS_NAME));
+    quote_ = dialect_->identifierQuote(quote.size() == 1 && quote != " " ? quote[0] : '"');
+    utf8Text_ = dialect_->bindsTextAsUtf8();
+    dialect_->start(*this);
     setTimeout(timeoutSeconds);
   }
 
   StatementResult execute(const std::string& sql) override {
+    return adapted(sql, [this](const std::string& text) { return executeText(text); });
+  }
+
+  long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
+    return adapted(sql, [&](const std::string& text) { return executeBoundText(text, params); });
+  }
+
+  // Inside a transaction a savepoint undoes the statement alone; outside
+  // one the statement runs in a transaction of its own.
+  long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
+    if (inTransaction_) return executeInSavepoint(sql, params, limit);
+    setAutocommit(false);
+    long changed = 0;
+    try {
+      changed = executeBound(sql, params);
+    } catch (...) {
+      endTransaction(SQL_ROLLBACK, false);
+      throw;
+    }
+    endTransaction(changed > limit ? SQL_ROLLBACK : SQL_COMMIT, true);
+    return changed;
+  }
+
+  std::vector<std::string> primaryKey(const std::string& table) override {
+    const std::string name = dialect_->catalogueName(*this, table);
+    std::vector<std::string> key = primaryKeyAsGiven(name);
+    // An unquoted name in a statement folds to lower case (PostgreSQL) or
+    // upper case (the standard); the catalogue holds the folded name.
+    if (key.empty() && lower(name) != name) key = primaryKeyAsGiven(lower(name));
+    return key;
+  }
+
+  com::Variant generatedKey(const std::string& table, const std::string& column) override {
+    return dialect_->generatedKey(*this, table, column);
+  }
+
+  std::string quoteIdentifier(const std::string& name) const override {
+    std::string out(1, quote_);
+    for (char c : name) {
+      if (c == quote_) out += quote_;
+      out += c;
+    }
+    return out + quote_;
+  }
+
+  void lockTable(const std::string& table) override { dialect_->lockTable(*this, table, timeout_); }
+
+  void begin() override {
+    if (threadInterrupted()) raiseInterrupted();
+    setAutocommit(false);
+    inTransaction_ = true;
+  }
+  void commit() override {
+    if (threadInterrupted()) {
+      endTransaction(SQL_ROLLBACK, false);
+      raiseInterrupted();
+    }
+    endTransaction(SQL_COMMIT, true);
+  }
+  void rollback() override { endTransaction(SQL_ROLLBACK, true); }
+  bool inTransaction() const override { return inTransaction_; }
+
+  std::string dialect() const override { return dialect_ ? dialect_->name() : std::string(); }
+
+  void setTimeout(int seconds) override {
+    timeout_ = seconds > 0 ? seconds : 0;
+    queryTimeout_ = !(connected_ && dialect_ && dialect_->applyTimeout(*this, timeout_));
+  }
+
+ private:
+  // Runs `sql` as the dialect adapts it. When it fails in a way the dialect
+  // learns from (a table another connection made meanwhile), a single
+  // statement whose adapted text now differs runs once more.
+  template <class Run>
+  std::invoke_result_t<Run, const std::string&> adapted(const std::string& sql, Run run) {
+    struct Told {
+      Dialect& dialect;
+      const std::string& sql;
+      ~Told() { dialect.ran(sql); }
+    } told{*dialect_, sql};
+    std::string text = dialect_->adapt(*this, sql);
+    try {
+      return run(text);
+    } catch (const com::ComError& e) {
+      if (text.find(';') != std::string::npos || !dialect_->learnFrom(*this, sqlStateOf(e.description()))) throw;
+      std::string again = dialect_->adapt(*this, sql);
+      if (again == text) throw;
+      return run(again);
+    }
+  }
+
+  StatementResult executeText(const std::string& sql) {
     Handle st = statement();
     RunningStatement running(cancelStatement, st.get());
-    std::u16string text = toUtf16(ownSql(sql));
+    std::u16string text = toUtf16(sql);
     SQLRETURN rc = SQLExecDirectW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
     check(rc, st);
     StatementResult result;
@@ -203,9 +307,9 @@ class OdbcBackend : public Backend {
     return result;
   }
 
-  long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
+  long executeBoundText(const std::string& sql, const std::vector<com::Variant>& params) {
     Handle st = statement();
-    std::u16string text = toUtf16(ownSql(sql));
+    std::u16string text = toUtf16(sql);
     check(SQLPrepareW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size())), st);
     SQLSMALLINT expected = 0;
     check(SQLNumParams(st.get(), &expected), st);
@@ -224,77 +328,9 @@ class OdbcBackend : public Backend {
     return n > 0 ? static_cast<long>(n) : 0;
   }
 
-  // Inside a transaction a savepoint undoes the statement alone; outside
-  // one the statement runs in a transaction of its own.
-  long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
-    if (inTransaction_) return executeInSavepoint(sql, params, limit);
-    setAutocommit(false);
-    long changed = 0;
-    try {
-      changed = executeBound(sql, params);
-    } catch (...) {
-      endTransaction(SQL_ROLLBACK, false);
-      throw;
-    }
-    endTransaction(changed > limit ? SQL_ROLLBACK : SQL_COMMIT, true);
-    return changed;
-  }
-
-  std::vector<std::string> primaryKey(const std::string& table) override {
-    std::vector<std::string> key = primaryKeyAsGiven(table);
-    // An unquoted name in a statement folds to lower case (PostgreSQL) or
-    // upper case (the standard); the catalogue holds the folded name.
-    if (key.empty() && lower(table) != table) key = primaryKeyAsGiven(lower(table));
-    return key;
-  }
-
-  // PostgreSQL: the value the column's sequence gave this session last,
-  // which is this insert's when the insert left the column out.
-  com::Variant generatedKey(const std::string& table, const std::string& column) override {
-    if (dialect_ != "postgresql") return {};
-    try {
-      StatementResult r = query("SELECT currval(pg_get_serial_sequence(?, ?))", {quoteIdentifier(table), column});
-      if (r.rows.size() == 1 && r.rows[0].size() == 1 && !r.rows[0][0].isNull()) return r.rows[0][0];
-    } catch (const com::ComError&) {
-    }
-    return {};
-  }
-
-  std::string quoteIdentifier(const std::string& name) const override {
-    std::string out(1, quote_);
-    for (char c : name) {
-      if (c == quote_) out += quote_;
-      out += c;
-    }
-    return out + quote_;
-  }
-
-  void begin() override {
-    if (threadInterrupted()) raiseInterrupted();
-    setAutocommit(false);
-    inTransaction_ = true;
-  }
-  void commit() override {
-    if (threadInterrupted()) {
-      endTransaction(SQL_ROLLBACK, false);
-      raiseInterrupted();
-    }
-    endTransaction(SQL_COMMIT, true);
-  }
-  void rollback() override { endTransaction(SQL_ROLLBACK, true); }
-  bool inTransaction() const override { return inTransaction_; }
-
-  std::string dialect() const override { return dialect_; }
-
-  void setTimeout(int seconds) override { timeout_ = seconds > 0 ? seconds : 0; }
-
- private:
-  // The statement as this engine must read it.
-  std::string ownSql(const std::string& sql) const { return dialect_ == "postgresql" ? quoteKeywordNames(sql) : sql; }
-
   Handle statement() {
     Handle st(SQL_HANDLE_STMT, dbc_->get());
-    if (timeout_ > 0)
+    if (timeout_ > 0 && queryTimeout_)
       SQLSetStmtAttr(st.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
     return st;
   }
@@ -319,6 +355,7 @@ class OdbcBackend : public Backend {
     inTransaction_ = false;
     SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
+    dialect_->transactionEnded(*this);
     if (report && !failure.empty()) com::raise(kProviderError, kSource, failure);
   }
 
@@ -331,13 +368,18 @@ class OdbcBackend : public Backend {
     return toUtf8(buf);
   }
 
-  StatementResult query(const std::string& sql, const std::vector<com::Variant>& params) {
+  // DialectSession: a statement of the layer's own, run as it stands.
+  StatementResult run(const std::string& sql, const std::vector<com::Variant>& params) override {
     Handle st = statement();
     std::u16string text = toUtf16(sql);
-    check(SQLPrepareW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size())), st);
-    std::vector<BoundValue> store(params.size());
-    for (size_t i = 0; i < params.size(); ++i) bind(st, static_cast<SQLUSMALLINT>(i + 1), params[i], &store[i]);
-    check(SQLExecute(st.get()), st);
+    if (params.empty()) {
+      check(SQLExecDirectW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size())), st);
+    } else {
+      check(SQLPrepareW(st.get(), wide(text), static_cast<SQLINTEGER>(text.size())), st);
+      std::vector<BoundValue> store(params.size());
+      for (size_t i = 0; i < params.size(); ++i) bind(st, static_cast<SQLUSMALLINT>(i + 1), params[i], &store[i]);
+      check(SQLExecute(st.get()), st);
+    }
     StatementResult result;
     SQLSMALLINT ncol = 0;
     check(SQLNumResultCols(st.get(), &ncol), st);
@@ -491,6 +533,16 @@ class OdbcBackend : public Backend {
     SQLULEN size = 1;
     SQLPOINTER data = nullptr;
     SQLLEN length = 0;
+    // A run of `count` units of `unit` bytes at p, of the long SQL type past `longFrom` units.
+    auto buffer = [&](void* p, size_t count, size_t unit, SQLSMALLINT c, SQLSMALLINT shortType, SQLSMALLINT longType,
+                      size_t longFrom) {
+      cType = c;
+      sqlType = count > longFrom ? longType : shortType;
+      size = std::max<SQLULEN>(count, 1);
+      length = static_cast<SQLLEN>(count * unit);
+      b->indicator = length;
+      data = p;
+    };
     switch (v.type()) {
       case com::VarType::Empty:
       case com::VarType::Null:
@@ -531,21 +583,17 @@ class OdbcBackend : public Backend {
         break;
       }
       case com::VarType::String:
-        b->text = toUtf16(*v.get<std::string>());
-        size = std::max<SQLULEN>(b->text.size(), 1);
-        if (b->text.size() > 4000) sqlType = SQL_WLONGVARCHAR;
-        length = static_cast<SQLLEN>(b->text.size() * 2);
-        b->indicator = length;
-        data = b->text.data();
+        if (utf8Text_) {
+          b->utf8 = *v.get<std::string>();
+          buffer(b->utf8.data(), b->utf8.size(), 1, SQL_C_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR, 8000);
+        } else {
+          b->text = toUtf16(*v.get<std::string>());
+          buffer(b->text.data(), b->text.size(), 2, SQL_C_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR, 4000);
+        }
         break;
       case com::VarType::Bytes:
         b->bytes = v.bytes();
-        cType = SQL_C_BINARY;
-        sqlType = b->bytes.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
-        size = std::max<SQLULEN>(b->bytes.size(), 1);
-        length = static_cast<SQLLEN>(b->bytes.size());
-        b->indicator = length;
-        data = b->bytes.data();
+        buffer(b->bytes.data(), b->bytes.size(), 1, SQL_C_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY, 8000);
         break;
       default:
         com::raise(com::kTypeMismatch, kSource,
@@ -585,7 +633,9 @@ class OdbcBackend : public Backend {
   bool connected_ = false;
   bool inTransaction_ = false;
   int timeout_ = 0;
-  std::string dialect_;
+  bool queryTimeout_ = true;
+  bool utf8Text_ = false;  // text values bound as UTF-8  // the time-out goes on each statement, not into the session
+  std::unique_ptr<Dialect> dialect_;
   char quote_ = '"';
 };
 

@@ -1,8 +1,9 @@
 // unixODBC as a data-access backend, registered as "odbc" for connection
 // strings with dsn=, DRIVER= or a Provider= other than SQLite (the forms and
 // key rules are those of odbc_connection_string.h). Tested with PostgreSQL
-// through psqlODBC; nothing in it is specific to one driver except the
-// dialect-named helpers (generated keys).
+// through psqlODBC and MariaDB through MariaDB Connector/ODBC; what differs
+// between engines lives in their dialects (dialect.h), chosen by the DBMS
+// name the driver reports.
 //
 // Text crosses the driver as UTF-16 (the wide calls, SQL_C_WCHAR), so
 // Chinese round-trips whatever the process locale.
@@ -10,8 +11,8 @@
 // 32 bits; numeric, real and float Double; date, time and timestamp Date;
 // binary kinds Bytes; everything else String.
 // Values bound: Empty/Null/Missing NULL; Boolean the text "1" or "0";
-// Integer/Long integer;
-// Double double; Date timestamp; String wide text; Bytes binary.
+// Integer/Long integer; Double double; Date timestamp; String wide text (or
+// UTF-8 where the dialect asks for it); Bytes binary.
 #pragma once
 
 #include <memory>

@@ -70,17 +70,11 @@ TEST_F(OdbcBackendTest, ModeOneOpensADataSourceOfTheFileOdbciniNames) {
         << "\nPort = " << (env("TIVEL_TEST_PG_PORT").empty() ? "5432" : env("TIVEL_TEST_PG_PORT"))
         << "\nDatabase = " << db_->location() << "\n";
   }
-  std::string old = env("ODBCINI");
-  setenv("ODBCINI", ini.c_str(), 1);
   std::unique_ptr<Backend> b;
-  try {
+  tivel::testing::withEnvironment("ODBCINI", ini, [&] {
     b = openBackend("dsn=tivel_portal;uid=" + env("TIVEL_TEST_PG_USER") + ";pwd=" + env("TIVEL_TEST_PG_PASSWORD") + ";",
                     10);
-  } catch (...) {
-    old.empty() ? unsetenv("ODBCINI") : setenv("ODBCINI", old.c_str(), 1);
-    throw;
-  }
-  old.empty() ? unsetenv("ODBCINI") : setenv("ODBCINI", old.c_str(), 1);
+  });
   EXPECT_EQ(b->dialect(), "postgresql");
   b->execute("create table t(n integer)");
   EXPECT_EQ(b_->execute("select count(*) from t").rows.at(0).at(0), Variant(int32_t(0)));  // the same database

@@ -93,6 +93,11 @@ std::vector<std::pair<std::string, std::string>> driverDefaults(const std::strin
   // literals, instead of a server-side prepare: psqlODBC leaks memory on
   // every prepared statement the server refuses.
   if (containsNoCase(driverName, "postgres")) return {{"BoolsAsChar", "0"}, {"UseServerSidePrepare", "0"}};
+  // MariaDB Connector/ODBC: option 2 (FOUND_ROWS) counts the rows an update
+  // matched, not only those whose values it changed, so that writing a row
+  // back unchanged is not taken for a row that someone else changed; and
+  // text in utf8mb4, every character of Unicode.
+  if (containsNoCase(driverName, "mariadb")) return {{"OPTION", "2"}, {"CHARSET", "utf8mb4"}};
   return {};
 }
 

@@ -49,7 +49,9 @@ std::string serverDriver();
 // Pairs a driver needs for the behaviour this layer relies on, added when the
 // connect string does not set them: for psqlODBC (any driver or data source
 // whose driver name holds "PostgreSQL") booleans as SQL_BIT and bound values
-// placed by the driver rather than prepared on the server.
+// placed by the driver rather than prepared on the server; for MariaDB
+// Connector/ODBC (a driver name holding "MariaDB") updates that count the
+// rows they matched, and the utf8mb4 character set.
 std::vector<std::pair<std::string, std::string>> driverDefaults(const std::string& driverName);
 
 // The value without the braces a braced value keeps ("{a}}b}" is "a}b").

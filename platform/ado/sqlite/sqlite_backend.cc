@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <list>
 #include <unordered_map>
 #include <utility>
@@ -61,53 +62,83 @@ class Statement {
 // caller gave it, so a text run again skips the keyword scan and the engine's
 // parse and plan. Only texts that are exactly one statement are kept, only
 // after they ran without error, and always reset, so a kept statement holds
-// no lock and no read snapshot. A statement in use is taken out of the cache,
-// never shared. The engine prepares a kept statement again by itself when
-// the schema changed. The oldest unused statement goes first.
+// no lock and no read snapshot. A statement in use is lent out, never
+// shared: a nested run of the same text prepares its own. The engine
+// prepares a kept statement again by itself when the schema changed. The
+// statement least recently run goes first.
 class StatementCache {
  public:
   static constexpr size_t kCapacity = 64;
+
+  // A kept statement, and its result's columns as last read (so a run does
+  // not ask the engine for them again while it has not prepared the
+  // statement anew).
+  struct Kept {
+    sqlite3_stmt* st = nullptr;  // nullptr while lent out
+    std::vector<ColumnInfo> columns;
+    std::vector<char> dates;  // per column: its text values read as dates
+    int prepared = -1;        // the engine's count of new preparations when they were read; -1: never
+    const std::string* text = nullptr;
+    std::list<Kept*>::iterator age;
+  };
+
   StatementCache() = default;
   StatementCache(const StatementCache&) = delete;
   StatementCache& operator=(const StatementCache&) = delete;
   ~StatementCache() { clear(); }
 
-  // The kept statement for the text, now the caller's, or nullptr.
-  sqlite3_stmt* take(const std::string& text) {
+  // The kept statement for the text, lent out (its statement is now the
+  // caller's, for giveBack or forget), or nullptr when none is free.
+  Kept* lend(const std::string& text) {
     auto it = index_.find(text);
-    if (it == index_.end()) return nullptr;
-    sqlite3_stmt* st = it->second->second;
-    order_.erase(it->second);
-    index_.erase(it);
-    return st;
+    if (it == index_.end() || !it->second.st) return nullptr;
+    Kept* k = &it->second;
+    order_.splice(order_.begin(), order_, k->age);
+    return k;
+  }
+  // The lent statement ran to its end: kept again, reset.
+  void giveBack(Kept* k) {
+    sqlite3_reset(k->st);
+    sqlite3_clear_bindings(k->st);
+  }
+  // The lent statement failed (and is finalised by the caller): no longer kept.
+  void forget(Kept* k) {
+    order_.erase(k->age);
+    index_.erase(index_.find(*k->text));
   }
 
-  // Keeps a statement that ran to its end for the text.
-  void put(const std::string& text, sqlite3_stmt* st) {
+  // Keeps a new statement that ran to its end for the text.
+  void keep(const std::string& text, sqlite3_stmt* st) {
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
-    if (index_.count(text)) {  // the same text ran nested and was kept meanwhile
+    auto [it, added] = index_.try_emplace(text);
+    if (!added) {  // the same text ran nested and was kept meanwhile
       sqlite3_finalize(st);
       return;
     }
-    order_.emplace_front(text, st);
-    index_.emplace(text, order_.begin());
-    if (order_.size() > kCapacity) {
-      sqlite3_finalize(order_.back().second);
-      index_.erase(order_.back().first);
-      order_.pop_back();
-    }
+    Kept& k = it->second;
+    k.st = st;
+    k.text = &it->first;
+    order_.push_front(&k);
+    k.age = order_.begin();
+    if (order_.size() > kCapacity)
+      for (auto old = std::prev(order_.end()); old != order_.begin(); --old)
+        if ((*old)->st) {
+          sqlite3_finalize((*old)->st);
+          forget(*old);
+          break;
+        }
   }
 
   void clear() {
-    for (auto& [text, st] : order_) sqlite3_finalize(st);
+    for (Kept* k : order_) sqlite3_finalize(k->st);
     order_.clear();
     index_.clear();
   }
 
  private:
-  std::list<std::pair<std::string, sqlite3_stmt*>> order_;  // most recently kept first
-  std::unordered_map<std::string, std::list<std::pair<std::string, sqlite3_stmt*>>::iterator> index_;
+  std::unordered_map<std::string, Kept> index_;  // an element stays where it is while others come and go
+  std::list<Kept*> order_;                       // most recently run first
 };
 
 class SqliteBackend : public Backend {
@@ -121,11 +152,22 @@ class SqliteBackend : public Backend {
 
   StatementResult execute(const std::string& statement) override {
     RunningStatement running(interruptConnection, db_);
+    // The result's rows share one block, which no later result adds to.
+    struct EndBlock {
+      PackedRowBuilder& rows;
+      ~EndBlock() { rows.endBlock(); }
+    } endBlock{rowBuilder_};
     StatementResult result;
-    if (sqlite3_stmt* kept = cache_.take(statement)) {
-      Statement st(kept);
-      run(st, result);
-      cache_.put(statement, st.release());
+    if (StatementCache::Kept* kept = cache_.lend(statement)) {
+      Statement st(std::exchange(kept->st, nullptr));
+      try {
+        run(st, result, kept);
+      } catch (...) {
+        cache_.forget(kept);
+        throw;
+      }
+      kept->st = st.release();
+      cache_.giveBack(kept);
       return result;
     }
     const std::string sql = quoteKeywordColumns(statement);
@@ -141,15 +183,15 @@ class SqliteBackend : public Backend {
       if (!st.get()) continue;  // a comment or a lone ";"
       any = true;
       if (whole) {
-        run(st, result);
-        cache_.put(statement, st.release());
+        run(st, result, nullptr);
+        cache_.keep(statement, st.release());
         return result;
       }
       int ncol = sqlite3_column_count(st.get());
       bool collect = ncol > 0 && !result.hasRows;
       if (collect) readColumns(st.get(), ncol, result);
       int64_t before = sqlite3_total_changes64(db_);
-      const std::vector<bool> dates = collect ? dateColumns(st.get(), ncol) : std::vector<bool>();
+      const std::vector<char> dates = collect ? dateColumns(st.get(), ncol) : std::vector<char>();
       for (;;) {
         int rc = sqlite3_step(st.get());
         if (rc == SQLITE_DONE) break;
@@ -166,6 +208,7 @@ class SqliteBackend : public Backend {
   // The statement's columns become the result's: it has rows now.
   static void readColumns(sqlite3_stmt* st, int ncol, StatementResult& result) {
     result.hasRows = true;
+    result.columns.reserve(static_cast<size_t>(ncol));
     for (int i = 0; i < ncol; ++i) {
       ColumnInfo c;
       c.name = text(sqlite3_column_name(st, i));
@@ -178,30 +221,62 @@ class SqliteBackend : public Backend {
   // Runs a text that is one statement: its rows, or the rows it changed. The
   // columns are read after the first step: a kept statement is prepared
   // again by its first step when the schema changed meanwhile, and only then
-  // names the columns it now has ("select *" after a column was added).
-  void run(Statement& st, StatementResult& result) {
+  // names the columns it now has ("select *" after a column was added). A
+  // kept statement remembers them until the engine prepares it anew.
+  void run(Statement& st, StatementResult& result, StatementCache::Kept* kept) {
     int64_t before = sqlite3_total_changes64(db_);
     int rc = sqlite3_step(st.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail();
     int ncol = sqlite3_column_count(st.get());
-    if (ncol > 0) readColumns(st.get(), ncol, result);
-    const std::vector<bool> dates = dateColumns(st.get(), ncol);
+    const int prepared = kept ? sqlite3_stmt_status(st.get(), SQLITE_STMTSTATUS_REPREPARE, 0) : -1;
+    std::vector<char> read;
+    const std::vector<char>* dates = &read;
+    if (kept && kept->prepared == prepared) {
+      result.hasRows = ncol > 0;
+      result.columns = kept->columns;
+      dates = &kept->dates;
+    } else {
+      if (ncol > 0) readColumns(st.get(), ncol, result);
+      read = dateColumns(st.get(), ncol);
+      if (kept) {
+        kept->columns = result.columns;
+        kept->dates = read;
+        kept->prepared = prepared;
+      }
+    }
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
-      if (ncol > 0) result.rows.push_back(readRow(st.get(), dates));
+      if (ncol > 0) result.rows.push_back(readRow(st.get(), *dates));
     if (rc != SQLITE_DONE) fail();
     if (ncol == 0) result.affected = changesSince(before);
   }
 
   long executeBound(const std::string& statement, const std::vector<com::Variant>& params) override {
     RunningStatement running(interruptConnection, db_);
-    Statement st(cache_.take(statement));
-    if (!st.get()) {
-      const std::string sql = quoteKeywordColumns(statement);
-      const char* tail = nullptr;
-      check(sqlite3_prepare_v2(db_, sql.c_str(), -1, st.out(), &tail));
-      if (!st.get() || !onlyBlanks(tail))
-        com::raise(kProviderError, kSource, "A bound statement must be exactly one statement.");
+    if (StatementCache::Kept* kept = cache_.lend(statement)) {
+      Statement st(std::exchange(kept->st, nullptr));
+      try {
+        const long changed = runBound(st, params);
+        kept->st = st.release();
+        cache_.giveBack(kept);
+        return changed;
+      } catch (...) {
+        cache_.forget(kept);
+        throw;
+      }
     }
+    Statement st;
+    const std::string sql = quoteKeywordColumns(statement);
+    const char* tail = nullptr;
+    check(sqlite3_prepare_v2(db_, sql.c_str(), -1, st.out(), &tail));
+    if (!st.get() || !onlyBlanks(tail))
+      com::raise(kProviderError, kSource, "A bound statement must be exactly one statement.");
+    const long changed = runBound(st, params);
+    cache_.keep(statement, st.release());
+    return changed;
+  }
+
+  // Binds the values to a statement with "?" placeholders and runs it to its end: the rows it changed.
+  long runBound(Statement& st, const std::vector<com::Variant>& params) {
     int expected = sqlite3_bind_parameter_count(st.get());
     if (expected != static_cast<int>(params.size()))
       com::raise(kProviderError, kSource,
@@ -214,9 +289,7 @@ class SqliteBackend : public Backend {
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) fail();
     }
-    long changed = changesSince(before);
-    cache_.put(statement, st.release());
-    return changed;
+    return changesSince(before);
   }
 
   // A savepoint around the statement: it nests inside a transaction of the
@@ -263,6 +336,8 @@ class SqliteBackend : public Backend {
     return out + "\"";
   }
 
+  // A transaction begins IMMEDIATE: it is already the only writer.
+  void lockTable(const std::string&) override {}
   // IMMEDIATE takes the write lock now, so two connections that both mean to
   // write wait for each other (up to the busy time-out) instead of failing
   // when the second one first writes.
@@ -317,28 +392,32 @@ class SqliteBackend : public Backend {
   }
 
   // Per column: whether its declared type makes its text values dates.
-  static std::vector<bool> dateColumns(sqlite3_stmt* st, int ncol) {
-    std::vector<bool> dates(static_cast<size_t>(std::max(ncol, 0)));
+  static std::vector<char> dateColumns(sqlite3_stmt* st, int ncol) {
+    std::vector<char> dates(static_cast<size_t>(std::max(ncol, 0)));
     for (int i = 0; i < ncol; ++i) dates[static_cast<size_t>(i)] = isDateType(sqlite3_column_decltype(st, i));
     return dates;
   }
 
   // Appends the value of column i of the current row. A text goes from the
   // engine's buffer straight into the row; a date column's text that reads
-  // back as the same date becomes a Date.
+  // back as the same date becomes a Date. The column's value is read through
+  // the engine's value object: one lookup of the column instead of one per
+  // call, and no per-call error bookkeeping (the connection serves one
+  // thread, so the value needs no lock).
   static void readValue(sqlite3_stmt* st, int i, bool dateColumn, PackedRowBuilder& row) {
-    switch (sqlite3_column_type(st, i)) {
+    sqlite3_value* v = sqlite3_column_value(st, i);
+    switch (sqlite3_value_type(v)) {
       case SQLITE_NULL: return row.add(com::Variant::null());
-      case SQLITE_INTEGER: return row.add(com::Variant::fromInt64(sqlite3_column_int64(st, i)));
-      case SQLITE_FLOAT: return row.add(com::Variant(sqlite3_column_double(st, i)));
+      case SQLITE_INTEGER: return row.add(com::Variant::fromInt64(sqlite3_value_int64(v)));
+      case SQLITE_FLOAT: return row.add(com::Variant(sqlite3_value_double(v)));
       case SQLITE_BLOB: {
-        auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
-        int n = sqlite3_column_bytes(st, i);
+        auto* p = static_cast<const uint8_t*>(sqlite3_value_blob(v));
+        int n = sqlite3_value_bytes(v);
         return row.add(com::Variant(com::Variant::Bytes(p, p + n)));
       }
       default: {
-        auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        std::string_view s(p, static_cast<size_t>(sqlite3_column_bytes(st, i)));
+        auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        std::string_view s(p ? p : "", p ? static_cast<size_t>(sqlite3_value_bytes(v)) : 0);
         com::DateTime d;
         if (dateColumn && com::DateTime::parse(std::string(s), &d) && d.text() == s) return row.add(com::Variant(d));
         return row.addText(s);
@@ -346,7 +425,7 @@ class SqliteBackend : public Backend {
     }
   }
 
-  PackedRow readRow(sqlite3_stmt* st, const std::vector<bool>& dates) {
+  PackedRow readRow(sqlite3_stmt* st, const std::vector<char>& dates) {
     for (size_t i = 0; i < dates.size(); ++i) readValue(st, static_cast<int>(i), dates[i], rowBuilder_);
     return rowBuilder_.take();
   }

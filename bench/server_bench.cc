@@ -1,9 +1,11 @@
 // The login, checkAuth, Save_Script and getAllUsr through the components on
-// the server database (PostgreSQL through ODBC), each beside the same
-// statements run directly through the ODBC API (SQLExecDirectW, SQLFetch,
-// SQLGetData of every column as wide text) on a connection of the same
-// driver and settings, in the same process. Runs only when TIVEL_TEST_PG_*
-// names a test server; one throwaway database holds both components' tables.
+// a server database through ODBC, each beside the same statements run
+// directly through the ODBC API (SQLExecDirectW, SQLFetch, SQLGetData of
+// every column as wide text) on a connection of the same driver and
+// settings, in the same process. Built once per server engine
+// (TIVEL_BENCH_ENGINE: tivel_pg_bench for PostgreSQL, tivel_mariadb_bench for
+// MariaDB); runs only when that engine's TIVEL_TEST_* variables name a test
+// server. One throwaway database holds both components' tables.
 #include <benchmark/benchmark.h>
 
 #include <sql.h>
@@ -19,6 +21,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "fee/interface.h"
@@ -29,6 +32,8 @@
 #include "mgt/common/module.h"
 #include "mgt/init/root.h"
 #include "mgt/um/um_mgt.h"
+#include "platform/ado/odbc/mariadb_dialect.h"
+#include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"
@@ -45,21 +50,43 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
-// One ODBC connection used directly, with the driver settings the data-access
-// layer adds for psqlODBC.
+// What differs between the engines in this program.
+struct Engine {
+  const char* name;    // as testing::engines() names it
+  const char* title;   // for the printed lines
+  const char* prefix;  // of the TIVEL_TEST_* variables
+  const char* driver;
+  bool postgresql() const { return std::string(name) == "postgresql"; }
+  std::string setting(const char* what) const { return env((std::string(prefix) + "_" + what).c_str()); }
+  // A select's FROM for the numbers 1 to n, as column i.
+  std::string numbers(int n) const {
+    return postgresql() ? "generate_series(1," + std::to_string(n) + ") i"
+                        : "(select seq as i from seq_1_to_" + std::to_string(n) + ") n";
+  }
+};
+
+constexpr Engine kEngine = std::string_view(TIVEL_BENCH_ENGINE) == "mariadb"
+                               ? Engine{"mariadb", "MariaDB", "TIVEL_TEST_MARIADB", "MariaDB Unicode"}
+                               : Engine{"postgresql", "PostgreSQL", "TIVEL_TEST_PG", "PostgreSQL Unicode"};
+
+// One ODBC connection used directly, with the driver and session settings
+// the data-access layer adds.
 class Odbc {
  public:
   explicit Odbc(const std::string& database) {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
     SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
-    std::u16string cs = tivel::ado::odbc::toUtf16(
-        "DRIVER={PostgreSQL Unicode};SERVER=" + env("TIVEL_TEST_PG_HOST") + ";PORT=" + env("TIVEL_TEST_PG_PORT") +
-        ";UID=" + env("TIVEL_TEST_PG_USER") + ";PWD=" + env("TIVEL_TEST_PG_PASSWORD") + ";DATABASE=" + database +
-        ";BoolsAsChar=0;UseServerSidePrepare=0");
+    std::string text = std::string("DRIVER={") + kEngine.driver + "};SERVER=" + kEngine.setting("HOST") +
+                       ";PORT=" + kEngine.setting("PORT") + ";UID=" + kEngine.setting("USER") +
+                       ";PWD=" + kEngine.setting("PASSWORD") + ";DATABASE=" + database + ";";
+    for (const auto& [key, value] : tivel::ado::odbc::driverDefaults(kEngine.driver))
+      text += tivel::ado::odbc::connectPair(key, value);
+    std::u16string cs = tivel::ado::odbc::toUtf16(text);
     check(SQLDriverConnectW(dbc_, nullptr, w(cs), static_cast<SQLSMALLINT>(cs.size()), nullptr, 0, nullptr,
                             SQL_DRIVER_NOPROMPT),
           SQL_HANDLE_DBC, dbc_);
+    if (!kEngine.postgresql()) run(tivel::ado::odbc::mariadbSessionSettings());
   }
   ~Odbc() {
     SQLDisconnect(dbc_);
@@ -123,13 +150,10 @@ class Odbc {
 // database, with the management schema (seeded), the fee schema, 10,000 users
 // (one of them "bench", account "bench") and 100 authorizations.
 struct Server {
-  Server() : db("postgresql") {
+  Server() : db(kEngine.name) {
     namespace fs = std::filesystem;
     for (const char* sub : {"/bin", "/ini", "/db", "/log"}) fs::create_directories(dir.path() + sub);
-    const std::string ini =
-        "[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=PostgreSQL Unicode\nSERVER=" + env("TIVEL_TEST_PG_HOST") + "," +
-        env("TIVEL_TEST_PG_PORT") + "\nuid=" + env("TIVEL_TEST_PG_USER") + "\npwd=" + env("TIVEL_TEST_PG_PASSWORD") +
-        "\nDatabase=" + db.location() + "\n";
+    const std::string ini = "[DB]\nmode=2\n[DBCONN_sql_drive]\n" + db.driveSection();
     for (const char* file : {"/ini/SysTivel.ini", "/ini/Scrivane.ini"}) std::ofstream(dir.path() + file) << ini;
     tivel::mgt::initRoot({dir.path(), true});
     tivel::gf::initFeeDatabase(dir.path());
@@ -139,17 +163,18 @@ struct Server {
         "insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,state,login_mode,"
         "login_count,account_time) select 'USR_'||i,'user'||i,'pw','用户USR_'||i,'user'||i,'北京市海淀区',"
         "'010-12345678','13900000000','user'||i||'@example.com','user'||i||'@oa.example.com',0,'100000','0',"
-        "'2026-01-01 00:00:00' from generate_series(1," +
-        std::to_string(kUsers - 1) + ") i");
+        "'2026-01-01 00:00:00' from " +
+        kEngine.numbers(kUsers - 1));
     d.run(
         "insert into umUsr(usr_no,account,pwd,name,state,login_mode,login_count,account_time) "
         "values('USR_bench','bench','pw','用户',0,'100000','0','2026-01-01 00:00:00')");
     d.run(
         "insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) select 'RES_'||(i%50),3,'USR_'||i,'10110','1' "
-        "from generate_series(1,99) i");
+        "from " +
+        kEngine.numbers(99));
     d.run(
         "insert into AppAuth(res_no,OGRU_type,OGRU_no,Res_Auth,isAvail) values('RES_bench',3,'USR_bench','10110','1')");
-    d.run("analyze");
+    d.run(kEngine.postgresql() ? "analyze" : "analyze table umUsr, AppAuth");
   }
   tivel::testing::ScratchDatabase db;
   tivel::testing::TempDir dir;
@@ -161,7 +186,7 @@ void pace(Clock::time_point start) {
   if (left > Clock::duration::zero()) std::this_thread::sleep_for(left);
 }
 
-void pgLoginThroughComponents(benchmark::State& state) {
+void loginThroughComponents(benchmark::State& state) {
   auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
   for (auto _ : state) {
     auto start = Clock::now();
@@ -172,7 +197,7 @@ void pgLoginThroughComponents(benchmark::State& state) {
   }
 }
 
-void pgLoginDirect(benchmark::State& state) {
+void loginDirect(benchmark::State& state) {
   Odbc d(server->db.location());
   static long n = 0;  // one database for every run: keys stay unique over repetitions
   for (auto _ : state) {
@@ -183,23 +208,23 @@ void pgLoginDirect(benchmark::State& state) {
   }
 }
 
-void pgCheckThroughComponents(benchmark::State& state) {
+void checkThroughComponents(benchmark::State& state) {
   auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
   for (auto _ : state)
     if (admin->checkAuth("RES_bench", "USR_bench", 3) != "1") state.SkipWithError("checkAuth did not answer 1");
 }
 
-void pgCheckDirect(benchmark::State& state) {
+void checkDirect(benchmark::State& state) {
   Odbc d(server->db.location());
   for (auto _ : state) {
     std::string auth;  // Res_Auth, the fourth column
-    d.run("select * from appAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'", &auth, 4);
+    d.run("select * from AppAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'", &auth, 4);
     std::string bit = auth.size() >= 3 ? auth.substr(2, 1) : "10012";
     if (bit != "1") state.SkipWithError("direct select answered no row");
   }
 }
 
-void pgListThroughComponents(benchmark::State& state) {
+void listThroughComponents(benchmark::State& state) {
   auto um = std::dynamic_pointer_cast<tivel::mgt::UmMgt>(tivel::com::CreateObject("TivelMgt.UmMgt"));
   for (auto _ : state) {
     auto c = std::dynamic_pointer_cast<tivel::mgt::cCollection>(um->getAllUsr().toObject());
@@ -207,7 +232,7 @@ void pgListThroughComponents(benchmark::State& state) {
   }
 }
 
-void pgListDirect(benchmark::State& state) {
+void listDirect(benchmark::State& state) {
   Odbc d(server->db.location());
   for (auto _ : state)
     if (d.run("select * from umUsr ") != kUsers) state.SkipWithError("direct select did not read every user");
@@ -220,7 +245,7 @@ tivel::ado::RecordsetPtr form(tivel::gf::Interface& gf, const char* sql) {
   return rs;
 }
 
-void pgSaveThroughComponent(benchmark::State& state) {
+void saveThroughComponent(benchmark::State& state) {
   auto gf = std::dynamic_pointer_cast<tivel::gf::Interface>(tivel::com::CreateObject("TivelGF.interface"));
   auto header = form(*gf, "SELECT * FROM T_Script WHERE 1 = 0");
   header->addNew();
@@ -247,11 +272,12 @@ void pgSaveThroughComponent(benchmark::State& state) {
 }
 
 // The statements one save issues on the server database, in one transaction.
-void pgSaveDirect(benchmark::State& state) {
+void saveDirect(benchmark::State& state) {
   Odbc d(server->db.location());
   for (auto _ : state) {
     d.begin();
-    d.run("LOCK TABLE CD_MAX_LSH IN EXCLUSIVE MODE");
+    d.run(kEngine.postgresql() ? "LOCK TABLE CD_MAX_LSH IN EXCLUSIVE MODE"
+                               : "SELECT GET_LOCK(CONCAT('tivel:', MD5(CONCAT(DATABASE(), '.cd_max_lsh'))), -1)");
     d.run("Select * From CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
     std::string max = d.first("SELECT MAXLSH FROM CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
     std::string serial = std::to_string(std::atol(max.c_str()) + 1);
@@ -284,24 +310,25 @@ void pgSaveDirect(benchmark::State& state) {
     d.run("INSERT INTO T_Script_Save SELECT *," + n + " AS I_NO FROM T_Script" + where);
     d.run("INSERT INTO T_ScrpDtl_Save SELECT *," + n + " AS I_NO FROM T_ScrpDtl" + where);
     d.commit();
+    if (!kEngine.postgresql()) d.run("SELECT RELEASE_ALL_LOCKS()");
   }
 }
 
-BENCHMARK(pgLoginThroughComponents)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(pgLoginDirect)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(pgCheckThroughComponents)->Unit(benchmark::kMicrosecond);
-BENCHMARK(pgCheckDirect)->Unit(benchmark::kMicrosecond);
-BENCHMARK(pgSaveThroughComponent)->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(pgSaveDirect)->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(pgListThroughComponents)->Unit(benchmark::kMillisecond);
-BENCHMARK(pgListDirect)->Unit(benchmark::kMillisecond);
+BENCHMARK(loginThroughComponents)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(loginDirect)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(checkThroughComponents)->Unit(benchmark::kMicrosecond);
+BENCHMARK(checkDirect)->Unit(benchmark::kMicrosecond);
+BENCHMARK(saveThroughComponent)->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(saveDirect)->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(listThroughComponents)->Unit(benchmark::kMillisecond);
+BENCHMARK(listDirect)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 // Runs the benchmarks on a throwaway server database, then prints the four ratios.
 int main(int argc, char** argv) {
-  if (env("TIVEL_TEST_PG_HOST").empty()) {
-    std::printf("PostgreSQL benchmarks skipped: TIVEL_TEST_PG_HOST names no test server\n");
+  if (kEngine.setting("HOST").empty()) {
+    std::printf("%s benchmarks skipped: %s_HOST names no test server\n", kEngine.title, kEngine.prefix);
     return 0;
   }
   server = std::make_unique<Server>();
@@ -312,17 +339,16 @@ int main(int argc, char** argv) {
   const struct {
     const char *what, *ours, *direct, *unit;
   } lines[] = {
-      {"login", "pgLoginThroughComponents", "pgLoginDirect", "us"},
-      {"checkAuth", "pgCheckThroughComponents", "pgCheckDirect", "us"},
-      {"Save_Script of a slip with 5 details", "pgSaveThroughComponent", "pgSaveDirect", "us"},
-      {"getAllUsr of 10000 users", "pgListThroughComponents", "pgListDirect", "ms"},
+      {"login", "loginThroughComponents", "loginDirect", "us"},
+      {"checkAuth", "checkThroughComponents", "checkDirect", "us"},
+      {"Save_Script of a slip with 5 details", "saveThroughComponent", "saveDirect", "us"},
+      {"getAllUsr of 10000 users", "listThroughComponents", "listDirect", "ms"},
   };
   for (const auto& l : lines) {
     double ours = times.real(l.ours), direct = times.real(l.direct);
     if (ours > 0 && direct > 0)
-      std::printf(
-          "PostgreSQL: %s through the components / the same statements through ODBC: %.1f %s / %.1f %s = %.2f\n",
-          l.what, ours, l.unit, direct, l.unit, ours / direct);
+      std::printf("%s: %s through the components / the same statements through ODBC: %.1f %s / %.1f %s = %.2f\n",
+                  kEngine.title, l.what, ours, l.unit, direct, l.unit, ours / direct);
   }
   server.reset();
   benchmark::Shutdown();

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# A throwaway MariaDB server for the server-database tests.
+#
+#   eval "$(scripts/mariadb-cluster.sh start)"   # creates and starts one, prints exports
+#   scripts/mariadb-cluster.sh stop [DIR]        # stops it and removes DIR
+#
+# start: mariadb-install-db into a new temporary directory (in /dev/shm when
+# it has room, else TMPDIR; the server runs as the mysql user when we are
+# root, since it refuses to run as root), a user with a random password and
+# every privilege, reachable over TCP only, the server listening on a free
+# loopback port and its own socket in that directory, without networking
+# names, binary log or durable flushes. It prints shell export lines for
+# TIVEL_TEST_MARIADB_HOST, _PORT, _USER, _PASSWORD and TIVEL_TEST_MARIADB_DIR
+# (the server's directory, which stop takes when DIR is not given). The
+# server keeps the packaged defaults otherwise (no option files are read:
+# latin1, REPEATABLE READ, lower_case_table_names 0), so the tests see what a
+# site's untuned server does.
+set -euo pipefail
+
+die() { echo "mariadb-cluster: $*" >&2; exit 1; }
+
+need() { command -v "$1" >/dev/null 2>&1 || [ -x "/usr/sbin/$1" ] || die "no $1 found (install mariadb-server)"; }
+server() { command -v mariadbd 2>/dev/null || echo /usr/sbin/mariadbd; }
+
+# Runs a command as the server's owner: mysql when we are root, else us.
+as_owner() {
+  if [ "$(id -u)" = 0 ]; then
+    runuser -u mysql -- "$@"
+  else
+    "$@"
+  fi
+}
+
+# Where the server's directory goes: shared memory when there is room, since
+# every test makes and drops tables and InnoDB's file work on a disk costs
+# several times the statements themselves; else TMPDIR.
+base() {
+  if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 1048576 ]; then
+    echo /dev/shm
+  else
+    echo "${TMPDIR:-/tmp}"
+  fi
+}
+
+port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# True once the server answers on its socket (an answer that refuses the
+# user counts: the server is up).
+ready() { mariadb-admin --no-defaults --socket="$1/server.sock" --user=root ping >/dev/null 2>&1; }
+
+start() {
+  need mariadbd
+  need mariadb-install-db
+  local dir user password port pid tries i
+  dir=$(mktemp -d "$(base)/tivel-mariadb-XXXXXX")
+  chmod 700 "$dir"
+  if [ "$(id -u)" = 0 ]; then
+    id mysql >/dev/null 2>&1 || { rm -rf "$dir"; die "user mysql does not exist"; }
+    chown mysql: "$dir"
+  fi
+  user=tivel_test
+  password=$(head -c 18 /dev/urandom | base64 | tr -dc 'A-Za-z0-9')
+  # The password goes through a file that only the owner reads, never a
+  # command line; the server runs it at its start and the file goes as soon
+  # as the server answers.
+  (umask 077
+   printf "CREATE USER IF NOT EXISTS '%s'@'127.0.0.1' IDENTIFIED BY '%s';\nGRANT ALL ON *.* TO '%s'@'127.0.0.1' WITH GRANT OPTION;\n" \
+     "$user" "$password" "$user" >"$dir/users.sql")
+  [ "$(id -u)" = 0 ] && chown mysql: "$dir/users.sql"
+  if ! as_owner mariadb-install-db --no-defaults --datadir="$dir/data" --auth-root-authentication-method=socket \
+      --skip-test-db --skip-name-resolve >"$dir/install.log" 2>&1; then
+    cat "$dir/install.log" >&2
+    rm -rf "$dir"
+    die "mariadb-install-db failed"
+  fi
+  # A port can be taken between the test and the start; try a few.
+  for tries in 1 2 3 4 5 6 7 8; do
+    port=$((20000 + RANDOM % 40000))
+    port_in_use "$port" && continue
+    as_owner "$(server)" --no-defaults --datadir="$dir/data" --socket="$dir/server.sock" \
+      --pid-file="$dir/server.pid" --init-file="$dir/users.sql" --log-error="$dir/server.log" --port="$port" --bind-address=127.0.0.1 \
+      --skip-name-resolve --skip-log-bin --max-connections=200 --innodb-buffer-pool-size=128M \
+      --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 --innodb-log-file-size=64M \
+      </dev/null >/dev/null 2>&1 &
+    pid=$!
+    for i in $(seq 1 120); do
+      ready "$dir" && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.25
+    done
+    if ready "$dir" && port_in_use "$port"; then
+      rm -f "$dir/users.sql"
+      echo "export TIVEL_TEST_MARIADB_HOST=127.0.0.1"
+      echo "export TIVEL_TEST_MARIADB_PORT=$port"
+      echo "export TIVEL_TEST_MARIADB_USER=$user"
+      echo "export TIVEL_TEST_MARIADB_PASSWORD=$password"
+      echo "export TIVEL_TEST_MARIADB_DIR=$dir"
+      return 0
+    fi
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  cat "$dir/server.log" >&2 2>/dev/null || true
+  rm -rf "$dir"
+  die "the server did not start"
+}
+
+stop() {
+  local dir=${1:-${TIVEL_TEST_MARIADB_DIR:-}} pid i
+  [ -n "$dir" ] || die "stop: no server directory given and TIVEL_TEST_MARIADB_DIR is unset"
+  [ -d "$dir/data" ] || die "stop: $dir holds no server"
+  if [ -f "$dir/server.pid" ]; then
+    pid=$(cat "$dir/server.pid")
+    kill "$pid" 2>/dev/null || true
+    for i in $(seq 1 120); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.25
+    done
+    kill -9 "$pid" 2>/dev/null || true
+  fi
+  rm -rf "$dir"
+}
+
+case "${1:-}" in
+  start) start ;;
+  stop) shift; stop "$@" ;;
+  *) echo "usage: $0 start | stop [DIR]" >&2; exit 2 ;;
+esac
