@@ -1,11 +1,101 @@
 #include "mgt/init/role_check.h"
 
+#include <set>
+#include <string_view>
+
 #include "platform/ado/recordset.h"
 
 namespace tivel::mgt {
+namespace {
+
+// The lines SHOW GRANTS answers for the connection's account and its enabled role.
+std::vector<std::string> grantLines(ado::Connection& conn) {
+  std::vector<std::string> lines;
+  for (auto rs = conn.execute("SHOW GRANTS"); !rs->eof(); rs->moveNext()) lines.push_back(rs->value(0).toString());
+  return lines;
+}
+
+// "GRANT A, B ON *.* TO ..." as its privileges and its object; false for a
+// role's grant ("GRANT `r` TO ...").
+bool parseGrant(std::string_view line, std::set<std::string>* privileges, std::string* object) {
+  constexpr std::string_view kGrant = "GRANT ";
+  const size_t on = line.find(" ON "), to = line.find(" TO ");
+  if (!line.starts_with(kGrant) || on == std::string_view::npos || to == std::string_view::npos || to < on)
+    return false;
+  privileges->clear();
+  std::string_view list = line.substr(kGrant.size(), on - kGrant.size());
+  while (!list.empty()) {
+    const size_t comma = list.find(", ");
+    std::string_view one = list.substr(0, comma);
+    if (const size_t paren = one.find(" ("); paren != std::string_view::npos) one = one.substr(0, paren);
+    privileges->insert(std::string(one));
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 2);
+  }
+  *object = std::string(line.substr(on + 4, to - on - 4));
+  return true;
+}
+
+// The roles granted to the account ("GRANT `r` TO ..."), which a caller may
+// enable with SET ROLE.
+std::vector<std::string> grantedRoles(const std::vector<std::string>& lines) {
+  std::vector<std::string> roles;
+  for (const std::string& line : lines)
+    if (line.starts_with("GRANT `") && line.find(" ON ") == std::string::npos) {
+      const size_t end = line.find("` TO ");
+      if (end != std::string::npos) roles.push_back(line.substr(7, end - 7));
+    }
+  return roles;
+}
+
+std::string backquoted(const std::string& name) {
+  std::string out = "`";
+  for (char c : name) out += c == '`' ? std::string("``") : std::string(1, c);
+  return out + "`";
+}
+
+// MariaDB: the account's own grants and those of every role it may enable.
+// FILE reads and writes the server's files (LOAD_FILE, SELECT ... INTO
+// OUTFILE); SUPER changes the server's global settings, among them the files
+// it writes; writing the mysql schema lets INSTALL SONAME load a library.
+std::vector<std::string> mariadbWarnings(ado::Connection& conn) {
+  const std::string account = "the database account " + conn.execute("select current_user()")->value(0).toString();
+  const com::Variant enabled = conn.execute("select current_role()")->value(0);
+  std::vector<std::string> lines = grantLines(conn);
+  for (const std::string& role : grantedRoles(lines)) {
+    conn.execute("SET ROLE " + backquoted(role));
+    for (std::string& line : grantLines(conn)) lines.push_back(std::move(line));
+  }
+  conn.execute(enabled.isNull() ? std::string("SET ROLE NONE") : "SET ROLE " + backquoted(enabled.toString()));
+
+  bool file = false, super = false, plugins = false;
+  std::set<std::string> privileges;
+  std::string object;
+  for (const std::string& line : lines) {
+    if (!parseGrant(line, &privileges, &object)) continue;
+    const bool all = privileges.count("ALL PRIVILEGES") > 0;
+    const bool global = object == "*.*";
+    file = file || (global && (all || privileges.count("FILE")));
+    super = super || (global && (all || privileges.count("SUPER")));
+    plugins = plugins || ((global || object.starts_with("`mysql`.")) && (all || privileges.count("INSERT")));
+  }
+  std::vector<std::string> warnings;
+  if (file)
+    warnings.push_back(account +
+                       " has the FILE privilege: LOAD_FILE and SELECT ... INTO OUTFILE read and write the "
+                       "database host's files");
+  if (super)
+    warnings.push_back(account + " has the SUPER privilege: SET GLOBAL changes the server's settings and files");
+  if (plugins)
+    warnings.push_back(account + " may write the mysql schema: INSTALL SONAME loads a library into the server");
+  return warnings;
+}
+
+}  // namespace
 
 std::vector<std::string> roleWarnings(ado::Connection& conn) {
-  if (conn.backend().dialect() != "postgresql") return {};
+  const std::string dialect = conn.backend().dialect();
+  if (dialect == "mariadb") return mariadbWarnings(conn);
+  if (dialect != "postgresql") return {};
   auto rs = conn.execute(
       "select current_user, rolsuper, rolcreaterole, pg_has_role('pg_read_server_files', 'MEMBER'), "
       "pg_has_role('pg_write_server_files', 'MEMBER'), pg_has_role('pg_execute_server_program', 'MEMBER'), "

@@ -16,7 +16,9 @@ namespace tivel::mgt {
 // pg_write_server_files or pg_execute_server_program (COPY to or from files
 // and programs); a role that may create roles before PostgreSQL 16 (it may
 // grant itself those); a role that may execute the server-file functions.
-// Empty for a role with only the grants the portal needs, and on other engines.
+// On MariaDB an account (or a role it may enable) with FILE, SUPER, or
+// INSERT on the mysql schema. Empty for an account with only the grants the
+// portal needs, and on the embedded engine.
 std::vector<std::string> roleWarnings(ado::Connection& conn);
 
 }  // namespace tivel::mgt
