@@ -35,15 +35,33 @@ bool parseGrant(std::string_view line, std::set<std::string>* privileges, std::s
   return true;
 }
 
+// The name a grant line quotes from `at` on (with backticks, or double
+// quotes when the session reads "..." as a name), its doubled quotes undone;
+// empty when none starts there.
+std::string quotedName(const std::string& line, size_t at) {
+  if (at >= line.size() || (line[at] != '`' && line[at] != '"')) return {};
+  const char q = line[at];
+  std::string name;
+  for (size_t i = at + 1; i < line.size(); ++i) {
+    if (line[i] != q) {
+      name += line[i];
+    } else if (i + 1 < line.size() && line[i + 1] == q) {
+      name += q;
+      ++i;
+    } else {
+      return name;
+    }
+  }
+  return {};
+}
+
 // The roles granted to the account ("GRANT `r` TO ..."), which a caller may
 // enable with SET ROLE.
 std::vector<std::string> grantedRoles(const std::vector<std::string>& lines) {
   std::vector<std::string> roles;
   for (const std::string& line : lines)
-    if (line.starts_with("GRANT `") && line.find(" ON ") == std::string::npos) {
-      const size_t end = line.find("` TO ");
-      if (end != std::string::npos) roles.push_back(line.substr(7, end - 7));
-    }
+    if (line.starts_with("GRANT ") && line.find(" ON ") == std::string::npos)
+      if (std::string role = quotedName(line, 6); !role.empty()) roles.push_back(std::move(role));
   return roles;
 }
 
@@ -76,7 +94,8 @@ std::vector<std::string> mariadbWarnings(ado::Connection& conn) {
     const bool global = object == "*.*";
     file = file || (global && (all || privileges.count("FILE")));
     super = super || (global && (all || privileges.count("SUPER")));
-    plugins = plugins || ((global || object.starts_with("`mysql`.")) && (all || privileges.count("INSERT")));
+    const bool mysqlSchema = quotedName(object, 0) == "mysql";
+    plugins = plugins || ((global || mysqlSchema) && (all || privileges.count("INSERT")));
   }
   std::vector<std::string> warnings;
   if (file)
