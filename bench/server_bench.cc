@@ -311,9 +311,8 @@ void saveStatements(Db& d) {
       "', '稿件标题', NULL, NULL, NULL, NULL, NULL, 1200, NULL, NULL, NULL, NULL, 'op1', NULL, NULL, NULL, NULL)");
   d.run("SELECT * FROM T_ScrpDtl" + where);
   for (int i = 1; i <= kDetails; ++i)
-    d.run("INSERT INTO T_ScrpDtl(JH, Script_Id, S_NO, IsExt, Author_Id, Percentage, Amount) VALUES ('02', '" +
-          number + "', " + std::to_string(i) + ", 0, 'AUT" + std::to_string(i) + "', 20, " + std::to_string(100 * i) +
-          ")");
+    d.run("INSERT INTO T_ScrpDtl(JH, Script_Id, S_NO, IsExt, Author_Id, Percentage, Amount) VALUES ('02', '" + number +
+          "', " + std::to_string(i) + ", 0, 'AUT" + std::to_string(i) + "', 20, " + std::to_string(100 * i) + ")");
   std::string n = d.first("SELECT COUNT(*) AS Exp1 FROM T_Script_Save" + where);
   d.run("INSERT INTO T_Script_Save SELECT *," + n + " AS I_NO FROM T_Script" + where);
   d.run("INSERT INTO T_ScrpDtl_Save SELECT *," + n + " AS I_NO FROM T_ScrpDtl" + where);
@@ -395,9 +394,15 @@ int main(int argc, char** argv) {
     if (ours > 0 && direct > 0)
       std::printf("%s: %s through the components / the same statements through ODBC: %.1f %s / %.1f %s = %.2f\n",
                   kEngine.title, l.what, ours, l.unit, direct, l.unit, ours / direct);
-    if (ours > 0 && direct > 0 && client > 0)
-      std::printf("%s: %s through libpq: %.1f %s; components / libpq = %.2f, ODBC API / libpq = %.2f\n",
-                  kEngine.title, l.what, client, l.unit, ours / client, direct / client);
+    // The CPU ratios are this process's own work (the client's): the
+    // components' and the driver's share beside libpq's.
+    const double clientCpu = times.cpu(l.libpq);
+    if (ours > 0 && direct > 0 && client > 0 && clientCpu > 0)
+      std::printf(
+          "%s: %s through libpq: %.1f %s; components / libpq = %.2f, ODBC API / libpq = %.2f; client CPU: "
+          "components / libpq = %.2f, ODBC API / libpq = %.2f\n",
+          kEngine.title, l.what, client, l.unit, ours / client, direct / client, times.cpu(l.ours) / clientCpu,
+          times.cpu(l.direct) / clientCpu);
   }
   server.reset();
   benchmark::Shutdown();
