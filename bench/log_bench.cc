@@ -7,7 +7,6 @@
 // processes, so that the rest of the wall time is waiting (locks, the disk,
 // round trips).
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,12 +14,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/proc_cpu.h"
 #include "bench/run_times.h"
 #include "mgt/common/module.h"
 #include "mgt/sys/sys_mgt.h"
@@ -85,38 +83,10 @@ double childCpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// CPU seconds of every process named "postgres" (the test server's), with
-// those of its ended children.
-double serverCpuSeconds() {
-  double ticks = 0;
-  DIR* proc = opendir("/proc");
-  if (!proc) return 0;
-  while (dirent* e = readdir(proc)) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    const size_t open = line.find('('), close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos ||
-        line.substr(open + 1, close - open - 1) != "postgres")
-      continue;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    // utime, stime, and cutime, cstime: the server reaps the backend of a
-    // connection that ended, whose time then counts as its children's.
-    for (int n = 3; rest >> field; ++n) {
-      if (n >= 14 && n <= 17) ticks += std::stod(field);
-      if (n == 17) break;
-    }
-  }
-  closedir(proc);
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 void logEntries(benchmark::State& state, const std::string& engine, int processes) {
   tivel::mgt::testing::Portal portal(engine, false);
   for (auto _ : state) {
-    const double cpu0 = childCpuSeconds(), server0 = serverCpuSeconds();
+    const double cpu0 = childCpuSeconds(), server0 = tivel::bench::postgresCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     const Written w = writeFor(processes, kSeconds);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -125,7 +95,8 @@ void logEntries(benchmark::State& state, const std::string& engine, int processe
     state.counters["failed"] = static_cast<double>(w.failed);
     state.counters["client_cpu_us_per_entry"] = (childCpuSeconds() - cpu0) * 1e6 / static_cast<double>(w.entries);
     if (engine != "sqlite")
-      state.counters["server_cpu_us_per_entry"] = (serverCpuSeconds() - server0) * 1e6 / static_cast<double>(w.entries);
+      state.counters["server_cpu_us_per_entry"] =
+          (tivel::bench::postgresCpuSeconds() - server0) * 1e6 / static_cast<double>(w.entries);
     if (portal.count("sysLog") != w.entries) state.SkipWithError("not every entry reported written is in the table");
     portal.exec("delete from sysLog");
   }

@@ -5,13 +5,18 @@
 // settings, in the same process. Built once per server engine
 // (TIVEL_BENCH_ENGINE: tivel_pg_bench for PostgreSQL, tivel_mariadb_bench for
 // MariaDB); runs only when that engine's TIVEL_TEST_* variables name a test
-// server. One throwaway database holds both components' tables.
+// server. One throwaway database holds both components' tables. Where libpq
+// is there, the PostgreSQL program also runs the login, checkAuth and
+// Save_Script statements through libpq, the server's own client library.
 #include <benchmark/benchmark.h>
 
 #include <sql.h>
 #include <sqlext.h>
 #include "bench/login_statements.h"
 #include "bench/run_times.h"
+#if TIVEL_BENCH_LIBPQ
+#include "bench/libpq_direct.h"
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -214,14 +219,18 @@ void checkThroughComponents(benchmark::State& state) {
     if (admin->checkAuth("RES_bench", "USR_bench", 3) != "1") state.SkipWithError("checkAuth did not answer 1");
 }
 
+// The check's select on `d`; whether it grants the right.
+template <class Db>
+bool checkStatement(Db& d) {
+  std::string auth;  // Res_Auth, the fourth column
+  d.run("select * from AppAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'", &auth, 4);
+  return auth.size() >= 3 && auth[2] == '1';
+}
+
 void checkDirect(benchmark::State& state) {
   Odbc d(server->db.location());
-  for (auto _ : state) {
-    std::string auth;  // Res_Auth, the fourth column
-    d.run("select * from AppAuth where res_no='RES_bench' and OGRU_Type=3 and OGRU_No='USR_bench'", &auth, 4);
-    std::string bit = auth.size() >= 3 ? auth.substr(2, 1) : "10012";
-    if (bit != "1") state.SkipWithError("direct select answered no row");
-  }
+  for (auto _ : state)
+    if (!checkStatement(d)) state.SkipWithError("direct select answered no row");
 }
 
 void listThroughComponents(benchmark::State& state) {
@@ -272,47 +281,78 @@ void saveThroughComponent(benchmark::State& state) {
 }
 
 // The statements one save issues on the server database, in one transaction.
+template <class Db>
+void saveStatements(Db& d) {
+  d.begin();
+  d.run(kEngine.postgresql() ? "LOCK TABLE CD_MAX_LSH IN EXCLUSIVE MODE"
+                             : "SELECT GET_LOCK(CONCAT('tivel:', MD5(CONCAT(DATABASE(), '.cd_max_lsh'))), -1)");
+  d.run("Select * From CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
+  std::string max = d.first("SELECT MAXLSH FROM CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
+  std::string serial = std::to_string(std::atol(max.c_str()) + 1);
+  std::string number =
+      "022026"
+      "12" +
+      serial;
+  const std::string where = " WHERE JH = '02' AND Script_Id = '" + number + "'";
+  d.run("SELECT COUNT(*) FROM T_Script" + where);
+  if (max.empty())
+    d.run("INSERT INTO CD_MAX_LSH(JH, CURYEAR, CURMONTH, MAXLSH) VALUES ('02', 2026, 12, '1')");
+  else
+    d.run("UPDATE CD_MAX_LSH SET MAXLSH = '" + serial +
+          "' WHERE JH = '02' AND CURYEAR = 2026 AND CURMONTH = 12 AND MAXLSH = '" + max + "'");
+  d.run("DELETE FROM T_ScrpDtl" + where);
+  d.run("SELECT * FROM T_Script" + where);
+  // Every column of the header, as the recordset writes a row it filled whole.
+  d.run(
+      "INSERT INTO T_Script(JH, Script_Id, Title, Author_Names, Section_Name, Page_No, Pub_Date, Script_Type, "
+      "Word_Count, Pic_Count, Fee_Standard, Total_Amount, Remark, Operator, Input_Time, Modify_Time, Sign_Id, "
+      "Sign_Time) VALUES ('02', '" +
+      number +
+      "', '稿件标题', NULL, NULL, NULL, NULL, NULL, 1200, NULL, NULL, NULL, NULL, 'op1', NULL, NULL, NULL, NULL)");
+  d.run("SELECT * FROM T_ScrpDtl" + where);
+  for (int i = 1; i <= kDetails; ++i)
+    d.run("INSERT INTO T_ScrpDtl(JH, Script_Id, S_NO, IsExt, Author_Id, Percentage, Amount) VALUES ('02', '" + number +
+          "', " + std::to_string(i) + ", 0, 'AUT" + std::to_string(i) + "', 20, " + std::to_string(100 * i) + ")");
+  std::string n = d.first("SELECT COUNT(*) AS Exp1 FROM T_Script_Save" + where);
+  d.run("INSERT INTO T_Script_Save SELECT *," + n + " AS I_NO FROM T_Script" + where);
+  d.run("INSERT INTO T_ScrpDtl_Save SELECT *," + n + " AS I_NO FROM T_ScrpDtl" + where);
+  d.commit();
+  if (!kEngine.postgresql()) d.run("SELECT RELEASE_ALL_LOCKS()");
+}
+
 void saveDirect(benchmark::State& state) {
   Odbc d(server->db.location());
+  for (auto _ : state) saveStatements(d);
+}
+
+#if TIVEL_BENCH_LIBPQ
+tivel::bench::Libpq libpq() {
+  return {kEngine.setting("HOST"), kEngine.setting("PORT"), kEngine.setting("USER"), kEngine.setting("PASSWORD"),
+          server->db.location()};
+}
+
+void loginLibpq(benchmark::State& state) {
+  auto d = libpq();
+  static long n = 0;  // keys apart from loginDirect's
   for (auto _ : state) {
-    d.begin();
-    d.run(kEngine.postgresql() ? "LOCK TABLE CD_MAX_LSH IN EXCLUSIVE MODE"
-                               : "SELECT GET_LOCK(CONCAT('tivel:', MD5(CONCAT(DATABASE(), '.cd_max_lsh'))), -1)");
-    d.run("Select * From CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
-    std::string max = d.first("SELECT MAXLSH FROM CD_MAX_LSH WHERE JH = '02' and CURYEAR = 2026 AND CURMONTH = 12");
-    std::string serial = std::to_string(std::atol(max.c_str()) + 1);
-    std::string number =
-        "022026"
-        "12" +
-        serial;
-    const std::string where = " WHERE JH = '02' AND Script_Id = '" + number + "'";
-    d.run("SELECT COUNT(*) FROM T_Script" + where);
-    if (max.empty())
-      d.run("INSERT INTO CD_MAX_LSH(JH, CURYEAR, CURMONTH, MAXLSH) VALUES ('02', 2026, 12, '1')");
-    else
-      d.run("UPDATE CD_MAX_LSH SET MAXLSH = '" + serial +
-            "' WHERE JH = '02' AND CURYEAR = 2026 AND CURMONTH = 12 AND MAXLSH = '" + max + "'");
-    d.run("DELETE FROM T_ScrpDtl" + where);
-    d.run("SELECT * FROM T_Script" + where);
-    // Every column of the header, as the recordset writes a row it filled whole.
-    d.run(
-        "INSERT INTO T_Script(JH, Script_Id, Title, Author_Names, Section_Name, Page_No, Pub_Date, Script_Type, "
-        "Word_Count, Pic_Count, Fee_Standard, Total_Amount, Remark, Operator, Input_Time, Modify_Time, Sign_Id, "
-        "Sign_Time) VALUES ('02', '" +
-        number +
-        "', '稿件标题', NULL, NULL, NULL, NULL, NULL, 1200, NULL, NULL, NULL, NULL, 'op1', NULL, NULL, NULL, NULL)");
-    d.run("SELECT * FROM T_ScrpDtl" + where);
-    for (int i = 1; i <= kDetails; ++i)
-      d.run("INSERT INTO T_ScrpDtl(JH, Script_Id, S_NO, IsExt, Author_Id, Percentage, Amount) VALUES ('02', '" +
-            number + "', " + std::to_string(i) + ", 0, 'AUT" + std::to_string(i) + "', 20, " + std::to_string(100 * i) +
-            ")");
-    std::string n = d.first("SELECT COUNT(*) AS Exp1 FROM T_Script_Save" + where);
-    d.run("INSERT INTO T_Script_Save SELECT *," + n + " AS I_NO FROM T_Script" + where);
-    d.run("INSERT INTO T_ScrpDtl_Save SELECT *," + n + " AS I_NO FROM T_ScrpDtl" + where);
-    d.commit();
-    if (!kEngine.postgresql()) d.run("SELECT RELEASE_ALL_LOCKS()");
+    auto start = Clock::now();
+    tivel::bench::loginStatements(d, 1000000 + ++n);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    pace(start);
   }
 }
+
+void checkLibpq(benchmark::State& state) {
+  auto d = libpq();
+  for (auto _ : state)
+    if (!checkStatement(d)) state.SkipWithError("libpq select answered no row");
+}
+
+void saveLibpq(benchmark::State& state) {
+  auto d = libpq();
+  for (auto _ : state) saveStatements(d);
+}
+#endif
 
 BENCHMARK(loginThroughComponents)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
 BENCHMARK(loginDirect)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
@@ -320,12 +360,17 @@ BENCHMARK(checkThroughComponents)->Unit(benchmark::kMicrosecond);
 BENCHMARK(checkDirect)->Unit(benchmark::kMicrosecond);
 BENCHMARK(saveThroughComponent)->Iterations(300)->Unit(benchmark::kMicrosecond);
 BENCHMARK(saveDirect)->Iterations(300)->Unit(benchmark::kMicrosecond);
+#if TIVEL_BENCH_LIBPQ
+BENCHMARK(loginLibpq)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(checkLibpq)->Unit(benchmark::kMicrosecond);
+BENCHMARK(saveLibpq)->Iterations(300)->Unit(benchmark::kMicrosecond);
+#endif
 BENCHMARK(listThroughComponents)->Unit(benchmark::kMillisecond);
 BENCHMARK(listDirect)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-// Runs the benchmarks on a throwaway server database, then prints the four ratios.
+// Runs the benchmarks on a throwaway server database, then prints the ratios.
 int main(int argc, char** argv) {
   if (kEngine.setting("HOST").empty()) {
     std::printf("%s benchmarks skipped: %s_HOST names no test server\n", kEngine.title, kEngine.prefix);
@@ -337,18 +382,27 @@ int main(int argc, char** argv) {
   tivel::mgt::resetThreadState();
   tivel::gf::resetThreadState();
   const struct {
-    const char *what, *ours, *direct, *unit;
+    const char *what, *ours, *direct, *libpq, *unit;
   } lines[] = {
-      {"login", "loginThroughComponents", "loginDirect", "us"},
-      {"checkAuth", "checkThroughComponents", "checkDirect", "us"},
-      {"Save_Script of a slip with 5 details", "saveThroughComponent", "saveDirect", "us"},
-      {"getAllUsr of 10000 users", "listThroughComponents", "listDirect", "ms"},
+      {"login", "loginThroughComponents", "loginDirect", "loginLibpq", "us"},
+      {"checkAuth", "checkThroughComponents", "checkDirect", "checkLibpq", "us"},
+      {"Save_Script of a slip with 5 details", "saveThroughComponent", "saveDirect", "saveLibpq", "us"},
+      {"getAllUsr of 10000 users", "listThroughComponents", "listDirect", "", "ms"},
   };
   for (const auto& l : lines) {
-    double ours = times.real(l.ours), direct = times.real(l.direct);
+    double ours = times.real(l.ours), direct = times.real(l.direct), client = times.real(l.libpq);
     if (ours > 0 && direct > 0)
       std::printf("%s: %s through the components / the same statements through ODBC: %.1f %s / %.1f %s = %.2f\n",
                   kEngine.title, l.what, ours, l.unit, direct, l.unit, ours / direct);
+    // The CPU ratios are this process's own work (the client's): the
+    // components' and the driver's share beside libpq's.
+    const double clientCpu = times.cpu(l.libpq);
+    if (ours > 0 && direct > 0 && client > 0 && clientCpu > 0)
+      std::printf(
+          "%s: %s through libpq: %.1f %s; components / libpq = %.2f, ODBC API / libpq = %.2f; client CPU: "
+          "components / libpq = %.2f, ODBC API / libpq = %.2f\n",
+          kEngine.title, l.what, client, l.unit, ours / client, direct / client, times.cpu(l.ours) / clientCpu,
+          times.cpu(l.direct) / clientCpu);
   }
   server.reset();
   benchmark::Shutdown();

@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config ccache git python3
       libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev libsodium-dev
-      unixodbc unixodbc-dev odbc-postgresql postgresql odbc-mariadb mariadb-server
+      unixodbc unixodbc-dev odbc-postgresql postgresql libpq-dev odbc-mariadb mariadb-server
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       clang-14 clang libclang-rt-14-dev libcpp-httplib-dev libssl-dev openssl
       libldap-dev slapd ldap-utils libqrencode-dev
