@@ -1,7 +1,9 @@
 // Statement helpers, generated keys and the keyed collection.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
+#include <cstdio>
 #include <set>
 
 #include "mgt/common/collection.h"
@@ -159,7 +161,12 @@ TEST_P(HelpersOnDb, FourProcessesDraw20000KeysOfOnePrefixInOneSecond) {
     alarm(300);  // a child that waits for the next second ends here, failing the test
     setKeyClockForTests(stillSecond);
     auto sys = std::dynamic_pointer_cast<SysMgt>(com::CreateObject("TivelMgt.SysMgt"));
-    auto write = [&](int i) { return sys->WriteLog("0", "sys", std::to_string(c) + "-" + std::to_string(i), 0, 0); };
+    // A refused entry names the error it met, so a failure says which one.
+    auto write = [&](int i) {
+      if (sys->WriteLog("0", "sys", std::to_string(c) + "-" + std::to_string(i), 0, 0)) return true;
+      std::fprintf(stderr, "process %d, entry %d: trapped error %d\n", c, i, lastTrappedError());
+      return false;
+    };
     int failures = 0;
     for (int i = 0; i < kEach; i += batch) {
       if (batch == 1) {
@@ -171,6 +178,7 @@ TEST_P(HelpersOnDb, FourProcessesDraw20000KeysOfOnePrefixInOneSecond) {
           if (!write(j)) return false;
         return true;
       });
+      if (!written) std::fprintf(stderr, "process %d, entries from %d: transaction undone\n", c, i);
       failures += written ? 0 : batch;
     }
     return failures;
