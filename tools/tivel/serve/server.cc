@@ -563,7 +563,10 @@ int ServeServer::bind() {
       {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Impl::onConnection), &s},
       {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Impl::onRequestLine), &s},
   };
-  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO;
+  // poll(), not epoll: quiescing an epoll daemon whose threads run their own loops races inside the
+  // library (a worker and the quiescing thread both take the listener out of the epoll set, and the
+  // loser aborts the process). With poll() the workers simply stop listening at their next wake-up.
+  unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO;
   if (family == AF_INET6) flags |= MHD_USE_IPv6;
   if (!s.certPem.empty()) {
     flags |= MHD_USE_TLS;

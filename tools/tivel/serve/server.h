@@ -5,7 +5,7 @@
 // report on the server; more routes can be added (the console's). Every
 // route but /health and those added as Access::Open needs a bearer token.
 //
-// Connections are read event by event (libmicrohttpd's epoll threads, one
+// Connections are read event by event (libmicrohttpd's poll() threads, one
 // per batch thread), so idle or slow clients hold no thread; request heads
 // must arrive whole, within limits, in time; connections are capped in
 // total and per client address.
