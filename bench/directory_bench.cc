@@ -29,10 +29,7 @@ using Clock = std::chrono::steady_clock;
 // Login records' keys allow at most 999 a second: pace the fast local logins.
 constexpr auto kPace = std::chrono::microseconds(2500);
 
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+using tivel::testing::env;
 
 enum class Way { Local, StartTls, LdapsSearch };
 

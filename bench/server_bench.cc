@@ -50,10 +50,7 @@ constexpr auto kPace = std::chrono::microseconds(2500);  // generated keys: at m
 constexpr int kUsers = 10000;
 constexpr int kDetails = 5;
 
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+using tivel::testing::env;
 
 // What differs between the engines in this program.
 struct Engine {

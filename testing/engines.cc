@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::string(v) : std::string();
-}
-
 // A server engine of the test run: the prefix of its TIVEL_TEST_* variables
 // and its ODBC driver.
 struct Server {
@@ -78,6 +73,11 @@ std::vector<std::string> engines() {
   if (!env("TIVEL_TEST_PG_HOST").empty()) out.push_back("postgresql");
   if (!env("TIVEL_TEST_MARIADB_HOST").empty()) out.push_back("mariadb");
   return out;
+}
+
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
 }
 
 void withEnvironment(const std::string& name, const std::string& value, const std::function<void()>& fn) {

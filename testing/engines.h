@@ -49,6 +49,9 @@ class ScratchDatabase {
   Role portalRole_;
 };
 
+// The value of the environment variable `name`, or "" when it is not set.
+std::string env(const char* name);
+
 // Runs fn with the environment variable `name` set to `value`, and puts the
 // variable back as it was afterwards, however fn ends.
 void withEnvironment(const std::string& name, const std::string& value, const std::function<void()>& fn);

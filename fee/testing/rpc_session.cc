@@ -13,6 +13,7 @@
 
 #include "platform/ado/recordset.h"
 #include "platform/profile/profile.h"
+#include "testing/engines.h"
 
 namespace tivel::gf::testing {
 
@@ -20,10 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::string(v) : std::string();
-}
+using ::tivel::testing::env;
 
 // Runs a shell command and returns its standard output; fails the test when
 // it exits non-zero.

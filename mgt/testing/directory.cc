@@ -15,14 +15,12 @@
 #include <thread>
 
 #include "platform/profile/profile.h"
+#include "testing/engines.h"
 
 namespace tivel::mgt::testing {
 namespace {
 
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+using ::tivel::testing::env;
 
 int listenOn(int port, int backlog) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -19,10 +19,7 @@ namespace {
 
 using com::Variant;
 
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+using tivel::testing::env;
 
 class MariadbTest : public ::testing::Test {
  protected:

@@ -21,10 +21,7 @@ namespace {
 
 using com::Variant;
 
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+using tivel::testing::env;
 
 std::string hostAndPort() {
   std::string s = env("TIVEL_TEST_PG_HOST");
