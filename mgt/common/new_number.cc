@@ -36,35 +36,64 @@ std::string stampOf(const com::DateTime& t) {
   return buf;
 }
 
-// The random parts this process issued in the current second, per prefix.
-// Keys are unique only as far as the second and the random part make them,
-// so the process never hands out the same one twice itself; other processes
-// and hosts are told apart by the database's key, and a key found taken
-// there widens the prefix's draws for the rest of the second, where two
-// hosts' draws almost never meet.
+// The random parts this process knows to be used in the current second, per
+// prefix: those it issued and those its keys met taken elsewhere. Keys are
+// unique only as far as the second and the random part make them, so the
+// process never hands out the same one twice itself; other processes and
+// hosts are told apart by the database's key. A key that meets another's is
+// drawn again from the standard parts, so stored keys keep their form while
+// the second has room; the prefix's draws widen only once most of the
+// second's standard parts are known taken, where a standard draw would
+// mostly meet again.
 class KeySpace {
  public:
   // The random part for prefix in the given second, or -1 when none is left.
   int draw(const std::string& prefix, const std::string& second, std::mt19937& gen) {
     std::lock_guard lock(mu_);
     Prefix& p = current(second)[prefix];
-    if (!p.wide) {
+    if (!p.lastMet) p.metInARow = 0;  // the previous draw went in
+    p.lastMet = false;
+    if (!p.wide && p.metInARow < kMeetingsInARow) {
       if (int r = drawNarrow(p.narrow, gen); r >= 0) return r;
-      p.wide = true;  // all 999 taken in this process
+      p.wide = true;  // all 999 taken
     }
+    // A draw that kept meeting takes one wide part, so an add never runs out
+    // of draws; the prefix stays standard for the next key.
+    p.metInARow = 0;
     return drawWide(p.wideUsed, gen);
   }
 
-  // The prefix's further draws in that second come from the wider range.
-  void widen(const std::string& prefix, const std::string& second) {
+  // Notes that the key with this random part was found taken elsewhere.
+  void taken(const std::string& prefix, const std::string& second, int part) {
     std::lock_guard lock(mu_);
-    if (second == second_) current(second)[prefix].wide = true;
+    if (second != second_) return;
+    Prefix& p = current(second)[prefix];
+    p.lastMet = true;
+    if (part < kNarrowFirst || part >= kNarrowFirst + kNarrowCount) {
+      // A wide draw met another's wide one (they do meet, now and then, at
+      // thousands a second): the next draw is wide again.
+      p.metInARow = kMeetingsInARow;
+      return;
+    }
+    p.narrow.set(static_cast<size_t>(part - kNarrowFirst));
+    ++p.metInARow;
+    // Most standard parts known used and some of them held elsewhere: the
+    // rest are most likely taken too. Never for one meeting.
+    if (p.narrow.count() >= kWidenAt) p.wide = true;
   }
 
  private:
+  // Known-used standard parts at which a prefix widens once it met another's key (90 %).
+  static constexpr size_t kWidenAt = kNarrowCount * 9 / 10;
+  // Standard draws met taken one after another after which one draw is wide:
+  // well below the draws an add makes before it gives up.
+  static constexpr int kMeetingsInARow = 12;
+
   struct Prefix {
     std::bitset<kNarrowCount> narrow;
     bool wide = false;
+    int metInARow = 0;     // standard draws met taken since the last that went in
+    bool lastMet = false;  // the latest draw was met taken
     std::unordered_set<uint32_t> wideUsed;
   };
 
@@ -77,7 +106,7 @@ class KeySpace {
   }
 
   // Integer part of r * 999 + 100, r single precision in [0, 1); a part
-  // already issued is drawn again, and a crowded second takes the first free one.
+  // already used is drawn again, and a crowded second takes the first free one.
   static int drawNarrow(std::bitset<kNarrowCount>& used, std::mt19937& gen) {
     if (used.all()) return -1;
     std::uniform_real_distribution<float> dist(0.0f, 1.0f);
@@ -148,7 +177,10 @@ void NoteKeyTaken(std::string_view key) {
   // prefix "_" yymmddhhmmss "_" R; the prefix may itself hold "_".
   const size_t last = key.rfind('_');
   if (last == std::string_view::npos || last < 14 || key[last - 13] != '_') return;
-  keySpace().widen(std::string(key.substr(0, last - 13)), std::string(key.substr(last - 12, 12)));
+  const std::string_view random = key.substr(last + 1);
+  if (random.empty() || random.size() > 7 || random.find_first_not_of("0123456789") != std::string_view::npos) return;
+  keySpace().taken(std::string(key.substr(0, last - 13)), std::string(key.substr(last - 12, 12)),
+                   std::stoi(std::string(random)));
 }
 
 void setKeyClockForTests(KeyClock clock) { testClock.store(clock, std::memory_order_relaxed); }

@@ -10,14 +10,15 @@
 namespace tivel::mgt {
 
 // A new row key: prefix ("SYS" when empty) + "_" + yymmddhhmmss + "_" + R.
-// R is 100..1098 until, within one second, this process has drawn all 999 of
-// them for the prefix or one of its keys was found taken elsewhere
-// (NoteKeyTaken); the prefix's further keys of that second draw R from
-// 1099..9999999.
+// R is 100..1098 while the second has room: a key found taken elsewhere
+// (NoteKeyTaken) is drawn again from that range. Once this process knows all
+// 999 used, or 90 % used with some taken elsewhere, the prefix's further keys
+// of that second draw R from 1099..9999999; so does the one draw after twelve
+// standard draws in a row were met taken.
 std::string NewNumber(std::string_view prefix);
 
 // Notes that a key NewNumber drew was already taken by another process or
-// host: the rest of that key's second draws the wider random parts for its prefix.
+// host, so its random part is not drawn again in that second.
 void NoteKeyTaken(std::string_view key);
 
 // The clock NewNumber reads; a test seam only (nullptr: the system's clock).
