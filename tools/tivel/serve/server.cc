@@ -657,7 +657,7 @@ struct ServeServer::Impl {
   void housekeep() {
     auto lastTokenCheck = Clock::now();
     const auto watchdogInterval = serviceWatchdogInterval();
-    auto lastFed = Clock::time_point::min();
+    auto lastFed = Clock::now() - watchdogInterval;
     std::unique_lock stopLock(stopMutex);
     while (!ending) {
       stopChanged.wait_for(stopLock, std::chrono::milliseconds(100));

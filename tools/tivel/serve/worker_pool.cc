@@ -32,12 +32,6 @@ void WorkerPool::post(std::function<void()> job) {
   wake_.notify_one();
 }
 
-void WorkerPool::release() {
-  std::lock_guard lock(mutex_);
-  --reserved_;
-  if (reserved_ == 0) idle_.notify_all();
-}
-
 void WorkerPool::waitIdle() {
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return reserved_ == 0; });

@@ -27,8 +27,6 @@ class WorkerPool {
   bool reserve();
   // Hands in a job for a place reserve() took; it never fails.
   void post(std::function<void()> job);
-  // Gives back a place reserve() took and no job will use.
-  void release();
   // Waits until nothing is queued or running.
   void waitIdle();
 
