@@ -181,7 +181,7 @@ bool samePeer(const Tracked& t) {
   return a->sin6_port == b->sin6_port && std::memcmp(&a->sin6_addr, &b->sin6_addr, sizeof a->sin6_addr) == 0;
 }
 
-// A method is a word of letters, digits and a few marks (a "token").
+// A method or a header name is a word of letters, digits and a few marks (a "token").
 bool isMethod(const std::string& m) {
   if (m.empty()) return false;
   for (char c : m)
@@ -462,14 +462,14 @@ struct ServeServer::Impl {
       return refuse(c, ex, 400, "Not a request");
     }
     // Heads another parser could read differently are refused: a control
-    // character (NUL included) in the target, a header name or value.
+    // character (NUL included) in the target or a header value, a header
+    // name that is no token ("Transfer-Encoding :").
     bool badHeader = false;
-    for (const auto& [key, value] : req.headers)
-      badHeader = badHeader || controlIn(key, false) || controlIn(value, true);
+    for (const auto& [key, value] : req.headers) badHeader = badHeader || !isMethod(key) || controlIn(value, true);
     for (const auto& [key, value] : req.arguments)
       badTarget = badTarget || controlIn(key, false) || controlIn(value, false);
     if (badTarget || controlIn(req.path, false)) return refuse(c, ex, 400, "A control character in the request target");
-    if (badHeader) return refuse(c, ex, 400, "A control character in a request header");
+    if (badHeader) return refuse(c, ex, 400, "A header name that is no token, or a control character in a value");
     const MHD_ConnectionInfo* head = MHD_get_connection_info(c, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
     if ((head && head->header_size > kMaxHeadBytes) || req.headers.size() > kMaxHeadLines)
       return refuse(c, ex, 431,

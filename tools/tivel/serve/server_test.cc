@@ -121,6 +121,8 @@ TEST(ServeTest, MalformedHeadsAreRefusedAndLeaveTheHistogramAlone) {
       {"GET /health HTTP/1.1\nHost: x\n\n", " 400 "},
       {"GET /health HTTP/1.1\r\nHost: x\r\nX-A: a\nX-B: b\r\n\r\n", " 400 "},
       {"GET /health HTTP/1.1\r\nHost: x\r\nX-A: a\r\n b\r\n\r\n", " 400 "},
+      {"GET /health HTTP/1.1\r\nHost: x\r\nTransfer-Encoding : chunked\r\n\r\n", " 400 "},
+      {"GET /health HTTP/1.1\r\n\r\n", " 400 "},
   };
   for (const auto& c : cases) {
     RawConnection conn(g.port());
