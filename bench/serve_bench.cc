@@ -4,6 +4,8 @@
 //   and as a batch over a kept-alive HTTP connection (median of every batch);
 // - batches per second with one and with two admitted batches at once, for a
 //   portal page's read (a list of 100 users as data) and for a single check;
+// - /health (median and 99th percentile) and a cheap batch's wait while as
+//   many long batches run as there are workers;
 // - with a PostgreSQL test server in the environment, logins per second
 //   through 1, 2 and 4 gateway processes ("hosts") on one database, and
 //   where the machine's CPU went meanwhile.
@@ -73,11 +75,12 @@ struct Root {
 };
 
 struct Gateway {
-  explicit Gateway(int workers) {
+  explicit Gateway(int workers, size_t maxQueued = 64) {
     tivel::tool::ServeOptions o;
     o.host = "127.0.0.1";
     o.port = 0;
     o.workers = workers;
+    o.maxQueued = maxQueued;
     o.tokens = tivel::tool::TokenTable::single("pages", kToken, "pages");
     o.accessLog = [](const std::string&) {};
     server = std::make_unique<tivel::tool::ServeServer>(std::move(o));
@@ -255,6 +258,55 @@ void BM_CheckThroughput(benchmark::State& state) { throughput(state, kCheckBatch
 BENCHMARK(BM_PageThroughput)->Arg(1)->Arg(2)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CheckThroughput)->Arg(1)->Arg(2)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The q-quantile of `v`.
+double quantile(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
+}
+
+// Two workers, each kept busy by a client sending a batch of about a second
+// (a recursive count) again and again; meanwhile /health on a new connection
+// each time, and a cheap batch, which waits for a worker.
+void BM_HealthUnderLongBatches(benchmark::State& state) {
+  Root root;
+  Gateway g(2);
+  const std::string longBatch =
+      R"([{"id":"a","new":"TivelMgt.AdminMgt"},{"id":1,"object":{"from":"a"},"call":"getRecordset","args":[{"ref":""},)"
+      R"("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000) SELECT count(*) FROM c"]}])";
+  std::atomic<bool> done{false};
+  std::vector<std::thread> longClients;
+  for (int i = 0; i < 2; ++i)
+    longClients.emplace_back([&] {
+      LeanClient c(g.port, longBatch);
+      while (!done) c.post();
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::vector<double> health, cheap;
+  for (auto _ : state) {
+    for (int i = 0; i < 200; ++i) {
+      const auto start = Clock::now();
+      httplib::Client c("127.0.0.1", g.port);
+      auto r = c.Get("/health");
+      if (!r || r->status != 200) state.SkipWithError("/health failed");
+      health.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (int i = 0; i < 5; ++i) {
+      LeanClient c(g.port, kCheckBatch);
+      const auto start = Clock::now();
+      if (c.post() != 200) state.SkipWithError("a cheap batch failed");
+      cheap.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+  }
+  done = true;
+  for (std::thread& t : longClients) t.join();
+  state.counters["health_median_us"] = quantile(health, 0.5);
+  state.counters["health_p99_us"] = quantile(health, 0.99);
+  state.counters["cheap_median_ms"] = quantile(cheap, 0.5);
+}
+BENCHMARK(BM_HealthUnderLongBatches)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // `tivel serve` processes on one root, each admitting two batches at once.
 struct Hosts {
   Hosts(const std::string& root, int count) {
@@ -382,6 +434,12 @@ int main(int argc, char** argv) {
       std::printf("%s: %.0f batches/s with two workers / %.0f with one = %.2f (target >= 1.6)\n", kind, two, one,
                   two / one);
   }
+  if (double h = times.counter("BM_HealthUnderLongBatches", "health_median_us"); h > 0)
+    std::printf(
+        "/health while both workers run long batches: median %.0f us, 99th percentile %.0f us; a cheap "
+        "batch waited %.0f ms (median)\n",
+        h, times.counter("BM_HealthUnderLongBatches", "health_p99_us"),
+        times.counter("BM_HealthUnderLongBatches", "cheap_median_ms"));
   for (int hosts : {1, 2, 4})
     if (double rate = times.counter("BM_PgLoginsAcrossHosts/" + std::to_string(hosts), "logins_per_s"); rate > 0)
       std::printf("PostgreSQL logins/s through %d host(s): %.0f\n", hosts, rate);

@@ -8,7 +8,7 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache git python3
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       clang-14 clang libclang-rt-14-dev libcpp-httplib-dev libssl-dev openssl
       libldap-dev slapd ldap-utils libqrencode-dev
-      libmicrohttpd-dev help2man lintian
+      libmicrohttpd-dev libsystemd-dev help2man lintian
       chromium chromium-driver python3-selenium fonts-wqy-microhei)
 missing=()
 for p in "${pkgs[@]}"; do

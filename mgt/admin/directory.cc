@@ -438,6 +438,41 @@ std::string escapeFilterValue(std::string_view value) {
   return out;
 }
 
+namespace {
+
+// The checks that talk to the directory at once, across the process's
+// threads: a directory that hangs holds at most max_binds of them (each for
+// at most its time-out); the others wait for a place within their own
+// time-out, then report the directory unavailable.
+class BindPlaces {
+ public:
+  bool take(int most, Clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    if (!freed_.wait_until(lock, deadline, [&] { return taken_ < most; })) return false;
+    ++taken_;
+    return true;
+  }
+  void give() {
+    {
+      std::lock_guard lock(mutex_);
+      --taken_;
+    }
+    freed_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable freed_;
+  int taken_ = 0;
+};
+
+BindPlaces& bindPlaces() {
+  static BindPlaces places;
+  return places;
+}
+
+}  // namespace
+
 Check verify(const DirectoryOptions& options, const std::string& account, const std::string& password) {
   const auto start = Clock::now();
   Check c;
@@ -450,8 +485,16 @@ Check verify(const DirectoryOptions& options, const std::string& account, const 
   };
   if (password.empty()) return done(Outcome::Refused, "an empty password never binds");
   if (account.empty()) return done(Outcome::Refused, "no directory account");
+  const auto deadline = start + std::chrono::milliseconds(options.timeoutMs);
+  if (!bindPlaces().take(options.maxBinds, deadline))
+    return done(Outcome::Unavailable, "all " + std::to_string(options.maxBinds) +
+                                          " directory checks (max_binds) were busy for " +
+                                          std::to_string(options.timeoutMs) + " ms");
+  struct Give {
+    ~Give() { bindPlaces().give(); }
+  } give;
   try {
-    Session s(options, start + std::chrono::milliseconds(options.timeoutMs));
+    Session s(options, deadline);
     s.open();
     c.entry = entryOf(s, options, account);
     int rc = s.bind(c.entry, password);

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/admin/directory.h"
@@ -36,6 +38,32 @@ TEST(DirectoryEscaping, SpecialCharactersAreEscaped) {
   EXPECT_EQ(directory::escapeFilterValue("*)(uid=*\\"), "\\2a\\29\\28uid=\\2a\\5c");
   EXPECT_EQ(directory::escapeFilterValue(std::string("a\0", 2)), "a\\00");
   EXPECT_EQ(directory::escapeFilterValue("鲍勃"), "鲍勃");
+}
+
+// A directory that never answers holds at most max_binds checks at once;
+// the others wait for a place within their own time-out, then fail.
+TEST(DirectoryBinds, AtMostMaxBindsWaitOnTheDirectory) {
+  testing::BlackHole hole;
+  DirectoryOptions holding;
+  holding.url = hole.url();
+  holding.userDn = "uid={account},dc=example,dc=org";
+  holding.timeoutMs = 3000;
+  holding.maxBinds = 2;
+  DirectoryOptions waiting = holding;
+  waiting.timeoutMs = 500;
+  std::vector<directory::Check> checks(5);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < checks.size(); ++i) {
+    if (i == 2) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first two hold the places
+    threads.emplace_back([&, i] { checks[i] = directory::verify(i < 2 ? holding : waiting, "alice", "pw"); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < checks.size(); ++i) {
+    EXPECT_EQ(checks[i].outcome, directory::Outcome::Unavailable);
+    EXPECT_EQ(checks[i].cause.find("max_binds") != std::string::npos, i >= 2) << i << ": " << checks[i].cause;
+  }
+  // The places are free again.
+  EXPECT_EQ(directory::verify(waiting, "alice", "pw").cause.find("max_binds"), std::string::npos);
 }
 
 class DirectoryLoginTest : public testing::PortalTest {

@@ -58,6 +58,7 @@ DirectoryOptions readDirectoryOptions(const std::string& iniPath) {
   d.bindDn = key("bind_dn");
   d.bindPasswordFile = key("bind_password_file");
   d.timeoutMs = wholeNumber(key("timeout_ms"), 1, 600000, d.timeoutMs);
+  d.maxBinds = wholeNumber(key("max_binds"), 1, 1024, d.maxBinds);
   d.allUsers = key("all_users") == "1";
   d.fallbackLocal = key("fallback_local") == "1";
   if (std::string a = key("account_attribute"); !a.empty()) d.accountAttribute = a;

@@ -21,6 +21,7 @@ struct DirectoryOptions {
   std::string bindDn;                    // bind_dn: the account that searches ("" = anonymous)
   std::string bindPasswordFile;          // bind_password_file: its password, first line of an owner-only file
   int timeoutMs = 5000;                  // timeout_ms: the most one check may take, all steps included
+  int maxBinds = 4;                      // max_binds: checks talking to the directory at once in this process
   bool allUsers = false;                 // all_users=1: every user, not only those with LdapAcnt
   bool fallbackLocal = false;            // fallback_local=1: an unreachable directory falls back to the stored password
   std::string accountAttribute = "uid";  // account_attribute: the entry's account (tivel ldap import)

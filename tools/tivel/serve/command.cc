@@ -2,6 +2,8 @@
 // SIGINT, after which what runs may finish within the drain time, what
 // still runs then is interrupted, and it exits 0. Should the server not
 // have ended some seconds after that, the process ends anyway, with 1.
+// Under systemd (Type=notify) it says READY=1 once it listens and
+// STOPPING=1 when asked to stop.
 #include <csignal>
 #include <iostream>
 #include <limits>
@@ -19,6 +21,7 @@
 #include "tools/tivel/rpc/root.h"
 #include "tools/tivel/serve/console_routes.h"
 #include "tools/tivel/serve/server.h"
+#include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/tokens.h"
 #include "tools/tivel/version.h"
 
@@ -88,6 +91,7 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   std::thread waiter([&server, stopSignals, bound] {
     int sig = 0;
     sigwait(&stopSignals, &sig);
+    notifyServiceManager("STOPPING=1");
     server.stop();
     if (sig == SIGUSR1) return;
     // A bounded stop, whatever a batch thread is doing.
@@ -100,6 +104,7 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   });
   std::cout << "listening on " << scheme << (host.find(':') != std::string::npos ? "[" + host + "]" : host) << ":"
             << port << std::endl;
+  notifyServiceManager("READY=1");
   server.run();
   pthread_kill(waiter.native_handle(), SIGUSR1);
   waiter.join();
@@ -119,11 +124,14 @@ const CommandRegistrar reg([](CLI::App& app) {
   auto maxAnswer = std::make_shared<int64_t>(int64_t{64} << 20);
   auto maxConnections = std::make_shared<int64_t>(1000);
   auto perAddress = std::make_shared<int64_t>(100);
+  auto maxQueued = std::make_shared<int64_t>(64);
+  auto transferMs = std::make_shared<int64_t>(30000);
+  auto anonymous = std::make_shared<int64_t>(int64_t{32} << 20);
   const auto positive = CLI::Range(int64_t{1}, std::numeric_limits<int64_t>::max() / 2, "a positive number");
   cmd->add_option("--root", *root,
                   "Root directory R: components use R/ini, R/log and R/db; the token is R/ini/serve.token");
   cmd->add_option("--listen", *listen, "HOST:PORT to listen on (port 0: any free port)")->capture_default_str();
-  cmd->add_option("--threads", o->workers, "Batch threads, 1 to 1024 (default: one per core)")
+  cmd->add_option("--threads", o->workers, "Batch workers, 1 to 1024 (default: one per core)")
       ->check(CLI::Range(1, 1024));
   cmd->add_option("--max-body", *maxBody, "Largest request body in bytes")->capture_default_str()->check(positive);
   cmd->add_option("--max-requests", *maxRequests, "Most requests in one batch")->capture_default_str()->check(positive);
@@ -149,6 +157,16 @@ const CommandRegistrar reg([](CLI::App& app) {
   cmd->add_option("--drain-timeout-ms", *drainMs, "On SIGTERM or SIGINT, what runs may finish within this")
       ->capture_default_str()
       ->check(positive);
+  cmd->add_option("--max-queued", *maxQueued, "Batches waiting for a worker; more are answered 503 with Retry-After")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--transfer-timeout-ms", *transferMs, "A request body must be in, and an answer out, within this")
+      ->capture_default_str()
+      ->check(positive);
+  cmd->add_option("--max-anonymous-memory", *anonymous,
+                  "Bytes of request bodies held at once for routes that need no token; more are refused")
+      ->capture_default_str()
+      ->check(positive);
   cmd->add_option("--tls-cert", o->tlsCert, "Certificate file (PEM); with --tls-key, serve HTTPS");
   cmd->add_option("--tls-key", o->tlsKey, "Private key file (PEM)");
   cmd->callback([=] {
@@ -162,6 +180,9 @@ const CommandRegistrar reg([](CLI::App& app) {
     options.headTimeout = std::chrono::milliseconds(*headMs);
     options.idleTimeout = std::chrono::milliseconds(*idleMs);
     options.drainTimeout = std::chrono::milliseconds(*drainMs);
+    options.maxQueued = static_cast<size_t>(*maxQueued);
+    options.transferTimeout = std::chrono::milliseconds(*transferMs);
+    options.maxAnonymousMemory = static_cast<size_t>(*anonymous);
     serve(*root, *listen, std::move(options));
   });
 });

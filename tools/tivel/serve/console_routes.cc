@@ -133,22 +133,30 @@ class Console : public std::enable_shared_from_this<Console> {
 
   void install() {
     auto self = shared_from_this();
-    const auto route = [&](const char* method, const char* path, bool prefix, auto member) {
-      server_.addRoute({method, path, prefix, Access::Open, [self, member](const HttpRequest& req, HttpResponse& res) {
+    const auto route = [&](const char* method, const char* path, bool prefix, auto member, Lane lane = Lane::Batch,
+                           size_t maxBody = 1) {
+      server_.addRoute({method, path, prefix, Access::Open,
+                        [self, member](const HttpRequest& req, HttpResponse& res) {
                           secure(res);
                           ((*self).*member)(req, res);
-                        }});
+                        },
+                        lane, maxBody});
     };
+    // Where each runs: the pages on the HTTP thread (they never wait), the
+    // sign-in on the quick lane (never behind batches; a directory's bind
+    // may wait), the rest on the batch workers (they read the session from
+    // the database). Anyone may send these bodies, so each is small.
+    constexpr size_t kForm = 4 * 1024, kChange = 1u << 20;
     // The pages first: a later route of the same path wins, so the exact
     // routes below take their paths from the prefix.
-    route("GET", "/console/", true, &Console::page);
-    route("GET", "/", false, &Console::toConsole);
-    route("GET", "/console", false, &Console::toConsole);
+    route("GET", "/console/", true, &Console::page, Lane::Inline);
+    route("GET", "/", false, &Console::toConsole, Lane::Inline);
+    route("GET", "/console", false, &Console::toConsole, Lane::Inline);
     route("GET", "/console/api/session", false, &Console::session);
-    route("POST", "/console/api/signin", false, &Console::signIn);
-    route("POST", "/console/api/password", false, &Console::changePassword);
-    route("POST", "/console/api/signout", false, &Console::signOut);
-    route("POST", "/console/rpc", false, &Console::rpc);
+    route("POST", "/console/api/signin", false, &Console::signIn, Lane::Quick, kForm);
+    route("POST", "/console/api/password", false, &Console::changePassword, Lane::Batch, kForm);
+    route("POST", "/console/api/signout", false, &Console::signOut, Lane::Batch, kForm);
+    route("POST", "/console/rpc", false, &Console::rpc, Lane::Batch, kChange);
     route("GET", "/console/api/users", false, &Console::users);
     route("GET", "/console/api/logins", false, &Console::logins);
     route("GET", "/console/api/memberships", false, &Console::memberships);

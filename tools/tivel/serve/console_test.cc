@@ -1,10 +1,14 @@
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "mgt/testing/directory.h"
 #include "mgt/testing/portal.h"
 #include "testing/engines.h"
 #include "tools/tivel/serve/console_key.h"
@@ -287,6 +291,34 @@ TEST_P(ConsoleTest, SessionsEndOnEveryHost) {
   // An administrator no longer in groups 1 and 2 is out at the next request.
   portal->exec("delete from umGrp2Usr where Grp_no in ('1','2')");
   EXPECT_EQ(status(*gateway), 401);
+}
+
+// Sign-ins of directory users wait on a directory that never answers on a
+// lane of their own, at most max_binds at the directory: /health and the
+// console's pages answer meanwhile.
+TEST_P(ConsoleTest, AHangingDirectoryHoldsOnlySignIns) {
+  mgt::testing::BlackHole hole;
+  mgt::testing::writeDirectoryConfig(portal->root(), {{"url", hole.url()},
+                                                      {"user_dn", "uid={account},dc=example,dc=org"},
+                                                      {"all_users", "1"},
+                                                      {"timeout_ms", "3000"},
+                                                      {"max_binds", "2"}});
+  std::atomic<int> ended{0};
+  std::vector<std::thread> signIns;
+  for (int i = 0; i < 4; ++i)
+    signIns.emplace_back([&] {
+      auto r = gateway->client("").Post("/console/api/signin", R"({"account":"editor","password":"pw"})",
+                                        "application/json");
+      EXPECT_EQ(statusOf(r), 401);
+      ++ended;
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(statusOf(gateway->client("").Get("/health")), 200);
+    EXPECT_EQ(statusOf(gateway->client("").Get("/console/")), 200);
+  }
+  EXPECT_EQ(ended.load(), 0) << "the sign-ins ended before the checks ran";
+  for (std::thread& t : signIns) t.join();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ConsoleTest, ::testing::ValuesIn(tivel::testing::engines()),

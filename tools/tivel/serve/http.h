@@ -1,9 +1,11 @@
 // The gateway's requests and answers as its route handlers see them, and
-// the routes themselves. A handler runs on the batch thread that read the
-// request (an apartment), so it may create and call objects.
+// the routes themselves. A handler runs on the thread its route's lane
+// names: a worker of a lane is an apartment, so it may create and call
+// objects; the HTTP threads only read and write connections.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -46,12 +48,27 @@ enum class Access {
   Open,   // anyone; the handler checks what it needs itself (a session cookie)
 };
 
+// Where a route's handler runs.
+enum class Lane {
+  Batch,   // the batch workers: anything that may wait on a database or a directory
+  Quick,   // a small lane of its own (sign-ins), never behind batches
+  Health,  // one worker for the server's database check, never behind batches or sign-ins
+  Inline,  // the HTTP thread that read the request: handlers that never wait (pages, metrics)
+};
+
 struct Route {
   std::string method;  // "GET" also answers HEAD
   std::string path;    // the exact path, or with `prefix` every path under it ("/console/")
   bool prefix = false;
   Access access = Access::Token;
   HttpHandler handler;
+  Lane lane = Lane::Batch;
+  // The largest body the route reads, in bytes; 0: the server's --max-body
+  // on token routes, kOpenBodyLimit on open ones. Larger bodies get 413.
+  size_t maxBody = 0;
 };
+
+// The body limit of open routes that state none: anyone may send it.
+inline constexpr size_t kOpenBodyLimit = 16 * 1024;
 
 }  // namespace tivel::tool

@@ -58,6 +58,10 @@ std::string ServeMetrics::text(int workers, int busy, const std::string& version
   out << "# HELP tivel_serve_slow_heads_total Connections closed because a request head did not arrive in time.\n"
          "# TYPE tivel_serve_slow_heads_total counter\ntivel_serve_slow_heads_total "
       << slowHeads_.load() << "\n";
+  out << "# HELP tivel_serve_slow_transfers_total Connections closed because a body did not arrive, or an answer "
+         "leave, in time.\n"
+         "# TYPE tivel_serve_slow_transfers_total counter\ntivel_serve_slow_transfers_total "
+      << slowTransfers_.load() << "\n";
   out << "# HELP tivel_serve_workers Batch threads.\n# TYPE tivel_serve_workers gauge\ntivel_serve_workers " << workers
       << "\n# HELP tivel_serve_workers_busy Batch threads running a batch now.\n"
          "# TYPE tivel_serve_workers_busy gauge\ntivel_serve_workers_busy "

@@ -23,6 +23,8 @@ class ServeMetrics {
   void callErrors(const std::string& caller, int64_t errors, int64_t refused);
   // Counts a connection closed because its request head did not arrive in time.
   void slowHead() { ++slowHeads_; }
+  // Counts a connection closed because a request body did not come in, or an answer go out, in time.
+  void slowTransfer() { ++slowTransfers_; }
   // The text exposition, with the batch threads' count, how many run a batch
   // now and, when a version is given, the build's (tivel_build_info).
   std::string text(int workers, int busy, const std::string& version = "", const std::string& revision = "") const;
@@ -36,6 +38,7 @@ class ServeMetrics {
   uint64_t count_ = 0;
   double sum_ = 0;
   std::atomic<uint64_t> slowHeads_{0};
+  std::atomic<uint64_t> slowTransfers_{0};
 };
 
 }  // namespace tivel::tool

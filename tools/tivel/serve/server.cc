@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <microhttpd.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <strings.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 
@@ -30,7 +32,9 @@
 #include "tools/tivel/rpc/error.h"
 #include "tools/tivel/rpc/json_value.h"
 #include "tools/tivel/serve/metrics.h"
+#include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/watchdog.h"
+#include "tools/tivel/serve/worker_pool.h"
 
 namespace tivel::tool {
 namespace {
@@ -44,6 +48,14 @@ constexpr size_t kConnectionMemory = kMaxHeadBytes + 32 * 1024;
 // A finished answer at least this large asks for the allocator's free
 // memory to be given back to the system.
 constexpr size_t kLargeAnswer = size_t{1} << 20;
+// A body over its route's limit is read and dropped, so that a client that
+// sends it whole before reading (most do, without Expect: 100-continue) gets
+// the 413; past this many bytes the connection is closed instead.
+constexpr size_t kMostDiscarded = size_t{64} << 20;
+// /health's database check ends (interrupted) after this.
+constexpr std::chrono::milliseconds kHealthDeadline{2000};
+// What a 503 for a full lane tells the client to wait, in seconds.
+constexpr const char* kRetryAfter = "1";
 
 std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
@@ -66,12 +78,15 @@ std::string addressText(const sockaddr* a) {
   return text;
 }
 
-// A connection as the head clock sees it: when the head of its next request
-// must be in (time_point::max() while a request of it is being answered).
+// A connection as the gateway's clock sees it: when the head of its next
+// request, its body, or its answer must be through (time_point::max() while
+// a worker runs its handler).
 struct Tracked {
   int fd = -1;
   sockaddr_storage peer{};
   Clock::time_point deadline;
+  bool head = true;        // the deadline is a head's (else a body's or an answer's)
+  bool badTarget = false;  // the request line's target holds a control character, raw or percent-encoded
 };
 
 // One request and its answer, from its head to the answer's last byte.
@@ -82,10 +97,72 @@ struct Exchange {
   std::string callerName;
   Tracked* tracked = nullptr;
   bool queued = false;    // the answer is on its way
-  bool overflow = false;  // the body passed the limit while it was read
+  bool overflow = false;  // the body passed the route's limit: it is read and dropped, then 413
   bool junk = false;      // no request at all (a method that is no word): not timed
+  bool handed = false;    // given to a lane; the connection waits until `ready`
+  std::atomic<bool> ready{false};
+  size_t limit = 0;      // the route's body limit
+  size_t received = 0;   // body bytes read (kept or dropped)
+  size_t anonymous = 0;  // bytes of the open routes' memory this request holds
   size_t answerBytes = 0;
 };
+
+// Whether a target as the client sent it holds a control character, raw or
+// percent-encoded (%00 to %1f, %7f): such a path would name another route
+// after decoding than before.
+bool controlInTarget(const char* uri) {
+  auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  for (const char* p = uri; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '%' && hex(p[1]) && hex(p[2]))
+      c = static_cast<unsigned char>(std::stoi(std::string(p + 1, 2), nullptr, 16));
+    if (c < 0x20 || c == 0x7f) return true;
+  }
+  return false;
+}
+
+// A header as the library left it in its read buffer.
+struct RawHeader {
+  const char* key;
+  const char* value;
+  size_t valueSize;
+};
+
+// Whether a head was sent line by line as HTTP/1.1 asks: every line ended
+// by CR LF, no header line folded onto the next, no NUL inside a value.
+// The library parses the head in place, from the request line's first byte
+// (`head`, `size` bytes in all), replacing the CR and LF of each line end
+// (and the colon after a name) with NUL; it also takes a bare LF as a line
+// end, joins folded lines into a copy of the value elsewhere, and ends a
+// value at its first NUL. So: before each header's name and at the head's
+// end there must be two NULs (CR LF), between a value and the next line
+// only blanks and NULs, and every name and value must lie in the head. When
+// the target does not lie in the head (a library that copies what it parses)
+// there is nothing to judge by, and the head passes.
+bool sentLineByLine(const char* head, size_t size, const char* target, const std::vector<RawHeader>& raw) {
+  const char* end = head + size;
+  const auto inside = [&](const char* p) { return p >= head && p <= end; };
+  if (!head || !target || target < head || target >= end) return true;
+  const auto crlfBefore = [&](const char* p) { return p - head >= 2 && p[-1] == '\0' && p[-2] == '\0'; };
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const RawHeader& h = raw[i];
+    const char* value = h.value ? h.value : h.key;
+    const char* valueEnd = value + h.valueSize;
+    if (!inside(h.key) || !inside(value) || !inside(valueEnd) || !crlfBefore(h.key)) return false;
+    const char* next = i + 1 < raw.size() ? raw[i + 1].key : end - 2;
+    if (next < valueEnd) return false;
+    for (const char* p = valueEnd; p < next; ++p)
+      if (*p != '\0' && *p != ' ' && *p != '\t') return false;
+  }
+  return size >= 4 && crlfBefore(end) && crlfBefore(end - 2);
+}
+
+// Whether a header name or value holds a control character (a value may hold tabs).
+bool controlIn(std::string_view text, bool tabs) {
+  for (unsigned char c : text)
+    if ((c < 0x20 && !(tabs && c == '\t')) || c == 0x7f) return true;
+  return false;
+}
 
 // Whether `fd` is still the connection `t` noted (and not a descriptor
 // reused since by another one).
@@ -104,7 +181,7 @@ bool samePeer(const Tracked& t) {
   return a->sin6_port == b->sin6_port && std::memcmp(&a->sin6_addr, &b->sin6_addr, sizeof a->sin6_addr) == 0;
 }
 
-// A method is a word of letters, digits and a few marks (a "token").
+// A method or a header name is a word of letters, digits and a few marks (a "token").
 bool isMethod(const std::string& m) {
   if (m.empty()) return false;
   for (char c : m)
@@ -152,6 +229,9 @@ struct ServeServer::Impl {
   std::atomic<int> busy{0};
   std::atomic<int> inFlight{0};
   std::atomic<bool> draining{false};
+  std::atomic<size_t> anonymousBytes{0};  // bodies held for open routes
+  std::atomic<uint64_t> accepted{0};      // connections the HTTP threads took (the watchdog's sign of life)
+  std::unique_ptr<WorkerPool> batchLane, quickLane, healthLane;
 
   std::mutex stopMutex;
   std::condition_variable stopChanged;
@@ -184,17 +264,30 @@ struct ServeServer::Impl {
     }
     tokens = options.tokens;
     if (!options.root.empty()) tokenStamps = currentTokenStamps();
+    if (options.quickWorkers < 1 || options.quickWorkers > 64)
+      throw std::runtime_error("the quick lane has 1 to 64 workers");
+    if (options.transferTimeout.count() <= 0 || options.maxAnonymousMemory == 0)
+      throw std::runtime_error("the gateway's limits must be positive");
     batches = std::make_unique<BatchRunner>(options.batch, watchdog, OwnSources::ofRoot());
     addRoute({"POST", "/rpc", false, Access::Token, [this](const HttpRequest& req, HttpResponse& res) {
                 BatchOutcome o = runBatch(req, *req.caller);
                 res.status = o.status;
                 res.body = std::move(o.body);
               }});
-    addRoute({"GET", "/health", false, Access::Open, [this](const HttpRequest&, HttpResponse& res) { health(res); }});
-    addRoute({"GET", "/metrics", false, Access::Token, [this](const HttpRequest&, HttpResponse& res) {
+    addRoute({"GET", "/health", false, Access::Open, [this](const HttpRequest&, HttpResponse& res) { health(res); },
+              Lane::Health, 1});
+    addRoute({"GET", "/metrics", false, Access::Token,
+              [this](const HttpRequest&, HttpResponse& res) {
                 res.contentType = "text/plain; version=0.0.4";
-                res.body = metrics.text(workers, busy.load(), options.version, options.revision);
-              }});
+                res.body = metrics.text(workers, busy.load(), options.version, options.revision) +
+                           "# HELP tivel_serve_queued Batches waiting for a worker.\n# TYPE tivel_serve_queued "
+                           "gauge\ntivel_serve_queued " +
+                           std::to_string(batchLane->waiting()) +
+                           "\n# HELP tivel_serve_open_body_bytes Bytes of bodies held for routes that need no "
+                           "token.\n# TYPE tivel_serve_open_body_bytes gauge\ntivel_serve_open_body_bytes " +
+                           std::to_string(anonymousBytes.load()) + "\n";
+              },
+              Lane::Inline});
   }
 
   void addRoute(Route route) {
@@ -215,11 +308,16 @@ struct ServeServer::Impl {
   }
 
   void health(HttpResponse& res) {
-    // The thread's interrupt state is clear between batches; this runs its
-    // statement like any batch would.
+    // On a worker of its own, never behind batches or sign-ins; the statement is
+    // interrupted when the database does not answer in time.
     try {
+      ado::threadInterrupts()->reset();
+      Deadline deadline(watchdog, Clock::now() + kHealthDeadline);
       mgt::startUp();
       mgt::sharedConnection()->execute("select 1");
+      if (deadline.passed())
+        throw std::runtime_error("the database did not answer within " + std::to_string(kHealthDeadline.count()) +
+                                 " ms");
       res.body = jsonText(Json{{"status", "ok"}});
     } catch (const com::ComError& e) {
       res.status = 503;
@@ -244,18 +342,82 @@ struct ServeServer::Impl {
       return MHD_YES;
     }
     if (*size > 0) {
-      if (!ex->queued) {
-        // A body sent in chunks past the limit (one with a length was refused
-        // at its head): no answer can be queued while it is read, so the
-        // connection ends here.
-        if (ex->request.body.size() + *size > self->options.maxBody) return MHD_NO;
-        ex->request.body.append(data, *size);
-      }
+      const size_t n = *size;
       *size = 0;
+      if (ex->queued || !ex->route) return MHD_YES;
+      ex->received += n;
+      if (ex->overflow || ex->received > ex->limit) {
+        // Past the route's limit (a length that said so, or chunks that
+        // went on): dropped as it comes, the 413 follows the body's end.
+        ex->overflow = true;
+        self->holdAnonymous(*ex, 0);
+        std::string().swap(ex->request.body);
+        return ex->received > kMostDiscarded ? MHD_NO : MHD_YES;
+      }
+      // A chunked body of an open route is held as it grows.
+      if (ex->route->access == Access::Open && ex->received > ex->anonymous && !self->holdAnonymous(*ex, ex->received))
+        return MHD_NO;
+      ex->request.body.append(data, n);
       return MHD_YES;
     }
-    if (!ex->queued) self->answer(c, *ex);
+    if (ex->queued || !ex->route) return MHD_YES;
+    if (ex->handed) {
+      // The lane's worker is done and let the connection go on.
+      if (ex->ready.load(std::memory_order_acquire)) self->queue(c, *ex, self->draining);
+      return MHD_YES;
+    }
+    if (ex->overflow) {
+      self->refuse(c, *ex, 413, "The request body is too large (at most " + std::to_string(ex->limit) + " bytes)");
+      return MHD_YES;
+    }
+    self->dispatch(c, *ex);
     return MHD_YES;
+  }
+
+  // Keeps `bytes` of an open route's body in the total those routes may
+  // hold; false (and nothing held) when the total would pass its cap.
+  bool holdAnonymous(Exchange& ex, size_t bytes) {
+    if (bytes > ex.anonymous) {
+      const size_t more = bytes - ex.anonymous;
+      if (anonymousBytes.fetch_add(more) + more > options.maxAnonymousMemory) {
+        anonymousBytes -= more;
+        return false;
+      }
+    } else {
+      anonymousBytes -= ex.anonymous - bytes;
+    }
+    ex.anonymous = bytes;
+    return true;
+  }
+
+  // The body is in: its handler, on the HTTP thread for inline routes, else
+  // on a worker of the route's lane while the connection waits aside.
+  void dispatch(MHD_Connection* c, Exchange& ex) {
+    if (ex.route->lane == Lane::Inline) return answer(c, ex);
+    WorkerPool& lane = ex.route->lane == Lane::Quick    ? *quickLane
+                       : ex.route->lane == Lane::Health ? *healthLane
+                                                        : *batchLane;
+    if (!lane.reserve()) {
+      ex.response.headers.emplace_back("Retry-After", kRetryAfter);
+      ex.response.status = 503;
+      ex.response.body = errorBody(kFail, "Every worker is busy; try again later");
+      return queue(c, ex, draining);
+    }
+    setDeadline(ex, Clock::time_point::max(), false);
+    ex.handed = true;
+    MHD_suspend_connection(c);
+    lane.post([this, c, e = &ex] {
+      run(*e);
+      e->ready.store(true, std::memory_order_release);
+      MHD_resume_connection(c);
+    });
+  }
+
+  void setDeadline(Exchange& ex, Clock::time_point at, bool head) {
+    if (!ex.tracked) return;
+    std::lock_guard lock(trackMutex);
+    ex.tracked->deadline = at;
+    ex.tracked->head = head;
   }
 
   // The head is in: the checks that need no body, and the route.
@@ -266,18 +428,25 @@ struct ServeServer::Impl {
     req.path = url;
     const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     req.peer = addressText(info ? info->client_addr : nullptr);
+    bool badTarget = false;
     if (const MHD_ConnectionInfo* s = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
       ex.tracked = static_cast<Tracked*>(s->socket_context);
       std::lock_guard lock(trackMutex);
-      if (ex.tracked) ex.tracked->deadline = Clock::time_point::max();
+      if (ex.tracked) {
+        // The body, when one comes, must be in within the transfer time.
+        ex.tracked->deadline = req.arrival + options.transferTimeout;
+        ex.tracked->head = false;
+        badTarget = ex.tracked->badTarget;
+      }
     }
     int lengths = 0, encodings = 0;
+    std::vector<RawHeader> raw;
     auto headers = [](void* cls, MHD_ValueKind, const char* key, size_t, const char* value, size_t valueSize) {
-      auto* e = static_cast<Exchange*>(cls);
-      e->request.headers.emplace_back(key, std::string(value ? value : "", valueSize));
+      static_cast<std::vector<RawHeader>*>(cls)->push_back({key, value, value ? valueSize : 0});
       return MHD_YES;
     };
-    MHD_get_connection_values_n(c, MHD_HEADER_KIND, headers, &ex);
+    MHD_get_connection_values_n(c, MHD_HEADER_KIND, headers, &raw);
+    for (const RawHeader& h : raw) req.headers.emplace_back(h.key, std::string(h.value ? h.value : "", h.valueSize));
     for (const auto& [key, value] : req.headers) {
       lengths += strcasecmp(key.c_str(), "Content-Length") == 0;
       encodings += strcasecmp(key.c_str(), "Transfer-Encoding") == 0;
@@ -292,11 +461,22 @@ struct ServeServer::Impl {
       ex.junk = true;
       return refuse(c, ex, 400, "Not a request");
     }
+    // Heads another parser could read differently are refused: a control
+    // character (NUL included) in the target or a header value, a header
+    // name that is no token ("Transfer-Encoding :").
+    bool badHeader = false;
+    for (const auto& [key, value] : req.headers) badHeader = badHeader || !isMethod(key) || controlIn(value, true);
+    for (const auto& [key, value] : req.arguments)
+      badTarget = badTarget || controlIn(key, false) || controlIn(value, false);
+    if (badTarget || controlIn(req.path, false)) return refuse(c, ex, 400, "A control character in the request target");
+    if (badHeader) return refuse(c, ex, 400, "A header name that is no token, or a control character in a value");
     const MHD_ConnectionInfo* head = MHD_get_connection_info(c, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
     if ((head && head->header_size > kMaxHeadBytes) || req.headers.size() > kMaxHeadLines)
       return refuse(c, ex, 431,
                     "A request head holds at most " + std::to_string(kMaxHeadBytes) + " bytes and " +
                         std::to_string(kMaxHeadLines) + " header lines");
+    if (head && !sentLineByLine(method, head->header_size, url, raw))
+      return refuse(c, ex, 400, "Every line of a request head ends with CR LF, and no header line is folded");
     if (lengths > 1) return refuse(c, ex, 400, "The request has more than one Content-Length");
     if (lengths > 0 && encodings > 0)
       return refuse(c, ex, 400, "The request has both Content-Length and Transfer-Encoding");
@@ -331,10 +511,24 @@ struct ServeServer::Impl {
       return refuse(c, ex, 405, req.method + " is not allowed on " + req.path + " (use " + allow + ")");
     }
     if (draining) return refuse(c, ex, 503, "The server is stopping");
-    const std::string length = req.header("Content-Length");
-    if (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > options.maxBody)
-      return refuse(c, ex, 413, "The request body is too large");
     ex.route = route;
+    ex.limit = route->maxBody ? route->maxBody : route->access == Access::Open ? kOpenBodyLimit : options.maxBody;
+    const std::string length = req.header("Content-Length");
+    const unsigned long long declared = length.empty() ? 0 : std::strtoull(length.c_str(), nullptr, 10);
+    if (declared > ex.limit) {
+      // A client that waits for 100 Continue sends nothing more; one that
+      // sends the body anyway gets the answer once it is read (and dropped).
+      const std::string expect = req.header("Expect");
+      if (strcasecmp(expect.c_str(), "100-continue") == 0 || declared > kMostDiscarded)
+        return refuse(c, ex, 413, "The request body is too large (at most " + std::to_string(ex.limit) + " bytes)");
+      ex.overflow = true;
+    } else if (route->access == Access::Open && declared > 0 && !holdAnonymous(ex, declared)) {
+      // Bodies anyone may send share one cap; the declared length is held from the head on.
+      ex.response.headers.emplace_back("Retry-After", kRetryAfter);
+      return refuse(c, ex, 503, "Too many requests without a token are being read; try again later", kFail);
+    } else if (route->access == Access::Open) {
+      req.body.reserve(declared);
+    }
   }
 
   // Answers at once, and closes the connection after the answer: a body
@@ -346,8 +540,14 @@ struct ServeServer::Impl {
     queue(c, ex, true);
   }
 
-  // The body is in: the route's handler, on this thread.
+  // An inline route's handler, on this HTTP thread.
   void answer(MHD_Connection* c, Exchange& ex) {
+    run(ex);
+    queue(c, ex, draining);
+  }
+
+  // The route's handler, on whichever thread the lane gives it.
+  void run(Exchange& ex) {
     try {
       ex.route->handler(ex.request, ex.response);
     } catch (const std::exception& e) {
@@ -356,7 +556,6 @@ struct ServeServer::Impl {
       ex.response.body = errorBody(kFail, "Internal failure");
     }
     if (ex.callerName.empty()) ex.callerName = ex.response.callerName;
-    queue(c, ex, draining);
   }
 
   void queue(MHD_Connection* c, Exchange& ex, bool close) {
@@ -374,6 +573,8 @@ struct ServeServer::Impl {
     if (close) MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
     ex.queued = MHD_queue_response(c, static_cast<unsigned>(res.status), r) == MHD_YES;
     MHD_destroy_response(r);
+    // The answer must be out within the transfer time.
+    setDeadline(ex, Clock::now() + options.transferTimeout, false);
   }
 
   static void onCompleted(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
@@ -383,11 +584,9 @@ struct ServeServer::Impl {
     *context = nullptr;
     if (ex->queued) self->log(*ex);
     if (ex->answerBytes >= kLargeAnswer) self->trimWanted = true;
-    if (ex->tracked) {
-      std::lock_guard lock(self->trackMutex);
-      // A kept-alive connection may idle, then its next head must come in time.
-      ex->tracked->deadline = Clock::now() + self->options.idleTimeout + self->options.headTimeout;
-    }
+    self->holdAnonymous(*ex, 0);
+    // A kept-alive connection may idle, then its next head must come in time.
+    self->setDeadline(*ex, Clock::now() + self->options.idleTimeout + self->options.headTimeout, true);
     delete ex;
     --self->inFlight;
   }
@@ -396,6 +595,7 @@ struct ServeServer::Impl {
     auto* self = static_cast<Impl*>(cls);
     std::lock_guard lock(self->trackMutex);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      ++self->accepted;
       auto* t = new Tracked;
       if (const MHD_ConnectionInfo* fd = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD))
         t->fd = fd->connect_fd;
@@ -419,13 +619,17 @@ struct ServeServer::Impl {
     }
   }
 
-  // The request line is in: the rest of its head must follow in time.
-  static void* onRequestLine(void* cls, const char*, MHD_Connection* c) {
+  // The request line is in: the rest of its head must follow in time. The
+  // target is seen here as the client sent it, before it is decoded.
+  static void* onRequestLine(void* cls, const char* uri, MHD_Connection* c) {
     auto* self = static_cast<Impl*>(cls);
     if (const MHD_ConnectionInfo* s = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
       std::lock_guard lock(self->trackMutex);
-      if (auto* t = static_cast<Tracked*>(s->socket_context))
+      if (auto* t = static_cast<Tracked*>(s->socket_context)) {
         t->deadline = std::min(t->deadline, Clock::now() + self->options.headTimeout);
+        t->head = true;
+        t->badTarget = uri && controlInTarget(uri);
+      }
     }
     return nullptr;
   }
@@ -443,7 +647,8 @@ struct ServeServer::Impl {
       std::cerr << line.str() << '\n';
   }
 
-  // ---- the housekeeper: slow heads, memory after floods, changed token files
+  // ---- the housekeeper: slow transfers, memory after floods, changed token
+  // files, and the service manager's watchdog
 
   std::string currentTokenStamps() const {
     return fileStamp(tokensPath(options.root)) + "|" + fileStamp(options.root + "/ini/serve.token");
@@ -451,10 +656,19 @@ struct ServeServer::Impl {
 
   void housekeep() {
     auto lastTokenCheck = Clock::now();
+    const auto watchdogInterval = serviceWatchdogInterval();
+    auto lastFed = Clock::now() - watchdogInterval;
     std::unique_lock stopLock(stopMutex);
     while (!ending) {
       stopChanged.wait_for(stopLock, std::chrono::milliseconds(100));
       stopLock.unlock();
+      if (watchdogInterval.count() > 0 && Clock::now() - lastFed >= watchdogInterval / 3) {
+        // While it stops, the drain is bounded anyway: the watchdog is fed without a probe.
+        if (draining || httpThreadsAlive()) {
+          notifyServiceManager("WATCHDOG=1");
+          lastFed = Clock::now();
+        }
+      }
       cutSlowHeads();
       if (trimWanted.exchange(false)) malloc_trim(0);
       if (!options.root.empty() && Clock::now() - lastTokenCheck >= std::chrono::seconds(1)) {
@@ -465,18 +679,47 @@ struct ServeServer::Impl {
     }
   }
 
-  // Closes the connections whose head is late. One whose bytes wait unread
-  // (every thread was busy) is left to the thread that will read them.
+  // Whether an HTTP thread takes a new connection within a second: the
+  // housekeeper connects to the listener and waits for the library to accept.
+  bool httpThreadsAlive() {
+    sockaddr_storage where{};
+    socklen_t len = sizeof where;
+    if (::getsockname(listenFd, reinterpret_cast<sockaddr*>(&where), &len) != 0) return false;
+    if (where.ss_family == AF_INET) {
+      auto* a = reinterpret_cast<sockaddr_in*>(&where);
+      if (a->sin_addr.s_addr == htonl(INADDR_ANY)) a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    } else if (where.ss_family == AF_INET6) {
+      auto* a = reinterpret_cast<sockaddr_in6*>(&where);
+      if (IN6_IS_ADDR_UNSPECIFIED(&a->sin6_addr)) a->sin6_addr = in6addr_loopback;
+    }
+    const int fd = ::socket(where.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const uint64_t before = accepted.load();
+    bool alive = false;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&where), len) == 0)
+      for (int i = 0; i < 100 && !alive; ++i) {
+        alive = accepted.load() != before;
+        if (!alive) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    ::close(fd);
+    return alive;
+  }
+
+  // Closes the connections whose head, body or answer is late. A head whose
+  // bytes wait unread is left to the thread that will read them.
   void cutSlowHeads() {
     const Clock::time_point now = Clock::now();
     std::lock_guard lock(trackMutex);
     for (Tracked* t : tracked) {
       if (t->deadline > now) continue;
       int pending = 0;
-      if (::ioctl(t->fd, FIONREAD, &pending) == 0 && pending > 0) continue;
+      if (t->head && ::ioctl(t->fd, FIONREAD, &pending) == 0 && pending > 0) continue;
       if (samePeer(*t)) ::shutdown(t->fd, SHUT_RDWR);
       t->deadline = Clock::time_point::max();
-      metrics.slowHead();
+      if (t->head)
+        metrics.slowHead();
+      else
+        metrics.slowTransfer();
     }
   }
 
@@ -506,7 +749,12 @@ ServeServer::ServeServer(ServeOptions options) : impl_(std::make_unique<Impl>(st
 
 ServeServer::~ServeServer() {
   stop();
-  if (impl_->daemon) MHD_stop_daemon(impl_->daemon);
+  if (impl_->daemon) {
+    impl_->batchLane->waitIdle();
+    impl_->quickLane->waitIdle();
+    impl_->healthLane->waitIdle();
+    MHD_stop_daemon(impl_->daemon);
+  }
   if (impl_->housekeeper.joinable()) {
     {
       std::lock_guard lock(impl_->stopMutex);
@@ -553,7 +801,9 @@ int ServeServer::bind() {
   const unsigned idleSeconds = static_cast<unsigned>(std::max<int64_t>(1, (o.idleTimeout.count() + 999) / 1000));
   std::vector<MHD_OptionItem> items = {
       {MHD_OPTION_LISTEN_SOCKET, fd, nullptr},
-      {MHD_OPTION_THREAD_POOL_SIZE, s.workers, nullptr},
+      // The HTTP threads only read and write; more than the cores would only add switching.
+      {MHD_OPTION_THREAD_POOL_SIZE,
+       std::clamp(s.workers, 1, std::max(1, static_cast<int>(std::thread::hardware_concurrency()))), nullptr},
       {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(o.maxConnections), nullptr},
       {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(o.maxConnectionsPerAddress), nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, idleSeconds, nullptr},
@@ -562,12 +812,16 @@ int ServeServer::bind() {
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Impl::onCompleted), &s},
       {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Impl::onConnection), &s},
       {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Impl::onRequestLine), &s},
+      {MHD_OPTION_STRICT_FOR_CLIENT, 1, nullptr},
   };
   // poll(), not epoll: quiescing an epoll daemon whose threads run their own loops races inside the
   // library (a worker and the quiescing thread both take the listener out of the epoll set, and the
   // loser aborts the process). With poll() the workers simply stop listening at their next wake-up.
-  unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO;
+  unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO | MHD_ALLOW_SUSPEND_RESUME;
   if (family == AF_INET6) flags |= MHD_USE_IPv6;
+  s.batchLane = std::make_unique<WorkerPool>(s.workers, o.maxQueued);
+  s.quickLane = std::make_unique<WorkerPool>(o.quickWorkers, 16);
+  s.healthLane = std::make_unique<WorkerPool>(1, 8);
   if (!s.certPem.empty()) {
     flags |= MHD_USE_TLS;
     items.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, s.keyPem.data()});
@@ -606,6 +860,12 @@ void ServeServer::run() {
     s.watchdog.interruptAll();
     waitIdle(Clock::now() + std::chrono::seconds(2));
   }
+  // Every connection a worker holds aside must be back before the library
+  // stops; a job that ignores the interrupt (a directory's bind) ends within
+  // its own time-out, and `tivel serve` bounds the whole stop anyway.
+  s.batchLane->waitIdle();
+  s.quickLane->waitIdle();
+  s.healthLane->waitIdle();
   MHD_stop_daemon(s.daemon);
   s.daemon = nullptr;
 }

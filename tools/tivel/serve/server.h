@@ -1,14 +1,21 @@
 // The HTTP gateway behind `tivel serve`: POST /rpc answers a JSON array of
 // host requests with the array of their answers; each batch runs whole on
-// the thread that read it, with objects of its own released when it ends,
-// under the scope of the token that sent it. GET /health and GET /metrics
-// report on the server; more routes can be added (the console's). Every
-// route but /health and those added as Access::Open needs a bearer token.
+// one batch worker, with objects of its own released when it ends, under
+// the scope of the token that sent it. GET /health and GET /metrics report
+// on the server; more routes can be added (the console's). Every route but
+// /health and those added as Access::Open needs a bearer token.
 //
-// Connections are read event by event (libmicrohttpd's poll() threads, one
-// per batch thread), so idle or slow clients hold no thread; request heads
-// must arrive whole, within limits, in time; connections are capped in
-// total and per client address.
+// Connections are read and written event by event by libmicrohttpd's poll()
+// threads, which never run a batch: a request whose handler may wait (on a
+// database or a directory) is handed to its route's lane of workers and its
+// connection set aside until the answer is ready, so the HTTP threads go on
+// serving every other connection. Idle or slow clients hold no thread;
+// heads, bodies and answers each have a deadline; connections are capped in
+// total and per client address, and bodies sent without a token in total.
+// poll() threads, not epoll ones: quiescing an epoll daemon whose threads
+// run their own loops races inside the library (a thread and the stopping
+// one both take the listener out of the epoll set, and the loser aborts the
+// process).
 #pragma once
 
 #include <chrono>
@@ -30,7 +37,7 @@ inline constexpr size_t kMaxHeadLines = 100;
 struct ServeOptions {
   std::string host = "127.0.0.1";
   int port = 8080;                                // 0: any free port (bind() tells which)
-  int workers = 0;                                // batch threads (1 to 1024); 0: one per core
+  int workers = 0;                                // batch workers (1 to 1024); 0: one per core
   std::shared_ptr<const TokenTable> tokens;       // the callers' tokens
   std::string root;                               // when set, the token files of R/ini are read again when they change
   size_t maxBody = 8u << 20;                      // bytes; larger bodies get 413
@@ -44,6 +51,11 @@ struct ServeOptions {
   std::string version, revision;                  // this build's, in /metrics as tivel_build_info
   // Receives one line per answered request; standard error when unset.
   std::function<void(const std::string&)> accessLog;
+
+  size_t maxQueued = 64;                             // batches waiting for a worker; more get 503
+  int quickWorkers = 4;                              // the quick lane's workers (sign-ins)
+  std::chrono::milliseconds transferTimeout{30000};  // a body must be in, an answer out, within this
+  size_t maxAnonymousMemory = 32u << 20;             // bytes of bodies held at once for open routes
 };
 
 class ServeServer {
@@ -60,7 +72,9 @@ class ServeServer {
   void addRoute(Route route);
 
   // Binds the listening socket, starts serving and returns the port; fails
-  // (std::runtime_error) when the address cannot be bound or TLS does not load.
+  // (std::runtime_error) when the address cannot be bound or TLS does not
+  // load. With a service manager's watchdog asked for (WATCHDOG_USEC), feeds
+  // it while the HTTP threads take connections.
   int bind();
   // Waits until stop(), then stops accepting, lets what runs finish within
   // the drain time, interrupts what still runs, closes every connection and
@@ -69,8 +83,8 @@ class ServeServer {
   // Asks run() to end; callable from any thread (a signal's waiter).
   void stop();
 
-  // Runs a batch for a caller on the calling batch thread (a route
-  // handler's) and counts it for the caller; see BatchRunner::run.
+  // Runs a batch for a caller on the calling worker (a route handler's) and
+  // counts it for the caller; see BatchRunner::run.
   BatchOutcome runBatch(const HttpRequest& request, const Caller& caller, BatchObserver* observer = nullptr);
   // Whether the server speaks HTTPS.
   bool tls() const;

@@ -13,6 +13,7 @@
 
 #include <httplib.h>
 #include <spawn.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,6 +110,19 @@ TEST(ServeTest, MalformedHeadsAreRefusedAndLeaveTheHistogramAlone) {
       {"POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + "X-Big: " + std::string(70 * 1024, 'b') + "\r\n" + length + "\r\n" +
            body,
        " 431 "},
+      // Heads another parser would read differently.
+      {"POST /rpc%00 HTTP/1.1\r\nHost: x\r\n" + auth + length + "\r\n" + body, " 400 "},
+      {"GET /health%0d%0aX:y HTTP/1.1\r\nHost: x\r\n\r\n", " 400 "},
+      {"GET /health?a=%01 HTTP/1.1\r\nHost: x\r\n\r\n", " 400 "},
+      {std::string("GET /health HTTP/1.1\r\nHost: x\r\nX-A: a\0b\r\n\r\n", 43), " 400 "},
+      {"GET /health HTTP/1.1\r\nHost: x\r\nX-A: a\x01"
+       "b\r\n\r\n",
+       " 400 "},
+      {"GET /health HTTP/1.1\nHost: x\n\n", " 400 "},
+      {"GET /health HTTP/1.1\r\nHost: x\r\nX-A: a\nX-B: b\r\n\r\n", " 400 "},
+      {"GET /health HTTP/1.1\r\nHost: x\r\nX-A: a\r\n b\r\n\r\n", " 400 "},
+      {"GET /health HTTP/1.1\r\nHost: x\r\nTransfer-Encoding : chunked\r\n\r\n", " 400 "},
+      {"GET /health HTTP/1.1\r\n\r\n", " 400 "},
   };
   for (const auto& c : cases) {
     RawConnection conn(g.port());
@@ -125,6 +139,154 @@ TEST(ServeTest, MalformedHeadsAreRefusedAndLeaveTheHistogramAlone) {
     conn.receive();
   }
   EXPECT_EQ(histogramCount(g.metrics()), timed + 1);  // the /metrics request itself
+}
+
+// A batch whose statement never ends; its batch's deadline interrupts it.
+const std::string kEndless = R"([{"id":"a","new":"TivelMgt.AdminMgt"},{"id":1,"object":{"from":"a"},
+  "call":"getRecordset","args":[{"ref":""},
+  "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c"]}])";
+const std::string kCheap = R"([{"id":1,"new":"TivelMgt.UmMgt"}])";
+
+// Whether /metrics shows `line` within a few seconds.
+bool metricWithin(const Gateway& g, const std::string& line) {
+  for (int i = 0; i < 500; ++i) {
+    if (g.metrics().find(line + "\n") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// Batches run on workers, apart from the HTTP threads: while long batches
+// run, /health and cheap batches on new connections (whichever HTTP thread
+// takes them) are answered; once every worker is busy and the queue is
+// full, a batch gets 503 with Retry-After, and /health still answers.
+TEST(ServeTest, LongBatchesStallNoOne) {
+  mgt::testing::Portal portal("sqlite", false);
+  ServeOptions o;
+  o.workers = 2;
+  o.maxQueued = 1;
+  o.batch.timeout = std::chrono::milliseconds(8000);
+  Gateway g(o);
+  std::atomic<int> longDone{0};
+  const auto endless = [&] {
+    EXPECT_EQ(statusOf(g.client().Post("/rpc", kEndless, "application/json")), 200);
+    ++longDone;
+  };
+  std::thread first(endless);
+  ASSERT_TRUE(metricWithin(g, "tivel_serve_workers_busy 1"));
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(statusOf(g.client("").Get("/health")), 200);
+    EXPECT_EQ(g.batch(Json::parse(kCheap))[0]["result"]["class"], "UmMgt");
+  }
+  std::thread second(endless);
+  ASSERT_TRUE(metricWithin(g, "tivel_serve_workers_busy 2"));
+  std::thread queued([&] { EXPECT_EQ(statusOf(g.client().Post("/rpc", kCheap, "application/json")), 200); });
+  ASSERT_TRUE(metricWithin(g, "tivel_serve_queued 1"));
+  auto full = g.client().Post("/rpc", kCheap, "application/json");
+  ASSERT_TRUE(full);
+  EXPECT_EQ(full->status, 503);
+  EXPECT_EQ(full->get_header_value("Retry-After"), "1");
+  EXPECT_EQ(statusOf(g.client("").Get("/health")), 200);
+  EXPECT_EQ(longDone.load(), 0) << "the long batches ended before the checks ran";
+  first.join();
+  second.join();
+  queued.join();
+}
+
+// A body over its route's limit gets a 413 the client reads, whether it
+// waits for 100 Continue or sends the body at once; bodies of open routes
+// are small and held together within one cap.
+TEST(ServeTest, BodiesAreBounded) {
+  ServeOptions o;
+  o.workers = 1;
+  o.maxBody = 4096;
+  o.maxAnonymousMemory = 64 * 1024;
+  Gateway g(o, nullptr, [](ServeServer& s) {
+    s.addRoute({"POST", "/open", false, Access::Open,
+                [](const HttpRequest& r, HttpResponse& res) { res.body = std::to_string(r.body.size()); }, Lane::Quick,
+                40000});
+    s.addRoute({"POST", "/small", false, Access::Open, [](const HttpRequest&, HttpResponse&) {}, Lane::Inline});
+  });
+  auto plain = g.client().Post("/rpc", std::string(1 << 20, ' '), "application/json");  // sent whole, then read
+  EXPECT_EQ(statusOf(plain), 413);
+  const std::string auth = "Authorization: Bearer " + kToken + "\r\n";
+  const std::string chunk = "1000\r\n" + std::string(4096, ' ') + "\r\n";
+  const struct {
+    std::string request;
+    const char* status;
+  } cases[] = {
+      {"POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + "Transfer-Encoding: chunked\r\n\r\n" + chunk + chunk + "0\r\n\r\n",
+       " 413 "},
+      {"POST /open HTTP/1.1\r\nHost: x\r\nContent-Length: 50000\r\n\r\n" + std::string(50000, 'x'), " 413 "},
+      {"POST /small HTTP/1.1\r\nHost: x\r\nContent-Length: 20000\r\n\r\n" + std::string(20000, 'x'), " 413 "},
+      {"POST /small HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 2\r\n\r\n{}", " 200 "},
+  };
+  for (const auto& c : cases) {
+    RawConnection conn(g.port());
+    ASSERT_TRUE(conn.send(c.request));
+    EXPECT_EQ(conn.receive().substr(0, 16).find(c.status), 8u) << c.request.substr(0, 60);
+  }
+  {
+    RawConnection waits(g.port());
+    waits.send("POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + "Content-Length: 5000\r\nExpect: 100-continue\r\n\r\n");
+    EXPECT_EQ(waits.receive().substr(0, 13), "HTTP/1.1 413 ");
+  }
+  // Two bodies of 30,000 bytes fit the cap of 64 KiB, a third does not until one is done.
+  const std::string head = "POST /open HTTP/1.1\r\nHost: x\r\nContent-Length: 30000\r\n\r\n";
+  RawConnection a(g.port()), b(g.port());
+  a.send(head + std::string(100, 'x'));
+  b.send(head);
+  ASSERT_TRUE(metricWithin(g, "tivel_serve_open_body_bytes 60000"));
+  {
+    RawConnection c(g.port());
+    c.send(head);
+    const std::string refused = c.receive();
+    EXPECT_EQ(refused.substr(0, 13), "HTTP/1.1 503 ") << refused;
+    EXPECT_NE(refused.find("Retry-After: 1"), std::string::npos);
+  }
+  a.send(std::string(29900, 'x'));
+  EXPECT_NE(a.receive(std::chrono::milliseconds(2000)).find("\r\n\r\n30000"), std::string::npos);
+  ASSERT_TRUE(metricWithin(g, "tivel_serve_open_body_bytes 30000"));
+  RawConnection d(g.port());
+  d.send(head + std::string(30000, 'y'));
+  EXPECT_NE(d.receive(std::chrono::milliseconds(2000)).find("\r\n\r\n30000"), std::string::npos);
+}
+
+// A body that trickles in and an answer its client does not read are cut
+// off at the transfer time.
+TEST(ServeTest, BodiesAndAnswersHaveDeadlines) {
+  mgt::testing::Portal portal("sqlite", false);
+  ServeOptions o;
+  o.workers = 1;
+  o.transferTimeout = std::chrono::milliseconds(1000);
+  Gateway g(o);
+  const std::string auth = "Authorization: Bearer " + kToken + "\r\n";
+  RawConnection slow(g.port());
+  slow.send("POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + "Content-Length: 100\r\n\r\n[");
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 10 && slow.send(" "); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(slow.receive(std::chrono::seconds(5)), "");
+  EXPECT_TRUE(slow.closed());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+  // An answer of about 9 MB (more than the sockets' buffers hold) to a
+  // client with a small receive buffer that never reads.
+  Json big = Json::array();
+  for (int i = 0; i < 10000; ++i) big.push_back(Json{{"id", i}, {"members", "TivelMgt.UmMgt"}});
+  const std::string body = big.dump();
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int small = 4096;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(g.port()));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  const std::string request =
+      "POST /rpc HTTP/1.1\r\nHost: x\r\n" + auth + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  EXPECT_TRUE(metricWithin(g, "tivel_serve_slow_transfers_total 2"));
+  ::close(fd);
 }
 
 // Slow heads and idle connections hold no batch thread: with two threads,
@@ -578,6 +740,47 @@ TEST(ServeCommandTest, StopIsBoundedByTheDrainTime) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   ASSERT_FALSE(answer.empty());
   EXPECT_EQ(Json::parse(answer)[1]["error"]["number"], kTimedOut) << answer;
+}
+
+// Under systemd: READY=1 once it listens, WATCHDOG=1 while its HTTP
+// threads take connections, STOPPING=1 on SIGTERM, to the socket
+// NOTIFY_SOCKET names (here a datagram socket the test reads).
+TEST(ServeCommandTest, TellsTheServiceManager) {
+  const std::string tivel = std::string(std::getenv("TIVEL_BIN")) + "/tivel";
+  tivel::testing::TempDir dir;
+  const std::string root = dir.path() + "/root";
+  ASSERT_EQ(std::system((tivel + " init --root " + root + " >/dev/null").c_str()), 0);
+  const std::string path = dir.path() + "/notify";
+  const int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un where{};
+  where.sun_family = AF_UNIX;
+  std::snprintf(where.sun_path, sizeof where.sun_path, "%s", path.c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&where), sizeof where), 0);
+  ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  ::setenv("WATCHDOG_USEC", "600000", 1);
+  ServeProcess serve(root, {"--threads", "1"});
+  ::unsetenv("NOTIFY_SOCKET");
+  ::unsetenv("WATCHDOG_USEC");
+  ASSERT_GT(serve.port(), 0);
+  // The states received until `state` is among them, or a few seconds pass.
+  std::string seen;
+  const auto await = [&](const std::string& state) {
+    for (int i = 0; i < 50 && seen.find(state) == std::string::npos; ++i) {
+      pollfd p{sock, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char buf[512];
+      const ssize_t n = ::recv(sock, buf, sizeof buf, 0);
+      if (n > 0) seen += std::string(buf, static_cast<size_t>(n)) + "\n";
+    }
+    return seen.find(state) != std::string::npos;
+  };
+  EXPECT_TRUE(await("READY=1")) << seen;
+  EXPECT_TRUE(await("WATCHDOG=1")) << seen;
+  ::kill(serve.pid(), SIGTERM);
+  EXPECT_TRUE(await("STOPPING=1")) << seen;
+  const int status = serve.wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ::close(sock);
 }
 
 }  // namespace
