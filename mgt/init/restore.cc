@@ -123,21 +123,39 @@ ArchiveFigures restoreBackup(const std::string& archive, const std::vector<Archi
     Target* current = nullptr;
     std::string table;
     std::vector<std::string> columns;
-    std::string insert;
+    std::string insert, marks;
+    // Rows go in a hundred to a statement: one round trip to a server per
+    // hundred rows instead of one per row.
+    constexpr int kRowsPerInsert = 100;
+    std::vector<com::Variant> pending;
+    int pendingRows = 0;
+    auto flush = [&] {
+      if (pendingRows == 0) return;
+      std::string sql = insert;
+      for (int i = 0; i < pendingRows; ++i) sql += (i ? "," : "") + marks;
+      current->conn->backend().executeBound(sql, pending);
+      pending.clear();
+      pendingRows = 0;
+    };
     walkArchive(archive,
                 {.table =
                      [&](const std::string& db, const std::string& name, const std::vector<std::string>& cols) {
                        current = &targets.at(db);
                        table = current->tables.at(lower(name));
                        columns = cols;
-                       std::string marks;
+                       marks = "(";
                        for (size_t i = 0; i < cols.size(); ++i) marks += i ? ",?" : "?";
-                       insert = "insert into " + table + " (" + columnList(current->conn->backend(), cols) +
-                                ") values (" + marks + ")";
+                       marks += ")";
+                       insert = "insert into " + table + " (" + columnList(current->conn->backend(), cols) + ") values ";
                      },
-                 .row = [&](const std::string& line) { current->conn->backend().executeBound(insert, decodeRow(line)); },
+                 .row =
+                     [&](const std::string& line) {
+                       for (com::Variant& v : decodeRow(line)) pending.push_back(std::move(v));
+                       if (++pendingRows == kRowsPerInsert) flush();
+                     },
                  .tableEnd =
                      [&](long rows, const std::string& checksum) {
+                       flush();
                        auto [stored, sum] = readBack(*current->conn, table, columns);
                        if (stored != rows || sum != checksum)
                          refuse("table " + table + " reads back " + std::to_string(stored) + " rows" +
