@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include <fcntl.h>
@@ -122,26 +123,71 @@ class EmbeddedSnapshot {
   std::string path_;
 };
 
+// Rows read a statement from a table keyed by one column: a large table
+// (the system log) is never held in memory whole.
+constexpr int kPageRows = 1000;
+
+// The key value as a literal of a statement: numbers bare, texts quoted.
+std::string literal(const com::Variant& v) {
+  if (v.type() == com::VarType::Long || v.type() == com::VarType::Integer) return std::to_string(v.toLong());
+  std::string text = v.toString(), quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Reads a table page by page in the order of its one-column key (every
+// page in the same snapshot), or whole when its key has other than one
+// column; `page` is told each page.
+void readTable(ado::Connection& conn, const std::string& table,
+               const std::function<void(const ado::StatementResult&)>& page) {
+  std::vector<std::string> key = conn.backend().primaryKey(table);
+  if (key.empty()) key = conn.backend().primaryKey(lower(table));  // a catalogue that folds names
+  if (key.size() != 1) {
+    page(conn.backend().execute("select * from " + table));
+    return;
+  }
+  const std::string column = conn.backend().quoteIdentifier(key[0]);
+  std::string after;
+  for (;;) {
+    ado::StatementResult r =
+        conn.backend().execute("select * from " + table + (after.empty() ? "" : " where " + column + " > " + after) +
+                               " order by " + column + " limit " + std::to_string(kPageRows));
+    page(r);
+    if (r.rows.size() < static_cast<size_t>(kPageRows)) return;
+    size_t at = 0;
+    for (; at < r.columns.size() && lower(r.columns[at].name) != lower(key[0]); ++at) {
+    }
+    if (at == r.columns.size()) fail("the key column " + key[0] + " of " + table + " is not in its rows");
+    after = literal(r.rows.back().at(at));
+  }
+}
+
 // Writes one table of an open connection into the archive.
 void archiveTable(ado::Connection& conn, const std::string& database, const std::string& table, ArchiveFile& out,
                   ArchiveFigures& figures) {
-  ado::StatementResult r = conn.backend().execute("select * from " + table);
-  std::vector<size_t> order(r.columns.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::vector<size_t> order;
   std::vector<std::string> names;
-  for (const auto& c : r.columns) names.push_back(lower(c.name));
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return names[a] < names[b]; });
-  json columns = json::array();
-  for (size_t i : order) columns.push_back(names[i]);
-  out.line(json{{"database", database}, {"table", table}, {"columns", columns}}.dump());
   TableDigest digest;
-  std::vector<com::Variant> values(order.size());
-  for (const ado::PackedRow& row : r.rows) {
-    for (size_t i = 0; i < order.size(); ++i) values[i] = row.at(order[i]);
-    std::string line = encodeRow(values);
-    digest.add(line);
-    out.line(line);
-  }
+  bool first = true;
+  readTable(conn, table, [&](const ado::StatementResult& r) {
+    if (first) {
+      first = false;
+      order.resize(r.columns.size());
+      for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+      for (const auto& c : r.columns) names.push_back(lower(c.name));
+      std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return names[a] < names[b]; });
+      json columns = json::array();
+      for (size_t i : order) columns.push_back(names[i]);
+      out.line(json{{"database", database}, {"table", table}, {"columns", columns}}.dump());
+    }
+    std::vector<com::Variant> values(order.size());
+    for (const ado::PackedRow& row : r.rows) {
+      for (size_t i = 0; i < order.size(); ++i) values[i] = row.at(order[i]);
+      std::string line = encodeRow(values);
+      digest.add(line);
+      out.line(line);
+    }
+  });
   out.line(json{{"end", table}, {"rows", digest.rows()}, {"sha256", digest.hex()}}.dump());
   ++figures.tables;
   figures.rows += digest.rows();

@@ -48,6 +48,7 @@ struct Databases {
   ScratchDatabase mgt, fee;
 };
 
+// More users than a backup reads a statement, so tables are read in pages.
 // Values that must come back exactly: Chinese and other text beyond ASCII,
 // NULLs, empty texts, quotes and backslashes, whole and fractional numbers
 // at the edges of a double's precision, bytes of every value.
@@ -61,7 +62,7 @@ void fill(Databases& d) {
   m.execute("insert into SysLog(Log_no,WDateTime,disc,Log_Type) values('LOG_1','2026-12-09 10:00:00','登录',1)");
   m.execute("insert into umUsrSecInst(Usi_no,Usa_no,usr_no,Usi_Value,isAvail) values(7,'3','USR_1','5',1)");
   m.inTransaction([&] {
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 1500; ++i)
       m.execute("insert into umUsr(usr_no,account,name,state) values('USR_" + std::to_string(i) + "','user" +
                 std::to_string(i) + "','用户" + std::to_string(i) + "'," + std::to_string(i % 3) + ")");
   });
