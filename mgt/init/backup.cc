@@ -93,7 +93,7 @@ class EmbeddedSnapshot {
       sqlite3_close(from);
       sqlite3_close(to);
     };
-    const std::string src = fs::path(source).lexically_normal().string();
+    const std::string& src = source;
     int fd = files::createPrivateFile(path_, O_WRONLY);
     if (fd < 0) fail("cannot create " + path_ + ": " + std::strerror(errno));
     ::close(fd);
@@ -231,8 +231,12 @@ ArchiveFigures writeBackup(const std::vector<ArchivedDatabase>& databases, const
     auto conn = std::make_shared<ado::Connection>();
     conn->commandTimeout = 0;
     if (embedded(cs)) {
-      const std::string source = cs.get("data source");
-      EmbeddedSnapshot copy(source, fs::path(fs::absolute(source).lexically_normal()).parent_path().string());
+      // As the engine opens it: the path as written, or read lexically when
+      // a directory on the way (an empty bin/ not copied) is missing.
+      std::string source = cs.get("data source");
+      std::error_code ec;
+      if (!fs::exists(source, ec)) source = fs::path(source).lexically_normal().string();
+      EmbeddedSnapshot copy(source, fs::path(source).parent_path().string());
       conn->open("Provider=SQLite;Data Source=" + copy.path() + ";");
       archiveDatabase(*conn, db.name, out, figures, progress);
       conn->close();
