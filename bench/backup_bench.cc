@@ -79,7 +79,8 @@ void BM_Backup(benchmark::State& state, const std::string& engine) {
   state.counters["rows"] = static_cast<double>(f.rows);
   state.counters["backup_rows_per_s"] = f.rows / f.seconds;
   testing::ScratchDatabase mgt2(engine), fee2(engine);
-  mgt::ArchiveFigures r = mgt::restoreBackup(archive, {{"mgt", mgt2.connectionString()}, {"fee", fee2.connectionString()}});
+  mgt::ArchiveFigures r =
+      mgt::restoreBackup(archive, {{"mgt", mgt2.connectionString()}, {"fee", fee2.connectionString()}});
   state.counters["restore_rows_per_s"] = r.rows / r.seconds;
   // The writer alone, then with one backup after another running beside it.
   writerRate(db.mgt.connectionString(), 1, {});  // warm-up, not counted

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include <nlohmann/json.hpp>
 #include <sodium.h>
+#include <nlohmann/json.hpp>
 
 #include "platform/com/error.h"
 
@@ -18,26 +18,20 @@ using nlohmann::json;
 json encodeValue(const com::Variant& v) {
   switch (v.type()) {
     case com::VarType::Empty:
-    case com::VarType::Null:
-      return nullptr;
-    case com::VarType::String:
-      return *v.get<std::string>();
-    case com::VarType::Boolean:
-      return *v.get<bool>();
+    case com::VarType::Null: return nullptr;
+    case com::VarType::String: return *v.get<std::string>();
+    case com::VarType::Boolean: return *v.get<bool>();
     case com::VarType::Integer:
-    case com::VarType::Long:
-      return v.toLong();
+    case com::VarType::Long: return v.toLong();
     case com::VarType::Double: {
       const double d = *v.get<double>();
       // A whole number is written as one whatever the engine read it as, so
       // the same value has the same line on every engine.
-      if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9007199254740992.0)
-        return static_cast<int64_t>(d);
+      if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9007199254740992.0) return static_cast<int64_t>(d);
       if (!std::isfinite(d)) bad("a number that is not finite cannot be archived");
       return d;
     }
-    case com::VarType::Date:
-      return json{{"date", v.get<com::DateTime>()->text()}};
+    case com::VarType::Date: return json{{"date", v.get<com::DateTime>()->text()}};
     case com::VarType::Bytes: {
       const auto& b = v.bytes();
       std::string out(sodium_base64_ENCODED_LEN(b.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
@@ -45,8 +39,7 @@ json encodeValue(const com::Variant& v) {
       out.resize(std::char_traits<char>::length(out.c_str()));
       return json{{"bytes", out}};
     }
-    default:
-      bad(std::string("a value of kind ") + com::typeName(v.type()) + " cannot be archived");
+    default: bad(std::string("a value of kind ") + com::typeName(v.type()) + " cannot be archived");
   }
 }
 

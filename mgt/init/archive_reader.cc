@@ -52,8 +52,9 @@ ArchiveFigures walkArchive(const std::string& archive, const ArchiveVisitor& vis
       } catch (const com::ComError& e) {
         fail(e.description());
       }
-      if (values.size() != columns) fail("a row of " + std::to_string(values.size()) + " values in a table of " +
-                                         std::to_string(columns) + " columns");
+      if (values.size() != columns)
+        fail("a row of " + std::to_string(values.size()) + " values in a table of " + std::to_string(columns) +
+             " columns");
       digest.add(line);
       figures.values += static_cast<long>(values.size());
       if (visitor.row) visitor.row(line);
@@ -78,8 +79,8 @@ ArchiveFigures walkArchive(const std::string& archive, const ArchiveVisitor& vis
       if (!j["database"].is_string() || !j["schema"].is_number_integer()) fail("a database line");
       if (j["schema"].get<int>() > kSchemaVersion)
         com::raise(com::kInvalidArgument, "tivel restore",
-                   archive + ": its " + j["database"].get<std::string>() + " schema is version " +
-                       j["schema"].dump() + ", newer than this release's (" + std::to_string(kSchemaVersion) +
+                   archive + ": its " + j["database"].get<std::string>() + " schema is version " + j["schema"].dump() +
+                       ", newer than this release's (" + std::to_string(kSchemaVersion) +
                        "); restore it with the release that made it");
     } else if (j.contains("end")) {
       if (!inTable || j["end"] != table) fail("an end line of no table");

@@ -11,9 +11,9 @@
 #include <memory>
 
 #include <fcntl.h>
-#include <nlohmann/json.hpp>
 #include <sqlite3.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include "mgt/init/archive_format.h"
 #include "mgt/init/archive_reader.h"

@@ -30,8 +30,8 @@ struct Databases {
     return {{"mgt", mgt.connectionString()}, {"fee", fee.connectionString()}};
   }
   void create() {
-    for (const auto& [name, cs] : std::vector<std::pair<std::string, std::string>>{
-             {"mgt", mgt.connectionString()}, {"fee", fee.connectionString()}}) {
+    for (const auto& [name, cs] : std::vector<std::pair<std::string, std::string>>{{"mgt", mgt.connectionString()},
+                                                                                   {"fee", fee.connectionString()}}) {
       ado::Connection c;
       c.open(cs);
       applySchema(c, name);
@@ -57,7 +57,9 @@ void fill(Databases& d) {
   ado::Connection m;
   m.open(d.mgt.connectionString());
   m.execute("insert into umOrg(Org_no,name,disc,Priority,top_org_no) values('ORG_1','总部',NULL,1,NULL)");
-  m.execute("insert into umOrg(Org_no,name,disc,Priority,top_org_no) values('ORG_2','财务部 ''引号'' \\ 😀','',-2147483648,'ORG_1')");
+  m.execute(
+      "insert into umOrg(Org_no,name,disc,Priority,top_org_no) values('ORG_2','财务部 ''引号'' \\ "
+      "😀','',-2147483648,'ORG_1')");
   m.execute("insert into umGrp(Grp_no,name,disc) values('1','系统管理员',NULL)");
   m.execute("insert into SysLog(Log_no,WDateTime,disc,Log_Type) values('LOG_1','2026-12-09 10:00:00','登录',1)");
   m.execute("insert into umUsrSecInst(Usi_no,Usa_no,usr_no,Usi_Value,isAvail) values(7,'3','USR_1','5',1)");
@@ -69,8 +71,9 @@ void fill(Databases& d) {
   m.close();
   ado::Connection f;
   f.open(d.fee.connectionString());
-  f.execute("insert into T_Script(JH,Script_Id,Title,Word_Count,Total_Amount,Pub_Date) "
-            "values('01','S1','稿件',1200,0.1,'2026-12-09')");
+  f.execute(
+      "insert into T_Script(JH,Script_Id,Title,Word_Count,Total_Amount,Pub_Date) "
+      "values('01','S1','稿件',1200,0.1,'2026-12-09')");
   f.execute("insert into T_Script(JH,Script_Id,Title,Word_Count,Total_Amount) values('01','S2',NULL,NULL,1e-300)");
   f.execute("insert into T_Script(JH,Script_Id,Total_Amount) values('01','S3',123456789.123456789)");
   f.execute("insert into T_ScrpDtl(JH,Script_Id,S_NO,Percentage,Amount) values('01','S1',1,33.333333333333336,-0.5)");
@@ -85,8 +88,11 @@ void fill(Databases& d) {
 std::map<std::string, std::vector<std::string>> tablesOf(const std::string& archive) {
   std::map<std::string, std::vector<std::string>> out;
   std::string current;
-  walkArchive(archive, {.table = [&](const std::string& db, const std::string& t,
-                                     const std::vector<std::string>&) { current = db + "." + t; out[current]; },
+  walkArchive(archive, {.table =
+                            [&](const std::string& db, const std::string& t, const std::vector<std::string>&) {
+                              current = db + "." + t;
+                              out[current];
+                            },
                         .row = [&](const std::string& line) { out[current].push_back(line); }});
   for (auto& [t, rows] : out) std::sort(rows.begin(), rows.end());
   return out;
@@ -123,8 +129,7 @@ TEST_P(BackupTest, CopiesConsistentlyWhileAWriterRunsAndRestores) {
         w.execute("insert into umOrg(Org_no,name,Priority) values('W_" + n + "','部门" + n + "'," + n + ")");
         for (const char* u : {"a", "b"}) {
           w.execute("insert into umUsr(usr_no,account,name) values('U_" + n + u + "','acc" + n + u + "','用户')");
-          w.execute("insert into umOrg2Usr(Org_no,Usr_no,isMain,priority) values('W_" + n + "','U_" + n + u +
-                    "',1,1)");
+          w.execute("insert into umOrg2Usr(Org_no,Usr_no,isMain,priority) values('W_" + n + "','U_" + n + u + "',1,1)");
         }
       });
       ++written;
@@ -137,8 +142,8 @@ TEST_P(BackupTest, CopiesConsistentlyWhileAWriterRunsAndRestores) {
   ArchiveFigures taken = writeBackup(source.list(), {{"ini/SysTivel.ini", "[DB]\nmode=3\n"}}, archive);
   stop = true;
   writer.join();
-  EXPECT_EQ(taken.tables, static_cast<int>(scriptTables(GetParam(), "mgt").size() +
-                                           scriptTables(GetParam(), "fee").size()));
+  EXPECT_EQ(taken.tables,
+            static_cast<int>(scriptTables(GetParam(), "mgt").size() + scriptTables(GetParam(), "fee").size()));
   EXPECT_EQ(verifyArchive(archive).rows, taken.rows);
   EXPECT_EQ(archivedFiles(archive).size(), 1u);
 

@@ -1,9 +1,9 @@
 // Restore of a backup archive (backup.h).
 #include <algorithm>
 #include <chrono>
-#include <set>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "mgt/init/archive_format.h"
 #include "mgt/init/archive_reader.h"
@@ -53,8 +53,7 @@ std::string columnList(ado::Backend& backend, const std::vector<std::string>& co
 // count and checksum over the archived columns.
 std::pair<long, std::string> readBack(ado::Connection& conn, const std::string& table,
                                       const std::vector<std::string>& columns) {
-  ado::StatementResult r =
-      conn.backend().execute("select " + columnList(conn.backend(), columns) + " from " + table);
+  ado::StatementResult r = conn.backend().execute("select " + columnList(conn.backend(), columns) + " from " + table);
   TableDigest digest;
   std::vector<com::Variant> values(columns.size());
   for (const ado::PackedRow& row : r.rows) {
@@ -72,11 +71,11 @@ ArchiveFigures restoreBackup(const std::string& archive, const std::vector<Archi
   // Nothing is written before the whole archive has been read and found sound.
   std::vector<std::pair<std::string, std::string>> archived;  // database, table
   std::map<std::pair<std::string, std::string>, std::vector<std::string>> archivedColumns;
-  walkArchive(archive, {.table = [&](const std::string& db, const std::string& table,
-                                     const std::vector<std::string>& columns) {
-                          archived.emplace_back(db, table);
-                          archivedColumns[{db, table}] = columns;
-                        }});
+  walkArchive(archive,
+              {.table = [&](const std::string& db, const std::string& table, const std::vector<std::string>& columns) {
+                archived.emplace_back(db, table);
+                archivedColumns[{db, table}] = columns;
+              }});
 
   std::set<std::string> inArchive;
   for (const auto& entry : archived) inArchive.insert(entry.first);
@@ -146,7 +145,8 @@ ArchiveFigures restoreBackup(const std::string& archive, const std::vector<Archi
                        marks = "(";
                        for (size_t i = 0; i < cols.size(); ++i) marks += i ? ",?" : "?";
                        marks += ")";
-                       insert = "insert into " + table + " (" + columnList(current->conn->backend(), cols) + ") values ";
+                       insert =
+                           "insert into " + table + " (" + columnList(current->conn->backend(), cols) + ") values ";
                      },
                  .row =
                      [&](const std::string& line) {

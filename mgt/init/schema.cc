@@ -81,7 +81,8 @@ const char* findScript(const std::string& dialect, const std::string& name) {
 
 std::vector<std::string> scriptTables(const std::string& dialect, const std::string& name) {
   const char* text = findScript(dialect, name);
-  if (!text) com::raise(com::kInvalidArgument, "TivelMgt", "No " + name + " schema for the database dialect " + dialect);
+  if (!text)
+    com::raise(com::kInvalidArgument, "TivelMgt", "No " + name + " schema for the database dialect " + dialect);
   std::vector<std::string> tables;
   static const std::string kCreate = "CREATE TABLE IF NOT EXISTS ";
   for (const std::string& stmt : ado::scriptStatements(text)) {
@@ -124,8 +125,8 @@ void recordVersion(ado::Connection& conn, const std::string& name, int version) 
   runScript(conn, findScript(conn.backend().dialect(), "version"));
   conn.inTransaction([&] {
     conn.execute("delete from SchemaVersion where Name='" + QuoteSql(name) + "'");
-    conn.execute("insert into SchemaVersion(Name,Version) values('" + QuoteSql(name) + "'," +
-                 std::to_string(version) + ")");
+    conn.execute("insert into SchemaVersion(Name,Version) values('" + QuoteSql(name) + "'," + std::to_string(version) +
+                 ")");
   });
 }
 
@@ -134,7 +135,8 @@ void recordVersion(ado::Connection& conn, const std::string& name, int version) 
 void applySchema(ado::Connection& conn, const std::string& name) {
   const std::string dialect = conn.backend().dialect();
   const char* script = findScript(dialect, name);
-  if (!script) com::raise(com::kInvalidArgument, "TivelMgt", "No " + name + " schema for the database dialect " + dialect);
+  if (!script)
+    com::raise(com::kInvalidArgument, "TivelMgt", "No " + name + " schema for the database dialect " + dialect);
   const int recorded = schemaVersion(conn, name);
   if (recorded > kSchemaVersion)
     com::raise(com::kInvalidArgument, "TivelMgt",

@@ -68,7 +68,8 @@ int pruneDailyLogs(const std::string& logDir, const std::string& prefix, const c
       continue;
     const std::string digits = name.substr(prefix.size(), 8);
     if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
-    const int y = std::stoi(digits.substr(0, 4)), m = std::stoi(digits.substr(4, 2)), d = std::stoi(digits.substr(6, 2));
+    const int y = std::stoi(digits.substr(0, 4)), m = std::stoi(digits.substr(4, 2)),
+              d = std::stoi(digits.substr(6, 2));
     if (m < 1 || m > 12 || d < 1 || d > 31) continue;
     if (dayNumber(y, m, d) < oldestKept && entry.is_regular_file(ec) && fs::remove(entry.path(), ec)) ++removed;
   }

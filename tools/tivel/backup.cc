@@ -43,9 +43,10 @@ const CommandRegistrar reg([](CLI::App& app) {
         com::raise(com::kInvalidArgument, "tivel backup", r + " is not a portal root (no ini/)");
       auto dbs = rootDatabases(r);
       auto files = *withIni ? rootIniFiles(r, *withPasswords) : std::vector<mgt::ArchivedFile>{};
-      mgt::ArchiveFigures f = mgt::writeBackup(dbs, files, out, [tty](const std::string& db, const std::string& t, long n) {
-        if (tty) std::cerr << "\r\033[K" << db << "." << t << ": " << n << " rows" << std::flush;
-      });
+      mgt::ArchiveFigures f =
+          mgt::writeBackup(dbs, files, out, [tty](const std::string& db, const std::string& t, long n) {
+            if (tty) std::cerr << "\r\033[K" << db << "." << t << ": " << n << " rows" << std::flush;
+          });
       if (tty) std::cerr << "\r\033[K";
       std::cout << "archive:    " << out << "\n"
                 << "tables:     " << f.tables << ", rows " << f.rows << ", values " << f.values << "\n"

@@ -39,7 +39,8 @@ const CommandRegistrar reg([](CLI::App& app) {
       ->check(CLI::PositiveNumber)
       ->needs(filesFlag);
   prune->callback([=] {
-    if (before->empty() && !*files) throw CLI::ValidationError("tivel log prune", "give --before DATE, --files, or both");
+    if (before->empty() && !*files)
+      throw CLI::ValidationError("tivel log prune", "give --before DATE, --files, or both");
     const std::string r = fs::absolute(root->empty() ? defaultRoot() : *root).lexically_normal().string();
     try {
       if (!before->empty()) {
