@@ -28,6 +28,9 @@ add_custom_command(OUTPUT ${pkg_dir}/changelog.gz
 add_custom_target(tivel_changelog ALL DEPENDS ${pkg_dir}/changelog.gz)
 install(FILES ${pkg_dir}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging/debian/copyright
         DESTINATION share/doc/tivel COMPONENT package)
+# Bash completion where Debian's bash-completion looks for it by the command's name.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion DESTINATION share/bash-completion/completions
+        RENAME tivel COMPONENT package)
 # The unit goes where Debian 12 keeps packaged units, outside the prefix.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/tivel-serve.service DESTINATION /lib/systemd/system COMPONENT package)
 
@@ -42,8 +45,10 @@ an organisation tree, groups, login with account policy, applications with
 resources, rights and roles, the portal's system data, and the fee-slip
 component of an author-fee application. Portal pages call its components
 through the tivel command (JSON lines) or its HTTP gateway (tivel serve).
-The embedded SQLite database is the default; PostgreSQL is reached
-through ODBC.")
+The embedded SQLite database is the default; PostgreSQL and MariaDB are
+reached through ODBC (recommended: odbc-postgresql or odbc-mariadb).
+tivel backup and tivel restore copy a running portal and move it between
+engines.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -53,7 +58,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tivel.invalid/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "odbc-postgresql")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "odbc-postgresql | odbc-mariadb")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_SOURCE_DIR}/packaging/debian/postinst ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -23,24 +23,61 @@ trap 'rm -f "$include"' EXIT
   done
   cat <<'TEXT'
 [FILES]
+A root ROOT holds:
+.TP
+.I ROOT/bin/
+the components' directory under TIVEL_HOME (empty; a root without it still opens)
 .TP
 .I ROOT/ini/SysTivel.ini
-the configuration of the management component (database connection, policy, security)
+the management component's configuration: the database connection ([DB], [DBCONN_*]), the account
+policy ([Policy]), password hashing ([Security]), log retention ([Log] keep_days) and tracing ([LOG] trace)
 .TP
 .I ROOT/ini/Scrivane.ini
-the configuration of the fee component
+the fee component's configuration (its database connection)
 .TP
 .I ROOT/ini/serve.token
-the access token of the portal pages for tivel serve (owner only)
+the portal pages' token for tivel serve (the token named "pages"; owner only)
 .TP
-.I ROOT/db/
-the embedded databases
+.I ROOT/ini/serve.tokens
+the gateway's named tokens: a name, the token's SHA-256 and its scope a line (owner only)
 .TP
-.I ROOT/log/
-the daily logs
+.I ROOT/ini/console.key
+the key the administrator's console signs its sessions with (owner only)
+.TP
+.I ROOT/db/tivel.db
+the management database of the embedded engine, with its
+.I tivel.db-wal
+and
+.I tivel.db-shm
+(copy it with tivel backup, never by copying the file while the portal runs)
+.TP
+.I ROOT/db/scrivane.db
+the fee database of the embedded engine (and its -wal and -shm files)
+.TP
+.I ROOT/db/setup.json
+the installation helper's store of registered classes
+.TP
+.I ROOT/log/logYYYYMMDD.txt
+the management component's daily log (kept [Log] keep_days days when set)
+.TP
+.I ROOT/log/logScrivaneYYYYMMDD.txt
+the fee component's daily log
 .PP
 ROOT is the directory given with --root, else TIVEL_HOME, else the
-installation's own: /var/lib/tivel for the Debian package.
+installation's own: /var/lib/tivel for the Debian package. Everything in
+ini/, db/ and log/ is the owner's alone (or its group's, for reading, after
+tivel init --group).
+[EXIT STATUS]
+.TP
+.B 0
+done (also --help and --version)
+.TP
+.B 1
+refused or failed; a message on standard error says why
+.TP
+.B 2
+the command line was wrong: an unknown subcommand or option, a missing or
+invalid argument (tivel login: also the login was refused)
 [ENVIRONMENT]
 .TP
 .B TIVEL_HOME

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -202,8 +203,24 @@ std::mutex& writeMutex() {
 
 bool sameProfileName(std::string_view a, std::string_view b) { return sameName(a, b); }
 
+namespace {
+
+// The components name a root's files R/bin/../ini/FILE. A root copied or
+// restored without its empty bin/ still has R/ini/FILE: when a directory on
+// the way is missing, the path is read lexically.
+std::string rootFile(const std::string& written) {
+  if (written.find("/../") == std::string::npos) return written;
+  struct stat st {};
+  const std::filesystem::path p(written);
+  if (::stat(p.parent_path().c_str(), &st) == 0) return written;
+  return p.lexically_normal().string();
+}
+
+}  // namespace
+
 long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, char* buf,
-                             size_t size, const std::string& path) {
+                             size_t size, const std::string& writtenPath) {
+  const std::string path = rootFile(writtenPath);
   if (buf == nullptr || size == 0) return 0;
   std::optional<File> file;
   std::string_view value = lookup(section, key, def, path, file);
@@ -214,7 +231,8 @@ long getPrivateProfileString(std::string_view section, std::string_view key, std
 }
 
 long getPrivateProfileString(std::string_view section, std::string_view key, std::string_view def, std::string* out,
-                             size_t size, const std::string& path) {
+                             size_t size, const std::string& writtenPath) {
+  const std::string path = rootFile(writtenPath);
   if (out == nullptr) return 0;
   out->clear();
   if (size == 0) return 0;
@@ -225,7 +243,8 @@ long getPrivateProfileString(std::string_view section, std::string_view key, std
 }
 
 bool writePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
-                               const std::string& path) {
+                               const std::string& writtenPath) {
+  const std::string path = rootFile(writtenPath);
   // Names or values with line ends would change the file's shape.
   auto hasLineEnd = [](std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; };
   if (trim(section).empty() || trim(key).empty() || hasLineEnd(section) || hasLineEnd(key) || hasLineEnd(value) ||

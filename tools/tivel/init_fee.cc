@@ -4,6 +4,7 @@
 
 #include "fee/schema.h"
 #include "mgt/init/role_check.h"
+#include "mgt/init/schema.h"
 
 namespace tivel::tool {
 
@@ -14,6 +15,7 @@ void initFeeRoot(const std::string& root, const std::function<std::string(const 
             << "fee schema: ready\n";
   ado::Connection conn;
   conn.open(r.connectionString);
+  mgt::applySchema(conn, "fee");  // records the fee schema's version
   for (const std::string& w : mgt::roleWarnings(conn)) std::cerr << "tivel init: warning: fee database: " << w << "\n";
   conn.close();
 }

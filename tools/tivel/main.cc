@@ -24,8 +24,13 @@ int main(int argc, char** argv) {
   }
   try {
     app.parse(argc, argv);
+  } catch (const CLI::RuntimeError& e) {
+    return app.exit(e);  // a subcommand's own status: 1 refused or failed, 2 refused login
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // --help and --version end with 0; every mistake on the command line
+    // (CLI11 numbers them 101 to 115) is the documented usage status 2.
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;
   } catch (const tivel::com::ComError& e) {
     std::cerr << "tivel: " << e.description() << " (source " << e.source() << ", number " << e.number() << ")\n";
     return 1;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <list>
 #include <unordered_map>
@@ -470,7 +471,12 @@ class SqliteBackend : public Backend {
 
 std::unique_ptr<Backend> fromConnectionString(const ConnectionString& cs, int timeoutSeconds) {
   if (strcasecmp(cs.get("Provider").c_str(), "SQLite") != 0) return nullptr;
-  return open(cs.get("Data Source"), timeoutSeconds);
+  // The components write R/bin/../db/FILE; a root copied or restored without
+  // its empty bin/ still has R/db/FILE, which the path names read lexically.
+  std::string path = cs.get("Data Source");
+  struct stat st {};
+  if (!path.empty() && ::stat(path.c_str(), &st) != 0) path = std::filesystem::path(path).lexically_normal().string();
+  return open(path, timeoutSeconds);
 }
 
 [[maybe_unused]] const bool registered = (registerBackend("sqlite", fromConnectionString), true);
