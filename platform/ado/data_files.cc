@@ -64,7 +64,8 @@ int iniMode(const std::string& iniPath) {
 int iniConnectTimeout(const std::string& iniPath) {
   const char* section = iniMode(iniPath) == 1 ? "DBCONN_dsn" : "DBCONN_sql_drive";
   const std::string v = profile::readIniValue(iniPath, section, "ConnectTimeout");
-  if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos) return kDefaultConnectTimeout;
+  if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos)
+    return kDefaultConnectTimeout;
   return std::stoi(v);
 }
 

@@ -42,6 +42,7 @@ class ReconnectingBackend final : public Backend {
     OpenedBackend first = connect_();
     inner_ = std::move(first.backend);
     innerLost_ = std::move(first.lost);
+    lastUse_ = Clock::now();
   }
 
   StatementResult execute(const std::string& sql) override {

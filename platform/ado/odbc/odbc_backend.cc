@@ -10,8 +10,8 @@
 #include <climits>
 #include <cstring>
 #include <optional>
-#include <utility>
 #include <type_traits>
+#include <utility>
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
@@ -192,18 +192,22 @@ class OdbcBackend : public Backend, private DialectSession {
     ConnectionString given = ConnectionString::parse(connectString);
     for (const auto& [key, value] : driverDefaults(driverName))
       if (!given.has(key)) connectString += connectPair(key, value);
+    // MariaDB Connector/ODBC leaves the ODBC login time-out unused; its own
+    // CONN_TIMEOUT bounds the connect and the wait for the server's greeting.
+    const SQLULEN loginSeconds = loginTimeout(cs);
+    if (loginSeconds > 0 && lower(driverName).find("mariadb") != std::string::npos && !given.has("CONN_TIMEOUT"))
+      connectString += connectPair("CONN_TIMEOUT", std::to_string(loginSeconds));
     refuseLoadingCode(
         connectString, [this](const std::string& name) { return isInstalledDriver(name); }, allowedDriverFiles);
 
-    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(loginTimeout(cs)), 0);
+    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(loginSeconds), 0);
     std::u16string in = toUtf16(connectString);
     std::u16string out(1024, u'\0');
     SQLSMALLINT outLen = 0;
     SQLRETURN rc = SQLDriverConnectW(dbc_->get(), nullptr, wide(in), static_cast<SQLSMALLINT>(in.size()), wide(out),
                                      static_cast<SQLSMALLINT>(out.size()), &outLen, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc))
-      com::raise(kOpenFailed, kSource,
-                 "Cannot connect: " + withoutPasswords(diagnostics(SQL_HANDLE_DBC, dbc_->get())));
+      com::raise(kOpenFailed, kSource, "Cannot connect: " + withoutPasswords(diagnostics(SQL_HANDLE_DBC, dbc_->get())));
     connected_ = true;
     std::string quote = infoText(SQL_IDENTIFIER_QUOTE_CHAR);
     dialect_ = dialectFor(infoText(SQL_DBMS_NAME));

@@ -13,8 +13,8 @@
 #include <pthread.h>
 
 #include "mgt/common/helpers.h"
-#include "mgt/init/role_check.h"
 #include "mgt/common/module.h"
+#include "mgt/init/role_check.h"
 #include "platform/ado/connection.h"
 #include "platform/ado/data_files.h"
 #include "platform/com/error.h"

@@ -43,10 +43,8 @@ standby=$TIVEL_TEST_PG_STANDBY_DIR
 cat >"$tmp/odbc.ini" <<INI
 [portal]
 Driver = PostgreSQL Unicode
-Servername = 127.0.0.1,127.0.0.1
-Port = $TIVEL_TEST_PG_PORT,$TIVEL_TEST_PG_STANDBY_PORT
 Database = portal
-pqopt = target_session_attrs=read-write
+pqopt = host=127.0.0.1,127.0.0.1 port=$TIVEL_TEST_PG_PORT,$TIVEL_TEST_PG_STANDBY_PORT target_session_attrs=read-write
 INI
 export ODBCINI=$tmp/odbc.ini
 root=$tmp/root
@@ -61,7 +59,7 @@ printf 'S3cret\n' | "$tivel" init --root "$root" --admin admin --password-stdin 
 token=$(cat "$root/ini/serve.token")
 "$tivel" serve --root "$root" --listen 127.0.0.1:0 --threads 2 >"$tmp/serve.out" 2>"$tmp/serve.err" &
 serve_pid=$!
-for i in $(seq 1 100); do
+for i in $(seq 1 20); do
   base=$(sed -n 's/^listening on \(http:[^ ]*\)$/\1/p' "$tmp/serve.out" 2>/dev/null)
   [ -n "$base" ] && break
   sleep 0.1
@@ -83,7 +81,7 @@ done
 "$scripts/pg-cluster.sh" halt "$primary" || fail "halt the primary"
 start=$(date +%s%N)
 first=
-for i in $(seq 1 200); do
+for i in $(seq 1 20); do
   if [[ "$(login)" == *'"id":"l","result":"0"'* ]]; then
     done_logins=$((done_logins + 1))
     first=$((($(date +%s%N) - start) / 1000000))
@@ -91,7 +89,8 @@ for i in $(seq 1 200); do
   fi
   sleep 0.05
 done
-[ -n "$first" ] && ((first <= 10000)) || fail "no batch succeeded on the new primary within 10 s (${first:-none} ms)"
+[ -n "$first" ] && ((first <= 10000)) ||
+  fail "no batch succeeded on the new primary within 10 s (${first:-none} ms): $(login) $(grep -v "POST /rpc" "$tmp/serve.err" | tail -n 8)"
 for i in $(seq 1 10); do
   [[ "$(login)" == *'"id":"l","result":"0"'* ]] && done_logins=$((done_logins + 1))
 done

@@ -162,6 +162,8 @@ out=$(printf 'S3cret\n' | "$tivel" login admin --root "$root" --password-stdin 2
 ask '{"object":1,"call":"loginByPwd","args":["admin","S3cret","127.0.0.1"]}'
 [[ "$out" != *'"result":"0"'* ]] || fail "rpc login while down: $out"
 grep -q '^tivel rpc: the database .*SQLSTATE' "$tmp/rpc.err" || fail "rpc's stderr while down: $(cat "$tmp/rpc.err")"
+out=$("$tivel" call TivelMgt.UmMgt getUsrByAccount admin --root "$root" 2>&1)
+[[ "$out" == *"tivel call: 连接数据库出错！ "*SQLSTATE* ]] || fail "tivel call while down: $out"
 out=$(echo '{"id":1,"new":"TivelMgt.UmMgt"}' | "$tivel" rpc --root "$root" 2>"$tmp/rpc2.err")
 [[ "$out" == *'"number":-2147221503'*'连接数据库出错！ '*SQLSTATE* ]] || fail "rpc started while down: $out"
 grep -q '^tivel rpc: 连接数据库出错！ .*SQLSTATE' "$tmp/rpc2.err" || fail "rpc's stderr: $(cat "$tmp/rpc2.err")"
@@ -195,6 +197,27 @@ write_ini portal "$password"
 m3=$(expect_login_error "server down" "连接数据库出错！ ")
 "$cluster" resume "$dir" || fail "resume"
 [[ "$m1" != "$m2" && "$m2" != "$m3" && "$m1" != "$m3" ]] || fail "the three failures read the same: $m1 / $m2 / $m3"
+# A server that takes no connection (a listener whose backlog is full, as
+# an unreachable host): the open gives up after the connect time-out (3 s).
+python3 -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(0)
+held = [socket.create_connection(s.getsockname(), timeout=1)]
+for i in range(3):
+    c = socket.socket(); c.setblocking(False); c.connect_ex(s.getsockname()); held.append(c)
+print(s.getsockname()[1], flush=True)
+time.sleep(60)' >"$tmp/unreachable.port" &
+pids+=($!)
+for i in $(seq 1 50); do [ -s "$tmp/unreachable.port" ] && break; sleep 0.1; done
+real_port=$port
+port=$(cat "$tmp/unreachable.port")
+write_ini portal "$password"
+start=$(date +%s%N)
+m4=$(expect_login_error "unreachable server" "SQLSTATE")
+took=$((($(date +%s%N) - start) / 1000000))
+((took >= 2500 && took < 6000)) || fail "an unreachable server failed the login after $took ms: $m4"
+port=$real_port
+write_ini portal "$password"
 
 # --- a --root that is no portal root is refused, and nothing is made there
 mkdir "$tmp/empty"
