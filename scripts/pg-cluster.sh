@@ -86,7 +86,7 @@ standby() {
     "$TIVEL_TEST_PG_PASSWORD" >"$dir/pgpass")
   [ "$(id -u)" = 0 ] && chown postgres: "$dir/pgpass"
   if ! as_owner env PGPASSFILE="$dir/pgpass" "$bin/pg_basebackup" -h 127.0.0.1 -p "$(cat "$primary/port")" \
-      -U "${TIVEL_TEST_PG_USER:-tivel_test}" -D "$dir/data" -R -X stream >"$dir/basebackup.log" 2>&1; then
+      -U "${TIVEL_TEST_PG_USER:-tivel_test}" -D "$dir/data" -R -X stream -c fast >"$dir/basebackup.log" 2>&1; then
     cat "$dir/basebackup.log" >&2
     rm -rf "$dir"
     die "pg_basebackup failed"

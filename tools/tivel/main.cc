@@ -20,13 +20,22 @@ std::string portalRootCheck(const std::string& root) {
   return root + " is no portal root: it holds no ini/SysTivel.ini (tivel init makes one)";
 }
 
+// `tivel rpc` and `tivel setup show` also serve the installation helper,
+// whose roots hold its own INI files in ini/ but no SysTivel.ini.
+std::string rootCheck(const std::string& root) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::path(root) / "ini", ec)) return "";
+  return root + " is no root: it holds no ini/ directory (tivel init makes a portal root)";
+}
+
 // Every subcommand's --root but init's, which makes the root, is checked
 // before the subcommand runs.
 void checkRoots(CLI::App& app) {
   for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
     if (sub->get_name() == "init") continue;
+    const bool helper = sub->get_name() == "rpc" || (sub->get_name() == "show" && app.get_name() == "setup");
     if (CLI::Option* root = sub->get_option_no_throw("--root"))
-      root->check(CLI::Validator(portalRootCheck, "PORTAL_ROOT", "portal root"));
+      root->check(CLI::Validator(helper ? rootCheck : portalRootCheck, "PORTAL_ROOT", "portal root"));
     checkRoots(*sub);
   }
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A portal on a PostgreSQL primary with a synchronous streaming standby, its
 # data source naming both servers and asking for the writable one: the
-# standby is promoted and the primary stopped while a `tivel serve` takes
+# primary is stopped and the standby promoted while a `tivel serve` takes
 # logins; the portal's batches succeed on the new primary within 10 s, and
 # every login answered as done is on it. Throwaway servers of its own,
 # stopped whatever happens; skipped (77) without PostgreSQL.
@@ -76,10 +76,12 @@ for i in $(seq 1 20); do
 done
 ((done_logins == 20)) || fail "before the failover: $done_logins of 20 logins"
 
-# Promote the standby, stop the primary; batches go on until one succeeds.
-"$scripts/pg-cluster.sh" promote "$standby" || fail "promote"
-"$scripts/pg-cluster.sh" halt "$primary" || fail "halt the primary"
+# The primary stops, the standby is promoted; batches go on until one
+# succeeds, timed from the primary's stop.
 start=$(date +%s%N)
+"$scripts/pg-cluster.sh" halt "$primary" || fail "halt the primary"
+"$scripts/pg-cluster.sh" promote "$standby" || fail "promote"
+switched=$((($(date +%s%N) - start) / 1000000))
 first=
 for i in $(seq 1 20); do
   if [[ "$(login)" == *'"id":"l","result":"0"'* ]]; then
@@ -98,7 +100,7 @@ done
 count=$(PGPASSWORD=$TIVEL_TEST_PG_PASSWORD psql -h 127.0.0.1 -p "$TIVEL_TEST_PG_STANDBY_PORT" -U "$TIVEL_TEST_PG_USER" \
   -d portal -qAtX -c "SELECT login_count FROM umUsr WHERE account = 'admin'")
 [ "$count" = $((done_logins + 1)) ] || fail "logins answered as done: $done_logins, on the new primary: $((count - 1))"
-echo "failover: first batch on the new primary after ${first:-none} ms; $done_logins logins answered, $((count - 1)) kept"
+echo "failover: primary stopped and standby promoted in $switched ms; first batch on the new primary after ${first:-none} ms; $done_logins logins answered, $((count - 1)) kept"
 
 if ((failures)); then
   echo "$failures failure(s)" >&2

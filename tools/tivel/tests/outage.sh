@@ -224,7 +224,7 @@ mkdir "$tmp/empty"
 for cmd in "login admin" "rpc" "serve" "call TivelMgt.UmMgt getUsrByAccount admin"; do
   out=$("$tivel" $cmd --root "$tmp/empty" </dev/null 2>&1)
   rc=$?
-  [[ $rc != 0 && "$out" == *"no portal root"* ]] || fail "tivel $cmd on no root: rc $rc, $out"
+  [[ $rc != 0 && "$out" == *"is no"*root* ]] || fail "tivel $cmd on no root: rc $rc, $out"
 done
 [ -z "$(ls -A "$tmp/empty")" ] || fail "something was made in a directory that is no root: $(ls -A "$tmp/empty")"
 
