@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/ado/data_files.h"
+#include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
 #include "platform/com/module_path.h"
 #include "platform/files/private_files.h"
@@ -51,14 +52,21 @@ void startUp() {
 void OpenDatabase() {
   ThreadState& s = state();
   s.iniPath = componentDir() + "/../ini/Scrivane.ini";
+  std::string why;
   try {
     s.connection = std::make_shared<ado::Connection>();
-    std::string cs = GetConnectionString();
+    std::string cs = ado::withConnectTimeout(GetConnectionString(), s.iniPath);
     s.connection->cursorLocation = ado::adUseClient;
     s.connection->commandTimeout = 600;
     s.connection->connectionString = cs;
     s.connection->open();
     s.connected = true;
+  } catch (const com::ComError& e) {
+    s.connected = false;
+    why = e.source() + ": " + e.description();
+  } catch (const std::exception& e) {
+    s.connected = false;
+    why = e.what();
   } catch (...) {
     s.connected = false;
   }
@@ -68,7 +76,8 @@ void OpenDatabase() {
     WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
   } catch (...) {
   }
-  com::raise(kConnectError, "TivelGF", "连接数据库出错！");
+  // The original text first, unchanged, then the reason.
+  com::raise(kConnectError, "TivelGF", "连接数据库出错！" + (why.empty() ? why : " " + ado::withoutPasswords(why)));
 }
 
 bool connected() { return state().connected; }

@@ -3,6 +3,8 @@
 #
 #   eval "$(scripts/mariadb-cluster.sh start)"   # creates and starts one, prints exports
 #   scripts/mariadb-cluster.sh stop [DIR]        # stops it and removes DIR
+#   scripts/mariadb-cluster.sh halt DIR | resume DIR | restart DIR
+#                                                # the server alone, data and port kept
 #
 # start: mariadb-install-db into a new temporary directory (in /dev/shm when
 # it has room, else TMPDIR; the server runs as the mysql user when we are
@@ -48,6 +50,44 @@ port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # user counts: the server is up).
 ready() { mariadb-admin --no-defaults --socket="$1/server.sock" --user=root ping >/dev/null 2>&1; }
 
+# Starts the server of DIR on PORT in the background (extra options after
+# PORT) and notes the port for resume.
+launch() {
+  local dir=$1 port=$2; shift 2
+  echo "$port" >"$dir/port"
+  as_owner "$(server)" --no-defaults --datadir="$dir/data" --socket="$dir/server.sock" \
+    --pid-file="$dir/server.pid" "$@" --log-error="$dir/server.log" --port="$port" --bind-address=127.0.0.1 \
+    --skip-name-resolve --skip-log-bin --max-connections=200 --innodb-buffer-pool-size=128M \
+    --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 --innodb-log-file-size=64M \
+    </dev/null >/dev/null 2>&1 &
+}
+
+# Stops the server of DIR, waiting for it to end.
+halt() {
+  local dir=${1:?halt: no server directory given} pid i
+  [ -f "$dir/server.pid" ] || return 0
+  pid=$(cat "$dir/server.pid")
+  kill "$pid" 2>/dev/null || true
+  for i in $(seq 1 240); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.25
+  done
+  kill -9 "$pid" 2>/dev/null || true
+}
+
+resume() {
+  local dir=${1:?resume: no server directory given} pid i
+  launch "$dir" "$(cat "$dir/port")"
+  pid=$!
+  for i in $(seq 1 120); do
+    ready "$dir" && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.25
+  done
+  tail -n 20 "$dir/server.log" >&2
+  die "resume: the server did not start"
+}
+
 start() {
   need mariadbd
   need mariadb-install-db
@@ -77,11 +117,7 @@ start() {
   for tries in 1 2 3 4 5 6 7 8; do
     port=$((20000 + RANDOM % 40000))
     port_in_use "$port" && continue
-    as_owner "$(server)" --no-defaults --datadir="$dir/data" --socket="$dir/server.sock" \
-      --pid-file="$dir/server.pid" --init-file="$dir/users.sql" --log-error="$dir/server.log" --port="$port" --bind-address=127.0.0.1 \
-      --skip-name-resolve --skip-log-bin --max-connections=200 --innodb-buffer-pool-size=128M \
-      --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 --innodb-log-file-size=64M \
-      </dev/null >/dev/null 2>&1 &
+    launch "$dir" "$port" --init-file="$dir/users.sql"
     pid=$!
     for i in $(seq 1 120); do
       ready "$dir" && break
@@ -124,5 +160,8 @@ stop() {
 case "${1:-}" in
   start) start ;;
   stop) shift; stop "$@" ;;
-  *) echo "usage: $0 start | stop [DIR]" >&2; exit 2 ;;
+  halt) halt "${2:-}" ;;
+  resume) resume "${2:-}" ;;
+  restart) halt "${2:-}" && resume "${2:-}" ;;
+  *) echo "usage: $0 start | stop [DIR] | halt DIR | resume DIR | restart DIR" >&2; exit 2 ;;
 esac

@@ -3,6 +3,11 @@
 #
 #   eval "$(scripts/pg-cluster.sh start)"   # creates and starts one, prints exports
 #   scripts/pg-cluster.sh stop [DIR]        # stops it and removes DIR
+#   scripts/pg-cluster.sh halt DIR | resume DIR | restart DIR
+#                                           # the server alone, data and port kept
+#   scripts/pg-cluster.sh start --standby-of DIR [--sync]
+#                                           # a streaming standby of DIR's server
+#   scripts/pg-cluster.sh promote DIR       # the standby in DIR becomes a primary
 #
 # start: initdb into a new temporary directory (as the postgres user when run
 # as root, since the server refuses to run as root), password authentication
@@ -11,6 +16,13 @@
 # lines for TIVEL_TEST_PG_HOST, TIVEL_TEST_PG_PORT, TIVEL_TEST_PG_USER,
 # TIVEL_TEST_PG_PASSWORD and TIVEL_TEST_PG_DIR (the cluster's directory, which
 # stop takes when DIR is not given).
+#
+# A standby is a base backup of the primary (pg_basebackup as the primary's
+# superuser, whose password TIVEL_TEST_PG_PASSWORD gives), on a port of its
+# own; it prints TIVEL_TEST_PG_STANDBY_PORT and TIVEL_TEST_PG_STANDBY_DIR.
+# With --sync the primary waits for the standby before a commit returns
+# (synchronous_standby_names), so nothing answered as committed is lost
+# when the standby is promoted; without it the standby may lag behind.
 #
 # PG_BINDIR names the server's bin directory when it is not the newest
 # /usr/lib/postgresql/*/bin.
@@ -37,6 +49,69 @@ as_owner() {
 
 port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
+# Starts the server of DIR on PORT and notes the port for resume.
+server_on() {
+  local dir=$1 port=$2
+  as_owner "$(bindir)/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c max_connections=200 -c fsync=off" \
+    start >/dev/null 2>&1 || return 1
+  echo "$port" >"$dir/port"
+}
+
+halt() {
+  local dir=${1:?halt: no cluster directory given}
+  as_owner "$(bindir)/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+}
+
+resume() {
+  local dir=${1:?resume: no cluster directory given}
+  server_on "$dir" "$(cat "$dir/port")" || { tail -n 20 "$dir/server.log" >&2; die "resume: the server did not start"; }
+}
+
+promote() {
+  local dir=${1:?promote: no cluster directory given}
+  as_owner "$(bindir)/pg_ctl" -D "$dir/data" -w -t 60 promote >/dev/null
+}
+
+standby() {
+  local primary=$1 sync=$2 bin dir port tries
+  [ -f "$primary/port" ] || die "standby: $primary holds no running cluster"
+  [ -n "${TIVEL_TEST_PG_PASSWORD:-}" ] || die "standby: TIVEL_TEST_PG_PASSWORD (the primary's) is unset"
+  bin=$(bindir)
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/tivel-pg-XXXXXX")
+  chmod 700 "$dir"
+  [ "$(id -u)" = 0 ] && chown postgres: "$dir"
+  # The password goes through a password file, never a command line.
+  (umask 077; printf '127.0.0.1:%s:*:%s:%s\n' "$(cat "$primary/port")" "${TIVEL_TEST_PG_USER:-tivel_test}" \
+    "$TIVEL_TEST_PG_PASSWORD" >"$dir/pgpass")
+  [ "$(id -u)" = 0 ] && chown postgres: "$dir/pgpass"
+  if ! as_owner env PGPASSFILE="$dir/pgpass" "$bin/pg_basebackup" -h 127.0.0.1 -p "$(cat "$primary/port")" \
+      -U "${TIVEL_TEST_PG_USER:-tivel_test}" -D "$dir/data" -R -X stream -c fast >"$dir/basebackup.log" 2>&1; then
+    cat "$dir/basebackup.log" >&2
+    rm -rf "$dir"
+    die "pg_basebackup failed"
+  fi
+  echo "primary_conninfo = 'host=127.0.0.1 port=$(cat "$primary/port") user=${TIVEL_TEST_PG_USER:-tivel_test} passfile=$dir/pgpass application_name=standby'" \
+    >>"$dir/data/postgresql.auto.conf"
+  for tries in 1 2 3 4 5 6 7 8; do
+    port=$((20000 + RANDOM % 40000))
+    port_in_use "$port" && continue
+    if server_on "$dir" "$port"; then
+      if [ "$sync" = 1 ]; then
+        as_owner env PGPASSFILE="$dir/pgpass" "$bin/psql" -h 127.0.0.1 -p "$(cat "$primary/port")" -U "${TIVEL_TEST_PG_USER:-tivel_test}" \
+          -d postgres -qAtc "ALTER SYSTEM SET synchronous_standby_names = 'standby'" -c "SELECT pg_reload_conf()" \
+          >/dev/null
+      fi
+      echo "export TIVEL_TEST_PG_STANDBY_PORT=$port"
+      echo "export TIVEL_TEST_PG_STANDBY_DIR=$dir"
+      return 0
+    fi
+  done
+  cat "$dir/server.log" >&2 2>/dev/null || true
+  rm -rf "$dir"
+  die "the standby did not start"
+}
+
 start() {
   local bin dir user password port tries
   bin=$(bindir)
@@ -62,9 +137,7 @@ start() {
   for tries in 1 2 3 4 5 6 7 8; do
     port=$((20000 + RANDOM % 40000))
     port_in_use "$port" && continue
-    if as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-        -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c max_connections=200 -c fsync=off" \
-        start >/dev/null 2>&1; then
+    if server_on "$dir" "$port"; then
       echo "export TIVEL_TEST_PG_HOST=127.0.0.1"
       echo "export TIVEL_TEST_PG_PORT=$port"
       echo "export TIVEL_TEST_PG_USER=$user"
@@ -89,7 +162,16 @@ stop() {
 }
 
 case "${1:-}" in
-  start) start ;;
+  start)
+    if [ "${2:-}" = --standby-of ]; then
+      standby "${3:?start --standby-of DIR}" "$([ "${4:-}" = --sync ] && echo 1 || echo 0)"
+    else
+      start
+    fi ;;
   stop) shift; stop "$@" ;;
-  *) echo "usage: $0 start | stop [DIR]" >&2; exit 2 ;;
+  halt) halt "${2:-}" ;;
+  resume) resume "${2:-}" ;;
+  restart) halt "${2:-}" && resume "${2:-}" ;;
+  promote) promote "${2:-}" ;;
+  *) echo "usage: $0 start [--standby-of DIR [--sync]] | stop [DIR] | halt DIR | resume DIR | restart DIR | promote DIR" >&2; exit 2 ;;
 esac

@@ -139,8 +139,9 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 stage plain run_suite build-ci
 # The browser tests drive the program as a user would; they run in the plain
-# stage only (the sanitized stage checks the C++ behind them with its suites).
-stage asan run_suite build-ci-asan -LE browser -- -DTIVEL_SANITIZE=ON
+# stage only (the sanitized stage checks the C++ behind them with its suites),
+# as do the outage tests, which restart throwaway database servers.
+stage asan run_suite build-ci-asan -LE 'browser|outage' -- -DTIVEL_SANITIZE=ON
 stage tsan run_tsan
 stage release scripts/release-check.sh build-ci-release
 stage fuzz scripts/fuzz.sh "${TIVEL_FUZZ_SECONDS:-30}" build-ci-fuzz

@@ -39,7 +39,7 @@ bool OpenDatabase(std::string* why) {
   try {
     auto conn = std::make_shared<ado::Connection>();
     setSharedConnection(conn);
-    std::string cs = GetConnectionString();
+    std::string cs = ado::withConnectTimeout(GetConnectionString(), configPath());
     conn->cursorLocation = ado::adUseClient;
     conn->commandTimeout = 10;
     conn->connectionString = cs;

@@ -1,6 +1,7 @@
 #include "mgt/common/module.h"
 
 #include "mgt/common/helpers.h"
+#include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
 #include "platform/com/module_path.h"
 
@@ -20,6 +21,14 @@ ModuleState& state() {
 }
 
 constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
+
+// The original text first, unchanged, so that a caller that looks for it
+// (or compares the start) still finds it; the reason after one blank.
+std::string connectErrorText(const std::string& reason) {
+  std::string text = "连接数据库出错！";
+  if (!reason.empty()) text += " " + ado::withoutPasswords(reason);
+  return text;
+}
 
 }  // namespace
 
@@ -45,7 +54,7 @@ void startUp() {
       WriteFileLog(why);
     } catch (...) {
     }
-    com::raise(kConnectError, "TivelMgt", "连接数据库出错！");
+    com::raise(kConnectError, "TivelMgt", connectErrorText(why));
   }
   s.started = true;
 }

@@ -61,7 +61,7 @@ InitReport initRoot(const InitOptions& options) {
   report.connectionString = GetConnectionString();
   auto conn = std::make_shared<ado::Connection>();
   conn->commandTimeout = 30;
-  conn->open(report.connectionString);
+  conn->open(ado::withConnectTimeout(report.connectionString, report.iniPath));
   applySchema(*conn, "mgt");
   if (options.seed) seedManagementData(*conn);
   report.roleWarnings = roleWarnings(*conn);

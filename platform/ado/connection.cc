@@ -130,7 +130,15 @@ int32_t Connection::beginTrans() {
 void Connection::commitTrans() {
   Backend& b = backend();
   if (!transOpen_) com::raise(kProviderError, kSource, "No transaction is active.");
-  b.commit();
+  try {
+    b.commit();
+  } catch (...) {
+    // A failed commit may have ended the transaction (a lost connection, a
+    // driver that rolls back what it could not commit) or kept it (a busy
+    // embedded database): the books follow the engine.
+    transOpen_ = b.inTransaction();
+    throw;
+  }
   transOpen_ = false;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/ado/connection_string.h"
 #include "platform/com/error.h"
 #include "platform/com/variant.h"
 #include "platform/files/private_files.h"
@@ -58,6 +59,23 @@ PreparedFiles prepareDataFiles(const std::string& iniPath, const std::string& de
 
 int iniMode(const std::string& iniPath) {
   return com::Variant(profile::readIniValue(iniPath, "DB", "mode")).toInteger();
+}
+
+int iniConnectTimeout(const std::string& iniPath) {
+  const char* section = iniMode(iniPath) == 1 ? "DBCONN_dsn" : "DBCONN_sql_drive";
+  const std::string v = profile::readIniValue(iniPath, section, "ConnectTimeout");
+  if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos)
+    return kDefaultConnectTimeout;
+  return std::stoi(v);
+}
+
+std::string withConnectTimeout(const std::string& connectionString, const std::string& iniPath) {
+  if (connectionString.empty() || iniMode(iniPath) == 3 ||
+      ConnectionString::parse(connectionString).has("Connect Timeout"))
+    return connectionString;
+  std::string out = connectionString;
+  if (out.back() != ';') out += ';';
+  return out + "Connect Timeout=" + std::to_string(iniConnectTimeout(iniPath)) + ";";
 }
 
 std::string dsnConnectionString(const std::string& iniPath) {

@@ -27,6 +27,18 @@ PreparedFiles prepareDataFiles(const std::string& iniPath, const std::string& de
 // source, 2 a server, 3 a database file).
 int iniMode(const std::string& iniPath);
 
+// How long a connection of the INI file's mode waits for the server, in
+// seconds: ConnectTimeout of [DBCONN_dsn] (mode 1) or [DBCONN_sql_drive]
+// (mode 2), kDefaultConnectTimeout when missing or not a whole number.
+int iniConnectTimeout(const std::string& iniPath);
+inline constexpr int kDefaultConnectTimeout = 5;
+
+// The connection string with "Connect Timeout=" iniConnectTimeout(iniPath)
+// added, which a server backend takes as its login time-out; an empty
+// string, the embedded engine's (mode 3) or one that sets the key itself is
+// returned as it is.
+std::string withConnectTimeout(const std::string& connectionString, const std::string& iniPath);
+
 // The connection string of mode 1: the data source, user and password of
 // [DBCONN_dsn], as "dsn=...;uid=...;pwd=...;".
 std::string dsnConnectionString(const std::string& iniPath);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/tivel/command.h"
+#include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/host.h"
 #include "tools/tivel/rpc/root.h"
 
@@ -40,6 +41,7 @@ Json checked(Json answer) {
 
 void run(const CallOptions& o) {
   if (!o.root.empty()) useRoot(o.root);
+  tellConnectionEvents("tivel call");
   RpcHost host;
   Json created = checked(host.answer(Json{{"id", 1}, {"new", o.progid}}));
   Json request{{"id", 2}, {"object", created["result"]["object"]}};

@@ -16,6 +16,7 @@
 #include "platform/com/registry.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/password.h"
+#include "tools/tivel/rpc/connection_messages.h"
 
 namespace tivel::tool {
 namespace {
@@ -69,6 +70,7 @@ const CommandRegistrar reg([](CLI::App& app) {
   cmd->add_flag("--password-stdin", *fromStdin, "Read the password from the first line of standard input");
   cmd->callback([=] {
     if (!root->empty()) ::setenv("TIVEL_HOME", root->c_str(), 1);
+    tellConnectionEvents("tivel login");
     std::string pwd = readPassword("Password for " + *account + ": ", *fromStdin);
     try {
       auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));

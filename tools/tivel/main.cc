@@ -1,17 +1,52 @@
 // tivel: the command-line entry to the system. Every subcommand registers
 // itself (command.h); this adds them all and reports failures.
 #include <exception>
+#include <filesystem>
 #include <iostream>
+#include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "platform/com/error.h"
 #include "tools/tivel/command.h"
 
+namespace {
+
+// A --root must name a portal root: without ini/SysTivel.ini the components
+// would start on nothing and their log would be made there.
+std::string portalRootCheck(const std::string& root) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(std::filesystem::path(root) / "ini" / "SysTivel.ini", ec)) return "";
+  return root + " is no portal root: it holds no ini/SysTivel.ini (tivel init makes one)";
+}
+
+// `tivel rpc` and `tivel setup show` also serve the installation helper,
+// whose roots hold its own INI files in ini/ but no SysTivel.ini.
+std::string rootCheck(const std::string& root) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::path(root) / "ini", ec)) return "";
+  return root + " is no root: it holds no ini/ directory (tivel init makes a portal root)";
+}
+
+// Every subcommand's --root but init's, which makes the root, is checked
+// before the subcommand runs.
+void checkRoots(CLI::App& app) {
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    if (sub->get_name() == "init") continue;
+    const bool helper = sub->get_name() == "rpc" || (sub->get_name() == "show" && app.get_name() == "setup");
+    if (CLI::Option* root = sub->get_option_no_throw("--root"))
+      root->check(CLI::Validator(helper ? rootCheck : portalRootCheck, "PORTAL_ROOT", "portal root"));
+    checkRoots(*sub);
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   CLI::App app{"tivel: set up a portal root and call the system's objects from the shell", "tivel"};
   app.require_subcommand(1);
   for (const auto& setup : tivel::tool::commands()) setup(app);
+  checkRoots(app);
   // CLI11 reports an unknown first word only as a missing subcommand; name it.
   if (argc > 1 && argv[1][0] != '-') {
     bool known = false;

@@ -57,6 +57,13 @@ class Dialect {
   virtual void lockTable(DialectSession& s, const std::string& table, int timeoutSeconds);
   // Called after every commit or rollback; must not throw.
   virtual void transactionEnded(DialectSession& s) noexcept {}
+  // True when a failure with this SQLSTATE and native error number means the
+  // connection is gone (the server went away, ended the session, or cannot
+  // be reached): the backend then reports the connection lost. This one
+  // knows the standard's class 08, connection exceptions.
+  virtual bool connectionGone(const std::string& sqlState, long nativeError) const {
+    return sqlState.rfind("08", 0) == 0;
+  }
   // Applies the statement time-out (0: none) by a session setting and
   // returns true, or returns false for the backend to set
   // SQL_ATTR_QUERY_TIMEOUT on every statement.

@@ -134,6 +134,22 @@ class MariadbDialect final : public Dialect {
     }
   }
 
+  // Besides class 08, the client library's and the server's numbers: 2006
+  // server gone away, 2013 lost during a query, 2055 lost at a system
+  // error, 1927 the session was killed (KILL), 1053 server shutdown in
+  // progress, 4031 disconnected for being idle too long.
+  bool connectionGone(const std::string& sqlState, long nativeError) const override {
+    switch (nativeError) {
+      case 2006:
+      case 2013:
+      case 2055:
+      case 1927:
+      case 1053:
+      case 4031: return true;
+      default: return Dialect::connectionGone(sqlState, nativeError);
+    }
+  }
+
   bool applyTimeout(DialectSession& s, int seconds) override {
     if (seconds != timeout_) {
       s.run("SET SESSION max_statement_time = " + std::to_string(seconds), {});

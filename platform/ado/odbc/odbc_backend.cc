@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 #include <type_traits>
+#include <utility>
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
@@ -18,6 +19,8 @@
 #include "platform/ado/odbc/driver_loading.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
+#include "platform/ado/reconnecting_backend.h"
+#include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
 
 namespace tivel::ado::odbc {
@@ -26,8 +29,30 @@ namespace {
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide characters must be UTF-16");
 
 constexpr const char* kSource = "ODBC";
-// ADO's default ConnectionTimeout: how long an open waits for the server.
+// ADO's default ConnectionTimeout: how long an open waits for the server
+// when the connection string sets no "Connect Timeout".
 constexpr SQLULEN kLoginTimeoutSeconds = 15;
+
+// The first diagnostic record of a handle: its SQLSTATE and native error.
+std::pair<std::string, long> firstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
+  SQLWCHAR state[6] = {};
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = 0;
+  SQLWCHAR msg[2];
+  SQLRETURN rc = SQLGetDiagRecW(type, handle, 1, state, &native, msg, 2, &len);
+  if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) return {"", 0};
+  std::string text;
+  for (int i = 0; i < 5; ++i) text += static_cast<char>(state[i]);
+  return {text, static_cast<long>(native)};
+}
+
+// The login time-out a connection string asks for ("Connect Timeout",
+// seconds, 0: wait as long as the driver does), else the default.
+SQLULEN loginTimeout(const ConnectionString& cs) {
+  std::string v = cs.get("Connect Timeout");
+  if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos) return kLoginTimeoutSeconds;
+  return static_cast<SQLULEN>(std::stoul(v));
+}
 
 SQLWCHAR* wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 
@@ -167,17 +192,22 @@ class OdbcBackend : public Backend, private DialectSession {
     ConnectionString given = ConnectionString::parse(connectString);
     for (const auto& [key, value] : driverDefaults(driverName))
       if (!given.has(key)) connectString += connectPair(key, value);
+    // MariaDB Connector/ODBC leaves the ODBC login time-out unused; its own
+    // CONN_TIMEOUT bounds the connect and the wait for the server's greeting.
+    const SQLULEN loginSeconds = loginTimeout(cs);
+    if (loginSeconds > 0 && lower(driverName).find("mariadb") != std::string::npos && !given.has("CONN_TIMEOUT"))
+      connectString += connectPair("CONN_TIMEOUT", std::to_string(loginSeconds));
     refuseLoadingCode(
         connectString, [this](const std::string& name) { return isInstalledDriver(name); }, allowedDriverFiles);
 
-    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(loginSeconds), 0);
     std::u16string in = toUtf16(connectString);
     std::u16string out(1024, u'\0');
     SQLSMALLINT outLen = 0;
     SQLRETURN rc = SQLDriverConnectW(dbc_->get(), nullptr, wide(in), static_cast<SQLSMALLINT>(in.size()), wide(out),
                                      static_cast<SQLSMALLINT>(out.size()), &outLen, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc))
-      com::raise(kOpenFailed, kSource, "Cannot connect: " + diagnostics(SQL_HANDLE_DBC, dbc_->get()));
+      com::raise(kOpenFailed, kSource, "Cannot connect: " + withoutPasswords(diagnostics(SQL_HANDLE_DBC, dbc_->get())));
     connected_ = true;
     std::string quote = infoText(SQL_IDENTIFIER_QUOTE_CHAR);
     dialect_ = dialectFor(infoText(SQL_DBMS_NAME));
@@ -252,6 +282,9 @@ class OdbcBackend : public Backend, private DialectSession {
 
   std::string dialect() const override { return dialect_ ? dialect_->name() : std::string(); }
 
+  // True once a failure showed the connection gone (noteLoss).
+  bool lost() const { return lost_; }
+
   void setTimeout(int seconds) override {
     timeout_ = seconds > 0 ? seconds : 0;
     queryTimeout_ = !(connected_ && dialect_ && dialect_->applyTimeout(*this, timeout_));
@@ -277,6 +310,29 @@ class OdbcBackend : public Backend, private DialectSession {
       if (again == text) throw;
       return run(again);
     }
+  }
+
+  // The free check() of this file, noting first whether the failure means
+  // the connection is gone.
+  void check(SQLRETURN rc, const Handle& h) {
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+    noteLoss(h.type(), h.get());
+    ::tivel::ado::odbc::check(rc, h);
+  }
+
+  // Marks the connection lost when the failure on the handle says so in the
+  // dialect's terms, or the driver reports the connection dead.
+  void noteLoss(SQLSMALLINT type, SQLHANDLE handle) {
+    if (lost_ || !connected_) return;
+    auto [state, native] = firstDiagnostic(type, handle);
+    if (dialect_ && dialect_->connectionGone(state, native)) {
+      lost_ = true;
+      return;
+    }
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (SQL_SUCCEEDED(SQLGetConnectAttr(dbc_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+        dead == SQL_CD_TRUE)
+      lost_ = true;
   }
 
   StatementResult executeText(const std::string& sql) {
@@ -339,7 +395,10 @@ class OdbcBackend : public Backend, private DialectSession {
     SQLRETURN rc = SQLSetConnectAttr(
         dbc_->get(), SQL_ATTR_AUTOCOMMIT,
         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)), 0);
-    if (!SQL_SUCCEEDED(rc)) com::raise(kProviderError, kSource, diagnostics(SQL_HANDLE_DBC, dbc_->get()));
+    if (SQL_SUCCEEDED(rc)) return;
+    std::string failure = diagnostics(SQL_HANDLE_DBC, dbc_->get());
+    noteLoss(SQL_HANDLE_DBC, dbc_->get());
+    com::raise(kProviderError, kSource, failure);
   }
 
   // Ends the transaction and returns to autocommit. A commit that fails is
@@ -350,6 +409,7 @@ class OdbcBackend : public Backend, private DialectSession {
     std::string failure;
     if (!SQL_SUCCEEDED(rc)) {
       failure = diagnostics(SQL_HANDLE_DBC, dbc_->get());
+      noteLoss(SQL_HANDLE_DBC, dbc_->get());
       if (how == SQL_COMMIT) SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
     }
     inTransaction_ = false;
@@ -631,6 +691,7 @@ class OdbcBackend : public Backend, private DialectSession {
   Handle env_;
   std::unique_ptr<Handle> dbc_;
   bool connected_ = false;
+  bool lost_ = false;  // a failure said the connection is gone
   bool inTransaction_ = false;
   int timeout_ = 0;
   bool queryTimeout_ = true;
@@ -649,10 +710,15 @@ std::unique_ptr<Backend> fromConnectionString(const ConnectionString& cs, int ti
 
 }  // namespace
 
+// A server connection can be lost; the next operation after a loss opens a
+// new one (reconnecting_backend.h).
 std::unique_ptr<Backend> open(const ConnectionString& cs, int timeoutSeconds) {
-  auto backend = std::make_unique<OdbcBackend>();
-  backend->connect(cs, timeoutSeconds);
-  return backend;
+  return reconnecting([cs, timeoutSeconds] {
+    auto backend = std::make_unique<OdbcBackend>();
+    backend->connect(cs, timeoutSeconds);
+    const OdbcBackend* raw = backend.get();
+    return OpenedBackend{std::move(backend), [raw] { return raw->lost(); }};
+  });
 }
 
 }  // namespace tivel::ado::odbc

@@ -43,7 +43,7 @@ std::string keywordFor(const std::string& key) {
   if (same(key, "server") || same(key, "Data Source")) return "SERVER";
   if (same(key, "database") || same(key, "Initial Catalog")) return "DATABASE";
   if (same(key, "port")) return "PORT";
-  if (same(key, "Provider") || same(key, "Persist Security Info")) return "";
+  if (same(key, "Provider") || same(key, "Persist Security Info") || same(key, "Connect Timeout")) return "";
   return key;
 }
 

@@ -13,7 +13,8 @@
 //                         (serverDriver()); anything else is refused.
 // Keys are trimmed and the usual spellings folded to the ODBC keywords (uid,
 // User ID -> UID; pwd, PASSWORD, Password -> PWD; Data Source -> SERVER;
-// Initial Catalog -> DATABASE). A pair with an empty value is left out, so
+// Initial Catalog -> DATABASE; Connect Timeout, read by the backend as the
+// login time-out, is not handed on). A pair with an empty value is left out, so
 // an empty INI value leaves the data source's own setting in force. A server
 // written "host,port" (the server-database spelling; the mode-2 string has
 // no port key) becomes SERVER=host;PORT=port unless a Port key is given.

@@ -19,6 +19,14 @@ class PostgresqlDialect final : public Dialect {
 
   std::string adapt(DialectSession&, const std::string& sql) override { return quoteKeywordNames(sql); }
 
+  // Besides class 08: the server shutting down or ending the session
+  // (57P01 admin_shutdown, also pg_terminate_backend; 57P02
+  // crash_shutdown; 57P03 cannot_connect_now, a server still starting).
+  bool connectionGone(const std::string& sqlState, long nativeError) const override {
+    return Dialect::connectionGone(sqlState, nativeError) || sqlState == "57P01" || sqlState == "57P02" ||
+           sqlState == "57P03";
+  }
+
   // The value the column's sequence gave this session last, which is this
   // insert's when the insert left the column out.
   com::Variant generatedKey(DialectSession& s, const std::string& table, const std::string& column) override {

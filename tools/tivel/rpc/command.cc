@@ -4,11 +4,26 @@
 #include <string>
 
 #include "tools/tivel/command.h"
+#include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/host.h"
+#include "tools/tivel/rpc/json_value.h"
 #include "tools/tivel/rpc/root.h"
 
 namespace tivel::tool {
 namespace {
+
+// 0x80040001, the components' "cannot connect to the database", as an answer writes it.
+constexpr const char* kConnectErrorNumber = "\"number\":-2147221503";
+
+void tellConnectError(const std::string& reply) {
+  try {
+    const Json answer = Json::parse(reply);
+    const Json& e = answer.at("error");
+    std::cerr << "tivel rpc: " << e.at("description").get<std::string>() << " (source "
+              << e.at("source").get<std::string>() << ")" << std::endl;
+  } catch (const std::exception&) {
+  }
+}
 
 const CommandRegistrar reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("rpc",
@@ -18,8 +33,17 @@ const CommandRegistrar reg([](CLI::App& app) {
   cmd->add_option("--root", *root, "Root directory R: components use R/ini, R/log and R/db (sets TIVEL_HOME)");
   cmd->callback([root] {
     if (!root->empty()) useRoot(*root);
+    tellConnectionEvents("tivel rpc");
     RpcHost host;
-    host.serve(std::cin, std::cout);
+    // Like RpcHost::serve, and a failed connection is also told on standard
+    // error, with its reason, for whoever runs the process.
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      std::string reply = host.handle(line);
+      if (reply.empty()) continue;
+      std::cout << reply << '\n' << std::flush;
+      if (reply.find(kConnectErrorNumber) != std::string::npos) tellConnectError(reply);
+    }
   });
 });
 

@@ -15,9 +15,13 @@
 #include <pthread.h>
 
 #include "mgt/common/helpers.h"
+#include "mgt/common/module.h"
 #include "mgt/init/role_check.h"
 #include "platform/ado/connection.h"
+#include "platform/ado/data_files.h"
+#include "platform/com/error.h"
 #include "tools/tivel/command.h"
+#include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/root.h"
 #include "tools/tivel/serve/console_routes.h"
 #include "tools/tivel/serve/server.h"
@@ -49,13 +53,17 @@ void splitListen(const std::string& text, ServeOptions* o) {
 
 // The recordset gateways run a caller's statements as the portal's database
 // role: says so when that role reaches the database host. A database that
-// cannot be reached now is left for the first batch to report.
+// cannot be reached now is said so, and the server starts anyway: batches
+// fail until the database comes, then succeed.
 void warnAboutTheRole() {
   try {
     ado::Connection conn;
-    conn.open(mgt::GetConnectionString());
+    conn.open(ado::withConnectTimeout(mgt::GetConnectionString(), mgt::configPath()));
     for (const std::string& w : mgt::roleWarnings(conn)) std::cerr << "tivel serve: warning: " << w << std::endl;
     conn.close();
+  } catch (const com::ComError& e) {
+    std::cerr << "tivel serve: the database cannot be reached now; serving, batches fail until it comes: "
+              << e.description() << std::endl;
   } catch (const std::exception&) {
   }
 }
@@ -71,6 +79,7 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   splitListen(listen, &o);
   o.version = buildVersion();
   o.revision = buildRevision();
+  tellConnectionEvents("tivel serve");
   warnAboutTheRole();
   // The signals are taken by one thread with sigwait; every other thread,
   // made after this, inherits the blocked mask.

@@ -7,7 +7,9 @@
 
 #include "fee/module.h"
 #include "mgt/common/helpers.h"
+#include "mgt/common/module.h"
 #include "platform/ado/connection_string.h"
+#include "platform/ado/data_files.h"
 
 namespace tivel::tool {
 namespace {
@@ -52,12 +54,16 @@ OwnSources OwnSources::ofRoot() {
   // per thread, and this one's may name an earlier root.
   std::thread([&strings] {
     // Either file may be missing or unreadable in a root; it then gives none.
+    // Each as the component opens it too, with the connect time-out of its
+    // INI file added.
     try {
       strings.push_back(mgt::GetConnectionString());
+      strings.push_back(ado::withConnectTimeout(strings.back(), mgt::configPath()));
     } catch (...) {
     }
     try {
       strings.push_back(gf::GetConnectionString());
+      strings.push_back(ado::withConnectTimeout(strings.back(), gf::iniPath()));
     } catch (...) {
     }
   }).join();

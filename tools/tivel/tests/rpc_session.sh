@@ -10,6 +10,7 @@ tmp=$(mktemp -d "${TMPDIR:-/tmp}/tivel-rpc-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 db=$tmp/portal.db
 : >"$db"  # an empty file is an empty SQLite database
+mkdir "$tmp/ini" && : >"$tmp/ini/SysTivel.ini"  # --root takes only a portal root
 cs="Provider=SQLite;Data Source=$db;"
 
 cat >"$tmp/session.jsonl" <<EOF
