@@ -28,11 +28,12 @@ std::string rootCheck(const std::string& root) {
   return root + " is no root: it holds no ini/ directory (tivel init makes a portal root)";
 }
 
-// Every subcommand's --root but init's, which makes the root, is checked
-// before the subcommand runs.
+// Every subcommand's --root but those of init and restore, which make the
+// root (restore from an archive's INI files), is checked before the
+// subcommand runs.
 void checkRoots(CLI::App& app) {
   for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
-    if (sub->get_name() == "init") continue;
+    if (sub->get_name() == "init" || sub->get_name() == "restore") continue;
     const bool helper = sub->get_name() == "rpc" || (sub->get_name() == "show" && app.get_name() == "setup");
     if (CLI::Option* root = sub->get_option_no_throw("--root"))
       root->check(CLI::Validator(helper ? rootCheck : portalRootCheck, "PORTAL_ROOT", "portal root"));
