@@ -15,6 +15,8 @@
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
 #include "platform/ado/odbc/dialect.h"
+#include "platform/ado/odbc/connect_keys.h"
+#include "platform/ado/row_budget.h"
 #include "platform/ado/odbc/driver_loading.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
@@ -167,6 +169,7 @@ class OdbcBackend : public Backend, private DialectSession {
     ConnectionString given = ConnectionString::parse(connectString);
     for (const auto& [key, value] : driverDefaults(driverName))
       if (!given.has(key)) connectString += connectPair(key, value);
+    connectString = guardConnectKeys(connectString, driverName, allowedConnectKeys);
     refuseLoadingCode(
         connectString, [this](const std::string& name) { return isInstalledDriver(name); }, allowedDriverFiles);
 
@@ -440,12 +443,14 @@ class OdbcBackend : public Backend, private DialectSession {
       kinds.push_back(kindOf(type));
     }
     PackedRowBuilder row;
+    RowBudget budget(kSource);
     for (;;) {
       SQLRETURN rc = SQLFetch(st.get());
       if (rc == SQL_NO_DATA) break;
       check(rc, st);
       for (size_t i = 0; i < kinds.size(); ++i) row.add(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
       result->rows.push_back(row.take());
+      budget.count(result->rows.back());
     }
   }
 

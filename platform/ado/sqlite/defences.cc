@@ -3,6 +3,14 @@
 #include <sqlite3.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
 namespace tivel::ado::sqlite {
 namespace {
 
@@ -70,9 +78,120 @@ int authorize(void* refusal, int action, const char* a, const char* b, const cha
   return v.answer;
 }
 
+// printf and format build their whole text before the engine checks its
+// length, in one call the progress handler cannot interrupt: a width or
+// precision of two billion holds the thread some 13 s, whatever the batch's
+// deadline. The widths and precisions of one call may add up to this many
+// characters (a few milliseconds of work); legitimate formats use tens.
+constexpr sqlite3_int64 kMaxPrintfWidths = 100000;
+
+// Every conversion's width and precision in the format, literal or taken
+// from the arguments ("*"), added up; more than kMaxPrintfWidths counts as
+// that plus one.
+sqlite3_int64 printfWidths(const unsigned char* format, int argc, sqlite3_value** argv) {
+  sqlite3_int64 total = 0;
+  int arg = 1;
+  auto starred = [&] {
+    sqlite3_int64 v = arg < argc ? sqlite3_value_int64(argv[arg]) : 0;
+    ++arg;
+    return v < 0 ? (v == INT64_MIN ? INT64_MAX : -v) : v;
+  };
+  auto number = [&](const unsigned char*& p) {
+    sqlite3_int64 v = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) v = v > kMaxPrintfWidths ? v : v * 10 + (*p - '0');
+    return v;
+  };
+  for (const unsigned char* p = format; *p; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p == '%') continue;
+    while (*p && std::strchr("-+ #0,!", *p)) ++p;
+    sqlite3_int64 width = 0, precision = 0;
+    if (*p == '*') {
+      width = starred();
+      ++p;
+    } else {
+      width = number(p);
+    }
+    if (*p == '.') {
+      ++p;
+      if (*p == '*') {
+        precision = starred();
+        ++p;
+      } else {
+        precision = number(p);
+      }
+    }
+    while (*p == 'l') ++p;
+    if (!*p) break;
+    ++arg;  // the conversion's own argument
+    total += std::max(width, precision);
+    if (total > kMaxPrintfWidths) return kMaxPrintfWidths + 1;
+  }
+  return total;
+}
+
+// The engine's own printf, reached through a private in-memory connection
+// that keeps it (this connection's name is taken by the checked one).
+struct PrintfEngine {
+  sqlite3* db = nullptr;
+  std::vector<sqlite3_stmt*> byArgCount;
+
+  ~PrintfEngine() {
+    for (sqlite3_stmt* st : byArgCount) sqlite3_finalize(st);
+    sqlite3_close_v2(db);
+  }
+
+  sqlite3_stmt* statement(int argc) {
+    if (!db) {
+      if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK)
+        return nullptr;
+      sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxLength);
+    }
+    if (byArgCount.size() <= static_cast<size_t>(argc)) byArgCount.resize(static_cast<size_t>(argc) + 1, nullptr);
+    sqlite3_stmt*& st = byArgCount[static_cast<size_t>(argc)];
+    if (!st) {
+      std::string sql = "select printf(?1";
+      for (int i = 2; i <= argc; ++i) sql += ",?" + std::to_string(i);
+      sql += ")";
+      if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) st = nullptr;
+    }
+    return st;
+  }
+};
+
+void checkedPrintf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) return;  // NULL, as the engine's answers
+  const unsigned char* format = sqlite3_value_text(argv[0]);
+  if (!format) return sqlite3_result_error_nomem(ctx);
+  if (printfWidths(format, argc, argv) > kMaxPrintfWidths)
+    return sqlite3_result_error(ctx,
+                                "printf: the widths and precisions of one call may add up to at most 100000 "
+                                "characters",
+                                -1);
+  auto* engine = static_cast<PrintfEngine*>(sqlite3_user_data(ctx));
+  sqlite3_stmt* st = engine->statement(argc);
+  if (!st) return sqlite3_result_error(ctx, "printf: the engine's printf is not available", -1);
+  for (int i = 0; i < argc; ++i) sqlite3_bind_value(st, i + 1, argv[i]);
+  if (sqlite3_step(st) == SQLITE_ROW)
+    sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
+  else
+    sqlite3_result_error(ctx, sqlite3_errmsg(engine->db), -1);
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+}
+
+// Every connection's values together: a statement that would take more of
+// the heap fails (out of memory) and the process goes on. Process-wide, as
+// the engine keeps it: one batch's statement may use most of it, but never
+// the machine's memory.
+constexpr sqlite3_int64 kHeapLimit = sqlite3_int64(1) << 30;
+
 }  // namespace
 
 void makeDefensive(sqlite3* db, std::string* refusal) {
+  static std::once_flag heapLimit;
+  std::call_once(heapLimit, [] { sqlite3_hard_heap_limit64(kHeapLimit); });
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   // Functions and virtual tables that are not harmless may not be reached
   // through views, triggers, defaults or indexes of the file.
@@ -84,6 +203,14 @@ void makeDefensive(sqlite3* db, std::string* refusal) {
   sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxSqlLength);
   sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
   sqlite3_set_authorizer(db, authorize, refusal);
+  // printf and its other name format, with their widths checked; the
+  // engine's own does the formatting. One engine per connection, owned by
+  // printf's registration and freed with it.
+  auto* engine = new PrintfEngine;
+  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+  if (sqlite3_create_function_v2(db, "printf", -1, flags, engine, checkedPrintf, nullptr, nullptr,
+                                 [](void* p) { delete static_cast<PrintfEngine*>(p); }) == SQLITE_OK)
+    sqlite3_create_function_v2(db, "format", -1, flags, engine, checkedPrintf, nullptr, nullptr, nullptr);
 }
 
 }  // namespace tivel::ado::sqlite

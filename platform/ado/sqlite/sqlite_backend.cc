@@ -14,6 +14,7 @@
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
+#include "platform/ado/row_budget.h"
 #include "platform/ado/sqlite/defences.h"
 #include "platform/ado/sqlite/keyword_columns.h"
 #include "platform/com/error.h"
@@ -192,11 +193,15 @@ class SqliteBackend : public Backend {
       if (collect) readColumns(st.get(), ncol, result);
       int64_t before = sqlite3_total_changes64(db_);
       const std::vector<char> dates = collect ? dateColumns(st.get(), ncol) : std::vector<char>();
+      RowBudget budget(kSource);
       for (;;) {
         int rc = sqlite3_step(st.get());
         if (rc == SQLITE_DONE) break;
         if (rc != SQLITE_ROW) fail();
-        if (collect) result.rows.push_back(readRow(st.get(), dates));
+        if (collect) {
+          result.rows.push_back(readRow(st.get(), dates));
+          budget.count(result.rows.back());
+        }
       }
       if (ncol == 0) affected += changesSince(before);
     }
@@ -244,8 +249,12 @@ class SqliteBackend : public Backend {
         kept->prepared = prepared;
       }
     }
+    RowBudget budget(kSource);
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
-      if (ncol > 0) result.rows.push_back(readRow(st.get(), *dates));
+      if (ncol > 0) {
+        result.rows.push_back(readRow(st.get(), *dates));
+        budget.count(result.rows.back());
+      }
     if (rc != SQLITE_DONE) fail();
     if (ncol == 0) result.affected = changesSince(before);
   }
