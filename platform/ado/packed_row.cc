@@ -179,8 +179,6 @@ PackedRow::PackedRow(const Row& row) {
 
 size_t PackedRow::size() const { return data_ ? read32(data_.get() + 4) : 0; }
 
-size_t PackedRow::bytes() const { return data_ ? read32(data_.get()) : 0; }
-
 com::Variant PackedRow::at(size_t i) const {
   const uint8_t* p = data_.get() + kHeader;
   for (; i > 0; --i) p = skip(p);

@@ -37,8 +37,6 @@ class PackedRow {
 
   // The number of values.
   size_t size() const;
-  // The bytes the packed row takes.
-  size_t bytes() const;
   // The value at position i (< size()), of the kind it was packed as.
   com::Variant at(size_t i) const;
   com::Variant operator[](size_t i) const { return at(i); }

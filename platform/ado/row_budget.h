@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "platform/ado/packed_row.h"
+#include "platform/com/variant.h"
 
 namespace tivel::ado {
 
@@ -19,9 +19,12 @@ class RowBudget {
  public:
   // `source` names the backend in the error.
   explicit RowBudget(const char* source) : source_(source) {}
-  // Counts a row read; fails (ComError kProviderError) once the rows read
-  // hold more than kMaxResultBytes.
-  void count(const PackedRow& row);
+  // Counts the bytes of values read; fails (ComError kProviderError) once
+  // the values read hold more than kMaxResultBytes.
+  void count(size_t bytes);
+  // The same for one value: a text's or a byte string's length, 9 bytes
+  // for any other kind.
+  void count(const com::Variant& value);
 
  private:
   const char* source_;

@@ -28,21 +28,35 @@ constexpr const char* kSource = "ODBC";
 // (psqlODBC's CommLog writes the password in clear; B2, B3 and the CX flags
 // are its abbreviations for Debug and CommLog), or load code (kept off for
 // every string; a data source of odbc.ini may still set them).
-const char* const kNeverKeys[] = {"enable_local_infile", "local_infile", "use_mycnf", "read_default_file",
-                                  "read_default_group",  "trace",        "tracefile", "debug",
-                                  "commlog",             "b2",           "b3",        "cx",
-                                  "logdir",              "plugin_dir",   "default_auth", "filedsn",
-                                  "savefile",            "pqopt",        "dumpfile"};
+const char* const kNeverKeys[] = {"enable_local_infile",
+                                  "local_infile",
+                                  "use_mycnf",
+                                  "read_default_file",
+                                  "read_default_group",
+                                  "trace",
+                                  "tracefile",
+                                  "debug",
+                                  "commlog",
+                                  "b2",
+                                  "b3",
+                                  "cx",
+                                  "logdir",
+                                  "plugin_dir",
+                                  "default_auth",
+                                  "filedsn",
+                                  "savefile",
+                                  "pqopt",
+                                  "dumpfile"};
 
 // Keys that run statements as the driver connects or name a file this
 // machine reads (keys, certificates, a server's public key, a socket): the
 // administrator may allow each with one value. A6 is psqlODBC's
 // abbreviation of ConnSettings; its D abbreviations name newer options
 // (libpq's among them) and are treated alike.
-const char* const kGuardedKeys[] = {"initstmt", "connsettings", "a6",        "sslkey",        "sslcert",
-                                    "sslca",    "sslcapath",    "sslcrl",    "sslcrlpath",    "sslfplist",
-                                    "sslfp",    "serverkey",    "tlspeerfplist", "tlskeypwd", "socket",
-                                    "sslrootcert", "sslcrldir",  "passfile",  "service"};
+const char* const kGuardedKeys[] = {
+    "initstmt", "connsettings", "a6",        "sslkey",   "sslcert",   "sslca",         "sslcapath",
+    "sslcrl",   "sslcrlpath",   "sslfplist", "sslfp",    "serverkey", "tlspeerfplist", "tlskeypwd",
+    "socket",   "sslrootcert",  "sslcrldir", "passfile", "service"};
 
 // MariaDB Connector/ODBC's OPTION flags that write files: its trace (4)
 // and the query log (524288).
@@ -73,8 +87,7 @@ void checkOption(const std::string& value) {
   const std::string v = unbraced(value);
   char* end = nullptr;
   unsigned long flags = std::strtoul(v.c_str(), &end, 10);
-  if (v.empty() || *end != '\0' || v[0] == '-')
-    refuse("OPTION", "its value is not a number of flags.");
+  if (v.empty() || *end != '\0' || v[0] == '-') refuse("OPTION", "its value is not a number of flags.");
   if (flags & kWritingOptionFlags) refuse("OPTION", "its trace and query-log flags (4, 524288) write files.");
 }
 
@@ -105,8 +118,7 @@ std::string guardConnectKeys(const std::string& connectString, const std::string
   for (const auto& [key, value] : cs.pairs()) {
     const std::string k = normalKey(key);
     if (++seen[k] > 1) refuse(key, "it is given twice (a driver may take either value).");
-    if (isNever(k))
-      refuse(key, "it makes the driver write logs, read option or local files, or load code.");
+    if (isNever(k)) refuse(key, "it makes the driver write logs, read option or local files, or load code.");
     if (k == "option" || k == "options") checkOption(value);
     if (!isGuarded(k)) continue;
     if (!allowedRead) {
@@ -114,8 +126,7 @@ std::string guardConnectKeys(const std::string& connectString, const std::string
       allowedRead = true;
     }
     bool ok = false;
-    for (const auto& [ak, av] : allowList.pairs())
-      ok = ok || (normalKey(ak) == k && unbraced(av) == unbraced(value));
+    for (const auto& [ak, av] : allowList.pairs()) ok = ok || (normalKey(ak) == k && unbraced(av) == unbraced(value));
     if (!ok)
       refuse(key,
              "it runs statements as the driver connects or names a file on this machine; the root's "
@@ -145,14 +156,13 @@ std::vector<std::string> loggingDriverEntries() {
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLCHAR name[512], attributes[4096];
   SQLSMALLINT nameLen = 0, attributesLen = 0;
-  for (SQLUSMALLINT direction = SQL_FETCH_FIRST;
-       SQL_SUCCEEDED(SQLDrivers(env, direction, name, sizeof name, &nameLen, attributes, sizeof attributes,
-                                &attributesLen));
+  for (SQLUSMALLINT direction = SQL_FETCH_FIRST; SQL_SUCCEEDED(
+           SQLDrivers(env, direction, name, sizeof name, &nameLen, attributes, sizeof attributes, &attributesLen));
        direction = SQL_FETCH_NEXT) {
     // The attributes are "KEY=VALUE" texts, each ended by a NUL.
     const char* at = reinterpret_cast<const char*>(attributes);
-    const char* end = at + std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(attributesLen, 0)),
-                                            sizeof attributes);
+    const char* end =
+        at + std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(attributesLen, 0)), sizeof attributes);
     for (; at < end && *at; at += std::strlen(at) + 1) {
       const std::string pair = at;
       const size_t eq = pair.find('=');
@@ -178,7 +188,7 @@ std::string mariadbOptionDirectory() {
   std::string dir = lib.substr(0, lib.find_last_of('/') == std::string::npos ? 0 : lib.find_last_of('/'));
   if (dir.empty()) dir = ".";
   dir += "/mariadb";
-  struct stat st{};
+  struct stat st {};
   if (::stat((dir + "/my.cnf").c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
   return dir;
 }

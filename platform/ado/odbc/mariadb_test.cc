@@ -199,8 +199,8 @@ TEST_F(MariadbTest, LoadDataLocalReadsNoClientFileAndGuardedKeysAreRefused) {
   EXPECT_EQ(scalar("select count(*) from t"), Variant(int32_t(0)));
 
   const std::string cs = db_->connectionString();
-  for (const char* extra : {";ENABLE_LOCAL_INFILE=1", ";{PLUGIN_DIR}=/tmp", ";SSLKEY=/etc/shadow",
-                            ";INITSTMT=select 1", ";use_mycnf=0", ";{OPTION}=4"}) {
+  for (const char* extra : {";ENABLE_LOCAL_INFILE=1", ";{PLUGIN_DIR}=/tmp", ";SSLKEY=/etc/shadow", ";INITSTMT=select 1",
+                            ";use_mycnf=0", ";{OPTION}=4"}) {
     try {
       openBackend(cs + extra, 10);
       ADD_FAILURE() << extra << " opened";

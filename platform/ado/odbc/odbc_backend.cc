@@ -14,12 +14,12 @@
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
-#include "platform/ado/odbc/dialect.h"
 #include "platform/ado/odbc/connect_keys.h"
-#include "platform/ado/row_budget.h"
+#include "platform/ado/odbc/dialect.h"
 #include "platform/ado/odbc/driver_loading.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
+#include "platform/ado/row_budget.h"
 #include "platform/com/error.h"
 
 namespace tivel::ado::odbc {
@@ -448,9 +448,12 @@ class OdbcBackend : public Backend, private DialectSession {
       SQLRETURN rc = SQLFetch(st.get());
       if (rc == SQL_NO_DATA) break;
       check(rc, st);
-      for (size_t i = 0; i < kinds.size(); ++i) row.add(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
+      for (size_t i = 0; i < kinds.size(); ++i) {
+        const com::Variant value = readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]);
+        budget.count(value);
+        row.add(value);
+      }
       result->rows.push_back(row.take());
-      budget.count(result->rows.back());
     }
   }
 

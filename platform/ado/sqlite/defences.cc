@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ado/interrupt.h"
+
 namespace tivel::ado::sqlite {
 namespace {
 
@@ -131,36 +133,66 @@ sqlite3_int64 printfWidths(const unsigned char* format, int argc, sqlite3_value*
   return total;
 }
 
-// The engine's own printf, reached through a private in-memory connection
-// that keeps it (this connection's name is taken by the checked one).
-struct PrintfEngine {
+// The engine's own functions, reached through a private in-memory
+// connection that keeps them (on the caller's connection their names are
+// taken by the checked ones below).
+struct BuiltinEngine {
   sqlite3* db = nullptr;
-  std::vector<sqlite3_stmt*> byArgCount;
+  struct Kept {
+    std::string name;
+    int argc;
+    sqlite3_stmt* st;
+  };
+  std::vector<Kept> kept;
 
-  ~PrintfEngine() {
-    for (sqlite3_stmt* st : byArgCount) sqlite3_finalize(st);
+  ~BuiltinEngine() {
+    for (const Kept& k : kept) sqlite3_finalize(k.st);
     sqlite3_close_v2(db);
   }
 
-  sqlite3_stmt* statement(int argc) {
+  sqlite3_stmt* statement(const char* name, int argc) {
     if (!db) {
       if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK)
         return nullptr;
       sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxLength);
     }
-    if (byArgCount.size() <= static_cast<size_t>(argc)) byArgCount.resize(static_cast<size_t>(argc) + 1, nullptr);
-    sqlite3_stmt*& st = byArgCount[static_cast<size_t>(argc)];
-    if (!st) {
-      std::string sql = "select printf(?1";
-      for (int i = 2; i <= argc; ++i) sql += ",?" + std::to_string(i);
-      sql += ")";
-      if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) st = nullptr;
-    }
+    for (const Kept& k : kept)
+      if (k.argc == argc && k.name == name) return k.st;
+    std::string sql = std::string("select ") + name + "(";
+    for (int i = 1; i <= argc; ++i) sql += (i > 1 ? ",?" : "?") + std::to_string(i);
+    sql += ")";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return nullptr;
+    kept.push_back({name, argc, st});
     return st;
+  }
+
+  // Answers the engine's own function `name` of the arguments.
+  void call(sqlite3_context* ctx, const char* name, int argc, sqlite3_value** argv) {
+    sqlite3_stmt* st = statement(name, argc);
+    if (!st) return sqlite3_result_error(ctx, "the engine's function is not available", -1);
+    for (int i = 0; i < argc; ++i) sqlite3_bind_value(st, i + 1, argv[i]);
+    if (sqlite3_step(st) == SQLITE_ROW)
+      sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
+    else
+      sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
   }
 };
 
+// A call that makes up to the longest value in one go (a second or two)
+// starts only while the statement's deadline has not passed: the engine
+// looks at an interrupt only between rows and loops, so a row of many such
+// calls would otherwise run on long past it.
+bool pastDeadline(sqlite3_context* ctx) {
+  if (!threadInterrupted()) return false;
+  sqlite3_result_error_code(ctx, SQLITE_INTERRUPT);
+  return true;
+}
+
 void checkedPrintf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (pastDeadline(ctx)) return;
   if (argc < 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) return;  // NULL, as the engine's answers
   const unsigned char* format = sqlite3_value_text(argv[0]);
   if (!format) return sqlite3_result_error_nomem(ctx);
@@ -169,16 +201,15 @@ void checkedPrintf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                                 "printf: the widths and precisions of one call may add up to at most 100000 "
                                 "characters",
                                 -1);
-  auto* engine = static_cast<PrintfEngine*>(sqlite3_user_data(ctx));
-  sqlite3_stmt* st = engine->statement(argc);
-  if (!st) return sqlite3_result_error(ctx, "printf: the engine's printf is not available", -1);
-  for (int i = 0; i < argc; ++i) sqlite3_bind_value(st, i + 1, argv[i]);
-  if (sqlite3_step(st) == SQLITE_ROW)
-    sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
-  else
-    sqlite3_result_error(ctx, sqlite3_errmsg(engine->db), -1);
-  sqlite3_reset(st);
-  sqlite3_clear_bindings(st);
+  static_cast<BuiltinEngine*>(sqlite3_user_data(ctx))->call(ctx, "printf", argc, argv);
+}
+
+void gatedRandomblob(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (!pastDeadline(ctx)) static_cast<BuiltinEngine*>(sqlite3_user_data(ctx))->call(ctx, "randomblob", argc, argv);
+}
+
+void gatedReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (!pastDeadline(ctx)) static_cast<BuiltinEngine*>(sqlite3_user_data(ctx))->call(ctx, "replace", argc, argv);
 }
 
 // Every connection's values together: a statement that would take more of
@@ -203,14 +234,20 @@ void makeDefensive(sqlite3* db, std::string* refusal) {
   sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxSqlLength);
   sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
   sqlite3_set_authorizer(db, authorize, refusal);
-  // printf and its other name format, with their widths checked; the
-  // engine's own does the formatting. One engine per connection, owned by
-  // printf's registration and freed with it.
-  auto* engine = new PrintfEngine;
-  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-  if (sqlite3_create_function_v2(db, "printf", -1, flags, engine, checkedPrintf, nullptr, nullptr,
-                                 [](void* p) { delete static_cast<PrintfEngine*>(p); }) == SQLITE_OK)
-    sqlite3_create_function_v2(db, "format", -1, flags, engine, checkedPrintf, nullptr, nullptr, nullptr);
+  // printf and its other name format with their widths checked, and the
+  // functions that make a long value in one call (randomblob, replace)
+  // behind the deadline; the engine's own do the work. One engine per
+  // connection, owned by printf's registration and freed with it.
+  auto* engine = new BuiltinEngine;
+  const int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS;
+  if (sqlite3_create_function_v2(db, "printf", -1, flags | SQLITE_DETERMINISTIC, engine, checkedPrintf, nullptr,
+                                 nullptr, [](void* p) { delete static_cast<BuiltinEngine*>(p); }) != SQLITE_OK)
+    return;
+  sqlite3_create_function_v2(db, "format", -1, flags | SQLITE_DETERMINISTIC, engine, checkedPrintf, nullptr, nullptr,
+                             nullptr);
+  sqlite3_create_function_v2(db, "replace", 3, flags | SQLITE_DETERMINISTIC, engine, gatedReplace, nullptr, nullptr,
+                             nullptr);
+  sqlite3_create_function_v2(db, "randomblob", 1, flags, engine, gatedRandomblob, nullptr, nullptr, nullptr);
 }
 
 }  // namespace tivel::ado::sqlite

@@ -83,9 +83,9 @@ TEST(SqliteDefencesTest, PrintfWidthsAreCappedAndNarrowFormatsAnswerAsBefore) {
   EXPECT_TRUE(value("select printf(null, 1)").isNull());
   EXPECT_EQ(value("select length(printf('%.*c', 100000, 'x'))").toLong(), 100000);
   // Usable where the engine wants a deterministic function.
-  EXPECT_EQ(errorOf([&] { c->call("Execute", {Variant("create table t(a integer, b text as (printf('%03d', a)))")}); },
-                    &why),
-            0)
+  EXPECT_EQ(
+      errorOf([&] { c->call("Execute", {Variant("create table t(a integer, b text as (printf('%03d', a)))")}); }, &why),
+      0)
       << why;
   c->call("Execute", {Variant("insert into t(a) values(7)")});
   EXPECT_EQ(value("select b from t").toString(), "007");

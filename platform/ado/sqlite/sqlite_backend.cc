@@ -200,7 +200,7 @@ class SqliteBackend : public Backend {
         if (rc != SQLITE_ROW) fail();
         if (collect) {
           result.rows.push_back(readRow(st.get(), dates));
-          budget.count(result.rows.back());
+          budget.count(rowBytes(st.get(), ncol));
         }
       }
       if (ncol == 0) affected += changesSince(before);
@@ -208,6 +208,17 @@ class SqliteBackend : public Backend {
     if (!any) com::raise(kProviderError, kSource, "The statement text holds no statement.");
     if (!result.hasRows) result.affected = affected;
     return result;
+  }
+
+  // The bytes of the row just read: a text's or blob's length, 9 for any
+  // other value (asked after the row is read, so no value changes form).
+  static size_t rowBytes(sqlite3_stmt* st, int ncol) {
+    size_t n = 0;
+    for (int i = 0; i < ncol; ++i) {
+      const int type = sqlite3_column_type(st, i);
+      n += type == SQLITE_TEXT || type == SQLITE_BLOB ? static_cast<size_t>(sqlite3_column_bytes(st, i)) : 9;
+    }
+    return n;
   }
 
   // The statement's columns become the result's: it has rows now.
@@ -253,7 +264,7 @@ class SqliteBackend : public Backend {
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
       if (ncol > 0) {
         result.rows.push_back(readRow(st.get(), *dates));
-        budget.count(result.rows.back());
+        budget.count(rowBytes(st.get(), ncol));
       }
     if (rc != SQLITE_DONE) fail();
     if (ncol == 0) result.affected = changesSince(before);
