@@ -109,8 +109,30 @@ std::string normalKey(const std::string& key) {
   return out;
 }
 
+// Whether `key` (lower case) stands in the text as a key: a whole word,
+// followed by blanks or braces and "=". Looked for in the raw text as well
+// as in the parsed pairs, so a key inside a braced value that some driver
+// reads differently still counts.
+bool standsAsKey(const std::string& lowered, const std::string& key) {
+  auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  for (size_t at = lowered.find(key); at != std::string::npos; at = lowered.find(key, at + 1)) {
+    if (at > 0 && word(lowered[at - 1])) continue;
+    size_t after = at + key.size();
+    while (after < lowered.size() &&
+           (lowered[after] == '}' || std::isspace(static_cast<unsigned char>(lowered[after]))))
+      ++after;
+    if (after < lowered.size() && lowered[after] == '=') return true;
+  }
+  return false;
+}
+
 std::string guardConnectKeys(const std::string& connectString, const std::string& driverName,
                              const AllowedKeys& allowed) {
+  std::string lowered = connectString;
+  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* key : kNeverKeys)
+    if (standsAsKey(lowered, key))
+      refuse(key, "it makes the driver write logs, read option or local files, or load code.");
   const ConnectionString cs = ConnectionString::parse(connectString);
   std::map<std::string, int> seen;
   bool allowedRead = false;

@@ -17,10 +17,27 @@ TEST(ConnectKeysTest, GuardedKeysInEverySpellingAreRefusedUnlessTheAdministrator
     return errorOf([&] { guardConnectKeys(cs, "MariaDB Unicode", allowed); });
   };
   EXPECT_EQ(refused(base + "OPTION=2;CHARSET=utf8mb4;", none), 0);
-  for (const char* extra : {"ENABLE_LOCAL_INFILE=1;", "{PLUGIN_DIR}=/tmp;", "SSLKEY=/etc/shadow;", "INITSTMT=select 1;",
-                            " initStmt =x;", "{ SslKey }=/k;", "Use_MyCnf=0;", "OPTION=4;", "OPTIONS=524290;",
-                            "OPTION=2x;", "Debug=1;CommLog=1;", "B3=1;", "CX=1c3fff;", "pqopt={sslkey=x};",
-                            "ConnSettings=set x=1;", "A6=x;", "Logdir=/tmp;", "SERVER=other;", "{server}=other;"})
+  for (const char* extra : {"ENABLE_LOCAL_INFILE=1;",
+                            "{PLUGIN_DIR}=/tmp;",
+                            "SSLKEY=/etc/shadow;",
+                            "INITSTMT=select 1;",
+                            " initStmt =x;",
+                            "{ SslKey }=/k;",
+                            "Use_MyCnf=0;",
+                            "OPTION=4;",
+                            "OPTIONS=524290;",
+                            "OPTION=2x;",
+                            "Debug=1;CommLog=1;",
+                            "B3=1;",
+                            "CX=1c3fff;",
+                            "pqopt={sslkey=x};",
+                            "ConnSettings=set x=1;",
+                            "A6=x;",
+                            "Logdir=/tmp;",
+                            "SERVER=other;",
+                            "{server}=other;",
+                            "DATABASE={x;ENABLE_LOCAL_INFILE=1};",
+                            "PWD2={a};{ Debug }=1;"})
     EXPECT_EQ(refused(base + extra, none), kOpenFailed) << extra;
 
   // The administrator's pair: that key with that value only; the keys that
