@@ -19,10 +19,33 @@ bool climbsOut(const std::string& name) {
   return false;
 }
 
+// The files of the ini directory the gateway reads for its own access: its
+// token table, the pages' token and the console's signing key. Whoever
+// wrote them would grant itself any scope, or stop the next start.
+bool gatewayFile(const std::string& name) {
+  std::string last;
+  int parts = 0;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("/\\", start);
+    if (end == std::string::npos) end = name.size();
+    std::string part = name.substr(start, end - start);
+    if (!part.empty() && part != ".") {
+      last = part;
+      ++parts;
+    }
+    start = end + 1;
+  }
+  if (parts != 1) return false;
+  for (const char* file : {"serve.tokens", "serve.token", "console.key"})
+    if (profile::sameProfileName(last, file)) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string iniFilePath(const std::string& name) {
-  if (climbsOut(name)) return "";
+  if (climbsOut(name) || gatewayFile(name)) return "";
   return com::componentDirectory(reinterpret_cast<const void*>(&iniFilePath)) + "/../ini/" + name;
 }
 

@@ -8,7 +8,8 @@ namespace tivel::setup {
 
 // The INI file `name` of the helper: <helper's directory>/../ini/<name>; ""
 // for a name that would leave that directory (an absolute path, or a ".."
-// part with either slash).
+// part with either slash) and for the files the gateway reads for its own
+// access (serve.tokens, serve.token, console.key, in any letter case).
 std::string iniFilePath(const std::string& name);
 
 // Whether the helper refuses to set `key` of `section` to `value` in any of

@@ -314,6 +314,15 @@ TEST_F(RegClassTest, IniWritesThatWouldMakeTheRootLoadCodeOrOpenOtherFilesAreRef
   EXPECT_EQ(reg.writeIniFile("./Scrivane.ini", "DBCONN_sql_drive", "DRIVER", "/tmp/evil.so"), 0);
   EXPECT_EQ(slurp(ini), before);
   EXPECT_FALSE(fs::exists(root() + "/ini/Scrivane.ini"));
+  // The gateway's own access files: a token line or key written there would
+  // grant any scope, or stop the next start.
+  std::ofstream(root() + "/ini/serve.tokens") << "pages 00 pages\n";
+  for (const char* name : {"serve.tokens", "./serve.tokens", "Serve.Tokens", "serve.token", "console.key"}) {
+    EXPECT_EQ(reg.writeIniFile(name, "x", "admin 11 *,setup", "x"), 0) << name;
+    EXPECT_EQ(reg.ReadIniFile(name, "x", "pages"), "") << name;
+  }
+  EXPECT_EQ(slurp(root() + "/ini/serve.tokens"), "pages 00 pages\n");
+  EXPECT_FALSE(fs::exists(root() + "/ini/console.key") || fs::exists(root() + "/ini/serve.token"));
 
   EXPECT_NE(reg.writeIniFile("SysTivel.ini", "DBCONN_sql_drive", "DRIVER", "PostgreSQL Unicode"), 0);
   EXPECT_NE(reg.writeIniFile("SysTivel.ini", "DBCONN_sql_drive", "SERVER", "db.example,5432"), 0);

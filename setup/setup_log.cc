@@ -15,8 +15,7 @@ void writeSetupLog(const std::string& storePath, const std::string& text) noexce
     char name[32];
     std::snprintf(name, sizeof name, "logSetup%04d%02d%02d.txt", now.year, now.month, now.day);
     const fs::path dir = (fs::path(storePath).parent_path() / ".." / "log").lexically_normal();
-    if (!files::makePrivateDirectories(dir.string())) return;
-    files::appendToPrivateFile((dir / name).string(), text + "   " + now.text() + "\r\n");
+    files::appendToLog(dir.string(), name, text + "   " + now.text() + "\r\n");
   } catch (...) {
     // A log that cannot be written never changes the task's answer.
   }

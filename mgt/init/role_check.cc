@@ -1,8 +1,10 @@
 #include "mgt/init/role_check.h"
 
+#include <cctype>
 #include <set>
 #include <string_view>
 
+#include "platform/ado/odbc/connect_keys.h"
 #include "platform/ado/recordset.h"
 
 namespace tivel::mgt {
@@ -111,9 +113,36 @@ std::vector<std::string> mariadbWarnings(ado::Connection& conn) {
 
 }  // namespace
 
+std::vector<std::string> connectionWarnings(ado::Connection& conn) {
+  const std::string dialect = conn.backend().dialect();
+  std::vector<std::string> warnings;
+  if (dialect == "mariadb" && conn.execute("select @@local_infile")->value(0).toLong() != 0)
+    warnings.push_back(
+        "the MariaDB server allows LOAD DATA LOCAL (local_infile=ON): this system's connections keep it off on "
+        "their side, but any other client of the database may be made to send the server its own machine's "
+        "files; set local_infile=OFF in the server's configuration");
+  const char* family = dialect == "postgresql" ? "postgres" : dialect == "mariadb" ? "maria" : nullptr;
+  if (!family) return warnings;
+  for (const std::string& entry : ado::odbc::loggingDriverEntries()) {
+    std::string lower;
+    for (char c : entry) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.find(family) != std::string::npos)
+      warnings.push_back(entry +
+                         " in odbcinst.ini: every other program that connects through it writes its password and "
+                         "statements to /tmp (this system turns the driver's logs off on its own connections); "
+                         "set CommLog=0 and Debug=0 there");
+  }
+  return warnings;
+}
+
 std::vector<std::string> roleWarnings(ado::Connection& conn) {
   const std::string dialect = conn.backend().dialect();
-  if (dialect == "mariadb") return mariadbWarnings(conn);
+  std::vector<std::string> host = connectionWarnings(conn);
+  if (dialect == "mariadb") {
+    std::vector<std::string> warnings = mariadbWarnings(conn);
+    warnings.insert(warnings.end(), host.begin(), host.end());
+    return warnings;
+  }
   if (dialect != "postgresql") return {};
   auto rs = conn.execute(
       "select current_user, rolsuper, rolcreaterole, pg_has_role('pg_read_server_files', 'MEMBER'), "
@@ -124,13 +153,14 @@ std::vector<std::string> roleWarnings(ado::Connection& conn) {
       "has_function_privilege('lo_export(oid, text)', 'EXECUTE'), "
       "current_setting('server_version_num')::integer from pg_roles where rolname = current_user");
   std::vector<std::string> warnings;
-  if (rs->eof()) return warnings;
+  if (rs->eof()) return host;
   const std::string role = "the database role " + rs->value(0).toString();
   auto has = [&](int column) { return rs->value(column).toBool(); };
   if (has(1)) {
     warnings.push_back(role +
                        " is a superuser: any statement a caller sends reaches the database host "
                        "(COPY ... TO PROGRAM runs programs, pg_read_file reads files)");
+    warnings.insert(warnings.end(), host.begin(), host.end());
     return warnings;
   }
   const struct {
@@ -149,6 +179,7 @@ std::vector<std::string> roleWarnings(ado::Connection& conn) {
     warnings.push_back(role +
                        " may execute functions that read or write the database host's files "
                        "(pg_read_file, lo_import, lo_export)");
+  warnings.insert(warnings.end(), host.begin(), host.end());
   return warnings;
 }
 

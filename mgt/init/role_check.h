@@ -18,7 +18,13 @@ namespace tivel::mgt {
 // grant itself those); a role that may execute the server-file functions.
 // On MariaDB an account (or a role it may enable) with FILE, SUPER, or
 // INSERT on the mysql schema. Empty for an account with only the grants the
-// portal needs, and on the embedded engine.
+// portal needs, and on the embedded engine. Followed by connectionWarnings.
 std::vector<std::string> roleWarnings(ado::Connection& conn);
+
+// What of the database server or this machine's driver reaches beyond the
+// portal whatever the role: a MariaDB server that allows LOAD DATA LOCAL
+// (@@local_infile), and an odbcinst.ini entry of the engine's driver that
+// logs every connection (CommLog, Debug). Empty on the embedded engine.
+std::vector<std::string> connectionWarnings(ado::Connection& conn);
 
 }  // namespace tivel::mgt

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/ado/recordset.h"
 #include "platform/com/registry.h"
 #include "testing/engines.h"
@@ -167,6 +169,23 @@ TEST_P(ConnectionTest, LateBoundUse) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, ConnectionTest, ::testing::ValuesIn(tivel::testing::engines()),
                          tivel::testing::EngineName());
+
+// A statement that makes large values row after row is refused as its rows
+// pass the byte budget, not after building them all; the connection goes on.
+TEST_P(ConnectionTest, AResultPastItsByteBudgetIsRefusedAndTheConnectionGoesOn) {
+  // About 300 MB of rows: 30 values of 10 MB on the embedded engine, 4,600
+  // of 64 KiB through ODBC (whose drivers read a long text piece by piece).
+  const std::map<std::string, std::string> statements = {
+      {"sqlite",
+       "with recursive r(n) as (select 1 union all select n + 1 from r where n < 30) select zeroblob(10000000) from r"},
+      {"postgresql", "select repeat('x', 65536) from generate_series(1, 4600)"},
+      {"mariadb", "select repeat('x', 65536) from seq_1_to_4600"}};
+  std::string why;
+  EXPECT_EQ(errorOf([&] { conn_->execute(statements.at(GetParam())); }, &why), kProviderError);
+  EXPECT_NE(why.find("256 MiB"), std::string::npos) << why;
+  conn_->execute("INSERT INTO notes (id, body, n) VALUES (1, 'a', 1)");
+  EXPECT_EQ(count(), 1);
+}
 
 }  // namespace
 }  // namespace tivel::ado

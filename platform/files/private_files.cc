@@ -85,7 +85,7 @@ int openPrivateFile(const std::string& path, int flags) {
   // to nothing is never created through and ends the second round).
   int fd = -1;
   for (int round = 0; round < 2; ++round) {
-    fd = ::open(path.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_CLOEXEC);
+    fd = ::open(path.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0 || errno != ENOENT) return fd;
     fd = createPrivateFile(path, flags);
     if (fd >= 0 || errno != EEXIST) return fd;
@@ -97,6 +97,34 @@ Append appendToPrivateFile(const std::string& path, std::string_view text) {
   int fd = openPrivateFile(path, O_WRONLY | O_APPEND);
   if (fd < 0) return Append::NotOpened;
   bool ok = writeAll(fd, text);
+  ok = ::close(fd) == 0 && ok;
+  return ok ? Append::Done : Append::NotWritten;
+}
+
+Append appendToLog(const std::string& dir, const std::string& name, std::string_view text) {
+  if (!makePrivateDirectories(dir)) return Append::NotOpened;
+  // The directory itself opened without following a link, and the file
+  // within it by that handle: a link planted as the log directory or as the
+  // day's file leads nowhere, whatever is swapped in between.
+  const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dirFd < 0) return Append::NotOpened;
+  const mode_t mode = privateFileMode(dir);
+  int fd = -1;
+  for (int round = 0; round < 2 && fd < 0; ++round) {
+    fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0 || errno != ENOENT) break;
+    fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0 && ::fchmod(fd, mode) != 0) {
+      ::close(fd);
+      fd = -1;
+      break;
+    }
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  ::close(dirFd);
+  if (fd < 0) return Append::NotOpened;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && writeAll(fd, text);
   ok = ::close(fd) == 0 && ok;
   return ok ? Append::Done : Append::NotWritten;
 }

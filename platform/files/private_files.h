@@ -34,8 +34,9 @@ bool makePrivateDirectories(const std::string& dir);
 // The descriptor, or -1 with errno set (EEXIST when the name is taken).
 int createPrivateFile(const std::string& path, int flags);
 
-// Opens `path` with `flags` when it exists, else creates it as
-// createPrivateFile does. The descriptor, or -1 with errno set.
+// Opens `path` with `flags` when it exists (never through a link as its
+// last part), else creates it as createPrivateFile does. The descriptor, or
+// -1 with errno set.
 int openPrivateFile(const std::string& path, int flags);
 
 // How an append ended.
@@ -43,6 +44,12 @@ enum class Append { Done, NotOpened, NotWritten };
 
 // Appends `text` to the file `path` (a log), creating it privately when missing.
 Append appendToPrivateFile(const std::string& path, std::string_view text);
+
+// Appends `text` to the file `name` of the log directory `dir`, creating
+// both privately when missing. Neither is ever reached through a link: a
+// `dir` whose last part is a symbolic link, or a link named `name`, is not
+// opened (NotOpened), nor is anything but a plain file written.
+Append appendToLog(const std::string& dir, const std::string& name, std::string_view text);
 
 // Writes `text` to the new file `path` (createPrivateFile). False when the
 // name is taken (errno EEXIST) or the file cannot be written whole, which

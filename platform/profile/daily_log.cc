@@ -32,11 +32,11 @@ void appendDailyLog(const std::string& logDir, const std::string& prefix, const 
   char stamp[16];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
   const fs::path dir = fs::path(logDir).lexically_normal();
-  files::makePrivateDirectories(dir.string());
-  const std::string file = (dir / (prefix + stamp + ".txt")).string();
+  const std::string name = prefix + stamp + ".txt", file = (dir / name).string();
+  // The day's first line starts a new file: then the days past keeping go.
   struct stat st {};
-  const bool newDay = ::stat(file.c_str(), &st) != 0;
-  switch (files::appendToPrivateFile(file, line)) {
+  const bool newDay = ::lstat(file.c_str(), &st) != 0;
+  switch (files::appendToLog(dir.string(), name, line)) {
     case files::Append::NotOpened: com::raise(com::kFileNotFound, source, "File not found: " + file);
     case files::Append::NotWritten: com::raise(com::kDeviceIo, source, "Device I/O error: " + file);
     case files::Append::Done: break;

@@ -1,4 +1,5 @@
 #include "platform/profile/profile.h"
+#include "platform/profile/daily_log.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/com/error.h"
 #include "testing/engines.h"
 
 namespace tivel::profile {
@@ -198,6 +200,42 @@ TEST_F(ProfileTest, OnlyRegularFilesAreReadOrReplaced) {
   put("[DB]\nmode=3\n");
   ASSERT_EQ(::symlink(file().c_str(), file("link.ini").c_str()), 0);
   EXPECT_EQ(readProfileString(file("link.ini"), "DB", "mode"), "3");
+}
+
+// A link planted as the log directory or as the day's file is never
+// followed: the line is refused (error 53) and what the link names stays
+// as it was.
+TEST(DailyLogTest, APlantedLinkIsNeverFollowed) {
+  tivel::testing::TempDir root, elsewhere;
+  const com::DateTime day = com::DateTime::now();
+  char stamp[16];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", day.year, day.month, day.day);
+  const std::string log = root.path() + "/log", name = std::string("log") + stamp + ".txt";
+  auto numberOf = [&] {
+    try {
+      appendDailyLog(log, "log", day, "line\r\n", "test");
+    } catch (const com::ComError& e) {
+      return e.number();
+    }
+    return 0;
+  };
+  std::filesystem::create_directory_symlink(elsewhere.path(), log);
+  EXPECT_EQ(numberOf(), com::kFileNotFound);
+  EXPECT_FALSE(std::filesystem::exists(elsewhere.path() + "/" + name));
+
+  std::filesystem::remove(log);
+  std::filesystem::create_directory(log);
+  std::ofstream(elsewhere.path() + "/target") << "kept\n";
+  std::filesystem::create_symlink(elsewhere.path() + "/target", log + "/" + name);
+  EXPECT_EQ(numberOf(), com::kFileNotFound);
+  std::ifstream in(elsewhere.path() + "/target");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept\n");
+
+  std::filesystem::remove(log + "/" + name);
+  EXPECT_EQ(numberOf(), 0);
+  EXPECT_EQ(numberOf(), 0);
+  std::ifstream written(log + "/" + name);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "line\r\nline\r\n");
 }
 
 }  // namespace

@@ -15,11 +15,13 @@
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
+#include "platform/ado/odbc/connect_keys.h"
 #include "platform/ado/odbc/dialect.h"
 #include "platform/ado/odbc/driver_loading.h"
 #include "platform/ado/odbc/odbc_connection_string.h"
 #include "platform/ado/odbc/wide_text.h"
 #include "platform/ado/reconnecting_backend.h"
+#include "platform/ado/row_budget.h"
 #include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
 
@@ -197,6 +199,7 @@ class OdbcBackend : public Backend, private DialectSession {
     const SQLULEN loginSeconds = loginTimeout(cs);
     if (loginSeconds > 0 && lower(driverName).find("mariadb") != std::string::npos && !given.has("CONN_TIMEOUT"))
       connectString += connectPair("CONN_TIMEOUT", std::to_string(loginSeconds));
+    connectString = guardConnectKeys(connectString, driverName, allowedConnectKeys);
     refuseLoadingCode(
         connectString, [this](const std::string& name) { return isInstalledDriver(name); }, allowedDriverFiles);
 
@@ -500,11 +503,16 @@ class OdbcBackend : public Backend, private DialectSession {
       kinds.push_back(kindOf(type));
     }
     PackedRowBuilder row;
+    RowBudget budget(kSource);
     for (;;) {
       SQLRETURN rc = SQLFetch(st.get());
       if (rc == SQL_NO_DATA) break;
       check(rc, st);
-      for (size_t i = 0; i < kinds.size(); ++i) row.add(readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]));
+      for (size_t i = 0; i < kinds.size(); ++i) {
+        const com::Variant value = readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]);
+        budget.count(value);
+        row.add(value);
+      }
       result->rows.push_back(row.take());
     }
   }

@@ -3,11 +3,14 @@
 #include "platform/ado/odbc/odbc_backend.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "platform/ado/connection.h"
@@ -367,6 +370,34 @@ TEST_F(OdbcRecordsetTest, AddNewReadsBackTheDatabaseNumberedKey) {
   rs.setValue("Usi_Value", Variant("六"));  // and edit it again, located by that key
   rs.update();
   EXPECT_EQ(b_->execute("select Usi_Value from umUsrSecInst where Usi_no = 1").rows.at(0).at(0), Variant("六"));
+}
+
+// psqlODBC as Debian installs it logs every connection (CommLog=1 in
+// /etc/odbcinst.ini) to /tmp, password and statements included; the layer
+// turns its logs off on every connection, and a caller cannot turn them on.
+TEST_F(OdbcBackendTest, DriverLogsHoldNoPasswordOrStatementWithDebiansDriverEntry) {
+  std::ifstream ini("/etc/odbcinst.ini");
+  std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  if (text.find("[PostgreSQL Unicode]") == std::string::npos) GTEST_SKIP() << "psqlODBC is not installed";
+
+  const std::string password = env("TIVEL_TEST_PG_PASSWORD");
+  {
+    auto b = openBackend(modeTwo(password), 10);
+    b->execute("select 'log-marker-7731'");
+  }
+  const std::string mine = std::to_string(::getpid()) + ".log";
+  for (const auto& entry : std::filesystem::directory_iterator("/tmp")) {
+    const std::string name = entry.path().filename().string();
+    bool driverLog = name.rfind("psqlodbc_", 0) == 0 || name.rfind("mylog_", 0) == 0;
+    if (!driverLog || name.size() < mine.size() || name.compare(name.size() - mine.size(), mine.size(), mine) != 0)
+      continue;
+    std::ifstream in(entry.path());
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(log.find(password), std::string::npos) << name;
+    EXPECT_EQ(log.find("log-marker-7731"), std::string::npos) << name;
+  }
+  for (const char* extra : {";Debug=1;CommLog=1", ";B3=1", ";{CommLog}=1", ";pqopt={passfile=/etc/shadow}"})
+    EXPECT_THROW(openBackend(modeTwo(password) + extra, 10), com::ComError) << extra;
 }
 
 }  // namespace

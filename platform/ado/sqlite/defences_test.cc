@@ -59,5 +59,37 @@ TEST(SqliteDefencesTest, CallersStatementsReachNothingBeyondTheirDatabase) {
   EXPECT_EQ(rs.toObject()->getProperty("Collect", {Variant("body")}).toString(), "a!");
 }
 
+// A call that builds its whole value before the engine looks again (printf
+// with a vast width or precision) cannot outrun a deadline: its widths are
+// capped, and formats within the cap answer as the engine's own printf.
+TEST(SqliteDefencesTest, PrintfWidthsAreCappedAndNarrowFormatsAnswerAsBefore) {
+  tivel::testing::TempDir dir;
+  std::ofstream(dir.path() + "/portal.db").close();
+  com::ObjectPtr c = com::CreateObject("ADODB.Connection");
+  c->call("Open", {Variant("Provider=SQLite;Data Source=" + dir.path() + "/portal.db")});
+  auto value = [&](const std::string& sql) {
+    return c->call("Execute", {Variant(sql)}).toObject()->getProperty("Collect", {Variant(int32_t(0))});
+  };
+  std::string why;
+  auto run = [&](const std::string& sql) { return errorOf([&] { value(sql); }, &why); };
+  for (const char* sql : {"select printf('%.*c', 2147483647, 'x')", "select format('%2147483647d', 1)",
+                          "select printf('%*s', -2147483647, 'a')", "select printf('%.100001c', 'x')",
+                          "select printf('%.60000c%.60000c', 'x', 'y')", "select printf('%99999999999999999999d', 1)"})
+    EXPECT_EQ(run(sql), kProviderError) << sql;
+  EXPECT_NE(why.find("100000"), std::string::npos) << why;
+
+  EXPECT_EQ(value("select printf('%05.1f|%-4s|%q|%d%%', 3.14159, 'ab', 'it''s', 7)").toString(), "003.1|ab  |it''s|7%");
+  EXPECT_EQ(value("select format('%s-%s', 'a', null)").toString(), "a-");
+  EXPECT_TRUE(value("select printf(null, 1)").isNull());
+  EXPECT_EQ(value("select length(printf('%.*c', 100000, 'x'))").toLong(), 100000);
+  // Usable where the engine wants a deterministic function.
+  EXPECT_EQ(
+      errorOf([&] { c->call("Execute", {Variant("create table t(a integer, b text as (printf('%03d', a)))")}); }, &why),
+      0)
+      << why;
+  c->call("Execute", {Variant("insert into t(a) values(7)")});
+  EXPECT_EQ(value("select b from t").toString(), "007");
+}
+
 }  // namespace
 }  // namespace tivel::ado

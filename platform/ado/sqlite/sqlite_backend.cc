@@ -15,6 +15,7 @@
 
 #include "platform/ado/constants.h"
 #include "platform/ado/interrupt.h"
+#include "platform/ado/row_budget.h"
 #include "platform/ado/sqlite/defences.h"
 #include "platform/ado/sqlite/keyword_columns.h"
 #include "platform/com/error.h"
@@ -193,17 +194,32 @@ class SqliteBackend : public Backend {
       if (collect) readColumns(st.get(), ncol, result);
       int64_t before = sqlite3_total_changes64(db_);
       const std::vector<char> dates = collect ? dateColumns(st.get(), ncol) : std::vector<char>();
+      RowBudget budget(kSource);
       for (;;) {
         int rc = sqlite3_step(st.get());
         if (rc == SQLITE_DONE) break;
         if (rc != SQLITE_ROW) fail();
-        if (collect) result.rows.push_back(readRow(st.get(), dates));
+        if (collect) {
+          result.rows.push_back(readRow(st.get(), dates));
+          budget.count(rowBytes(st.get(), ncol));
+        }
       }
       if (ncol == 0) affected += changesSince(before);
     }
     if (!any) com::raise(kProviderError, kSource, "The statement text holds no statement.");
     if (!result.hasRows) result.affected = affected;
     return result;
+  }
+
+  // The bytes of the row just read: a text's or blob's length, 9 for any
+  // other value (asked after the row is read, so no value changes form).
+  static size_t rowBytes(sqlite3_stmt* st, int ncol) {
+    size_t n = 0;
+    for (int i = 0; i < ncol; ++i) {
+      const int type = sqlite3_column_type(st, i);
+      n += type == SQLITE_TEXT || type == SQLITE_BLOB ? static_cast<size_t>(sqlite3_column_bytes(st, i)) : 9;
+    }
+    return n;
   }
 
   // The statement's columns become the result's: it has rows now.
@@ -245,8 +261,12 @@ class SqliteBackend : public Backend {
         kept->prepared = prepared;
       }
     }
+    RowBudget budget(kSource);
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
-      if (ncol > 0) result.rows.push_back(readRow(st.get(), *dates));
+      if (ncol > 0) {
+        result.rows.push_back(readRow(st.get(), *dates));
+        budget.count(rowBytes(st.get(), ncol));
+      }
     if (rc != SQLITE_DONE) fail();
     if (ncol == 0) result.affected = changesSince(before);
   }

@@ -102,6 +102,43 @@ TEST(ScopeTest, TokensAreAddedListedRevokedAndOnlyTheirHashesKept) {
   EXPECT_THROW(TokenTable::load(root), std::runtime_error);
 }
 
+// A token file or token in a shape this system never writes is refused,
+// naming the file and line: a link in the file's place, a control character.
+TEST(ScopeTest, LinkedTokenFilesAndControlCharactersAreRefused) {
+  tivel::testing::TempDir dir, elsewhere;
+  const std::string root = dir.path();
+  std::filesystem::create_directories(root + "/ini");
+  auto write = [](const std::string& path, const std::string& text) {
+    std::filesystem::remove(path);
+    std::ofstream(path) << text;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  };
+  auto message = [&](auto&& f) {
+    try {
+      f();
+    } catch (const std::runtime_error& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  const std::string hash = sha256Hex("x");
+  write(elsewhere.path() + "/tokens", "admin " + hash + " *\n");
+  std::filesystem::create_symlink(elsewhere.path() + "/tokens", tokensPath(root));
+  EXPECT_NE(message([&] { readTokenLines(root); }).find("symbolic link"), std::string::npos);
+  std::filesystem::remove(tokensPath(root));
+  write(tokensPath(root), "# comment\nadmin " + hash + " pages" + std::string(1, '\0') + "\n");
+  EXPECT_NE(message([&] { readTokenLines(root); }).find("line 2"), std::string::npos);
+
+  const std::string token = randomToken();
+  write(serveTokenPath(root), token + std::string(1, '\0') + "\n");
+  EXPECT_THROW(readServeToken(root), std::runtime_error);
+  write(serveTokenPath(root), token + "\n");
+  EXPECT_EQ(readServeToken(root), token);
+  std::filesystem::remove(serveTokenPath(root));
+  std::filesystem::create_symlink(elsewhere.path() + "/tokens", serveTokenPath(root));
+  EXPECT_THROW(readServeToken(root), std::runtime_error);
+}
+
 TEST(ScopeTest, RefusedCallsAnswerAnErrorNamingTheScopeAndAreCounted) {
   mgt::testing::Portal portal("sqlite", false);
   std::filesystem::create_directories(portal.root() + "/ini");

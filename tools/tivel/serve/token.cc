@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -64,15 +64,51 @@ bool writeSecretFile(const std::string& path, const std::string& text) {
   return true;
 }
 
-std::string readSecretFile(const std::string& path, const std::string& what) {
+std::optional<std::string> readOwnerOnlyFile(const std::string& path, const std::string& what) {
+  // O_NOFOLLOW: a link planted in the file's place is refused, not followed
+  // to whatever file it names.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    if (errno == ELOOP) throw std::runtime_error("the " + what + " " + path + " is a symbolic link; refused");
+    fail("cannot read", path);
+  }
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) fail("no " + what + " (tivel init writes one)", path);
-  if (st.st_mode & (S_IRWXG | S_IRWXO))
-    throw std::runtime_error("the " + what + " " + path + " may be read by other users (chmod 600 it)");
-  std::ifstream in(path);
-  std::string line;
-  if (!in || !std::getline(in, line)) fail("cannot read", path);
+  std::string text;
+  try {
+    if (::fstat(fd, &st) != 0) fail("cannot read", path);
+    if (!S_ISREG(st.st_mode)) throw std::runtime_error("the " + what + " " + path + " is not a plain file");
+    if (st.st_mode & (S_IRWXG | S_IRWXO))
+      throw std::runtime_error("the " + what + " " + path + " may be read by other users (chmod 600 it)");
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        fail("cannot read", path);
+      }
+      text.append(buffer, static_cast<size_t>(n));
+    }
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  return text;
+}
+
+std::string readSecretFile(const std::string& path, const std::string& what) {
+  std::optional<std::string> text = readOwnerOnlyFile(path, what);
+  if (!text) {
+    errno = ENOENT;
+    fail("no " + what + " (tivel init writes one)", path);
+  }
+  std::string line = text->substr(0, text->find('\n'));
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  // A control character (a NUL, a tab) is part of no secret this system
+  // writes: a file holding one was not written by it.
+  for (char c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      throw std::runtime_error("the " + what + " " + path + " holds a control character");
   return line;
 }
 

@@ -2,6 +2,7 @@
 // (mode 0600), which every HTTP caller presents as a bearer token.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,8 +28,15 @@ bool writeSecretFile(const std::string& path, const std::string& text);
 
 // The first line of a file only its owner may read (trailing blanks and CR
 // removed); fails (std::runtime_error) naming `what` when it is missing,
-// unreadable, or may be read by other users.
+// unreadable, a symbolic link or no plain file, may be read by other users,
+// or holds a control character.
 std::string readSecretFile(const std::string& path, const std::string& what);
+
+// The whole of a plain file only its owner may read, opened without
+// following a link; nullopt when it is missing. Fails (std::runtime_error)
+// naming `what` when it is a link, no plain file, unreadable, or may be
+// read by other users.
+std::optional<std::string> readOwnerOnlyFile(const std::string& path, const std::string& what);
 
 // A new random token: 256 bits as 64 hexadecimal digits.
 std::string randomToken();

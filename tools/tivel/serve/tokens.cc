@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -94,21 +94,20 @@ std::string sha256Hex(std::string_view text) {
 
 std::vector<TokenLine> readTokenLines(const std::string& root) {
   const std::string path = tokensPath(root);
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return {};
-    throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
-  }
-  if (st.st_mode & (S_IRWXG | S_IRWXO))
-    throw std::runtime_error("the token file " + path + " may be read by other users (chmod 600 it)");
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
+  const std::optional<std::string> text = readOwnerOnlyFile(path, "token file");
+  if (!text) return {};
+  std::istringstream in(*text);
   std::vector<TokenLine> lines;
   int number = 0;
   for (std::string text; std::getline(in, text);) {
     ++number;
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.find_first_not_of(" \t") == std::string::npos || text[text.find_first_not_of(" \t")] == '#') continue;
+    // A control character (a NUL, a tab inside a field) is in no line this
+    // system writes; such a line is refused rather than read around it.
+    for (char c : text)
+      if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+        throw std::runtime_error(path + " line " + std::to_string(number) + ": holds a control character");
     std::istringstream fields(text);
     TokenLine l;
     std::string extra;
