@@ -76,8 +76,9 @@ void OpenDatabase() {
     WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
   } catch (...) {
   }
-  // The original text first, unchanged, then the reason.
-  com::raise(kConnectError, "TivelGF", "连接数据库出错！" + (why.empty() ? why : " " + ado::withoutPasswords(why)));
+  // The original text stays the description callers compare; the reason,
+  // passwords removed, travels beside it for the operator.
+  com::raise(kConnectError, "TivelGF", "连接数据库出错！", why.empty() ? why : ado::withoutPasswords(why));
 }
 
 bool connected() { return state().connected; }

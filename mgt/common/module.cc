@@ -22,12 +22,10 @@ ModuleState& state() {
 
 constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
 
-// The original text first, unchanged, so that a caller that looks for it
-// (or compares the start) still finds it; the reason after one blank.
-std::string connectErrorText(const std::string& reason) {
-  std::string text = "连接数据库出错！";
-  if (!reason.empty()) text += " " + ado::withoutPasswords(reason);
-  return text;
+// The original text stays the description callers compare; the reason,
+// passwords removed, travels beside it for the operator.
+[[noreturn]] void raiseConnectError(const std::string& reason) {
+  com::raise(kConnectError, "TivelMgt", "连接数据库出错！", reason.empty() ? reason : ado::withoutPasswords(reason));
 }
 
 }  // namespace
@@ -54,7 +52,7 @@ void startUp() {
       WriteFileLog(why);
     } catch (...) {
     }
-    com::raise(kConnectError, "TivelMgt", connectErrorText(why));
+    raiseConnectError(why);
   }
   s.started = true;
 }

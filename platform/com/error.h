@@ -40,23 +40,35 @@ std::string currentFailureDescription(const char* otherwise);
 // A failed call. "Fail the call to the caller" means: throw one of these.
 class ComError : public std::runtime_error {
  public:
-  ComError(int32_t number, std::string source, std::string description)
+  ComError(int32_t number, std::string source, std::string description, std::string detail = {})
       : std::runtime_error(description),
         number_(number),
         source_(std::move(source)),
-        description_(std::move(description)) {}
+        description_(std::move(description)),
+        detail_(std::move(detail)) {}
 
   int32_t number() const { return number_; }
   const std::string& source() const { return source_; }
+  // The system's own text, exactly as callers compare it.
   const std::string& description() const { return description_; }
+  // Why, for the operator (a driver's message and SQLSTATE); empty when
+  // there is nothing to add. Never part of description().
+  const std::string& detail() const { return detail_; }
 
  private:
   int32_t number_;
   std::string source_;
   std::string description_;
+  std::string detail_;
 };
 
 // Throws ComError(number, source, description).
 [[noreturn]] void raise(int32_t number, std::string source, std::string description);
+// Throws ComError(number, source, description, detail).
+[[noreturn]] void raise(int32_t number, std::string source, std::string description, std::string detail);
+
+// The description and, after one blank, the detail when there is one: what
+// an operator reads (the command's errors, /health, the console).
+std::string describe(const ComError& e);
 
 }  // namespace tivel::com

@@ -54,7 +54,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "time:       " << f.seconds << " s\n";
     } catch (const com::ComError& e) {
       if (tty) std::cerr << "\r\033[K";
-      std::cerr << "tivel backup: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
+      std::cerr << "tivel backup: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);
     }
   });

@@ -29,8 +29,9 @@ Json argumentOf(const std::string& text) {
 // Prints an error answer on standard error and ends the command with status 1.
 [[noreturn]] void fail(const Json& answer) {
   const Json& e = answer["error"];
-  std::cerr << "tivel call: " << e["description"].get<std::string>() << " (source " << e["source"].get<std::string>()
-            << ", number " << e["number"].get<int64_t>() << ")\n";
+  std::cerr << "tivel call: " << e["description"].get<std::string>()
+            << (e.contains("detail") ? " " + e["detail"].get<std::string>() : std::string()) << " (source "
+            << e["source"].get<std::string>() << ", number " << e["number"].get<int64_t>() << ")\n";
   throw CLI::RuntimeError(1);
 }
 

@@ -89,7 +89,7 @@ void testCommand(CLI::App& ldap) {
       if (c.outcome != mgt::directory::Outcome::Accepted)
         throw CLI::RuntimeError(c.outcome == mgt::directory::Outcome::Refused ? 2 : 1);
     } catch (const com::ComError& e) {
-      std::cerr << "tivel ldap test: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
+      std::cerr << "tivel ldap test: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);
     }
   });
@@ -118,7 +118,7 @@ void importCommand(CLI::App& ldap) {
                 << "unchanged:  " << r.unchanged << "\n";
       mgt::resetThreadState();
     } catch (const com::ComError& e) {
-      std::cerr << "tivel ldap import: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
+      std::cerr << "tivel ldap import: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);
     }
   });

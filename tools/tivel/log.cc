@@ -72,7 +72,7 @@ const CommandRegistrar reg([](CLI::App& app) {
         }
       }
     } catch (const com::ComError& e) {
-      std::cerr << "tivel log prune: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
+      std::cerr << "tivel log prune: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);
     }
   });

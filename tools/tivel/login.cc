@@ -79,7 +79,7 @@ const CommandRegistrar reg([](CLI::App& app) {
       if (code == "0") printLoginRecord(*account);
       if (code != "0") throw CLI::RuntimeError(2);
     } catch (const com::ComError& e) {
-      std::cerr << "tivel login: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
+      std::cerr << "tivel login: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);
     }
   });

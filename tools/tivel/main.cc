@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
   } catch (const tivel::com::ComError& e) {
-    std::cerr << "tivel: " << e.description() << " (source " << e.source() << ", number " << e.number() << ")\n";
+    std::cerr << "tivel: " << tivel::com::describe(e) << " (source " << e.source() << ", number " << e.number()
+              << ")\n";
     return 1;
   } catch (const std::exception& e) {
     std::cerr << "tivel: " << e.what() << "\n";

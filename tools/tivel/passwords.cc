@@ -37,7 +37,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                   << ": passwords written from now on are stored as text\n";
       mgt::resetThreadState();
     } catch (const com::ComError& e) {
-      std::cerr << "tivel passwords hash: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
+      std::cerr << "tivel passwords hash: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);
     }
   });

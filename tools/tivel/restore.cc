@@ -80,7 +80,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << "time:       " << f.seconds << " s\n";
     } catch (const com::ComError& e) {
       if (tty) std::cerr << "\r\033[K";
-      std::cerr << "tivel restore: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";
+      std::cerr << "tivel restore: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);
     }
   });

@@ -82,7 +82,7 @@ const CommandRegistrar reg([](CLI::App& app) {
       else
         showText(store, state);
     } catch (const com::ComError& e) {
-      std::cerr << "tivel setup show: " << e.description() << "\n";
+      std::cerr << "tivel setup show: " << com::describe(e) << "\n";
       throw CLI::RuntimeError(1);
     }
   });

@@ -65,7 +65,7 @@ void run(const std::string& command, const std::function<void()>& body) {
     body();
     mgt::resetThreadState();
   } catch (const com::ComError& e) {
-    std::cerr << "tivel totp " << command << ": " << e.description() << " (" << e.source() << ", " << e.number()
+    std::cerr << "tivel totp " << command << ": " << com::describe(e) << " (" << e.source() << ", " << e.number()
               << ")\n";
     throw CLI::RuntimeError(1);
   }

@@ -19,7 +19,8 @@ void tellConnectError(const std::string& reply) {
   try {
     const Json answer = Json::parse(reply);
     const Json& e = answer.at("error");
-    std::cerr << "tivel rpc: " << e.at("description").get<std::string>() << " (source "
+    std::cerr << "tivel rpc: " << e.at("description").get<std::string>()
+              << (e.contains("detail") ? " " + e.at("detail").get<std::string>() : std::string()) << " (source "
               << e.at("source").get<std::string>() << ")" << std::endl;
   } catch (const std::exception&) {
   }

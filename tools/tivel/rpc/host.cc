@@ -20,8 +20,11 @@ using com::Variant;
 
 constexpr const char* kVerbs[] = {"new", "call", "get", "put", "release", "members", "dump"};
 
-Json errorAnswer(const Json& id, int32_t number, const std::string& source, const std::string& description) {
-  return Json{{"id", id}, {"error", {{"number", number}, {"source", source}, {"description", description}}}};
+Json errorAnswer(const Json& id, int32_t number, const std::string& source, const std::string& description,
+                 const std::string& detail = {}) {
+  Json error{{"number", number}, {"source", source}, {"description", description}};
+  if (!detail.empty()) error["detail"] = detail;
+  return Json{{"id", id}, {"error", std::move(error)}};
 }
 
 std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -180,7 +183,7 @@ Json RpcHost::answer(const Json& request) {
     return out;
   } catch (const com::ComError& e) {
     handles_.unname(jsonText(id));
-    return errorAnswer(id, e.number(), e.source(), e.description());
+    return errorAnswer(id, e.number(), e.source(), e.description(), e.detail());
   } catch (const std::exception& e) {
     handles_.unname(jsonText(id));
     return errorAnswer(id, static_cast<int32_t>(0x80004005), kHostSource, e.what());

@@ -21,8 +21,10 @@ Json errorJson(int32_t number, const std::string& source, const std::string& des
   return Json{{"error", {{"number", number}, {"source", source}, {"description", description}}}};
 }
 
-BatchOutcome refusedWhole(int status, int32_t number, const std::string& description) {
-  return {status, jsonText(errorJson(number, kHostSource, description)), 0, 0};
+BatchOutcome refusedWhole(int status, int32_t number, const std::string& description, const std::string& detail = {}) {
+  Json error = errorJson(number, kHostSource, description);
+  if (!detail.empty()) error["error"]["detail"] = detail;
+  return {status, jsonText(error), 0, 0};
 }
 
 // The caller's scope as the host checks each request, and as the
@@ -98,7 +100,7 @@ BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
   try {
     mgt::startUp();
   } catch (const com::ComError& e) {
-    return refusedWhole(503, e.number(), e.description());
+    return refusedWhole(503, e.number(), e.description(), e.detail());
   } catch (const std::exception& e) {
     return refusedWhole(503, kFail, e.what());
   }

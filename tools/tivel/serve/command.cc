@@ -63,7 +63,7 @@ void warnAboutTheRole() {
     conn.close();
   } catch (const com::ComError& e) {
     std::cerr << "tivel serve: the database cannot be reached now; serving, batches fail until it comes: "
-              << e.description() << std::endl;
+              << com::describe(e) << std::endl;
   } catch (const std::exception&) {
   }
 }

@@ -215,7 +215,7 @@ class Console : public std::enable_shared_from_this<Console> {
       mgt::startUp();
       return true;
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
     }
     return false;
   }
@@ -230,7 +230,7 @@ class Console : public std::enable_shared_from_this<Console> {
     try {
       u = currentSession(token, settings_);
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
       return std::nullopt;
     }
     if (!u) {
@@ -335,7 +335,7 @@ class Console : public std::enable_shared_from_this<Console> {
     try {
       openSession((*body)["account"].get<std::string>(), (*body)["password"].get<std::string>(), req, res);
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
     }
   }
 
@@ -353,7 +353,7 @@ class Console : public std::enable_shared_from_this<Console> {
       admin->changePwd(account, old, fresh);
       openSession(account, fresh, req, res);
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
     }
   }
 
@@ -363,7 +363,7 @@ class Console : public std::enable_shared_from_this<Console> {
     try {
       endSession(u->token);
     } catch (const com::ComError& e) {
-      return refuse(res, 503, "unavailable", e.description());
+      return refuse(res, 503, "unavailable", com::describe(e));
     }
     res.headers.emplace_back("Set-Cookie", cookieHeader(""));
     answerJson(res, 200, Json::object());
@@ -390,7 +390,7 @@ class Console : public std::enable_shared_from_this<Console> {
     try {
       answerJson(res, 200, read());
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
     } catch (const std::invalid_argument& e) {
       refuse(res, 400, "input", e.what());
     }

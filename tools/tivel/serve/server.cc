@@ -321,7 +321,7 @@ struct ServeServer::Impl {
       res.body = jsonText(Json{{"status", "ok"}});
     } catch (const com::ComError& e) {
       res.status = 503;
-      res.body = jsonText(Json{{"status", "unavailable"}, {"error", e.description()}});
+      res.body = jsonText(Json{{"status", "unavailable"}, {"error", com::describe(e)}});
     } catch (const std::exception& e) {
       res.status = 503;
       res.body = jsonText(Json{{"status", "unavailable"}, {"error", e.what()}});

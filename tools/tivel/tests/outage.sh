@@ -165,7 +165,8 @@ grep -q '^tivel rpc: the database .*SQLSTATE' "$tmp/rpc.err" || fail "rpc's stde
 out=$("$tivel" call TivelMgt.UmMgt getUsrByAccount admin --root "$root" 2>&1)
 [[ "$out" == *"tivel call: 连接数据库出错！ "*SQLSTATE* ]] || fail "tivel call while down: $out"
 out=$(echo '{"id":1,"new":"TivelMgt.UmMgt"}' | "$tivel" rpc --root "$root" 2>"$tmp/rpc2.err")
-[[ "$out" == *'"number":-2147221503'*'连接数据库出错！ '*SQLSTATE* ]] || fail "rpc started while down: $out"
+[[ "$out" == *'"number":-2147221503'*'"description":"连接数据库出错！","detail":'*SQLSTATE* ]] ||
+  fail "rpc started while down: $out"
 grep -q '^tivel rpc: 连接数据库出错！ .*SQLSTATE' "$tmp/rpc2.err" || fail "rpc's stderr: $(cat "$tmp/rpc2.err")"
 old_base=$base
 start_serve "$tmp/serve2.out"

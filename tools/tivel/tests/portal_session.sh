@@ -129,7 +129,7 @@ check db '^\{"id":"db","result":"PROVIDER=SQLite; Data Source=.*/hand/bin/../db/
 mkdir -p "$tmp/bad/bin" "$tmp/bad/ini"
 printf '[DB]\nmode=4\n' >"$tmp/bad/ini/SysTivel.ini"
 echo '{"id":"um","new":"TivelMgt.UmMgt"}' | "$tivel" rpc --root "$tmp/bad" >"$tmp/answers.jsonl"
-check um '^\{"id":"um","error":\{"number":-2147221503,"source":"[^"]*","description":"连接数据库出错！ [^"]+"\}\}$'
+check um '^\{"id":"um","error":\{"number":-2147221503,"source":"[^"]*","description":"连接数据库出错！","detail":"[^"]+"\}\}$'
 grep -q '！连接数据库出错,请检查配置文件是否正确！   SysTivel' "$tmp"/bad/log/log*.txt || fail "no start-up log record"
 
 if ((failures)); then
