@@ -67,4 +67,28 @@ bool ConsoleKey::csrfMatches(std::string_view token, std::string_view given) con
   return !token.empty() && sameToken(given, csrfFor(token));
 }
 
+// "token.usrNo.expires.signature"; the client is signed but not carried, so
+// the challenge holds only for the address it was given to.
+std::string ConsoleKey::challengeFor(const Challenge& c) const {
+  const std::string body = c.token + "." + c.usrNo + "." + std::to_string(c.expires);
+  return body + "." + mac("challenge", body + "|" + c.client);
+}
+
+std::optional<Challenge> ConsoleKey::challengeOf(std::string_view text, std::string_view client, int64_t now) const {
+  const size_t sig = text.rfind('.');
+  if (sig == std::string_view::npos) return std::nullopt;
+  const std::string_view body = text.substr(0, sig);
+  if (!sameToken(text.substr(sig + 1), mac("challenge", std::string(body) + "|" + std::string(client))))
+    return std::nullopt;
+  const size_t a = body.find('.'), b = body.rfind('.');
+  if (a == std::string_view::npos || a == b) return std::nullopt;
+  Challenge c{std::string(body.substr(0, a)), std::string(body.substr(a + 1, b - a - 1)), std::string(client), 0};
+  const std::string_view expires = body.substr(b + 1);
+  if (expires.empty() || expires.size() > 18 || expires.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  c.expires = std::stoll(std::string(expires));
+  if (!validToken(c.token) || !validToken(c.usrNo) || now >= c.expires) return std::nullopt;
+  return c;
+}
+
 }  // namespace tivel::tool

@@ -4,6 +4,8 @@
 // knows the same sessions.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,14 @@ std::string consoleKeyPath(const std::string& root);
 // exists. Returns true when it wrote; fails (std::runtime_error) when the
 // file cannot be made.
 bool ensureConsoleKey(const std::string& root);
+
+// The step between a right password and a one-time code: the login record
+// the password step wrote, whose user it is, the client it was given to and
+// until when (seconds since 1970) it holds.
+struct Challenge {
+  std::string token, usrNo, client;
+  int64_t expires = 0;
+};
 
 class ConsoleKey {
  public:
@@ -33,6 +43,11 @@ class ConsoleKey {
   std::string csrfFor(std::string_view token) const;
   // Whether `given` is the CSRF token of the session, in constant time.
   bool csrfMatches(std::string_view token, std::string_view given) const;
+  // The signed text of a challenge, handed to the browser for the code step.
+  std::string challengeFor(const Challenge& c) const;
+  // The challenge a text carries when it is signed by this key, given to
+  // `client` and not expired at `now`; else nullopt.
+  std::optional<Challenge> challengeOf(std::string_view text, std::string_view client, int64_t now) const;
 
  private:
   std::string mac(std::string_view purpose, std::string_view token) const;

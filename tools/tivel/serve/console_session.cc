@@ -78,6 +78,13 @@ void startSession(const std::string& token, const ConsoleSettings& settings) {
   run("insert into consoleSession(token,last_seen) values('" + mgt::QuoteSql(token) + "','" + nowText() + "')");
 }
 
+bool sessionExists(const std::string& token) {
+  auto seen = mgt::sharedConnection()->execute("select token from consoleSession" + tokenCondition(token));
+  const bool exists = !seen->eof();
+  seen->close();
+  return exists;
+}
+
 void endSession(const std::string& token) {
   run("update umLogInfo set isAvail=0" + tokenCondition(token));
   run("delete from consoleSession" + tokenCondition(token));

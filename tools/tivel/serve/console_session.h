@@ -42,6 +42,9 @@ void startSession(const std::string& token, const ConsoleSettings& settings);
 // past its time is ended for every host. Activity is noted.
 std::optional<ConsoleUser> currentSession(const std::string& token, const ConsoleSettings& settings);
 
+// Whether the login record of the token was made a session (in force or not yet ended).
+bool sessionExists(const std::string& token);
+
 // Ends the session for every host: its login record's IsAvail becomes 0.
 void endSession(const std::string& token);
 

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -8,8 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "mgt/admin/second_factor.h"
 #include "mgt/testing/directory.h"
 #include "mgt/testing/portal.h"
+#include "platform/profile/profile.h"
 #include "testing/engines.h"
 #include "tools/tivel/serve/console_key.h"
 #include "tools/tivel/serve/console_routes.h"
@@ -46,6 +49,16 @@ TEST(ConsoleKeyTest, PrivateKeySignsCookiesAndCsrfTokens) {
   EXPECT_FALSE(key.csrfMatches("TOK_261208025337_1068", csrf));
   EXPECT_FALSE(key.csrfMatches("TOK_261208025337_1067", cookie.substr(cookie.find('.') + 1)))
       << "a cookie's signature is no CSRF token";
+
+  // A challenge holds for its client, until it expires, as signed.
+  const std::string challenge = key.challengeFor({"TOK_1", "USR_7", "10.0.0.1", 1000});
+  ASSERT_TRUE(key.challengeOf(challenge, "10.0.0.1", 999));
+  EXPECT_EQ(key.challengeOf(challenge, "10.0.0.1", 999)->usrNo, "USR_7");
+  EXPECT_FALSE(key.challengeOf(challenge, "10.0.0.2", 999)) << "another client";
+  EXPECT_FALSE(key.challengeOf(challenge, "10.0.0.1", 1000)) << "expired";
+  EXPECT_FALSE(key.challengeOf("TOK_1.USR_8" + challenge.substr(11), "10.0.0.1", 999)) << "another user";
+  EXPECT_FALSE(ConsoleKey(std::string(64, 'b')).challengeOf(challenge, "10.0.0.1", 999));
+  EXPECT_FALSE(key.challengeOf(key.cookieFor("TOK_1"), "10.0.0.1", 999)) << "a cookie is no challenge";
 
   ::chmod(consoleKeyPath(dir.path()).c_str(), 0644);
   EXPECT_THROW(ConsoleKey::read(dir.path()), std::runtime_error) << "others may read it";
@@ -291,6 +304,65 @@ TEST_P(ConsoleTest, SessionsEndOnEveryHost) {
   // An administrator no longer in groups 1 and 2 is out at the next request.
   portal->exec("delete from umGrp2Usr where Grp_no in ('1','2')");
   EXPECT_EQ(status(*gateway), 401);
+}
+
+// With the second factor on for an administrator, the password opens no
+// session: it answers a challenge, and only the challenge with a right code
+// (AdminMgt.loginAgain) does, once.
+TEST_P(ConsoleTest, TheSecondFactorOpensTheSession) {
+  const Gateway& g = *gateway;
+  const std::string secret = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ";
+  ASSERT_TRUE(
+      profile::writePrivateProfileString("Security", "second_factor", "totp", portal->root() + "/ini/SysTivel.ini"));
+  const std::string no = portal->scalar("select usr_no from umUsr where account='admin'").toString();
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('5','" + no + "','1',1)");
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('6','" + no + "','" + secret + "',1)");
+  const auto code = [&] {
+    return mgt::second_factor::codeAt(*mgt::second_factor::decodeBase32(secret), std::time(nullptr) / 30);
+  };
+  const auto second = [&](const std::string& challenge, const std::string& c) {
+    return g.client("").Post("/console/api/code", Json{{"challenge", challenge}, {"code", c}}.dump(),
+                             "application/json");
+  };
+  auto first = signIn(g, "admin", "Secret");
+  ASSERT_EQ(statusOf(first), 202);
+  EXPECT_TRUE(first->get_header_value("Set-Cookie").empty()) << "no session from the password";
+  const std::string challenge = Json::parse(first->body)["challenge"];
+  EXPECT_EQ(portal->count("consoleSession"), 0);
+
+  auto wrong = second(challenge, std::to_string((std::stoi(code()) + 1) % 1000000 + 1000000).substr(1));
+  EXPECT_EQ(statusOf(wrong), 401);
+  EXPECT_EQ(Json::parse(wrong->body)["error"], "code");
+  std::string altered = challenge;
+  altered.back() = altered.back() == '0' ? '1' : '0';
+  EXPECT_EQ(Json::parse(second(altered, code())->body)["error"], "challenge");
+  EXPECT_EQ(portal->count("consoleSession"), 0);
+
+  auto right = second(challenge, code());
+  ASSERT_EQ(statusOf(right), 200) << right->body;
+  const std::string set = right->get_header_value("Set-Cookie");
+  EXPECT_EQ(statusOf(g.client("").Get("/console/api/session", {{"Cookie", set.substr(0, set.find(';'))}})), 200);
+  EXPECT_EQ(Json::parse(second(challenge, code())->body)["error"], "challenge") << "a challenge opens once";
+  EXPECT_EQ(portal->count("SysLog", "disc='admin二次登录成功！'"), 1);
+}
+
+// Guessing: an unknown account answers as a wrong password, and after a few
+// failures the account must wait (429, Retry-After), also for the right
+// password. Reads refuse control characters.
+TEST_P(ConsoleTest, GuessesAreThrottledAndTellNothing) {
+  const Gateway& g = *gateway;
+  auto unknown = signIn(g, "nobody", "Secret");
+  EXPECT_EQ(statusOf(unknown), 401);
+  EXPECT_EQ(Json::parse(unknown->body)["code"], "10003");
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(statusOf(signIn(g, i % 2 ? "admin" : " ADMIN", "wrong")), 401) << i;
+  auto held = signIn(g, "admin", "Secret");
+  ASSERT_EQ(statusOf(held), 429);
+  EXPECT_EQ(held->get_header_value("Retry-After"), "1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  Session s = session(g);
+  EXPECT_EQ(statusOf(signIn(g, "editor", "Secret")), 403) << "another account is not held";
+  auto nul = g.client("").Get("/console/api/users?q=a%00b", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
+  EXPECT_EQ(statusOf(nul), 400);
 }
 
 // Sign-ins of directory users wait on a directory that never answers on a
