@@ -126,8 +126,9 @@ async function user(main, usrNo, me) {
     msg.show(t('failed') + usrNo);
     return show(main, heading(t('users.title')), msg);
   }
-  const [logins, memberships, tree] = await Promise.all([
+  const [logins, sessions, memberships, tree] = await Promise.all([
     api.get('/console/api/logins', {usr: usrNo}),
+    api.get('/console/api/sessions', {usr: usrNo}),
     api.get('/console/api/memberships', {usr: usrNo}),
     loadOrgs(),
   ]);
@@ -144,11 +145,29 @@ async function user(main, usrNo, me) {
              new Map(listOf(a, appsCall, appsDump).map((x) => [x.App_No, x.Name])), again),
        security(usrNo, rec, listOf(a, usaCall, usa), records(a.answer(usi).result), again),
        extended(usrNo, rec, records(a.answer(uaa).result), listOf(a, uaiCall, uai), again),
+       consoleSessions(usrNo, sessions, again),
        section(t('user.logins'), table([
          [t('login.time'), (l) => l.time || ''],
          [t('login.address'), (l) => l.address || ''],
          [t('login.valid'), (l) => (l.valid ? t('yes') : t('no'))],
        ], logins)));
+}
+
+// The user's open console sessions and "sign out everywhere".
+function consoleSessions(usrNo, sessions, again) {
+  const msg = note();
+  const end = h('button', {type: 'button', disabled: sessions.length === 0, onclick: async () => {
+    const r = await api.post('/console/api/sessions/end', {usr: usrNo});
+    if (r.status !== 200) return msg.show(t('failed') + (r.data?.message || r.status));
+    msg.show(t('sessions.ended', String(r.data.ended)), 'ok');
+    await again();
+  }}, t('sessions.end'));
+  return section(t('sessions.title'), table([
+    [t('login.time'), (s) => s.time],
+    [t('login.address'), (s) => s.address],
+    [t('sessions.lastSeen'), (s) => s.lastSeen],
+    ['', (s) => (s.current ? t('sessions.current') : '')],
+  ], sessions), h('div', {class: 'buttons'}, end), msg);
 }
 
 function basics(rec, usrNo, again) {

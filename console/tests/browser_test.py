@@ -321,7 +321,8 @@ def totp(secret, at=None):
 
 def run_second_factor(portal, shots):
     """With the second factor on, the password step opens no session: only
-    the code step does, and a wrong code is told and opens nothing."""
+    the code step does, and a wrong code is told and opens nothing. The
+    session ends when the password is changed elsewhere."""
     secret = portal.restart_with_second_factor()
     status, answer, cookie = portal.console_sign_in('admin', portal.admin_password)
     check(status == 202 and answer.get('step') == 'code' and cookie == '',
@@ -340,6 +341,10 @@ def run_second_factor(portal, shots):
         d.d.switch_to.active_element.send_keys(totp(secret), Keys.ENTER)
         check(d.signed_in(), 'the right code opens the console')
         check(d.session_cookie() != '', 'the code step sets the session cookie')
+        # A password reset elsewhere ends the session at its next request.
+        portal.call('TivelMgt.UmMgt', 'changePwd', portal.usr_no('admin'), 'Changed-elsewhere-1')
+        d.click("//nav//a[@data-page='users']")
+        check(d.text_shown('会话已结束，请重新登录。'), 'a password changed elsewhere ends the session')
     except Exception:
         print('The page when it failed:\n' + d.d.find_element(By.TAG_NAME, 'body').text, file=sys.stderr)
         raise

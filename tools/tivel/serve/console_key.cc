@@ -49,16 +49,26 @@ std::string ConsoleKey::mac(std::string_view purpose, std::string_view token) co
   return hex;
 }
 
-std::string ConsoleKey::cookieFor(std::string_view token) const {
-  return std::string(token) + "." + mac("session", token);
+// "token.stamp.signature", the signature over "token.stamp".
+std::string ConsoleKey::cookieFor(std::string_view token, std::string_view stamp) const {
+  const std::string body = std::string(token) + "." + std::string(stamp);
+  return body + "." + mac("session", body);
 }
 
-std::string ConsoleKey::tokenOf(std::string_view cookie) const {
-  const size_t dot = cookie.rfind('.');
+std::string ConsoleKey::tokenOf(std::string_view cookie, std::string* stamp) const {
+  const size_t sig = cookie.rfind('.');
+  if (sig == std::string_view::npos) return "";
+  const std::string_view body = cookie.substr(0, sig);
+  const size_t dot = body.find('.');
   if (dot == std::string_view::npos) return "";
-  const std::string_view token = cookie.substr(0, dot);
-  if (!validToken(token)) return "";
-  return sameToken(cookie.substr(dot + 1), mac("session", token)) ? std::string(token) : std::string();
+  const std::string_view token = body.substr(0, dot);
+  if (!validToken(token) || !sameToken(cookie.substr(sig + 1), mac("session", body))) return "";
+  if (stamp) *stamp = std::string(body.substr(dot + 1));
+  return std::string(token);
+}
+
+std::string ConsoleKey::stampOf(std::string_view usrNo, std::string_view storedPassword) const {
+  return mac("stamp", std::string(usrNo) + "|" + std::string(storedPassword)).substr(0, 32);
 }
 
 std::string ConsoleKey::csrfFor(std::string_view token) const { return mac("csrf", token); }

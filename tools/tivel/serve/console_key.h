@@ -34,11 +34,17 @@ class ConsoleKey {
   static ConsoleKey read(const std::string& root);
   explicit ConsoleKey(std::string secret) : secret_(std::move(secret)) {}
 
-  // The cookie value of a session: its token and the token's signature.
-  std::string cookieFor(std::string_view token) const;
-  // The token a cookie value carries when its signature is right, else "".
-  // A token holds only letters, digits and "_".
-  std::string tokenOf(std::string_view cookie) const;
+  // The cookie value of a session: its token, its credential stamp and
+  // their signature.
+  std::string cookieFor(std::string_view token, std::string_view stamp = "") const;
+  // The token a cookie value carries when its signature is right, else "";
+  // its stamp into `stamp` when given. A token holds only letters, digits
+  // and "_".
+  std::string tokenOf(std::string_view cookie, std::string* stamp = nullptr) const;
+  // The credential stamp of a user: a digest of the user's key and stored
+  // password under the key, so a session whose stamp no longer matches was
+  // opened with a password that has since changed.
+  std::string stampOf(std::string_view usrNo, std::string_view storedPassword) const;
   // The CSRF token of a session, which changing requests must carry.
   std::string csrfFor(std::string_view token) const;
   // Whether `given` is the CSRF token of the session, in constant time.

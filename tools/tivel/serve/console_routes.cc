@@ -21,6 +21,7 @@
 #include "tools/tivel/serve/console_key.h"
 #include "tools/tivel/serve/console_reads.h"
 #include "tools/tivel/serve/console_session.h"
+#include "tools/tivel/serve/token.h"
 
 namespace tivel::tool {
 namespace {
@@ -181,6 +182,8 @@ class Console : public std::enable_shared_from_this<Console> {
     route("GET", "/console/api/memberships", false, &Console::memberships);
     route("GET", "/console/api/attributes", false, &Console::attributes);
     route("GET", "/console/api/log", false, &Console::log);
+    route("GET", "/console/api/sessions", false, &Console::sessions);
+    route("POST", "/console/api/sessions/end", false, &Console::endSessions, Lane::Batch, kForm);
   }
 
  private:
@@ -244,10 +247,17 @@ class Console : public std::enable_shared_from_this<Console> {
   std::optional<ConsoleUser> user(const HttpRequest& req, HttpResponse& res) {
     if (keyMissing(res) || !started(res)) return std::nullopt;
     const std::string presented = cookie(req, kCookie);
-    const std::string token = key_->tokenOf(presented);
+    std::string stamp;
+    const std::string token = key_->tokenOf(presented, &stamp);
     std::optional<ConsoleUser> u;
     try {
-      u = currentSession(token, settings_);
+      u = currentSession(token, settings_, req.peer);
+      // The password changed since the sign-in (by any path): the session
+      // ends with it.
+      if (u && !sameToken(stamp, key_->stampOf(u->usrNo, u->storedPassword))) {
+        endSession(token);
+        u.reset();
+      }
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", e.description());
       return std::nullopt;
@@ -277,8 +287,8 @@ class Console : public std::enable_shared_from_this<Console> {
     return u;
   }
 
-  std::string cookieHeader(const std::string& token) const {
-    std::string v = std::string(kCookie) + "=" + (token.empty() ? "" : key_->cookieFor(token)) +
+  std::string cookieHeader(const std::string& token, const std::string& stamp = "") const {
+    std::string v = std::string(kCookie) + "=" + (token.empty() ? "" : key_->cookieFor(token, stamp)) +
                     "; Path=/console; HttpOnly; SameSite=Strict";
     if (token.empty()) v += "; Max-Age=0";
     if (server_.tls()) v += "; Secure";
@@ -350,15 +360,15 @@ class Console : public std::enable_shared_from_this<Console> {
       return answerJson(res, 202,
                         Json{{"step", "code"}, {"challenge", key_->challengeFor(c)}, {"seconds", kChallengeSeconds}});
     }
-    sessionOpened(token, res);
+    sessionOpened(token, req, res);
   }
 
   // Makes a login record that passed every step a session and hands out its cookie.
-  void sessionOpened(const std::string& token, HttpResponse& res) {
+  void sessionOpened(const std::string& token, const HttpRequest& req, HttpResponse& res) {
     startSession(token, settings_);
-    std::optional<ConsoleUser> opened = currentSession(token, settings_);
+    std::optional<ConsoleUser> opened = currentSession(token, settings_, req.peer);
     if (!opened) return refuse(res, 503, "unavailable", "The session could not be opened; try again");
-    res.headers.emplace_back("Set-Cookie", cookieHeader(token));
+    res.headers.emplace_back("Set-Cookie", cookieHeader(token, key_->stampOf(opened->usrNo, opened->storedPassword)));
     res.callerName = "console:" + opened->account;
     answerJson(res, 200, whoAmI(*opened));
   }
@@ -424,7 +434,7 @@ class Console : public std::enable_shared_from_this<Console> {
       if (!admin->loginAgain(u->get("Account").toString(), (*body)["code"].get<std::string>()))
         answerJson(res, 401, Json{{"error", "code"}});
       else
-        sessionOpened(c->token, res);
+        sessionOpened(c->token, req, res);
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", e.description());
     }
@@ -519,6 +529,44 @@ class Console : public std::enable_shared_from_this<Console> {
       q.size = number(req, "size", 50);
       return logPage(q);
     });
+  }
+
+  // A user's open console sessions; the caller's own is marked.
+  void sessions(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [&] {
+      const std::string mine = key_->tokenOf(cookie(req, kCookie));
+      Json out = Json::array();
+      for (const OpenSession& s : openSessions(argument(req, "usr")))
+        out.push_back(
+            {{"time", s.time}, {"address", s.address}, {"lastSeen", s.lastSeen}, {"current", s.token == mine}});
+      return out;
+    });
+  }
+
+  // "Sign out everywhere": ends every console session of a user, logged.
+  void endSessions(const HttpRequest& req, HttpResponse& res) {
+    std::optional<ConsoleUser> u = guarded(req, res);
+    if (!u) return;
+    Json body = Json::parse(req.body, nullptr, false);
+    if (!body.is_object() || !body.contains("usr") || !body["usr"].is_string())
+      return refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
+    const std::string usrNo = body["usr"].get<std::string>();
+    try {
+      com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+      com::Args byNo{com::Variant(usrNo)};
+      records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
+      if (!whose) return refuse(res, 404, "missing", "No such user");
+      const int ended = endSessionsOf(usrNo);
+      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+      admin->WriteLog(com::Variant("0"), com::Variant("console"),
+                      com::Variant(u->account + "在控制台：结束 " + whose->get("Account").toString() + " 的全部会话（" +
+                                   std::to_string(ended) + "）"),
+                      com::Variant(int16_t{0}), com::Variant(int16_t{0}));
+      if (usrNo == u->usrNo) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
+      answerJson(res, 200, Json{{"ended", ended}});
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
   }
 
   ServeServer& server_;

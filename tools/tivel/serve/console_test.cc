@@ -346,6 +346,64 @@ TEST_P(ConsoleTest, TheSecondFactorOpensTheSession) {
   EXPECT_EQ(portal->count("SysLog", "disc='admin二次登录成功！'"), 1);
 }
 
+// A session ends when its user's password changes (by any path), or the
+// user expires, is frozen or locked; an administrator lists a user's
+// sessions and ends them all.
+TEST_P(ConsoleTest, ASessionEndsWithItsCredentialsAndStanding) {
+  const std::string ini = portal->root() + "/ini/SysTivel.ini";
+  ASSERT_TRUE(profile::writePrivateProfileString("Console", "recheck_seconds", "0", ini));
+  gateway = start();  // the settings are read as the routes are added
+  const std::string no = portal->scalar("select usr_no from umUsr where account='admin'").toString();
+  const auto alive = [&](const Session& s) {
+    return statusOf(gateway->client("").Get("/console/api/session", {{"Cookie", s.cookie}})) == 200;
+  };
+  const auto pages = [&](const std::string& call) {
+    Json a = gateway->batch(Json::parse(R"([{"id":"o","new":"TivelMgt.UmMgt"},)" + call + "]"));
+    EXPECT_FALSE(a[1].contains("error")) << a.dump();
+  };
+  Session s = session(*gateway);
+  ASSERT_TRUE(alive(s));
+  pages(R"({"id":1,"object":{"from":"o"},"call":"changePwd","args":[")" + no + R"(","Secret"]})");
+  EXPECT_TRUE(alive(s)) << "the same password written again";
+  pages(R"({"id":1,"object":{"from":"o"},"call":"changePwd","args":[")" + no + R"(","Other"]})");
+  EXPECT_FALSE(alive(s)) << "a password reset through the pages";
+  pages(R"({"id":1,"object":{"from":"o"},"call":"changePwd","args":[")" + no + R"(","Secret"]})");
+
+  s = session(*gateway);
+  portal->exec("update umUsr set state=2 where usr_no='" + no + "'");
+  EXPECT_FALSE(alive(s)) << "frozen";
+  portal->exec("update umUsr set state=0 where usr_no='" + no + "'");
+
+  ASSERT_TRUE(profile::writePrivateProfileString("Policy", "enforce", "1", ini));
+  s = session(*gateway);
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('7','" + no + "','2001-01-01',1)");
+  EXPECT_FALSE(alive(s)) << "the account expired";
+  portal->exec("delete from umUsrSecInst where usa_no='7'");
+  s = session(*gateway);
+  portal->exec("delete from umUsrSecInst where usa_no in ('3','4')");
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('3','" + no + "','9',1)");
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('4','" + no + "','3',1)");
+  EXPECT_FALSE(alive(s)) << "locked";
+  portal->exec("delete from umUsrSecInst where usa_no in ('3','4')");
+
+  // Sign out everywhere: two sessions listed, both ended, the act logged.
+  Session one = session(*gateway), two = session(*gateway);
+  auto listed =
+      gateway->client("").Get("/console/api/sessions?usr=" + no, {{"Cookie", one.cookie}, {"X-Tivel-CSRF", one.csrf}});
+  ASSERT_EQ(statusOf(listed), 200);
+  Json list = Json::parse(listed->body);
+  ASSERT_EQ(list.size(), 2u) << list.dump();
+  EXPECT_NE(list[0]["current"], list[1]["current"]);
+  auto ended =
+      gateway->client("").Post("/console/api/sessions/end", {{"Cookie", two.cookie}, {"X-Tivel-CSRF", two.csrf}},
+                               Json{{"usr", no}}.dump(), "application/json");
+  ASSERT_EQ(statusOf(ended), 200);
+  EXPECT_EQ(Json::parse(ended->body)["ended"], 2);
+  EXPECT_FALSE(alive(one));
+  EXPECT_FALSE(alive(two));
+  EXPECT_EQ(portal->count("SysLog", "disc like 'admin在控制台：结束 admin 的全部会话%'"), 1);
+}
+
 // Guessing: an unknown account answers as a wrong password, and after a few
 // failures the account must wait (429, Retry-After), also for the right
 // password. Reads refuse control characters.
