@@ -1,5 +1,6 @@
 #include "tools/tivel/serve/console_routes.h"
 
+#include <qrencode.h>
 #include <strings.h>
 
 #include <cctype>
@@ -12,6 +13,7 @@
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/admin/guess_limit.h"
 #include "mgt/admin/login_record.h"
+#include "mgt/admin/second_factor.h"
 #include "mgt/common/module.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
@@ -145,6 +147,23 @@ std::string logText(std::string_view s, size_t most) {
   return out;
 }
 
+// The QR code of a text as an SVG image, one unit a module, a quiet zone of
+// four; "" when the text does not fit.
+std::string qrSvg(const std::string& text) {
+  QRcode* code = QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1);
+  if (!code) return "";
+  const int width = code->width, size = width + 8;
+  std::string path;
+  for (int y = 0; y < width; ++y)
+    for (int x = 0; x < width; ++x)
+      if (code->data[y * width + x] & 1) path += "M" + std::to_string(x + 4) + " " + std::to_string(y + 4) + "h1v1h-1z";
+  QRcode_free(code);
+  const std::string n = std::to_string(size);
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + n + " " + n +
+         "\" shape-rendering=\"crispEdges\"><rect width=\"" + n + "\" height=\"" + n +
+         "\" fill=\"#fff\"/><path fill=\"#000\" d=\"" + path + "\"/></svg>";
+}
+
 class Console : public std::enable_shared_from_this<Console> {
  public:
   Console(ServeServer& server, std::optional<ConsoleKey> key, std::string keyProblem, ConsoleSettings settings)
@@ -184,6 +203,7 @@ class Console : public std::enable_shared_from_this<Console> {
     route("GET", "/console/api/log", false, &Console::log);
     route("GET", "/console/api/sessions", false, &Console::sessions);
     route("POST", "/console/api/sessions/end", false, &Console::endSessions, Lane::Batch, kForm);
+    route("POST", "/console/api/totp/enroll", false, &Console::enroll, Lane::Batch, kForm);
   }
 
  private:
@@ -564,6 +584,33 @@ class Console : public std::enable_shared_from_this<Console> {
                       com::Variant(int16_t{0}), com::Variant(int16_t{0}));
       if (usrNo == u->usrNo) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
       answerJson(res, 200, Json{{"ended", ended}});
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
+  }
+
+  // Enrols a user in the second factor: a new secret, shown this once (with
+  // its otpauth:// address and QR code); later answers never carry it.
+  void enroll(const HttpRequest& req, HttpResponse& res) {
+    std::optional<ConsoleUser> u = guarded(req, res);
+    if (!u) return;
+    Json body = Json::parse(req.body, nullptr, false);
+    if (!body.is_object() || !body.contains("usr") || !body["usr"].is_string())
+      return refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
+    const std::string usrNo = body["usr"].get<std::string>();
+    try {
+      com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+      com::Args byNo{com::Variant(usrNo)};
+      records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
+      if (!whose) return refuse(res, 404, "missing", "No such user");
+      const std::string account = whose->get("Account").toString();
+      const std::string secret = mgt::second_factor::enroll(usrNo);
+      const std::string uri = mgt::second_factor::provisioningUri("Tivel", account, secret);
+      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+      admin->WriteLog(com::Variant("0"), com::Variant("console"),
+                      com::Variant(u->account + "在控制台：为 " + account + " 启用二次验证"), com::Variant(int16_t{0}),
+                      com::Variant(int16_t{0}));
+      answerJson(res, 200, Json{{"secret", secret}, {"uri", uri}, {"qr", qrSvg(uri)}});
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", e.description());
     }

@@ -404,6 +404,52 @@ TEST_P(ConsoleTest, ASessionEndsWithItsCredentialsAndStanding) {
   EXPECT_EQ(portal->count("SysLog", "disc like 'admin在控制台：结束 admin 的全部会话%'"), 1);
 }
 
+// Users' secrets never reach the console, nor a token whose scope withholds
+// them; the pages' own scope keeps them. A second factor enrolled in the
+// console shows its secret once.
+TEST_P(ConsoleTest, SecretsStayHome) {
+  Session s = session(*gateway);
+  const std::string no = portal->scalar("select usr_no from umUsr where account='admin'").toString();
+  auto enrolled = gateway->client("").Post("/console/api/totp/enroll", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}},
+                                           Json{{"usr", no}}.dump(), "application/json");
+  ASSERT_EQ(statusOf(enrolled), 200);
+  const Json shown = Json::parse(enrolled->body);
+  const std::string secret = shown["secret"];
+  EXPECT_EQ(secret.size(), 32u);
+  EXPECT_EQ(shown["qr"].get<std::string>().rfind("<svg", 0), 0u);
+  EXPECT_EQ(portal->scalar("select usi_value from umUsrSecInst where usa_no='6' and usr_no='" + no + "'").toString(),
+            secret);
+
+  const std::string reads = R"([{"id":"um","new":"TivelMgt.UmMgt"},
+    {"id":"u","object":{"from":"um"},"call":"getUsr","args":[")" +
+                            no + R"("]},{"id":1,"dump":{"from":"u"}},
+    {"id":2,"object":{"from":"u"},"get":"Pwd"},
+    {"id":3,"object":{"from":"um"},"call":"getUsrSecValue","args":["PwdTwo",")" +
+                            no + R"("]},
+    {"id":"v","object":{"from":"um"},"call":"getUsiOfUsr","args":[")" +
+                            no + R"("]},{"id":4,"dump":{"from":"v"}},
+    {"id":"all","object":{"from":"um"},"call":"getAllUsr"},{"id":5,"dump":{"from":"all"}},
+    {"id":"i","object":{"from":"um"},"call":"getUsi","args":["6",")" +
+                            no + R"("]},
+    {"id":6,"object":{"from":"i"},"get":"Usi_Value"}])";
+  auto console = rpc(*gateway, s, reads);
+  ASSERT_EQ(statusOf(console), 200);
+  EXPECT_EQ(console->body.find("Secret"), std::string::npos) << console->body;
+  EXPECT_EQ(console->body.find(secret), std::string::npos) << console->body;
+  const Json a = Json::parse(console->body);
+  EXPECT_EQ(a[3]["error"]["number"], kScopeRefused);
+  EXPECT_EQ(a[2]["result"]["Account"], "admin") << "the rest of the record is there";
+
+  EXPECT_NE(gateway->batch(Json::parse(reads)).dump().find(secret), std::string::npos) << "the pages' scope keeps them";
+  const std::string withheld(64, 'w');
+  ServeOptions o;
+  o.tokens = TokenTable::single("reports", withheld, "pages,secrets=withheld");
+  Gateway g(o);
+  const std::string answer = g.batch(Json::parse(reads), withheld).dump();
+  EXPECT_EQ(answer.find("Secret"), std::string::npos) << answer;
+  EXPECT_EQ(answer.find(secret), std::string::npos) << answer;
+}
+
 // Guessing: an unknown account answers as a wrong password, and after a few
 // failures the account must wait (429, Retry-After), also for the right
 // password. Reads refuse control characters.
