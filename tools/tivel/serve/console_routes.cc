@@ -399,7 +399,11 @@ class Console : public std::enable_shared_from_this<Console> {
     const std::string account = (*body)["account"].get<std::string>();
     if (throttled(req, accountKey(account), res)) return;
     try {
-      openSession(account, (*body)["password"].get<std::string>(), req, res);
+      // An empty password opens no console session, whatever is stored.
+      if ((*body)["password"].get<std::string>().empty())
+        answerJson(res, 401, Json{{"error", "login"}, {"code", "10003"}});
+      else
+        openSession(account, (*body)["password"].get<std::string>(), req, res);
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", e.description());
     }

@@ -201,6 +201,9 @@ TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
   auto root = g.client("").Get("/");
   ASSERT_EQ(statusOf(root), 302);
   EXPECT_EQ(root->get_header_value("Location"), "/console/");
+
+  portal->exec("update umUsr set pwd='' where account='admin'");
+  EXPECT_EQ(statusOf(signIn(g, "admin", "")), 401) << "an empty stored password opens no console";
 }
 
 TEST_P(ConsoleTest, AChangeIsDoneWholeAndLoggedOrNotAtAll) {
