@@ -8,6 +8,7 @@
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/module.h"
+#include "mgt/common/security_options.h"
 #include "mgt/init/root.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
@@ -196,6 +197,10 @@ const CommandRegistrar reg([](CLI::App& app) {
       for (const std::string& w : r.roleWarnings) std::cerr << "tivel init: warning: " << w << "\n";
       initFeeRoot(opt.root, withoutPassword);
       writeSecuritySettings(r.iniPath, *policy, *hashing);
+      for (const std::string& problem : mgt::securitySettingProblems(r.iniPath)) {
+        std::cerr << "tivel init: in " << r.iniPath << ": " << problem << "\n";
+        throw CLI::RuntimeError(1);
+      }
       if (*policy)
         seedLockout(r.iniPath, lockAfterOption->count() ? std::optional<long>(*lockAfter) : std::nullopt,
                     lockMinutesOption->count() ? std::optional<int>(*lockMinutes) : std::nullopt);
