@@ -53,11 +53,35 @@ function signIn(message = '') {
 // What a sign-in (or a password change) answered.
 function opened(r, msg, account, password) {
   if (r.status === 200) return start(r.data);
+  if (r.status === 202 && r.data?.step === 'code') return codeStep(r.data.challenge, account);
   if (r.status === 401 && r.data?.code === '10016') return changePassword(account, password);
   if (r.status === 401 && r.data?.code) return msg.show(loginText(r.data.code));
   if (r.status === 403 && r.data?.error === 'denied') return msg.show(t('signin.denied'));
   if (r.data?.error === 'empty') return msg.show(t('password.empty'));
   msg.show(t('signin.failed') + (r.data?.message || r.status));
+}
+
+// The second step: the one-time code of the authenticator app. The
+// challenge the password step answered holds for two minutes, for this
+// browser's address only.
+function codeStep(challenge, account) {
+  const f = form([
+    {name: 'code', label: t('code.label'), autocomplete: 'one-time-code'},
+  ], t('code.submit'), async (v, msg) => {
+    const r = await api.post('/console/api/code', {challenge, code: v.code});
+    if (r.status === 200) return start(r.data);
+    if (r.status === 401 && r.data?.error === 'code') {
+      f.control('code').value = '';
+      f.control('code').focus();
+      return msg.show(t('code.wrong'));
+    }
+    if (r.status === 401) return signIn(t('code.expired'));
+    opened(r, msg, account, '');
+  });
+  f.msg.show(t('code.hint'), 'info');
+  clear(root).append(h('main', {class: 'signin'}, h('div', {class: 'top'}, langButton(() => codeStep(challenge, account))),
+                       h('h1', {}, t('code.title')), h('p', {}, account), f));
+  f.control('code').focus();
 }
 
 function changePassword(account, password) {

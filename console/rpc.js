@@ -21,7 +21,7 @@ async function send(method, path, body, headers = {}) {
     headers: {'X-Tivel-CSRF': csrf, ...(body === undefined ? {} : {'Content-Type': 'application/json'}), ...headers},
     body: body === undefined ? undefined : JSON.stringify(body),
   });
-  if (r.status === 401 && !path.endsWith('/signin') && !path.endsWith('/password')) throw new SessionEnded();
+  if (r.status === 401 && !['/signin', '/code', '/password'].some((p) => path.endsWith(p))) throw new SessionEnded();
   let data = null;
   try {
     data = await r.json();

@@ -2,7 +2,7 @@
 // time), adding a user, and one user's details, organisations, groups,
 // roles, security and extended attributes, recent logins, password reset,
 // unlock and deletion.
-import {confirmButton, form, h, note, section, table} from '../dom.js';
+import {clear, confirmButton, form, h, note, section, table} from '../dom.js';
 import {policyText, t} from '../i18n.js';
 import {Batch, api, byRef, change, listOf, record, records} from '../rpc.js';
 import {heading, loadOrgs, show, treeOptions} from './common.js';
@@ -126,8 +126,9 @@ async function user(main, usrNo, me) {
     msg.show(t('failed') + usrNo);
     return show(main, heading(t('users.title')), msg);
   }
-  const [logins, memberships, tree] = await Promise.all([
+  const [logins, sessions, memberships, tree] = await Promise.all([
     api.get('/console/api/logins', {usr: usrNo}),
+    api.get('/console/api/sessions', {usr: usrNo}),
     api.get('/console/api/memberships', {usr: usrNo}),
     loadOrgs(),
   ]);
@@ -144,11 +145,29 @@ async function user(main, usrNo, me) {
              new Map(listOf(a, appsCall, appsDump).map((x) => [x.App_No, x.Name])), again),
        security(usrNo, rec, listOf(a, usaCall, usa), records(a.answer(usi).result), again),
        extended(usrNo, rec, records(a.answer(uaa).result), listOf(a, uaiCall, uai), again),
+       consoleSessions(usrNo, sessions, again),
        section(t('user.logins'), table([
          [t('login.time'), (l) => l.time || ''],
          [t('login.address'), (l) => l.address || ''],
          [t('login.valid'), (l) => (l.valid ? t('yes') : t('no'))],
        ], logins)));
+}
+
+// The user's open console sessions and "sign out everywhere".
+function consoleSessions(usrNo, sessions, again) {
+  const msg = note();
+  const end = h('button', {type: 'button', disabled: sessions.length === 0, onclick: async () => {
+    const r = await api.post('/console/api/sessions/end', {usr: usrNo});
+    if (r.status !== 200) return msg.show(t('failed') + (r.data?.message || r.status));
+    msg.show(t('sessions.ended', String(r.data.ended)), 'ok');
+    await again();
+  }}, t('sessions.end'));
+  return section(t('sessions.title'), table([
+    [t('login.time'), (s) => s.time],
+    [t('login.address'), (s) => s.address],
+    [t('sessions.lastSeen'), (s) => s.lastSeen],
+    ['', (s) => (s.current ? t('sessions.current') : '')],
+  ], sessions), h('div', {class: 'buttons'}, end), msg);
 }
 
 function basics(rec, usrNo, again) {
@@ -315,6 +334,9 @@ function security(usrNo, rec, definitions, values, again) {
   const secret = new Set(['PwdTwo', 'LdapPwd']);
   const msg = note();
   const rows = definitions.map((d) => {
+    // Secrets never reach the page: the second factor is enrolled here, its
+    // secret shown once; a directory password is not kept at all.
+    if (secret.has(d.Name)) return {d, cells: d.Name === 'PwdTwo' ? [enrolButton(usrNo, rec, msg)] : []};
     const input = h('input', {type: secret.has(d.Name) ? 'password' : 'text', name: 'usa' + d.Usa_No,
                               'aria-label': d.Name, value: value.get(d.Usa_No) ?? ''});
     const save = h('button', {type: 'button', onclick: async () => {
@@ -341,6 +363,21 @@ function security(usrNo, rec, definitions, values, again) {
     [t('sec.default'), (r) => (secret.has(r.d.Name) ? '' : r.d.Default_Value)],
     [t('sec.value'), (r) => h('span', {class: 'inline'}, r.cells)],
   ], rows), msg);
+}
+
+// Gives the user a new second-factor secret and shows it, with its QR
+// code, this once.
+function enrolButton(usrNo, rec, msg) {
+  const shown = h('div', {class: 'enrolment'});
+  const button = confirmButton(t('totp.enroll'), t('totp.confirm'), async () => {
+    const r = await api.post('/console/api/totp/enroll', {usr: usrNo});
+    if (r.status !== 200) return msg.show(t('failed') + (r.data?.message || r.status));
+    clear(shown).append(
+      h('img', {src: 'data:image/svg+xml,' + encodeURIComponent(r.data.qr), alt: t('totp.qr'), width: 200, height: 200}),
+      h('p', {}, t('totp.secret'), h('code', {}, r.data.secret)),
+      h('p', {class: 'warning'}, t('totp.once', rec.Account)));
+  });
+  return h('span', {}, button, shown);
 }
 
 function extended(usrNo, rec, definitions, values, again) {

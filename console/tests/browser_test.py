@@ -7,7 +7,11 @@ ENGINE is sqlite, postgresql or mariadb (a server engine needs its
 TIVEL_TEST_PG_* or TIVEL_TEST_MARIADB_* HOST, PORT, USER and PASSWORD). Exits 77 (skipped) when Chromium, its driver or
 Selenium is missing, or the engine's server is not given.
 """
+import base64
+import hashlib
+import hmac
 import os
+import struct
 import sys
 import time
 
@@ -307,6 +311,47 @@ def run(portal, shots):
         c.d.quit()
 
 
+def totp(secret, at=None):
+    """The six-digit code of a base32 secret now (RFC 6238, SHA-1, 30 s)."""
+    key = base64.b32decode(secret + '=' * (-len(secret) % 8))
+    mac = hmac.new(key, struct.pack('>Q', int((at or time.time()) // 30)), hashlib.sha1).digest()
+    offset = mac[-1] & 15
+    return '%06d' % ((struct.unpack('>I', mac[offset:offset + 4])[0] & 0x7fffffff) % 1000000)
+
+
+def run_second_factor(portal, shots):
+    """With the second factor on, the password step opens no session: only
+    the code step does, and a wrong code is told and opens nothing. The
+    session ends when the password is changed elsewhere."""
+    secret = portal.restart_with_second_factor()
+    status, answer, cookie = portal.console_sign_in('admin', portal.admin_password)
+    check(status == 202 and answer.get('step') == 'code' and cookie == '',
+          'the password alone gives a challenge, no session (%s %s)' % (status, answer))
+    d = Console(browser(), portal.url(0))
+    try:
+        d.sign_in('admin', portal.admin_password)
+        code = d.find("//input[@name='code']")
+        check(d.d.switch_to.active_element == code, 'the code field has the focus')
+        check(d.session_cookie() == '', 'no session cookie before the code')
+        d.shot(shots, 'console-second-factor.png')
+        wrong = '%06d' % ((int(totp(secret)) + 1) % 1000000)
+        code.send_keys(wrong, Keys.ENTER)
+        check(d.text_shown('验证码不正确或已使用'), 'a wrong code is told')
+        check(d.session_cookie() == '', 'a wrong code opens no session')
+        d.d.switch_to.active_element.send_keys(totp(secret), Keys.ENTER)
+        check(d.signed_in(), 'the right code opens the console')
+        check(d.session_cookie() != '', 'the code step sets the session cookie')
+        # A password reset elsewhere ends the session at its next request.
+        portal.call('TivelMgt.UmMgt', 'changePwd', portal.usr_no('admin'), 'Changed-elsewhere-1')
+        d.click("//nav//a[@data-page='users']")
+        check(d.text_shown('会话已结束，请重新登录。'), 'a password changed elsewhere ends the session')
+    except Exception:
+        print('The page when it failed:\n' + d.d.find_element(By.TAG_NAME, 'body').text, file=sys.stderr)
+        raise
+    finally:
+        d.d.quit()
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__, file=sys.stderr)
@@ -319,6 +364,7 @@ def main():
         return SKIPPED
     with Portal(tivel, engine) as portal:
         run(portal, shots)
+        run_second_factor(portal, shots)
     if failures:
         print('%d check(s) failed' % len(failures), file=sys.stderr)
         return 1

@@ -208,6 +208,17 @@ class Portal:
             f.write('\n[Console]\nidle_minutes=%s\n' % minutes)
         self.start()
 
+    def restart_with_second_factor(self):
+        """Restarts the hosts with [Security] second_factor=totp and gives
+        "admin" a secret; answers the secret (base32)."""
+        self.stop()
+        with open(os.path.join(self.root, 'ini', 'SysTivel.ini'), 'a') as f:
+            f.write('\n[Security]\nsecond_factor=totp\n')
+        out = subprocess.run([self.tivel, 'totp', 'enroll', 'admin', '--root', self.root],
+                             text=True, check=True, capture_output=True).stdout
+        self.start()
+        return next(line.split()[1] for line in out.splitlines() if line.startswith('secret:'))
+
     def url(self, host):
         return 'http://127.0.0.1:%d' % self.ports[host]
 

@@ -38,6 +38,9 @@ class AdminMgt : public com::Object {
   // Logs the second login of the account and answers true; with the second
   // factor on for the user, only for a current one-time code not used before.
   bool loginAgain(const std::string& account, const std::string& twoPwd);
+  // Whether the user's login needs the one-time code of loginAgain after the
+  // password: [Security] second_factor=totp and the user's IsPwdTwo "1".
+  bool secondFactorOn(const std::string& usrNo);
   // Checks the old password by a login, writes the new one; true when done and logged.
   bool changePwd(const std::string& account, const std::string& pwd, const std::string& newPwd);
   // Registers a user and puts it in group "3"; true when both adds succeeded.
@@ -79,7 +82,6 @@ class AdminMgt : public com::Object {
                               const std::string& pwd);
   // usrSuccess, leaving the login-error count alone unless resetErrors.
   bool bookLogin(const std::string& usrNo, bool resetErrors);
-  bool secondFactorOn(const std::string& usrNo);
   bool codeAccepted(const std::string& account, const std::string& usrNo, const std::string& code);
   // Counts a wrong password under the enforced policy: "10003", or "10012" when locked.
   std::string wrongPassword(const std::string& account, const std::string& usrNo);

@@ -87,7 +87,7 @@ std::string AdminMgt::loginByPwd(const std::string& account, const std::string& 
     if (r != "0") return r;
     // While a second factor is still to come, the login-error count stays:
     // a right password must not wipe out the wrong codes before it.
-    if (!((enforced() && secondFactorOn(usrNo)) ? bookLogin(usrNo, false) : usrSuccess(usrNo))) return "10017";
+    if (!(secondFactorOn(usrNo) ? bookLogin(usrNo, false) : usrSuccess(usrNo))) return "10017";
     logEvent(account + "登录成功！");
     return "0";
   } catch (...) {
@@ -237,11 +237,21 @@ bool AdminMgt::secondFactorOn(const std::string& usrNo) {
   return securityOptions().totp && securityValue("IsPwdTwo", usrNo) == "1";
 }
 
-// A code opens once, in its step or one step either side. Under the enforced
-// policy a locked account is refused before the code is looked at, a wrong
-// or used code counts as a wrong password, and a right one ends the count.
+// A code opens once, in its step or one step either side. Wrong or used
+// codes always count towards a lock, whatever the policy: the policy's
+// LogErrLockNum when it sets one above 0, else kCodeGuesses; a locked
+// account is refused before the code is looked at, for [Policy]
+// lock_minutes, and an accepted code ends the count. Six digits are a
+// million guesses, so an unbounded second step would be no factor at all.
 bool AdminMgt::codeAccepted(const std::string& account, const std::string& usrNo, const std::string& code) {
-  if (enforced() && !usrLogErrLimit(usrNo)) return false;
+  constexpr long kCodeGuesses = 5;
+  long threshold = 0;
+  if (!policy::readCount(securityValue("LogErrLockNum", usrNo), &threshold) || threshold <= 0) threshold = kCodeGuesses;
+  const std::string count = securityValue("LogErrNum", usrNo);
+  if (policy::belowLockThreshold(count, std::to_string(threshold)) != policy::Verdict::Pass) {
+    if (!policy::lockOver(policy::lockedAt(usrNo), securityOptions().lockMinutes, com::DateTime::now())) return false;
+    policy::reopenLock(usrNo, count);
+  }
   auto secret = second_factor::decodeBase32(securityValue("PwdTwo", usrNo));
   if (!secret) {
     fileLog("second factor: PwdTwo of user " + usrNo + " holds no base32 secret: second login refused");
@@ -252,13 +262,12 @@ bool AdminMgt::codeAccepted(const std::string& account, const std::string& usrNo
     if (c != ' ') digits += c;
   auto step = second_factor::matchingStep(*secret, digits, second_factor::now());
   if (step && second_factor::takeStep(usrNo, *step)) {
-    if (enforced()) {
-      Args clean{Variant(usrNo)};
-      um_->invoke("cleanUsrLogErrNum", MemberKind::Method, clean);
-    }
+    Args clean{Variant(usrNo)};
+    um_->invoke("cleanUsrLogErrNum", MemberKind::Method, clean);
     return true;
   }
-  if (enforced()) wrongPassword(account, usrNo);
+  if (policy::countWrongPassword(usrNo, threshold) == policy::WrongPassword::LockedNow)
+    logEvent(account + "登录错误次数已达上限，帐号已锁定！");
   return false;
 }
 

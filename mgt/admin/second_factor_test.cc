@@ -126,6 +126,14 @@ TEST_P(SecondFactorTest, WrongCodesCountTowardsTheLock) {
   EXPECT_FALSE(again("444444"));
   EXPECT_TRUE(again("287082"));
   EXPECT_EQ(errorCount(), "0") << "an accepted code ends the count";
+
+  // Without the enforced policy and without a threshold, five wrong codes lock all the same.
+  setting("Policy", "enforce", "");
+  portal().exec("update umUsrSecAttr set isAvail=0 where usa_no='4'");
+  at(120);
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(again("000000"));
+  EXPECT_FALSE(again(sf::codeAt(*sf::decodeBase32(kSecret), 4))) << "locked: the right code is refused";
+  EXPECT_EQ(admin->loginByPwd("Editor", "Secret", ""), "0") << "the password step answers as before";
 }
 
 // Several processes give the same code at once: it opens exactly once.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tivel::mgt {
 
@@ -41,7 +42,14 @@ struct SecurityOptions {
 // is read again only when it changed (a login asks several times).
 const SecurityOptions& securityOptions();
 
-// The settings a configuration file holds (read from disk, no cache).
+// The settings a configuration file holds (read from disk, no cache). A
+// value it does not understand reads as the default (off);
+// securitySettingProblems names each such value.
 SecurityOptions readSecurityOptions(const std::string& iniPath);
+
+// One sentence for each value of [Policy], [Security] and [LDAP] that is not
+// understood, naming the key and the values allowed; empty when all are.
+// Switches take 1/0, yes/no, true/false (any letter case).
+std::vector<std::string> securitySettingProblems(const std::string& iniPath);
 
 }  // namespace tivel::mgt

@@ -1,13 +1,14 @@
 // tivel init: creates a portal root with its configuration and database.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 
-#include <unistd.h>
-
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/module.h"
+#include "mgt/common/security_options.h"
 #include "mgt/init/root.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
@@ -170,6 +171,21 @@ const CommandRegistrar reg([](CLI::App& app) {
     // The gateway reads its tokens and the console its key only while they
     // are their owner's alone.
     opt.ownerOnly = {serveTokenPath(opt.root), tokensPath(opt.root), consoleKeyPath(opt.root)};
+    // The administrator's password, asked before anything is made: never
+    // empty, and without a terminal only from --password-stdin (an empty
+    // line there is what `echo "$UNSET"` sends).
+    std::string adminPassword;
+    if (!admin->empty()) {
+      if (!*pwdStdin && !isatty(STDIN_FILENO)) {
+        std::cerr << "tivel init: --admin without a terminal needs --password-stdin\n";
+        throw CLI::RuntimeError(2);
+      }
+      adminPassword = readPassword("Password for " + *admin + ": ", *pwdStdin);
+      if (adminPassword.empty()) {
+        std::cerr << "tivel init: the administrator's password is empty; nothing was done\n";
+        throw CLI::RuntimeError(2);
+      }
+    }
     try {
       mgt::InitReport r = mgt::initRoot(opt);
       std::cout << "root:       " << std::filesystem::absolute(opt.root).lexically_normal().string() << "\n";
@@ -181,6 +197,10 @@ const CommandRegistrar reg([](CLI::App& app) {
       for (const std::string& w : r.roleWarnings) std::cerr << "tivel init: warning: " << w << "\n";
       initFeeRoot(opt.root, withoutPassword);
       writeSecuritySettings(r.iniPath, *policy, *hashing);
+      for (const std::string& problem : mgt::securitySettingProblems(r.iniPath)) {
+        std::cerr << "tivel init: in " << r.iniPath << ": " << problem << "\n";
+        throw CLI::RuntimeError(1);
+      }
       if (*policy)
         seedLockout(r.iniPath, lockAfterOption->count() ? std::optional<long>(*lockAfter) : std::nullopt,
                     lockMinutesOption->count() ? std::optional<int>(*lockMinutes) : std::nullopt);
@@ -192,7 +212,7 @@ const CommandRegistrar reg([](CLI::App& app) {
                 << (ensureConsoleKey(opt.root) ? " (written)" : " (kept)") << "\n";
       if (!admin->empty()) {
         if (!opt.seed) com::raise(com::kInvalidArgument, "tivel init", "--admin needs the seed data (groups 1 to 3)");
-        addAdministrator(*admin, readPassword("Password for " + *admin + ": ", *pwdStdin));
+        addAdministrator(*admin, adminPassword);
       }
     } catch (const com::ComError& e) {
       std::cerr << "tivel init: " << e.description() << " (" << e.source() << ", " << e.number() << ")\n";

@@ -9,6 +9,7 @@
 #include "tools/tivel/rpc/error.h"
 #include "tools/tivel/rpc/host.h"
 #include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/secrets.h"
 
 namespace tivel::tool {
 namespace {
@@ -48,6 +49,8 @@ class ScopeGate : public RequestGate {
   void call(const com::Object& object, std::string_view member) override {
     const std::string& progid = object.classInfo().progid();
     if (!caller_.scope->mayCall(progid, member)) refuse(progid + "." + std::string(member));
+    if (caller_.scope->withholdsSecrets() && reachesSecret(object, member))
+      refuse(progid + "." + std::string(member) + " (secrets=withheld)");
     if (observer_) observer_->calling(progid, member);
   }
   int64_t refused() const { return refused_; }
@@ -122,6 +125,7 @@ BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
         answer = answerInstead(request, kTimedOut, late + " before this request");
       } else {
         answer = host.answer(request);
+        if (caller.scope->withholdsSecrets()) withholdSecrets(request, answer);
         // The deadline came while it ran: it was interrupted, whatever it answered.
         if (deadline.passed()) answer = answerInstead(request, kTimedOut, late + ": this request was interrupted");
       }

@@ -16,6 +16,7 @@
 
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "mgt/common/security_options.h"
 #include "mgt/init/role_check.h"
 #include "platform/ado/connection.h"
 #include "platform/ado/data_files.h"
@@ -76,6 +77,10 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   o.tokens = TokenTable::load(home);
   if (o.tokens->size() == 0)
     throw std::runtime_error(std::string("no tokens in ") + home + "/ini (tivel init makes the pages' token)");
+  // A security setting it does not understand stops the server: it would
+  // otherwise read as off without a word.
+  for (const std::string& problem : mgt::securitySettingProblems(mgt::configPath()))
+    throw std::runtime_error("in " + mgt::configPath() + ": " + problem);
   splitListen(listen, &o);
   o.version = buildVersion();
   o.revision = buildRevision();

@@ -49,22 +49,56 @@ std::string ConsoleKey::mac(std::string_view purpose, std::string_view token) co
   return hex;
 }
 
-std::string ConsoleKey::cookieFor(std::string_view token) const {
-  return std::string(token) + "." + mac("session", token);
+// "token.stamp.signature", the signature over "token.stamp".
+std::string ConsoleKey::cookieFor(std::string_view token, std::string_view stamp) const {
+  const std::string body = std::string(token) + "." + std::string(stamp);
+  return body + "." + mac("session", body);
 }
 
-std::string ConsoleKey::tokenOf(std::string_view cookie) const {
-  const size_t dot = cookie.rfind('.');
+std::string ConsoleKey::tokenOf(std::string_view cookie, std::string* stamp) const {
+  const size_t sig = cookie.rfind('.');
+  if (sig == std::string_view::npos) return "";
+  const std::string_view body = cookie.substr(0, sig);
+  const size_t dot = body.find('.');
   if (dot == std::string_view::npos) return "";
-  const std::string_view token = cookie.substr(0, dot);
-  if (!validToken(token)) return "";
-  return sameToken(cookie.substr(dot + 1), mac("session", token)) ? std::string(token) : std::string();
+  const std::string_view token = body.substr(0, dot);
+  if (!validToken(token) || !sameToken(cookie.substr(sig + 1), mac("session", body))) return "";
+  if (stamp) *stamp = std::string(body.substr(dot + 1));
+  return std::string(token);
+}
+
+std::string ConsoleKey::stampOf(std::string_view usrNo, std::string_view storedPassword) const {
+  return mac("stamp", std::string(usrNo) + "|" + std::string(storedPassword)).substr(0, 32);
 }
 
 std::string ConsoleKey::csrfFor(std::string_view token) const { return mac("csrf", token); }
 
 bool ConsoleKey::csrfMatches(std::string_view token, std::string_view given) const {
   return !token.empty() && sameToken(given, csrfFor(token));
+}
+
+// "token.usrNo.expires.signature"; the client is signed but not carried, so
+// the challenge holds only for the address it was given to.
+std::string ConsoleKey::challengeFor(const Challenge& c) const {
+  const std::string body = c.token + "." + c.usrNo + "." + std::to_string(c.expires);
+  return body + "." + mac("challenge", body + "|" + c.client);
+}
+
+std::optional<Challenge> ConsoleKey::challengeOf(std::string_view text, std::string_view client, int64_t now) const {
+  const size_t sig = text.rfind('.');
+  if (sig == std::string_view::npos) return std::nullopt;
+  const std::string_view body = text.substr(0, sig);
+  if (!sameToken(text.substr(sig + 1), mac("challenge", std::string(body) + "|" + std::string(client))))
+    return std::nullopt;
+  const size_t a = body.find('.'), b = body.rfind('.');
+  if (a == std::string_view::npos || a == b) return std::nullopt;
+  Challenge c{std::string(body.substr(0, a)), std::string(body.substr(a + 1, b - a - 1)), std::string(client), 0};
+  const std::string_view expires = body.substr(b + 1);
+  if (expires.empty() || expires.size() > 18 || expires.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  c.expires = std::stoll(std::string(expires));
+  if (!validToken(c.token) || !validToken(c.usrNo) || now >= c.expires) return std::nullopt;
+  return c;
 }
 
 }  // namespace tivel::tool

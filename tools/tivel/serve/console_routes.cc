@@ -1,14 +1,19 @@
 #include "tools/tivel/serve/console_routes.h"
 
+#include <qrencode.h>
 #include <strings.h>
 
+#include <cctype>
+#include <ctime>
 #include <initializer_list>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 
 #include "mgt/admin/admin_mgt.h"
+#include "mgt/admin/guess_limit.h"
 #include "mgt/admin/login_record.h"
+#include "mgt/admin/second_factor.h"
 #include "mgt/common/module.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
@@ -18,6 +23,7 @@
 #include "tools/tivel/serve/console_key.h"
 #include "tools/tivel/serve/console_reads.h"
 #include "tools/tivel/serve/console_session.h"
+#include "tools/tivel/serve/token.h"
 
 namespace tivel::tool {
 namespace {
@@ -26,6 +32,21 @@ constexpr const char* kCookie = "tivel_console";
 constexpr const char* kCsrfHeader = "X-Tivel-CSRF";
 constexpr const char* kChangeHeader = "Tivel-Change";
 constexpr size_t kMaxDescription = 200;  // characters of a change's description kept for the log
+constexpr int64_t kChallengeSeconds = 120;
+// Failed sign-ins (wrong passwords, unknown accounts, wrong codes) before a
+// client address, or an account, has to wait: 1 s, 2 s, 4 s ... 15 min.
+constexpr int kFreeByAddress = 10, kFreeByAccount = 5;
+constexpr std::chrono::seconds kLongestWait{15 * 60};
+
+// The key an account's failures count under: letter case and surrounding
+// blanks do not make another account to guess at.
+std::string accountKey(std::string_view account) {
+  while (!account.empty() && std::isspace(static_cast<unsigned char>(account.front()))) account.remove_prefix(1);
+  while (!account.empty() && std::isspace(static_cast<unsigned char>(account.back()))) account.remove_suffix(1);
+  std::string key = "account:";
+  for (char c : account) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}  // how long the code step may follow a right password
 
 std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
@@ -126,6 +147,23 @@ std::string logText(std::string_view s, size_t most) {
   return out;
 }
 
+// The QR code of a text as an SVG image, one unit a module, a quiet zone of
+// four; "" when the text does not fit.
+std::string qrSvg(const std::string& text) {
+  QRcode* code = QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1);
+  if (!code) return "";
+  const int width = code->width, size = width + 8;
+  std::string path;
+  for (int y = 0; y < width; ++y)
+    for (int x = 0; x < width; ++x)
+      if (code->data[y * width + x] & 1) path += "M" + std::to_string(x + 4) + " " + std::to_string(y + 4) + "h1v1h-1z";
+  QRcode_free(code);
+  const std::string n = std::to_string(size);
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + n + " " + n +
+         "\" shape-rendering=\"crispEdges\"><rect width=\"" + n + "\" height=\"" + n +
+         "\" fill=\"#fff\"/><path fill=\"#000\" d=\"" + path + "\"/></svg>";
+}
+
 class Console : public std::enable_shared_from_this<Console> {
  public:
   Console(ServeServer& server, std::optional<ConsoleKey> key, std::string keyProblem, ConsoleSettings settings)
@@ -154,6 +192,7 @@ class Console : public std::enable_shared_from_this<Console> {
     route("GET", "/console", false, &Console::toConsole, Lane::Inline);
     route("GET", "/console/api/session", false, &Console::session);
     route("POST", "/console/api/signin", false, &Console::signIn, Lane::Quick, kForm);
+    route("POST", "/console/api/code", false, &Console::secondStep, Lane::Quick, kForm);
     route("POST", "/console/api/password", false, &Console::changePassword, Lane::Batch, kForm);
     route("POST", "/console/api/signout", false, &Console::signOut, Lane::Batch, kForm);
     route("POST", "/console/rpc", false, &Console::rpc, Lane::Batch, kChange);
@@ -162,6 +201,9 @@ class Console : public std::enable_shared_from_this<Console> {
     route("GET", "/console/api/memberships", false, &Console::memberships);
     route("GET", "/console/api/attributes", false, &Console::attributes);
     route("GET", "/console/api/log", false, &Console::log);
+    route("GET", "/console/api/sessions", false, &Console::sessions);
+    route("POST", "/console/api/sessions/end", false, &Console::endSessions, Lane::Batch, kForm);
+    route("POST", "/console/api/totp/enroll", false, &Console::enroll, Lane::Batch, kForm);
   }
 
  private:
@@ -225,10 +267,17 @@ class Console : public std::enable_shared_from_this<Console> {
   std::optional<ConsoleUser> user(const HttpRequest& req, HttpResponse& res) {
     if (keyMissing(res) || !started(res)) return std::nullopt;
     const std::string presented = cookie(req, kCookie);
-    const std::string token = key_->tokenOf(presented);
+    std::string stamp;
+    const std::string token = key_->tokenOf(presented, &stamp);
     std::optional<ConsoleUser> u;
     try {
-      u = currentSession(token, settings_);
+      u = currentSession(token, settings_, req.peer);
+      // The password changed since the sign-in (by any path): the session
+      // ends with it.
+      if (u && !sameToken(stamp, key_->stampOf(u->usrNo, u->storedPassword))) {
+        endSession(token);
+        u.reset();
+      }
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", com::describe(e));
       return std::nullopt;
@@ -258,8 +307,8 @@ class Console : public std::enable_shared_from_this<Console> {
     return u;
   }
 
-  std::string cookieHeader(const std::string& token) const {
-    std::string v = std::string(kCookie) + "=" + (token.empty() ? "" : key_->cookieFor(token)) +
+  std::string cookieHeader(const std::string& token, const std::string& stamp = "") const {
+    std::string v = std::string(kCookie) + "=" + (token.empty() ? "" : key_->cookieFor(token, stamp)) +
                     "; Path=/console; HttpOnly; SameSite=Strict";
     if (token.empty()) v += "; Max-Age=0";
     if (server_.tls()) v += "; Secure";
@@ -308,7 +357,9 @@ class Console : public std::enable_shared_from_this<Console> {
     mgt::takeLoginToken();
     const std::string code = admin->loginByPwd(account, password, req.peer);
     const std::string token = mgt::takeLoginToken();
-    if (code != "0") return answerJson(res, 401, Json{{"error", "login"}, {"code", code}});
+    // An unknown account answers as a wrong password: the sign-in tells no
+    // one which accounts exist.
+    if (code != "0") return answerJson(res, 401, Json{{"error", "login"}, {"code", code == "10002" ? "10003" : code}});
     if (token.empty()) return refuse(res, 503, "unavailable", "The login wrote no login record; try again");
     com::Args byAccount{com::Variant(account)};
     com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
@@ -321,10 +372,23 @@ class Console : public std::enable_shared_from_this<Console> {
                       com::Variant(int16_t{0}));
       return answerJson(res, 403, Json{{"error", "denied"}});
     }
+    const std::string usrNo = u->get("Usr_No").toString();
+    if (admin->secondFactorOn(usrNo)) {
+      // The password alone opens nothing: the login record waits, for a
+      // short while and for this client only, for the one-time code.
+      const Challenge c{token, usrNo, req.peer, static_cast<int64_t>(std::time(nullptr)) + kChallengeSeconds};
+      return answerJson(res, 202,
+                        Json{{"step", "code"}, {"challenge", key_->challengeFor(c)}, {"seconds", kChallengeSeconds}});
+    }
+    sessionOpened(token, req, res);
+  }
+
+  // Makes a login record that passed every step a session and hands out its cookie.
+  void sessionOpened(const std::string& token, const HttpRequest& req, HttpResponse& res) {
     startSession(token, settings_);
-    std::optional<ConsoleUser> opened = currentSession(token, settings_);
+    std::optional<ConsoleUser> opened = currentSession(token, settings_, req.peer);
     if (!opened) return refuse(res, 503, "unavailable", "The session could not be opened; try again");
-    res.headers.emplace_back("Set-Cookie", cookieHeader(token));
+    res.headers.emplace_back("Set-Cookie", cookieHeader(token, key_->stampOf(opened->usrNo, opened->storedPassword)));
     res.callerName = "console:" + opened->account;
     answerJson(res, 200, whoAmI(*opened));
   }
@@ -332,11 +396,73 @@ class Console : public std::enable_shared_from_this<Console> {
   void signIn(const HttpRequest& req, HttpResponse& res) {
     std::optional<Json> body = form(req, res, {"account", "password"});
     if (!body) return;
+    const std::string account = (*body)["account"].get<std::string>();
+    if (throttled(req, accountKey(account), res)) return;
     try {
-      openSession((*body)["account"].get<std::string>(), (*body)["password"].get<std::string>(), req, res);
+      // An empty password opens no console session, whatever is stored.
+      if ((*body)["password"].get<std::string>().empty())
+        answerJson(res, 401, Json{{"error", "login"}, {"code", "10003"}});
+      else
+        openSession(account, (*body)["password"].get<std::string>(), req, res);
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", com::describe(e));
     }
+    counted(req, accountKey(account), res);
+  }
+
+  // 429 with Retry-After while the client's address or the account must
+  // wait after failed sign-ins.
+  bool throttled(const HttpRequest& req, const std::string& account, HttpResponse& res) {
+    const std::chrono::seconds wait = std::max(byAddress_.wait(req.peer), byAccount_.wait(account));
+    if (wait.count() == 0) return false;
+    res.headers.emplace_back("Retry-After", std::to_string(wait.count()));
+    answerJson(res, 429, Json{{"error", "throttled"}, {"seconds", wait.count()}});
+    return true;
+  }
+
+  // Counts what a sign-in step answered: a refused password or code counts
+  // against the address and the account; a right one clears the account.
+  void counted(const HttpRequest& req, const std::string& account, const HttpResponse& res) {
+    if (res.status == 200 || res.status == 202) {
+      byAccount_.succeeded(account);
+    } else if (res.status == 401) {
+      byAddress_.failed(req.peer);
+      byAccount_.failed(account);
+    }
+  }
+
+  // The second step: the one-time code of the user a challenge names, through
+  // AdminMgt.loginAgain (which counts wrong codes under the policy). A
+  // challenge holds until it expires or its login record became a session.
+  void secondStep(const HttpRequest& req, HttpResponse& res) {
+    std::optional<Json> body = form(req, res, {"challenge", "code"});
+    if (!body) return;
+    std::optional<Challenge> c =
+        key_->challengeOf((*body)["challenge"].get<std::string>(), req.peer, static_cast<int64_t>(std::time(nullptr)));
+    const auto expired = [&] { answerJson(res, 401, Json{{"error", "challenge"}}); };
+    if (!c) return expired();
+    const std::string account = "user:" + c->usrNo;
+    if (throttled(req, account, res)) return;
+    try {
+      com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+      com::Args byToken{com::Variant(c->token)};
+      records::RecordPtr login =
+          records::recordArg(um->invoke("getLogInfo", com::MemberKind::Method, byToken), "cUmLogInfo");
+      if (!login || login->get("Usr_No").toString() != c->usrNo || !login->get("IsAvail").looksNumeric() ||
+          login->get("IsAvail").toDouble() != 1 || sessionExists(c->token))
+        return expired();
+      com::Args byNo{com::Variant(c->usrNo)};
+      records::RecordPtr u = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
+      if (!u) return expired();
+      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+      if (!admin->loginAgain(u->get("Account").toString(), (*body)["code"].get<std::string>()))
+        answerJson(res, 401, Json{{"error", "code"}});
+      else
+        sessionOpened(c->token, req, res);
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
+    counted(req, account, res);
   }
 
   // The change a login demanded ("10016"): AdminMgt.changePwd with the old
@@ -348,6 +474,7 @@ class Console : public std::enable_shared_from_this<Console> {
     const std::string old = (*body)["password"].get<std::string>();
     const std::string fresh = (*body)["newPassword"].get<std::string>();
     if (fresh.empty()) return refuse(res, 400, "empty", "The new password is empty");
+    if (throttled(req, accountKey(account), res)) return;
     try {
       auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
       admin->changePwd(account, old, fresh);
@@ -355,6 +482,7 @@ class Console : public std::enable_shared_from_this<Console> {
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", com::describe(e));
     }
+    counted(req, accountKey(account), res);
   }
 
   void signOut(const HttpRequest& req, HttpResponse& res) {
@@ -387,6 +515,12 @@ class Console : public std::enable_shared_from_this<Console> {
   template <typename Read>
   void read(const HttpRequest& req, HttpResponse& res, Read read) {
     if (!guarded(req, res)) return;
+    // No read's argument has a use for control characters; a NUL would
+    // reach the database driver.
+    for (const auto& [key, value] : req.arguments)
+      for (char c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+          return refuse(res, 400, "input", "The argument " + logText(key, 40) + " holds a control character");
     try {
       answerJson(res, 200, read());
     } catch (const com::ComError& e) {
@@ -421,7 +555,73 @@ class Console : public std::enable_shared_from_this<Console> {
     });
   }
 
+  // A user's open console sessions; the caller's own is marked.
+  void sessions(const HttpRequest& req, HttpResponse& res) {
+    read(req, res, [&] {
+      const std::string mine = key_->tokenOf(cookie(req, kCookie));
+      Json out = Json::array();
+      for (const OpenSession& s : openSessions(argument(req, "usr")))
+        out.push_back(
+            {{"time", s.time}, {"address", s.address}, {"lastSeen", s.lastSeen}, {"current", s.token == mine}});
+      return out;
+    });
+  }
+
+  // "Sign out everywhere": ends every console session of a user, logged.
+  void endSessions(const HttpRequest& req, HttpResponse& res) {
+    std::optional<ConsoleUser> u = guarded(req, res);
+    if (!u) return;
+    Json body = Json::parse(req.body, nullptr, false);
+    if (!body.is_object() || !body.contains("usr") || !body["usr"].is_string())
+      return refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
+    const std::string usrNo = body["usr"].get<std::string>();
+    try {
+      com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+      com::Args byNo{com::Variant(usrNo)};
+      records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
+      if (!whose) return refuse(res, 404, "missing", "No such user");
+      const int ended = endSessionsOf(usrNo);
+      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+      admin->WriteLog(com::Variant("0"), com::Variant("console"),
+                      com::Variant(u->account + "在控制台：结束 " + whose->get("Account").toString() + " 的全部会话（" +
+                                   std::to_string(ended) + "）"),
+                      com::Variant(int16_t{0}), com::Variant(int16_t{0}));
+      if (usrNo == u->usrNo) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
+      answerJson(res, 200, Json{{"ended", ended}});
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
+  }
+
+  // Enrols a user in the second factor: a new secret, shown this once (with
+  // its otpauth:// address and QR code); later answers never carry it.
+  void enroll(const HttpRequest& req, HttpResponse& res) {
+    std::optional<ConsoleUser> u = guarded(req, res);
+    if (!u) return;
+    Json body = Json::parse(req.body, nullptr, false);
+    if (!body.is_object() || !body.contains("usr") || !body["usr"].is_string())
+      return refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
+    const std::string usrNo = body["usr"].get<std::string>();
+    try {
+      com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+      com::Args byNo{com::Variant(usrNo)};
+      records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
+      if (!whose) return refuse(res, 404, "missing", "No such user");
+      const std::string account = whose->get("Account").toString();
+      const std::string secret = mgt::second_factor::enroll(usrNo);
+      const std::string uri = mgt::second_factor::provisioningUri("Tivel", account, secret);
+      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
+      admin->WriteLog(com::Variant("0"), com::Variant("console"),
+                      com::Variant(u->account + "在控制台：为 " + account + " 启用二次验证"), com::Variant(int16_t{0}),
+                      com::Variant(int16_t{0}));
+      answerJson(res, 200, Json{{"secret", secret}, {"uri", uri}, {"qr", qrSvg(uri)}});
+    } catch (const com::ComError& e) {
+      refuse(res, 503, "unavailable", e.description());
+    }
+  }
+
   ServeServer& server_;
+  mgt::GuessLimit byAddress_{kFreeByAddress, kLongestWait}, byAccount_{kFreeByAccount, kLongestWait};
   std::optional<ConsoleKey> key_;
   std::string keyProblem_;
   ConsoleSettings settings_;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tivel::tool {
 
@@ -17,17 +18,20 @@ namespace tivel::tool {
 struct ConsoleSettings {
   std::chrono::seconds idle{30 * 60};       // idle_minutes (default 30)
   std::chrono::seconds lifetime{8 * 3600};  // lifetime_hours (default 8)
+  std::chrono::seconds recheck{5};          // recheck_seconds: how long a pass of the policy checks holds (0: none)
 };
 
 // The settings a configuration file holds; fails (std::runtime_error) for a
-// value that is not a positive number (fractions allowed).
+// value that is not a positive number (fractions allowed; recheck_seconds a
+// whole number from 0 to 300).
 ConsoleSettings readConsoleSettings(const std::string& iniPath);
 
 // The signed-in administrator of a session in force.
 struct ConsoleUser {
   std::string token;
   std::string usrNo, account, name;
-  int level = -1;  // AdminMgt.isSysSecUsr: 0 both groups, 1 system, 2 security administrator
+  int level = -1;              // AdminMgt.isSysSecUsr: 0 both groups, 1 system, 2 security administrator
+  std::string storedPassword;  // only to derive the session's credential stamp; never sent
 };
 
 // AdminMgt.isSysSecUsr of a user: 0, 1 or 2 may use the console, -1 may not.
@@ -38,9 +42,26 @@ int consoleLevel(const std::string& usrNo);
 void startSession(const std::string& token, const ConsoleSettings& settings);
 
 // The session of a token when it is in force: its login record valid, within
-// its lifetime and idle time, and its user still an administrator. A session
-// past its time is ended for every host. Activity is noted.
-std::optional<ConsoleUser> currentSession(const std::string& token, const ConsoleSettings& settings);
+// its lifetime and idle time, its user still an administrator, not frozen or
+// deleted (State 2, 3), and still passing the login's policy checks
+// (AdminMgt.usrIsAvail from `client`: expiry, lock, address, time; that
+// answer is kept for settings.recheck a session). A session that fails is
+// ended for every host. Activity is noted.
+std::optional<ConsoleUser> currentSession(const std::string& token, const ConsoleSettings& settings,
+                                          const std::string& client = "");
+
+// The user's console sessions not yet ended, newest first:
+// [{time, address, lastSeen, token}] (the token only to mark the caller's own).
+struct OpenSession {
+  std::string token, time, address, lastSeen;
+};
+std::vector<OpenSession> openSessions(const std::string& usrNo);
+
+// Ends every console session of the user, for every host; answers how many.
+int endSessionsOf(const std::string& usrNo);
+
+// Whether the login record of the token was made a session (in force or not yet ended).
+bool sessionExists(const std::string& token);
 
 // Ends the session for every host: its login record's IsAvail becomes 0.
 void endSession(const std::string& token);

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -8,8 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "mgt/admin/second_factor.h"
 #include "mgt/testing/directory.h"
 #include "mgt/testing/portal.h"
+#include "platform/profile/profile.h"
 #include "testing/engines.h"
 #include "tools/tivel/serve/console_key.h"
 #include "tools/tivel/serve/console_routes.h"
@@ -46,6 +49,16 @@ TEST(ConsoleKeyTest, PrivateKeySignsCookiesAndCsrfTokens) {
   EXPECT_FALSE(key.csrfMatches("TOK_261208025337_1068", csrf));
   EXPECT_FALSE(key.csrfMatches("TOK_261208025337_1067", cookie.substr(cookie.find('.') + 1)))
       << "a cookie's signature is no CSRF token";
+
+  // A challenge holds for its client, until it expires, as signed.
+  const std::string challenge = key.challengeFor({"TOK_1", "USR_7", "10.0.0.1", 1000});
+  ASSERT_TRUE(key.challengeOf(challenge, "10.0.0.1", 999));
+  EXPECT_EQ(key.challengeOf(challenge, "10.0.0.1", 999)->usrNo, "USR_7");
+  EXPECT_FALSE(key.challengeOf(challenge, "10.0.0.2", 999)) << "another client";
+  EXPECT_FALSE(key.challengeOf(challenge, "10.0.0.1", 1000)) << "expired";
+  EXPECT_FALSE(key.challengeOf("TOK_1.USR_8" + challenge.substr(11), "10.0.0.1", 999)) << "another user";
+  EXPECT_FALSE(ConsoleKey(std::string(64, 'b')).challengeOf(challenge, "10.0.0.1", 999));
+  EXPECT_FALSE(key.challengeOf(key.cookieFor("TOK_1"), "10.0.0.1", 999)) << "a cookie is no challenge";
 
   ::chmod(consoleKeyPath(dir.path()).c_str(), 0644);
   EXPECT_THROW(ConsoleKey::read(dir.path()), std::runtime_error) << "others may read it";
@@ -188,6 +201,9 @@ TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
   auto root = g.client("").Get("/");
   ASSERT_EQ(statusOf(root), 302);
   EXPECT_EQ(root->get_header_value("Location"), "/console/");
+
+  portal->exec("update umUsr set pwd='' where account='admin'");
+  EXPECT_EQ(statusOf(signIn(g, "admin", "")), 401) << "an empty stored password opens no console";
 }
 
 TEST_P(ConsoleTest, AChangeIsDoneWholeAndLoggedOrNotAtAll) {
@@ -291,6 +307,169 @@ TEST_P(ConsoleTest, SessionsEndOnEveryHost) {
   // An administrator no longer in groups 1 and 2 is out at the next request.
   portal->exec("delete from umGrp2Usr where Grp_no in ('1','2')");
   EXPECT_EQ(status(*gateway), 401);
+}
+
+// With the second factor on for an administrator, the password opens no
+// session: it answers a challenge, and only the challenge with a right code
+// (AdminMgt.loginAgain) does, once.
+TEST_P(ConsoleTest, TheSecondFactorOpensTheSession) {
+  const Gateway& g = *gateway;
+  const std::string secret = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ";
+  ASSERT_TRUE(
+      profile::writePrivateProfileString("Security", "second_factor", "totp", portal->root() + "/ini/SysTivel.ini"));
+  const std::string no = portal->scalar("select usr_no from umUsr where account='admin'").toString();
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('5','" + no + "','1',1)");
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('6','" + no + "','" + secret + "',1)");
+  const auto code = [&] {
+    return mgt::second_factor::codeAt(*mgt::second_factor::decodeBase32(secret), std::time(nullptr) / 30);
+  };
+  const auto second = [&](const std::string& challenge, const std::string& c) {
+    return g.client("").Post("/console/api/code", Json{{"challenge", challenge}, {"code", c}}.dump(),
+                             "application/json");
+  };
+  auto first = signIn(g, "admin", "Secret");
+  ASSERT_EQ(statusOf(first), 202);
+  EXPECT_TRUE(first->get_header_value("Set-Cookie").empty()) << "no session from the password";
+  const std::string challenge = Json::parse(first->body)["challenge"];
+  EXPECT_EQ(portal->count("consoleSession"), 0);
+
+  auto wrong = second(challenge, std::to_string((std::stoi(code()) + 1) % 1000000 + 1000000).substr(1));
+  EXPECT_EQ(statusOf(wrong), 401);
+  EXPECT_EQ(Json::parse(wrong->body)["error"], "code");
+  std::string altered = challenge;
+  altered.back() = altered.back() == '0' ? '1' : '0';
+  EXPECT_EQ(Json::parse(second(altered, code())->body)["error"], "challenge");
+  EXPECT_EQ(portal->count("consoleSession"), 0);
+
+  auto right = second(challenge, code());
+  ASSERT_EQ(statusOf(right), 200) << right->body;
+  const std::string set = right->get_header_value("Set-Cookie");
+  EXPECT_EQ(statusOf(g.client("").Get("/console/api/session", {{"Cookie", set.substr(0, set.find(';'))}})), 200);
+  EXPECT_EQ(Json::parse(second(challenge, code())->body)["error"], "challenge") << "a challenge opens once";
+  EXPECT_EQ(portal->count("SysLog", "disc='admin二次登录成功！'"), 1);
+}
+
+// A session ends when its user's password changes (by any path), or the
+// user expires, is frozen or locked; an administrator lists a user's
+// sessions and ends them all.
+TEST_P(ConsoleTest, ASessionEndsWithItsCredentialsAndStanding) {
+  const std::string ini = portal->root() + "/ini/SysTivel.ini";
+  ASSERT_TRUE(profile::writePrivateProfileString("Console", "recheck_seconds", "0", ini));
+  gateway = start();  // the settings are read as the routes are added
+  const std::string no = portal->scalar("select usr_no from umUsr where account='admin'").toString();
+  const auto alive = [&](const Session& s) {
+    return statusOf(gateway->client("").Get("/console/api/session", {{"Cookie", s.cookie}})) == 200;
+  };
+  const auto pages = [&](const std::string& call) {
+    Json a = gateway->batch(Json::parse(R"([{"id":"o","new":"TivelMgt.UmMgt"},)" + call + "]"));
+    EXPECT_FALSE(a[1].contains("error")) << a.dump();
+  };
+  Session s = session(*gateway);
+  ASSERT_TRUE(alive(s));
+  pages(R"({"id":1,"object":{"from":"o"},"call":"changePwd","args":[")" + no + R"(","Secret"]})");
+  EXPECT_TRUE(alive(s)) << "the same password written again";
+  pages(R"({"id":1,"object":{"from":"o"},"call":"changePwd","args":[")" + no + R"(","Other"]})");
+  EXPECT_FALSE(alive(s)) << "a password reset through the pages";
+  pages(R"({"id":1,"object":{"from":"o"},"call":"changePwd","args":[")" + no + R"(","Secret"]})");
+
+  s = session(*gateway);
+  portal->exec("update umUsr set state=2 where usr_no='" + no + "'");
+  EXPECT_FALSE(alive(s)) << "frozen";
+  portal->exec("update umUsr set state=0 where usr_no='" + no + "'");
+
+  ASSERT_TRUE(profile::writePrivateProfileString("Policy", "enforce", "1", ini));
+  s = session(*gateway);
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('7','" + no + "','2001-01-01',1)");
+  EXPECT_FALSE(alive(s)) << "the account expired";
+  portal->exec("delete from umUsrSecInst where usa_no='7'");
+  s = session(*gateway);
+  portal->exec("delete from umUsrSecInst where usa_no in ('3','4')");
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('3','" + no + "','9',1)");
+  portal->exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('4','" + no + "','3',1)");
+  EXPECT_FALSE(alive(s)) << "locked";
+  portal->exec("delete from umUsrSecInst where usa_no in ('3','4')");
+
+  // Sign out everywhere: two sessions listed, both ended, the act logged.
+  Session one = session(*gateway), two = session(*gateway);
+  auto listed =
+      gateway->client("").Get("/console/api/sessions?usr=" + no, {{"Cookie", one.cookie}, {"X-Tivel-CSRF", one.csrf}});
+  ASSERT_EQ(statusOf(listed), 200);
+  Json list = Json::parse(listed->body);
+  ASSERT_EQ(list.size(), 2u) << list.dump();
+  EXPECT_NE(list[0]["current"], list[1]["current"]);
+  auto ended =
+      gateway->client("").Post("/console/api/sessions/end", {{"Cookie", two.cookie}, {"X-Tivel-CSRF", two.csrf}},
+                               Json{{"usr", no}}.dump(), "application/json");
+  ASSERT_EQ(statusOf(ended), 200);
+  EXPECT_EQ(Json::parse(ended->body)["ended"], 2);
+  EXPECT_FALSE(alive(one));
+  EXPECT_FALSE(alive(two));
+  EXPECT_EQ(portal->count("SysLog", "disc like 'admin在控制台：结束 admin 的全部会话%'"), 1);
+}
+
+// Users' secrets never reach the console, nor a token whose scope withholds
+// them; the pages' own scope keeps them. A second factor enrolled in the
+// console shows its secret once.
+TEST_P(ConsoleTest, SecretsStayHome) {
+  Session s = session(*gateway);
+  const std::string no = portal->scalar("select usr_no from umUsr where account='admin'").toString();
+  auto enrolled = gateway->client("").Post("/console/api/totp/enroll", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}},
+                                           Json{{"usr", no}}.dump(), "application/json");
+  ASSERT_EQ(statusOf(enrolled), 200);
+  const Json shown = Json::parse(enrolled->body);
+  const std::string secret = shown["secret"];
+  EXPECT_EQ(secret.size(), 32u);
+  EXPECT_EQ(shown["qr"].get<std::string>().rfind("<svg", 0), 0u);
+  EXPECT_EQ(portal->scalar("select usi_value from umUsrSecInst where usa_no='6' and usr_no='" + no + "'").toString(),
+            secret);
+
+  const std::string reads = R"([{"id":"um","new":"TivelMgt.UmMgt"},
+    {"id":"u","object":{"from":"um"},"call":"getUsr","args":[")" +
+                            no + R"("]},{"id":1,"dump":{"from":"u"}},
+    {"id":2,"object":{"from":"u"},"get":"Pwd"},
+    {"id":3,"object":{"from":"um"},"call":"getUsrSecValue","args":["PwdTwo",")" +
+                            no + R"("]},
+    {"id":"v","object":{"from":"um"},"call":"getUsiOfUsr","args":[")" +
+                            no + R"("]},{"id":4,"dump":{"from":"v"}},
+    {"id":"all","object":{"from":"um"},"call":"getAllUsr"},{"id":5,"dump":{"from":"all"}},
+    {"id":"i","object":{"from":"um"},"call":"getUsi","args":["6",")" +
+                            no + R"("]},
+    {"id":6,"object":{"from":"i"},"get":"Usi_Value"}])";
+  auto console = rpc(*gateway, s, reads);
+  ASSERT_EQ(statusOf(console), 200);
+  EXPECT_EQ(console->body.find("Secret"), std::string::npos) << console->body;
+  EXPECT_EQ(console->body.find(secret), std::string::npos) << console->body;
+  const Json a = Json::parse(console->body);
+  EXPECT_EQ(a[3]["error"]["number"], kScopeRefused);
+  EXPECT_EQ(a[2]["result"]["Account"], "admin") << "the rest of the record is there";
+
+  EXPECT_NE(gateway->batch(Json::parse(reads)).dump().find(secret), std::string::npos) << "the pages' scope keeps them";
+  const std::string withheld(64, 'w');
+  ServeOptions o;
+  o.tokens = TokenTable::single("reports", withheld, "pages,secrets=withheld");
+  Gateway g(o);
+  const std::string answer = g.batch(Json::parse(reads), withheld).dump();
+  EXPECT_EQ(answer.find("Secret"), std::string::npos) << answer;
+  EXPECT_EQ(answer.find(secret), std::string::npos) << answer;
+}
+
+// Guessing: an unknown account answers as a wrong password, and after a few
+// failures the account must wait (429, Retry-After), also for the right
+// password. Reads refuse control characters.
+TEST_P(ConsoleTest, GuessesAreThrottledAndTellNothing) {
+  const Gateway& g = *gateway;
+  auto unknown = signIn(g, "nobody", "Secret");
+  EXPECT_EQ(statusOf(unknown), 401);
+  EXPECT_EQ(Json::parse(unknown->body)["code"], "10003");
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(statusOf(signIn(g, i % 2 ? "admin" : " ADMIN", "wrong")), 401) << i;
+  auto held = signIn(g, "admin", "Secret");
+  ASSERT_EQ(statusOf(held), 429);
+  EXPECT_EQ(held->get_header_value("Retry-After"), "1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  Session s = session(g);
+  EXPECT_EQ(statusOf(signIn(g, "editor", "Secret")), 403) << "another account is not held";
+  auto nul = g.client("").Get("/console/api/users?q=a%00b", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
+  EXPECT_EQ(statusOf(nul), 400);
 }
 
 // Sign-ins of directory users wait on a directory that never answers on a

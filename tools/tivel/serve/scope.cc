@@ -11,10 +11,10 @@ constexpr const char* kPages =
     "TivelMgt.*,TivelPublicDB.*,TivelGF.interface,ADODB.Connection,ADODB.Recordset,ADOR.Recordset";
 // The administrator's console: the management and record classes, without
 // the generic recordset gateways and without the database's connection
-// string (it carries the password).
+// string (it carries the password), and never users' secrets.
 constexpr const char* kConsole =
     "TivelMgt.*,TivelPublicDB.*,-TivelMgt.AdminMgt:getRecordset,-TivelMgt.AdminMgt:setRecordset,"
-    "-TivelMgt.cPublic:GetDBStr";
+    "-TivelMgt.cPublic:GetDBStr,secrets=withheld";
 // The installation helper, for the local installer's tools.
 constexpr const char* kSetup = "Tivel.RegClass";
 
@@ -59,6 +59,10 @@ void Scope::add(std::string_view list, int depth) {
       if (item == "connect=any") connections_ = ConnectionRule::Any;
       continue;
     }
+    if (item == "secrets=withheld") {
+      withholdSecrets_ = true;
+      continue;
+    }
     if (const char* preset = presetText(item)) {
       if (depth == 0) add(preset, depth + 1);
       continue;
@@ -82,7 +86,7 @@ void Scope::add(std::string_view list, int depth) {
     for (size_t i = 0; i < cls.size(); ++i) ok = ok && (isNameChar(cls[i]) || (cls[i] == '*' && i + 1 == cls.size()));
     ok = ok && (cls.back() == '*' || cls.find('.') != std::string_view::npos);
     if (!ok)
-      throw std::invalid_argument("not a preset (pages, setup, console), class, member or connect= rule: " +
+      throw std::invalid_argument("not a preset (pages, setup, console), class, member, connect= or secrets= rule: " +
                                   std::string(item));
     rule.classPattern = lower(cls);
     rules_.push_back(std::move(rule));

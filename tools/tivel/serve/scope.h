@@ -20,7 +20,9 @@ enum class ConnectionRule {
 class Scope {
  public:
   // Parses a scope text: items separated by ",", each a preset name
-  // ("pages", "setup", "console"), a class pattern ("TivelMgt.AdminMgt",
+  // ("pages", "setup", "console"), "secrets=withheld" (its answers never
+  // carry users' passwords, second-factor or directory secrets; the console
+  // preset includes it), a class pattern ("TivelMgt.AdminMgt",
   // "TivelMgt.*", "*"), a member ("TivelMgt.AdminMgt:getRecordset"), one of
   // these after "-" to exclude it, or "connect=own" / "connect=any". Names
   // match in any letter case; a pattern with "*" never matches the
@@ -35,6 +37,8 @@ class Scope {
   // Whether a request may call, read or write the member of an object of the class.
   bool mayCall(std::string_view progid, std::string_view member) const;
   ConnectionRule connections() const { return connections_; }
+  // Whether answers withhold users' secrets (secrets=withheld).
+  bool withholdsSecrets() const { return withholdSecrets_; }
 
  private:
   struct Rule {
@@ -48,6 +52,7 @@ class Scope {
   std::string text_;
   std::vector<Rule> rules_;
   ConnectionRule connections_ = ConnectionRule::Own;
+  bool withholdSecrets_ = false;
 };
 
 // A caller the gateway let in: a token's name (or a session's) and its scope.

@@ -16,6 +16,17 @@ check() {  # id bash-regex: the answer line of that request id must match
   [[ "$line" =~ $2 ]] || fail "$1: got ${line:-no answer}"
 }
 
+# --- no administrator with an empty password, nor one asked for without a terminal
+if printf '\n' | "$tivel" init --root "$tmp/empty" --admin admin --password-stdin >/dev/null 2>"$tmp/err.txt"; then
+  fail "init accepted an empty administrator password"
+fi
+grep -q "password is empty" "$tmp/err.txt" || fail "init: $(cat "$tmp/err.txt")"
+[ ! -e "$tmp/empty/ini" ] || fail "a refused init still made the root"
+if printf 'S3cret\n' | "$tivel" init --root "$tmp/empty" --admin admin >/dev/null 2>"$tmp/err.txt"; then
+  fail "init read a password without a terminal or --password-stdin"
+fi
+grep -q "needs --password-stdin" "$tmp/err.txt" || fail "init: $(cat "$tmp/err.txt")"
+
 # --- init with an administrator, then logins
 printf 'S3cret\n' | "$tivel" init --root "$tmp/root" --admin admin --password-stdin >"$tmp/init.txt"
 grep -q "admin:      admin (added to groups 1 and 2)" "$tmp/init.txt" || fail "init: $(cat "$tmp/init.txt")"
