@@ -28,7 +28,7 @@ first line of standard input with --password-stdin):
 .PP
 .nf
 tivel org add Headquarters
-tivel user add alice \-\-name "Alice Li" \-\-email alice@example.org \-\-org ORG_1 \-\-group 1
+tivel user add alice \-\-name "Alice Li" \-\-email alice@example.org \-\-org ORG_NO \-\-group 1
 tivel user show alice \-\-json
 printf '%s\en' "$NEW" | tivel user passwd alice \-\-password\-stdin
 tivel user lock alice; tivel user unlock alice

@@ -53,7 +53,8 @@ void joinOrg(Components& c, const std::string& command, const std::string& orgNo
   m->set("Usr_No", Variant(usrNo));
   m->set("IsMain", Variant(admin::recordsOf(c.um->getOrgOfUsr(usrNo)).empty() ? "1" : "0"));
   Variant id("");
-  admin::check(command, c.um->addOrg2Usr(m, id));
+  const std::string code = c.um->addOrg2Usr(m, id);
+  if (code != "10024003") admin::check(command, code);  // named twice: a member once
 }
 
 void joinGrp(Components& c, const std::string& command, const std::string& grpNo, const std::string& usrNo) {
@@ -62,7 +63,8 @@ void joinGrp(Components& c, const std::string& command, const std::string& grpNo
   m->set("Grp_no", Variant(grpNo));
   m->set("Usr_No", Variant(usrNo));
   Variant id("");
-  admin::check(command, c.um->addGrp2Usr(m, id));
+  const std::string code = c.um->addGrp2Usr(m, id);
+  if (code != "10025003") admin::check(command, code);  // named twice: a member once
 }
 
 // What a user's lock state is: the login-error count, the threshold and
@@ -122,8 +124,7 @@ void addUser(CLI::App& user) {
         admin::check("user add", c.um->updateUsr(rec, usrNo));
       }
       for (const auto& o : *orgs) joinOrg(c, "user add", o, usrNo);
-      for (const auto& g : *groups)
-        if (g != "3") joinGrp(c, "user add", g, usrNo);
+      for (const auto& g : *groups) joinGrp(c, "user add", g, usrNo);
       admin::logChange(c, "添加用户 " + *account);
       if (common->json)
         admin::printJson({{"account", *account}, {"usr_no", usrNo}});

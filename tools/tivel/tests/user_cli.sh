@@ -41,7 +41,7 @@ t org add 孤儿 --parent NOPE
 t group add 审计 --description 'read-only auditors' --json
 audit=$(json 'd["Grp_no"]')
 
-t user add alice --name 爱丽丝 --email a@example.org --org "$hq" --group "$audit" --password-stdin <<<'Alice pw'
+t user add alice --name 爱丽丝 --email a@example.org --org "$hq" --group "$audit" --group 3 --password-stdin <<<'Alice pw'
 [[ $rc == 0 ]] || complain "user add: $err"
 t user add alice --password-stdin <<<'x'
 [[ $rc == 1 && "$err" == *"10023003 the account is taken"* ]] || complain "a taken account: rc=$rc $err"
