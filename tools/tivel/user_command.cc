@@ -5,7 +5,9 @@
 #include <map>
 
 #include "mgt/app/app_mgt.h"
+#include "mgt/common/module.h"
 #include "mgt/common/security_options.h"
+#include "platform/ado/connection.h"
 #include "platform/com/registry.h"
 #include "tools/tivel/admin_command.h"
 #include "tools/tivel/command.h"
@@ -114,18 +116,22 @@ void addUser(CLI::App& user) {
       for (const auto& g : *groups)
         if (c.um->getGrp(g).isNothing()) admin::refuse("user add", "10022012");
       const std::string pwd = admin::newPassword("user add", *account, *fromStdin);
-      if (!c.admin->addUsr(*account, pwd, name, field("NetName"), field("Phone"), field("Mobile"), field("Email"),
-                           field("Login_Mode")))
-        admin::refuse("user add", "10023005");
-      auto rec = admin::userOf(c, "user add", *account);
-      const std::string usrNo = admin::text(*rec, "Usr_No");
-      if (profile->values.count("Address") || profile->values.count("EmailOA")) {
-        for (const char* f : {"Address", "EmailOA"}) rec->set(f, Variant(field(f)));
-        admin::check("user add", c.um->updateUsr(rec, usrNo));
-      }
-      for (const auto& o : *orgs) joinOrg(c, "user add", o, usrNo);
-      for (const auto& g : *groups) joinGrp(c, "user add", g, usrNo);
-      admin::logChange(c, "添加用户 " + *account);
+      std::string usrNo;
+      // The user and its memberships together: a refused join adds no user.
+      mgt::sharedConnection()->inTransaction([&] {
+        if (!c.admin->addUsr(*account, pwd, name, field("NetName"), field("Phone"), field("Mobile"), field("Email"),
+                             field("Login_Mode")))
+          admin::refuse("user add", "10023005");
+        auto rec = admin::userOf(c, "user add", *account);
+        usrNo = admin::text(*rec, "Usr_No");
+        if (profile->values.count("Address") || profile->values.count("EmailOA")) {
+          for (const char* f : {"Address", "EmailOA"}) rec->set(f, Variant(field(f)));
+          admin::check("user add", c.um->updateUsr(rec, usrNo));
+        }
+        for (const auto& o : *orgs) joinOrg(c, "user add", o, usrNo);
+        for (const auto& g : *groups) joinGrp(c, "user add", g, usrNo);
+        admin::logChange(c, "添加用户 " + *account);
+      });
       if (common->json)
         admin::printJson({{"account", *account}, {"usr_no", usrNo}});
       else
@@ -289,13 +295,16 @@ void deleteUser(CLI::App& user) {
       auto rec = admin::userOf(c, "user delete", *account);
       const std::string usrNo = admin::text(*rec, "Usr_No");
       auto app = std::dynamic_pointer_cast<mgt::AppMgt>(com::CreateObject("TivelMgt.AppMgt"));
-      admin::check("user delete", c.um->delOrg2Usr("", usrNo));
-      admin::check("user delete", c.um->delGrp2Usr("", usrNo));
-      admin::check("user delete", app->delRol2Usr("", usrNo));
-      admin::check("user delete", c.um->delUsi("", usrNo));
-      admin::check("user delete", c.um->delUai("", usrNo));
-      admin::check("user delete", c.um->delUsr(usrNo));
-      admin::logChange(c, "删除用户 " + *account);
+      // All of it or nothing, as the console's deletion.
+      mgt::sharedConnection()->inTransaction([&] {
+        admin::check("user delete", c.um->delOrg2Usr("", usrNo));
+        admin::check("user delete", c.um->delGrp2Usr("", usrNo));
+        admin::check("user delete", app->delRol2Usr("", usrNo));
+        admin::check("user delete", c.um->delUsi("", usrNo));
+        admin::check("user delete", c.um->delUai("", usrNo));
+        admin::check("user delete", c.um->delUsr(usrNo));
+        admin::logChange(c, "删除用户 " + *account);
+      });
       if (common->json)
         admin::printJson({{"account", *account}, {"deleted", true}});
       else

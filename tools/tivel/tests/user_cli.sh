@@ -50,6 +50,14 @@ t user add bob --password-stdin <<<''
 t user show bob
 [[ $rc == 1 && "$err" == *10023012* ]] || complain "bob exists after a refused add: rc=$rc $err"
 
+# A join that fails takes the new user back with it.
+sqlite3 "$R/db/tivel.db" "create trigger refuse_join before insert on umOrg2Usr begin select raise(abort, 'no'); end"
+t user add carol --org "$hq" --password-stdin <<<'Carol pw'
+[[ $rc == 1 && "$err" == *10024004* ]] || complain "a failing join: rc=$rc $err"
+sqlite3 "$R/db/tivel.db" "drop trigger refuse_join"
+t user show carol
+[[ $rc == 1 ]] || complain "carol was added although her join failed"
+
 t user list --json
 [[ $(json 'sorted(u["Account"] for u in d)') == "['alice', 'boss']" ]] || complain "user list: $out"
 t user list
