@@ -22,6 +22,18 @@ trap 'rm -f "$include"' EXIT
     for leaf in $(subcommands "$tivel" "$sub"); do page "$sub" "$leaf"; done
   done
   cat <<'TEXT'
+[EXAMPLES]
+An administrator's work from the shell (passwords from a prompt, or the
+first line of standard input with --password-stdin):
+.PP
+.nf
+tivel org add Headquarters
+tivel user add alice \-\-name "Alice Li" \-\-email alice@example.org \-\-org ORG_NO \-\-group 1
+tivel user show alice \-\-json
+printf '%s\en' "$NEW" | tivel user passwd alice \-\-password\-stdin
+tivel user lock alice; tivel user unlock alice
+tivel group members 1
+.fi
 [FILES]
 A root ROOT holds:
 .TP

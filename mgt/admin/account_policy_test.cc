@@ -79,6 +79,7 @@ TEST_P(PolicyOffTest, EveryValuePassesAndNothingIsCounted) {
   EXPECT_EQ(admin->usrIsAvail(no, "10.0.0.7"), "0");
   EXPECT_EQ(login("Secret"), "0");
   EXPECT_EQ(portal().scalar("select pwd from umUsr where usr_no='" + no + "'").toString(), "Secret");
+  EXPECT_FALSE(admin->lockUsr(no)) << "a lock the login would not apply";
 }
 
 TEST_P(AccountPolicyTest, EachCheckRefusesAndPasses) {
@@ -173,6 +174,24 @@ TEST_P(AccountPolicyTest, LockEndsAfterItsTime) {
   value("3", "7");
   portal().exec("delete from umUsrSecInst where usa_no='LogErrLockTime'");
   EXPECT_EQ(login("Secret"), "10012");
+}
+
+// An administrator's lock holds whatever lock_minutes says, until unlocked;
+// without a threshold it is refused rather than taken as a lock that would not hold.
+TEST_P(AccountPolicyTest, AdministratorsLockHoldsUntilUnlocked) {
+  EXPECT_FALSE(admin->lockUsr(no)) << "no LogErrLockNum in force";
+  EXPECT_FALSE(admin->lockUsr("USR_none"));
+  byDefault("4", "3");
+  value("3", "1");
+  value("LogErrLockTime", "2000-01-01 00:00:00");
+  setting("Policy", "lock_minutes", "1");
+  ASSERT_TRUE(admin->lockUsr(no));
+  EXPECT_EQ(errorCount(), "3");
+  EXPECT_EQ(login("Secret"), "10012") << "an earlier lock moment does not end this lock";
+  EXPECT_EQ(portal().count("SysLog", "disc='Editor帐号已被管理员锁定！'"), 1);
+  com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+  EXPECT_TRUE(um->call("cleanUsrLogErrNum", {Variant(no)}).toBool());
+  EXPECT_EQ(login("Secret"), "0");
 }
 
 // Several processes guess one user's password at once: every wrong guess is

@@ -47,6 +47,13 @@ class AdminMgt : public com::Object {
   bool addUsr(const std::string& account, const std::string& pwd, const std::string& name, const std::string& netName,
               const std::string& phone, const std::string& mobile, const std::string& email,
               const std::string& loginMode);
+  // Locks the account as too many wrong passwords do, but until an
+  // administrator unlocks it (UmMgt.cleanUsrLogErrNum): the login-error count
+  // is set to the user's lockout threshold, with no moment for the lock to
+  // run out from, and the lock is logged. False, the lock not taken, when
+  // it would not hold (the policy not enforced, no threshold above 0 for the
+  // user), for an unknown user, or when a write failed.
+  bool lockUsr(const std::string& usrNo);
   // 0 in groups 1 and 2, 1 in group 1 only, 2 in group 2 only, -1 otherwise.
   int16_t isSysSecUsr(const std::string& usrNo);
   // SysMgt.WriteLog with the same arguments.

@@ -8,6 +8,7 @@
 #include "mgt/admin/second_factor.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/password_hash.h"
+#include "mgt/common/pattern.h"
 #include "mgt/common/security_options.h"
 #include "mgt/common/trace.h"
 #include "platform/com/registry.h"
@@ -165,6 +166,22 @@ std::string AdminMgt::wrongPassword(const std::string& account, const std::strin
     case policy::WrongPassword::Counted: break;
   }
   return "10003";
+}
+
+// An administrator's lock: the count at the threshold with no lock moment
+// recorded, which usrLogErrLimit refuses until the count is reset.
+bool AdminMgt::lockUsr(const std::string& usrNo) {
+  return trapBool([&] {
+    Args key{Variant(usrNo)};
+    std::string account = um_->invoke("getUsrAccount", MemberKind::Method, key).toString();
+    long threshold = 0;
+    if (!enforced() || account.empty() || !policy::readCount(securityValue("LogErrLockNum", usrNo), &threshold) ||
+        threshold <= 0)
+      return false;
+    policy::lockUntilReset(usrNo, threshold);
+    logEvent(account + "帐号已被管理员锁定！");
+    return true;
+  });
 }
 
 records::RecordPtr AdminMgt::userByAccount(const std::string& account) {

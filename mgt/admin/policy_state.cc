@@ -88,6 +88,13 @@ WrongPassword countWrongPassword(const std::string& usrNo, long threshold) {
   return result;
 }
 
+void lockUntilReset(const std::string& usrNo, long threshold) {
+  inUsersTurn(usrNo, [&] {
+    setUserValue(kLogErrNum, usrNo, std::to_string(threshold));
+    execute("delete from umUsrSecInst" + valueRow(kLockedAt, usrNo));
+  });
+}
+
 void clearPasswordChangeDemand(const std::string& usrNo) { setUserValue(kPwdFirstLimit, usrNo, "0"); }
 
 }  // namespace tivel::mgt::policy

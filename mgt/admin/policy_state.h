@@ -41,6 +41,10 @@ enum class WrongPassword {
 // threshold. Failures reach the caller.
 WrongPassword countWrongPassword(const std::string& usrNo, long threshold);
 
+// Sets the user's login-error count to `threshold` and forgets any lock
+// moment, so the lock lasts until the count is reset.
+void lockUntilReset(const std::string& usrNo, long threshold);
+
 // Clears a password-change demand: the user's own PwdFirstLimit value becomes
 // "0" (created when the user had none and took the definition's default).
 void clearPasswordChangeDemand(const std::string& usrNo);

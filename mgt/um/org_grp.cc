@@ -80,6 +80,10 @@ com::Variant UmMgt::getGrp(const std::string& key) { return readByKey(key, kGrpB
 
 std::string UmMgt::getGrpName(const std::string& key) { return readName(key, kGrpByKey, "Name"); }
 
+com::Variant UmMgt::getAllOrg() {
+  return readList("select * from umOrg order by Priority, org_no", "cUmOrg", kOrgFields, "ORG", "Org_No");
+}
+
 com::Variant UmMgt::getAllGrp() { return readList("select * from umGrp ", "cUmGrp", kGrpFields, "GRP", "Grp_no"); }
 
 }  // namespace tivel::mgt

@@ -109,6 +109,13 @@ TEST_P(OrgGrpTest, ChildrenComeInNumericPriorityOrder) {
   auto none = asList(um->getSonOrgOfOrg("C1"));
   ASSERT_TRUE(none) << "no children is an empty collection, not nothing";
   EXPECT_EQ(none->Count(), 0);
+
+  // Every organisation, by priority, the one whose parent is missing too.
+  auto all = asList(um->getAllOrg());
+  ASSERT_TRUE(all);
+  std::string keys;
+  for (const auto& [key, rec] : all->entries()) keys += key + " ";
+  EXPECT_EQ(keys, "ORGOther ORGC1 ORGC2 ORGC10 ORGP ");
 }
 
 TEST_P(OrgGrpTest, ParentOfAnOrganisation) {

@@ -32,6 +32,9 @@ class UmMgt : public com::Object {
   com::Variant getGrp(const std::string& strGrp_no);
   std::string getGrpName(const std::string& strGrp_no);
   com::Variant getAllGrp();
+  // cCollection of every cUmOrg by priority, whatever its parent (an
+  // organisation whose parent is gone included); Nothing on failure.
+  com::Variant getAllOrg();
 
   // ---- Users
   std::string addUsr(const RecordPtr& oUsrRec, com::Variant& strUsrNo);
