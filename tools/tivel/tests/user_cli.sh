@@ -1,19 +1,72 @@
 #!/usr/bin/env bash
-# tivel user, group and org through the built command on the embedded
-# engine: an administrator's day (add, list, show, set, passwd, lock, unlock,
-# delete; groups and organisations), the --json documents read back, and the
-# statuses of a refusal (1) and a wrong command line (2).
-# Usage: user_cli.sh path/to/tivel
+# tivel user, group and org through the built command, on the embedded
+# engine or on the test server of a server engine: an administrator's day
+# (add, list, show, set, passwd, lock, unlock, delete; groups and
+# organisations), the --json documents read back, and the statuses of a
+# refusal (1) and a wrong command line (2). On a server engine the portal
+# lives in a scratch database of the server the TIVEL_TEST_PG_* or
+# TIVEL_TEST_MARIADB_* variables name (skipped, 77, without one), dropped
+# at the end.
+# Usage: user_cli.sh path/to/tivel [sqlite|postgresql|mariadb]
 set -uo pipefail
-tivel=${1:?usage: user_cli.sh path/to/tivel}
+tivel=${1:?usage: user_cli.sh path/to/tivel [sqlite|postgresql|mariadb]}
+engine=${2:-sqlite}
+skip() { echo "SKIP: $*"; exit 77; }
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tivel-user-XXXXXX")
-trap 'rm -rf "$dir"' EXIT
+db=tivel_user_$$_$RANDOM
+dropdb() { :; }
+trap 'dropdb; rm -rf "$dir"' EXIT
 failures=0
 complain() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
 R=$dir/r
+# q STATEMENT [DATABASE]: runs a statement on the portal's database (or another one of its server).
+case $engine in
+  sqlite) q() { sqlite3 "$R/db/tivel.db" "$1"; } ;;
+  postgresql)
+    [ -n "${TIVEL_TEST_PG_HOST:-}" ] || skip "no PostgreSQL test server named"
+    host=$TIVEL_TEST_PG_HOST port=${TIVEL_TEST_PG_PORT:-5432} user=$TIVEL_TEST_PG_USER
+    password=$TIVEL_TEST_PG_PASSWORD driver="PostgreSQL Unicode"
+    q() {
+      PGPASSWORD=$password psql -h "$host" -p "$port" -U "$user" -d "${2:-$db}" -qAtX -v ON_ERROR_STOP=1 -c "$1"
+    }
+    q "CREATE DATABASE $db" postgres || skip "cannot create a scratch database"
+    dropdb() { q "DROP DATABASE IF EXISTS $db" postgres >/dev/null 2>&1; } ;;
+  mariadb)
+    [ -n "${TIVEL_TEST_MARIADB_HOST:-}" ] || skip "no MariaDB test server named"
+    host=$TIVEL_TEST_MARIADB_HOST port=${TIVEL_TEST_MARIADB_PORT:-3306} user=$TIVEL_TEST_MARIADB_USER
+    password=$TIVEL_TEST_MARIADB_PASSWORD driver="MariaDB Unicode"
+    q() { MYSQL_PWD=$password mariadb --no-defaults -h "$host" -P "$port" -u "$user" -D "${2:-$db}" -N -B -e "$1"; }
+    q "CREATE DATABASE $db CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin" mysql || skip "cannot create a scratch database"
+    dropdb() { q "DROP DATABASE IF EXISTS $db" mysql >/dev/null 2>&1; } ;;
+  *) echo "unknown engine $engine" >&2; exit 2 ;;
+esac
+if [ "$engine" != sqlite ]; then
+  mkdir -p "$R/ini"
+  for f in SysTivel Scrivane; do
+    printf '[DB]\nmode=2\n[DBCONN_sql_drive]\nDRIVER=%s\nSERVER=%s,%s\nuid=%s\npwd=%s\nDatabase=%s\n' \
+      "$driver" "$host" "$port" "$user" "$password" "$db" >"$R/ini/$f.ini"
+  done
+  chmod 600 "$R"/ini/*.ini
+fi
+# Joins to organisations refused by the database, and allowed again.
+refuse_joins() {
+  case $engine in
+    sqlite) q "create trigger refuse_join before insert on umOrg2Usr begin select raise(abort, 'no'); end" ;;
+    postgresql)
+      q "CREATE FUNCTION refuse_join() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RAISE EXCEPTION ''no''; END'"
+      q "CREATE TRIGGER refuse_join BEFORE INSERT ON umOrg2Usr FOR EACH ROW EXECUTE FUNCTION refuse_join()" ;;
+    mariadb) q "CREATE TRIGGER refuse_join BEFORE INSERT ON umOrg2Usr FOR EACH ROW SIGNAL SQLSTATE '45000'" ;;
+  esac
+}
+allow_joins() {
+  case $engine in
+    sqlite | mariadb) q "drop trigger refuse_join" ;;
+    postgresql) q "DROP TRIGGER refuse_join ON umOrg2Usr" ;;
+  esac
+}
 # t ARGS...: runs tivel on the root; sets out, err and rc.
 t() {
   "$tivel" "$@" --root "$R" >"$dir/out" 2>"$dir/err"
@@ -51,10 +104,10 @@ t user show bob
 [[ $rc == 1 && "$err" == *10023012* ]] || complain "bob exists after a refused add: rc=$rc $err"
 
 # A join that fails takes the new user back with it.
-sqlite3 "$R/db/tivel.db" "create trigger refuse_join before insert on umOrg2Usr begin select raise(abort, 'no'); end"
+refuse_joins
 t user add carol --org "$hq" --password-stdin <<<'Carol pw'
 [[ $rc == 1 && "$err" == *10024004* ]] || complain "a failing join: rc=$rc $err"
-sqlite3 "$R/db/tivel.db" "drop trigger refuse_join"
+allow_joins
 t user show carol
 [[ $rc == 1 ]] || complain "carol was added although her join failed"
 
@@ -103,9 +156,9 @@ t group list --json
 t user delete alice
 t user show alice
 [[ $rc == 1 ]] || complain "alice after delete: rc=$rc"
-[[ $(sqlite3 "$R/db/tivel.db" "select (select count(*) from umGrp2Usr where usr_no not in (select usr_no from umUsr)) + (select count(*) from umOrg2Usr where usr_no not in (select usr_no from umUsr))") == 0 ]] ||
+[[ $(q "select (select count(*) from umGrp2Usr where usr_no not in (select usr_no from umUsr)) + (select count(*) from umOrg2Usr where usr_no not in (select usr_no from umUsr))") == 0 ]] ||
   complain "delete left memberships behind"
-[[ $(sqlite3 "$R/db/tivel.db" "select count(*) from SysLog where disc like '%alice%'") -ge 5 ]] ||
+[[ $(q "select count(*) from SysLog where disc like '%alice%'") -ge 5 ]] ||
   complain "the changes are not in the system log"
 
 t user bogus
