@@ -460,7 +460,7 @@ class Console : public std::enable_shared_from_this<Console> {
       else
         sessionOpened(c->token, req, res);
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
     }
     counted(req, account, res);
   }
@@ -567,29 +567,42 @@ class Console : public std::enable_shared_from_this<Console> {
     });
   }
 
+  // The user a change's body names as {"usr": USR_NO}; refused 400 otherwise.
+  std::optional<std::string> usrOfBody(const HttpRequest& req, HttpResponse& res) {
+    Json body = Json::parse(req.body, nullptr, false);
+    if (body.is_object() && body.contains("usr") && body["usr"].is_string()) return body["usr"].get<std::string>();
+    refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
+    return std::nullopt;
+  }
+
+  // The user's record, or nothing after answering 404.
+  records::RecordPtr userOrRefuse(const std::string& usrNo, HttpResponse& res) {
+    com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
+    com::Args byNo{com::Variant(usrNo)};
+    records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
+    if (!whose) refuse(res, 404, "missing", "No such user");
+    return whose;
+  }
+
   // "Sign out everywhere": ends every console session of a user, logged.
   void endSessions(const HttpRequest& req, HttpResponse& res) {
     std::optional<ConsoleUser> u = guarded(req, res);
     if (!u) return;
-    Json body = Json::parse(req.body, nullptr, false);
-    if (!body.is_object() || !body.contains("usr") || !body["usr"].is_string())
-      return refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
-    const std::string usrNo = body["usr"].get<std::string>();
+    const std::optional<std::string> usrNo = usrOfBody(req, res);
+    if (!usrNo) return;
     try {
-      com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-      com::Args byNo{com::Variant(usrNo)};
-      records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
-      if (!whose) return refuse(res, 404, "missing", "No such user");
-      const int ended = endSessionsOf(usrNo);
+      records::RecordPtr whose = userOrRefuse(*usrNo, res);
+      if (!whose) return;
+      const int ended = endSessionsOf(*usrNo);
       auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
       admin->WriteLog(com::Variant("0"), com::Variant("console"),
                       com::Variant(u->account + "在控制台：结束 " + whose->get("Account").toString() + " 的全部会话（" +
                                    std::to_string(ended) + "）"),
                       com::Variant(int16_t{0}), com::Variant(int16_t{0}));
-      if (usrNo == u->usrNo) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
+      if (*usrNo == u->usrNo) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
       answerJson(res, 200, Json{{"ended", ended}});
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
     }
   }
 
@@ -598,17 +611,13 @@ class Console : public std::enable_shared_from_this<Console> {
   void enroll(const HttpRequest& req, HttpResponse& res) {
     std::optional<ConsoleUser> u = guarded(req, res);
     if (!u) return;
-    Json body = Json::parse(req.body, nullptr, false);
-    if (!body.is_object() || !body.contains("usr") || !body["usr"].is_string())
-      return refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
-    const std::string usrNo = body["usr"].get<std::string>();
+    const std::optional<std::string> usrNo = usrOfBody(req, res);
+    if (!usrNo) return;
     try {
-      com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-      com::Args byNo{com::Variant(usrNo)};
-      records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
-      if (!whose) return refuse(res, 404, "missing", "No such user");
+      records::RecordPtr whose = userOrRefuse(*usrNo, res);
+      if (!whose) return;
       const std::string account = whose->get("Account").toString();
-      const std::string secret = mgt::second_factor::enroll(usrNo);
+      const std::string secret = mgt::second_factor::enroll(*usrNo);
       const std::string uri = mgt::second_factor::provisioningUri("Tivel", account, secret);
       auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
       admin->WriteLog(com::Variant("0"), com::Variant("console"),
@@ -616,7 +625,7 @@ class Console : public std::enable_shared_from_this<Console> {
                       com::Variant(int16_t{0}));
       answerJson(res, 200, Json{{"secret", secret}, {"uri", uri}, {"qr", qrSvg(uri)}});
     } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", e.description());
+      refuse(res, 503, "unavailable", com::describe(e));
     }
   }
 
