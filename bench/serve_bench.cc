@@ -348,23 +348,28 @@ struct Hosts {
   std::vector<int> ports;
 };
 
-// Eight clients log eight users in over and over, spread over range(0)
+// Eight clients send one kind of batch over and over, spread over range(0)
 // gateway processes on one PostgreSQL database. The counters say where the
 // machine's CPU went: the gateways, the clients (this process), the
-// database server, and the rest (whatever else the machine ran meanwhile).
-void BM_PgLoginsAcrossHosts(benchmark::State& state) {
+// database server, and the rest (whatever else the machine ran meanwhile);
+// what no CPU accounts for is time spent waiting, on the network among
+// others (the database may sit in a namespace behind a delayed link:
+// bench/scale_out_netns.sh).
+template <class BodyFor>
+void acrossHosts(benchmark::State& state, BodyFor bodyFor, const std::string& success) {
   if (tivel::testing::engines().size() < 2) return state.SkipWithError("no PostgreSQL test server in the environment");
   tivel::mgt::testing::Portal portal("postgresql", true);
   {
     auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
     for (int i = 0; i < 8; ++i) admin->addUsr("editor" + std::to_string(i), "secret", "编辑", "", "", "", "", "");
+    for (int i = 0; i < 92; ++i) admin->addUsr("reader" + std::to_string(i), "secret", "读者", "", "", "", "", "");
   }
   tivel::mgt::resetThreadState();
   tivel::tool::ensureServeToken(portal.root());
   const std::string token = tivel::tool::readServeToken(portal.root());
   Hosts hosts(portal.root(), static_cast<int>(state.range(0)));
   std::atomic<int> failed{0};
-  double rate = 0;
+  double rate = 0, latency = 0;
   const double ticksPerSecond = static_cast<double>(::sysconf(_SC_CLK_TCK));
   const double cores = static_cast<double>(std::thread::hardware_concurrency());
   for (auto _ : state) {
@@ -376,17 +381,14 @@ void BM_PgLoginsAcrossHosts(benchmark::State& state) {
     // One client per user, each on its own connection: logins of one user
     // serialise on the user's row, which is not what this measures.
     std::vector<std::thread> clients;
-    std::atomic<int64_t> logins{0};
+    std::atomic<int64_t> done{0};
     const auto end = start + std::chrono::seconds(3);
     for (int i = 0; i < 8; ++i)
       clients.emplace_back([&, i] {
-        const std::string body =
-            R"([{"id":"a","new":"TivelMgt.AdminMgt"},{"id":1,"object":{"from":"a"},"call":"loginByPwd","args":["editor)" +
-            std::to_string(i) + R"(","secret","10.0.0.7"]}])";
-        LeanClient c(hosts.ports[static_cast<size_t>(i) % hosts.ports.size()], body, token);
+        LeanClient c(hosts.ports[static_cast<size_t>(i) % hosts.ports.size()], bodyFor(i), token);
         while (Clock::now() < end) {
-          if (c.post() != 200 || c.body().find(R"("result":"0")") == std::string::npos) ++failed;
-          ++logins;
+          if (c.post() != 200 || c.body().find(success) == std::string::npos) ++failed;
+          ++done;
         }
       });
     for (std::thread& t : clients) t.join();
@@ -401,17 +403,35 @@ void BM_PgLoginsAcrossHosts(benchmark::State& state) {
     const double machine = static_cast<double>(tivel::bench::machineBusyTicks() - machine0) / ticksPerSecond;
     const double database = tivel::bench::postgresCpuSeconds() - server0;
     const double gateways = static_cast<double>(hosts.ticks() - hosts0) / ticksPerSecond;
-    rate = static_cast<double>(logins) / wall;
+    rate = static_cast<double>(done) / wall;
+    latency = 8 * wall / static_cast<double>(done) * 1000;
     state.counters["machine_busy_pct"] = 100 * machine / (wall * cores);
     state.counters["gateways_pct"] = 100 * gateways / (wall * cores);
     state.counters["clients_pct"] = 100 * self / (wall * cores);
     state.counters["database_pct"] = 100 * database / (wall * cores);
     state.counters["rest_pct"] = 100 * (machine - gateways - self - database) / (wall * cores);
   }
-  if (failed) state.SkipWithError("logins failed");
-  state.counters["logins_per_s"] = rate;
+  if (failed) state.SkipWithError("batches failed");
+  state.counters["per_s"] = rate;
+  state.counters["latency_ms"] = latency;
+}
+
+void BM_PgLoginsAcrossHosts(benchmark::State& state) {
+  acrossHosts(
+      state,
+      [](int i) {
+        return R"([{"id":"a","new":"TivelMgt.AdminMgt"},{"id":1,"object":{"from":"a"},"call":"loginByPwd","args":["editor)" +
+               std::to_string(i) + R"(","secret","10.0.0.7"]}])";
+      },
+      R"("result":"0")");
 }
 BENCHMARK(BM_PgLoginsAcrossHosts)->Arg(1)->Arg(2)->Arg(4)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// A portal page's read: the list of 100 users as data.
+void BM_PgPagesAcrossHosts(benchmark::State& state) {
+  acrossHosts(state, [](int) { return kPageBatch; }, R"("reader91")");
+}
+BENCHMARK(BM_PgPagesAcrossHosts)->Arg(1)->Arg(2)->Arg(4)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -440,9 +460,14 @@ int main(int argc, char** argv) {
         "batch waited %.0f ms (median)\n",
         h, times.counter("BM_HealthUnderLongBatches", "health_p99_us"),
         times.counter("BM_HealthUnderLongBatches", "cheap_median_ms"));
-  for (int hosts : {1, 2, 4})
-    if (double rate = times.counter("BM_PgLoginsAcrossHosts/" + std::to_string(hosts), "logins_per_s"); rate > 0)
-      std::printf("PostgreSQL logins/s through %d host(s): %.0f\n", hosts, rate);
+  for (const char* kind : {"BM_PgLoginsAcrossHosts", "BM_PgPagesAcrossHosts"})
+    for (int hosts : {1, 2, 4}) {
+      const std::string name = std::string(kind) + "/" + std::to_string(hosts);
+      if (double rate = times.counter(name, "per_s"); rate > 0)
+        std::printf("%s: %.0f a second through %d host(s), %.1f ms each (database %.0f%%, gateways %.0f%%, idle %.0f%%)\n",
+                    kind + 3, rate, hosts, times.counter(name, "latency_ms"), times.counter(name, "database_pct"),
+                    times.counter(name, "gateways_pct"), 100 - times.counter(name, "machine_busy_pct"));
+    }
   benchmark::Shutdown();
   return 0;
 }

@@ -25,7 +25,9 @@
 # when the standby is promoted; without it the standby may lag behind.
 #
 # PG_BINDIR names the server's bin directory when it is not the newest
-# /usr/lib/postgresql/*/bin.
+# /usr/lib/postgresql/*/bin. TIVEL_PG_LISTEN names another address to listen
+# on than 127.0.0.1 (inside a network namespace made for a benchmark); the
+# server then also takes password logins from that address's own subnet.
 set -euo pipefail
 
 die() { echo "pg-cluster: $*" >&2; exit 1; }
@@ -47,15 +49,19 @@ as_owner() {
   fi
 }
 
-port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+listen_address() { echo "${TIVEL_PG_LISTEN:-127.0.0.1}"; }
 
-# Starts the server of DIR on PORT and notes the port for resume.
+port_in_use() { (exec 3<>"/dev/tcp/$(listen_address)/$1") 2>/dev/null; }
+
+# Starts the server of DIR on PORT and notes the port and address for resume.
 server_on() {
-  local dir=$1 port=$2
+  local dir=$1 port=$2 address
+  address=$(cat "$dir/listen" 2>/dev/null || listen_address)
   as_owner "$(bindir)/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c max_connections=200 -c fsync=off" \
+    -o "-c listen_addresses=$address -p $port -k $dir -c max_connections=200 -c fsync=off" \
     start >/dev/null 2>&1 || return 1
   echo "$port" >"$dir/port"
+  echo "$address" >"$dir/listen"
 }
 
 halt() {
@@ -133,12 +139,15 @@ start() {
     die "initdb failed"
   fi
   rm -f "$dir/pwfile"
+  if [ "$(listen_address)" != 127.0.0.1 ]; then
+    echo "host all all samenet scram-sha-256" >>"$dir/data/pg_hba.conf"
+  fi
   # A port can be taken between the test and the start; try a few.
   for tries in 1 2 3 4 5 6 7 8; do
     port=$((20000 + RANDOM % 40000))
     port_in_use "$port" && continue
     if server_on "$dir" "$port"; then
-      echo "export TIVEL_TEST_PG_HOST=127.0.0.1"
+      echo "export TIVEL_TEST_PG_HOST=$(listen_address)"
       echo "export TIVEL_TEST_PG_PORT=$port"
       echo "export TIVEL_TEST_PG_USER=$user"
       echo "export TIVEL_TEST_PG_PASSWORD=$password"
