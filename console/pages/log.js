@@ -1,5 +1,6 @@
 // The system log, newest first, a page at a time, filtered by date,
-// account and text (the console's own read: no component reads it so).
+// account and text (the console's own read: no component reads it so),
+// and its export as CSV.
 import {form, h, table} from '../dom.js';
 import {t} from '../i18n.js';
 import {api} from '../rpc.js';
@@ -7,7 +8,7 @@ import {heading, show} from './common.js';
 
 const SIZE = 50;
 
-export async function render(main) {
+export async function render(main, params, me) {
   const results = h('div', {class: 'results'});
   let query = {};
   let page = 0;
@@ -36,6 +37,12 @@ export async function render(main) {
     await load();
   });
   filters.classList.add('filters');
-  show(main, heading(t('log.title')), filters, results);
+  // The export takes the filters in force, all pages of them.
+  const exportLink = h('a', {class: 'button', download: 'log.csv'}, t('log.export'));
+  const exportHref = () => '/console/export/log.csv?' + new URLSearchParams(
+    [...Object.entries(query).filter(([, v]) => v !== ''), ['csrf', me.csrf]]);
+  exportLink.href = exportHref();
+  filters.addEventListener('submit', () => setTimeout(() => { exportLink.href = exportHref(); }, 0));
+  show(main, heading(t('log.title')), filters, h('div', {class: 'buttons'}, exportLink), results);
   await load();
 }
