@@ -24,7 +24,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_fixture import SKIPPED, Portal, axe_source, axe_violations, browser, request, skip_reason  # noqa: E402
 
-from selenium.common.exceptions import NoAlertPresentException, WebDriverException  # noqa: E402
+from selenium.common.exceptions import (NoAlertPresentException, StaleElementReferenceException,  # noqa: E402
+                                        WebDriverException)
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.common.keys import Keys  # noqa: E402
 from selenium.webdriver.support import expected_conditions as EC  # noqa: E402
@@ -58,9 +59,15 @@ class Console:
         return self.wait.until(EC.presence_of_element_located((By.XPATH, xpath)))
 
     def click(self, xpath):
-        el = self.wait.until(EC.element_to_be_clickable((By.XPATH, xpath)))
-        el.click()
-        return el
+        """Clicks the element; one the page drew anew meanwhile is found again."""
+        for attempt in range(3):
+            try:
+                el = self.wait.until(EC.element_to_be_clickable((By.XPATH, xpath)))
+                el.click()
+                return el
+            except StaleElementReferenceException:
+                if attempt == 2:
+                    raise
 
     def text_shown(self, text):
         """Waits until the page shows `text`; false when it never does."""
@@ -400,7 +407,8 @@ def daily_tasks(a, portal):
     a.d.execute_script("arguments[0].value = '2030-12-31'", date)
     a.click(sec + "//tr[.//input[@aria-label='帐号有效期至']]//button[normalize-space()='保存']")
     a.wait.until(lambda d: portal.call('TivelMgt.UmMgt', 'getUsrSecValue', 'AcntLimitDate', zhang) == '2030-12-31')
-    a.find(a.section('安全属性'))
+    # Drawn again after the change: the date's row now has its clear button.
+    a.find(sec + "//tr[.//input[@aria-label='帐号有效期至']]//button[normalize-space()='清除']")
     a.click("//button[normalize-space()='启用二次验证（生成新密钥）']")
     a.click("//button[normalize-space()='生成新密钥？旧密钥将失效。']")
     check(a.text_shown('密钥只显示这一次'), 'the new secret is shown once')

@@ -22,6 +22,9 @@ using namespace members;
 // The source a failed read names.
 constexpr const char* kSource = "TivelMgt.UserTasks";
 
+// The login-error count's policy attribute number (its fixed position + 1).
+constexpr const char* kLogErrNum = "3";
+
 const Fields kListed = {"Usr_No", "Account", "Name", "State", "Login_Count", "Account_Time"};
 constexpr const char* kListedColumns = "select usr_no, account, name, state, login_count, account_time from umUsr";
 
@@ -147,7 +150,7 @@ com::Variant UserTasks::getLockedUsr() {
     const int minutes = securityOptions().lockMinutes;
     const auto now = com::DateTime::now();
     std::map<std::string, std::string> locked;  // usr_no -> error count
-    for (const auto& [usrNo, count] : ownValues("3")) {
+    for (const auto& [usrNo, count] : ownValues(kLogErrNum)) {
       if (count.empty() || count == "0") continue;
       const std::string threshold = um.getUsrSecValue("LogErrLockNum", usrNo);
       if (policy::belowLockThreshold(count, threshold) != policy::Verdict::Refuse) continue;
