@@ -47,11 +47,11 @@ std::string whereOf(const UserFilter& f) {
     terms.push_back("(lower(account) like " + like + " or lower(name) like " + like + ")");
   }
   if (!f.org.empty())
-    terms.push_back("exists (select 1 from umOrg2Usr m where m.usr_no=umUsr.usr_no and m.org_no=" +
-                    quoted(Variant(f.org)) + ")");
+    terms.push_back(
+        "exists (select 1 from umOrg2Usr m where m.usr_no=umUsr.usr_no and m.org_no=" + quoted(Variant(f.org)) + ")");
   if (!f.grp.empty())
-    terms.push_back("exists (select 1 from umGrp2Usr g where g.usr_no=umUsr.usr_no and g.grp_no=" +
-                    quoted(Variant(f.grp)) + ")");
+    terms.push_back(
+        "exists (select 1 from umGrp2Usr g where g.usr_no=umUsr.usr_no and g.grp_no=" + quoted(Variant(f.grp)) + ")");
   if (!f.state.empty()) {
     std::string state;
     try {
@@ -99,9 +99,7 @@ void put(cCollection& list, ado::Recordset& rs, const std::string& errors = "") 
 
 constexpr MemberOf<UserTasks> op;
 
-UserFilter filterArgs(const com::Args& a) {
-  return {textArg(a, 0), textArg(a, 1), textArg(a, 2), textArg(a, 3)};
-}
+UserFilter filterArgs(const com::Args& a) { return {textArg(a, 0), textArg(a, 1), textArg(a, 2), textArg(a, 3)}; }
 
 const com::ClassInfo& info() {
   return dispatchInterface<UserTasks>("TivelMgt.UserTasks", "UserTasks", [](com::ClassInfo& c) {
@@ -161,7 +159,8 @@ com::Variant UserTasks::getLockedUsr() {
     if (!locked.empty()) {
       std::string keys;
       for (const auto& [usrNo, count] : locked) keys += (keys.empty() ? "" : ",") + quoted(Variant(usrNo));
-      auto rs = openRead(std::string(kListedColumns) + " where usr_no in (" + keys + ") order by lower(account), account, usr_no");
+      auto rs = openRead(std::string(kListedColumns) + " where usr_no in (" + keys +
+                         ") order by lower(account), account, usr_no");
       for (; !rs->eof(); rs->moveNext()) put(*list, *rs, locked[rs->value(0).toString()]);
     }
     return Variant(std::static_pointer_cast<com::Object>(list));

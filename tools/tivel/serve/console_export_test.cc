@@ -22,9 +22,8 @@ class ConsoleExportTest : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     portal = std::make_unique<mgt::testing::Portal>(GetParam(), true);
     ensureConsoleKey(portal->root());
-    gateway = std::make_unique<Gateway>(ServeOptions{}, nullptr, [this](ServeServer& s) {
-      EXPECT_EQ(addConsoleRoutes(s, portal->root()), "");
-    });
+    gateway = std::make_unique<Gateway>(ServeOptions{}, nullptr,
+                                        [this](ServeServer& s) { EXPECT_EQ(addConsoleRoutes(s, portal->root()), ""); });
     Json made = gateway->batch(Json::parse(R"j([{"id":"a","new":"TivelMgt.AdminMgt"},
       {"id":1,"object":{"from":"a"},"call":"addUsr","args":["admin","Secret","管理员","","","","",""]},
       {"id":2,"object":{"from":"a"},"call":"addUsr","args":["f1","Secret","=HYPERLINK(\"x\")","","","","",""]},
@@ -64,7 +63,8 @@ TEST_P(ConsoleExportTest, UsersAndLogAsSpreadsheetsReadThem) {
   const std::string& csv = r->body;
   ASSERT_EQ(csv.rfind("\xEF\xBB\xBF\"帐号 Account\",", 0), 0u) << csv;
   // Descending by account; quotes doubled, formulas kept as text, Chinese as it is.
-  const size_t f2 = csv.find("\r\n\"f2\",\"'@SUM, \"\"张\"\"\","), f1 = csv.find("\r\n\"f1\",\"'=HYPERLINK(\"\"x\"\")\"");
+  const size_t f2 = csv.find("\r\n\"f2\",\"'@SUM, \"\"张\"\"\","),
+               f1 = csv.find("\r\n\"f1\",\"'=HYPERLINK(\"\"x\"\")\"");
   EXPECT_NE(f2, std::string::npos) << csv;
   EXPECT_NE(f1, std::string::npos) << csv;
   EXPECT_LT(f2, f1);
