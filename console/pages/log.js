@@ -26,6 +26,10 @@ export async function render(main, params, me) {
            h('span', {}, t('page.of', page + 1, pages, data.total)),
            h('button', {type: 'button', disabled: page >= pages - 1, onclick: () => { page++; load(); }}, t('next'))));
   };
+  // The export takes the filters in force, all pages of them.
+  const exportLink = h('a', {class: 'button', download: 'log.csv'}, t('log.export'));
+  const exportHref = () => '/console/export/log.csv?' + new URLSearchParams(
+    [...Object.entries(query).filter(([, v]) => v !== ''), ['csrf', me.csrf]]);
   const filters = form([
     {name: 'from', label: t('log.from'), type: 'date'},
     {name: 'to', label: t('log.to'), type: 'date'},
@@ -34,15 +38,11 @@ export async function render(main, params, me) {
   ], t('log.filter'), async (v, msg) => {
     query = v;
     page = 0;
+    exportLink.href = exportHref();
     await load();
-  });
+  }, [exportLink]);
   filters.classList.add('filters');
-  // The export takes the filters in force, all pages of them.
-  const exportLink = h('a', {class: 'button', download: 'log.csv'}, t('log.export'));
-  const exportHref = () => '/console/export/log.csv?' + new URLSearchParams(
-    [...Object.entries(query).filter(([, v]) => v !== ''), ['csrf', me.csrf]]);
   exportLink.href = exportHref();
-  filters.addEventListener('submit', () => setTimeout(() => { exportLink.href = exportHref(); }, 0));
-  show(main, heading(t('log.title')), filters, h('div', {class: 'buttons'}, exportLink), results);
+  show(main, heading(t('log.title')), filters, results);
   await load();
 }
