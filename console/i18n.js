@@ -215,6 +215,8 @@ const words = {
   'users.leave': ['移出该组', 'Remove from the group'],
   'users.joined': ['{0} 个用户已加入 {1}。', '{0} users added to {1}.'],
   'users.left': ['{0} 个用户已移出 {1}。', '{0} users removed from {1}.'],
+  'users.already': ['已在组中，未改动：{0}', 'Already members, left as they are: {0}'],
+  'users.notIn': ['不在组中，未改动：{0}', 'Not members, left as they are: {0}'],
   'user.mustChange': ['下次登录时必须修改密码', 'Must change the password at the next login'],
   'user.resetDone': ['密码已重置。', 'The password is reset.'],
   'user.resetMust': ['密码已重置，下次登录时必须修改。', 'The password is reset; it must be changed at the next login.'],

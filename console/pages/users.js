@@ -140,27 +140,35 @@ async function allGroups() {
 }
 
 // The chosen users joined to, or taken out of, one group in one change
-// (every one of them or none), with one log entry naming them all.
+// (every one of them or none), with one log entry naming them all. Users
+// already in (or not in) the group are left as they are and named.
 function bulkMembership(chosen, again) {
   const msg = note();
   const count = h('span', {class: 'count'});
   const grp = h('select', {name: 'bulkGrp', 'aria-label': t('nav.groups')});
   const run = async (joining) => {
-    const accounts = [...chosen.values()];
-    if (!accounts.length || !grp.value) return msg.show(t('users.chooseFirst'));
+    if (!chosen.size || !grp.value) return msg.show(t('users.chooseFirst'));
     const name = grp.selectedOptions[0].textContent;
+    const read = new Batch();
+    const members = read.dump(read.call(read.create('TivelMgt.UmMgt'), 'getUsrOfGrp', grp.value));
+    const inGroup = new Set(records((await read.run()).result(members)).map((u) => u.Usr_No));
+    const todo = [...chosen].filter(([usrNo]) => inGroup.has(usrNo) !== joining);
+    const skipped = [...chosen].filter(([usrNo]) => inGroup.has(usrNo) === joining).map(([, account]) => account);
+    const already = skipped.length ? ' ' + t(joining ? 'users.already' : 'users.notIn', skipped.join(', ')) : '';
+    if (!todo.length) return msg.show(already.trim());
+    const accounts = todo.map(([, account]) => account);
     const done = await change((joining ? '批量加入组 ' : '批量移出组 ') + accounts.join(', ') + (joining ? ' → ' : ' ← ') + name,
                               msg, (b) => {
       const um = b.create('TivelMgt.UmMgt');
-      for (const usrNo of chosen.keys()) {
+      for (const [usrNo] of todo) {
         if (joining) b.change(um, 'addGrp2Usr', b.record('cUmGrp2usr', {Grp_no: grp.value, Usr_No: usrNo}));
         else b.change(um, 'delGrp2Usr', grp.value, usrNo);
       }
     });
     if (done) {
-      msg.show(t(joining ? 'users.joined' : 'users.left', accounts.length, name), 'ok');
       chosen.clear();
       await again();
+      msg.show(t(joining ? 'users.joined' : 'users.left', accounts.length, name) + already, 'ok');
     }
   };
   const el = section(t('users.bulk'), h('div', {class: 'buttons'}, count, grp,

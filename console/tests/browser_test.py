@@ -333,12 +333,14 @@ def daily_tasks(a, portal):
     check(a.find("//th[button[@data-sort='account']]").get_attribute('aria-sort') == 'descending',
           'the sorted column says so')
 
-    # ---- several users into a group and out again, in one change each
-    for account in ('editor', 'locked'):
+    # ---- several users into a group and out again, in one change each; a
+    # member already in it is left as it is and named
+    grp = '审计组 (%s)' % portal.grp_no('审计组')
+    for account in ('editor', 'locked', 'zhang'):
         a.click("//tr[td/a[normalize-space()='%s']]//input[@type='checkbox']" % account)
-    Select(a.find("//select[@name='bulkGrp']")).select_by_visible_text('审计组 (%s)' % portal.grp_no('审计组'))
+    Select(a.find("//select[@name='bulkGrp']")).select_by_visible_text(grp)
     a.click("//button[normalize-space()='加入该组']")
-    check(a.text_shown('2 个用户已加入 审计组 (%s)。' % portal.grp_no('审计组')), 'the bulk addition is told')
+    check(a.text_shown('2 个用户已加入 %s。 已在组中，未改动：zhang' % grp), 'the bulk addition is told')
     check(portal.member_of_group('editor', '审计组') and portal.member_of_group('locked', '审计组'),
           'both are members')
     for account in ('editor', 'locked'):
@@ -347,7 +349,8 @@ def daily_tasks(a, portal):
     check(a.text_shown('2 个用户已移出'), 'the bulk removal is told')
     check(not portal.member_of_group('editor', '审计组') and not portal.member_of_group('locked', '审计组'),
           'neither is a member')
-    check(portal.log_holds('批量加入组 editor, locked'), 'the bulk change is logged with the accounts')
+    check(portal.member_of_group('zhang', '审计组'), 'the member left out stays one')
+    check(portal.log_holds('批量加入组 editor, locked →'), 'the bulk change is logged with the accounts it changed')
 
     # ---- the exports: UTF-8 with a BOM, quoted, formulas defused, logged
     portal.call('TivelMgt.AdminMgt', 'addUsr', 'formula', portal.user_password, '=SUM(1)', '', '', '', '', '')
