@@ -117,7 +117,7 @@ function frame() {
   clear(root).append(
     h('header', {},
       h('span', {class: 'brand'}, t('app.title')), nav,
-      h('span', {class: 'who'}, t('signed.in'), h('strong', {}, me.name || me.account), ' (', me.account, ')'),
+      h('span', {class: 'who', title: t('signed.in') + (me.name || me.account) + ' (' + me.account + ')'}, t('signed.in'), h('strong', {}, me.name || me.account), ' (', me.account, ')'),
       langButton(() => { frame(); show(); }), out),
     h('main', {id: 'main', tabindex: '-1'}));
 }

@@ -1,6 +1,7 @@
 // Building the page. Text always goes in as text (text nodes and
 // textContent), never as markup, so whatever a user typed is shown as the
 // characters it is.
+import {t} from './i18n.js';
 
 // A new element: h('button', {class: 'x', onclick: f}, 'text', child...).
 // Attributes whose value is null, undefined or false are left out; on...
@@ -106,11 +107,13 @@ export function form(fields, submitLabel, onSubmit, extra = []) {
   return el;
 }
 
-// A table: columns [[heading, row => cell]]; a cell is text or a node.
+// A table: columns [[heading, row => cell]]; a cell is text or a node. A
+// column without a heading (buttons) is headed for screen readers only.
 export function table(columns, rows, caption) {
+  const headed = (head) => (head === '' ? h('span', {class: 'sr-only'}, t('col.actions')) : head);
   return h('table', {},
            caption ? h('caption', {}, caption) : null,
-           h('thead', {}, h('tr', {}, columns.map(([head]) => h('th', {scope: 'col'}, head)))),
+           h('thead', {}, h('tr', {}, columns.map(([head]) => h('th', {scope: 'col'}, headed(head))))),
            h('tbody', {}, rows.map((r) => h('tr', {}, columns.map(([, cell]) => h('td', {}, cell(r)))))));
 }
 

@@ -197,6 +197,55 @@ const words = {
   'log.time': ['时间', 'Time'],
   'log.module': ['模块', 'Module'],
   'log.entry': ['内容', 'Entry'],
+  'log.export': ['导出 CSV', 'Export CSV'],
+  'col.actions': ['操作', 'Actions'],
+  'any': ['全部', 'any'],
+  'users.export': ['导出 CSV', 'Export CSV'],
+  'users.locked': ['已锁定的用户', 'Locked users'],
+  'users.noneLocked': ['没有已锁定的用户。', 'No user is locked.'],
+  'users.errors': ['登录错误次数', 'Login errors'],
+  'users.unlocked': ['{0} 已解锁。', '{0} is unlocked.'],
+  'user.unlockShort': ['解锁', 'Unlock'],
+  'users.chooseAll': ['选择本页全部用户', 'Choose every user of this page'],
+  'users.choose': ['选择 {0}', 'Choose {0}'],
+  'users.chosen': ['已选 {0} 个用户', '{0} users chosen'],
+  'users.chooseFirst': ['请先选择用户和组。', 'Choose the users and a group first.'],
+  'users.bulk': ['批量设置组成员', 'Group membership of the chosen users'],
+  'users.join': ['加入该组', 'Add to the group'],
+  'users.leave': ['移出该组', 'Remove from the group'],
+  'users.joined': ['{0} 个用户已加入 {1}。', '{0} users added to {1}.'],
+  'users.left': ['{0} 个用户已移出 {1}。', '{0} users removed from {1}.'],
+  'users.already': ['已在组中，未改动：{0}', 'Already members, left as they are: {0}'],
+  'users.notIn': ['不在组中，未改动：{0}', 'Not members, left as they are: {0}'],
+  'user.mustChange': ['下次登录时必须修改密码', 'Must change the password at the next login'],
+  'user.resetDone': ['密码已重置。', 'The password is reset.'],
+  'user.resetMust': ['密码已重置，下次登录时必须修改。', 'The password is reset; it must be changed at the next login.'],
+  'sec.setting': ['设置', 'Setting'],
+  'sec.raw': ['原始安全属性表', 'The stored security attributes'],
+  'sec.stored': ['存储的值', 'Stored value'],
+  'sec.secretSet': ['（已设置，不显示）', '(set, not shown)'],
+  'totp.title': ['二次验证', 'Second factor'],
+  'totp.on': ['已启用：登录需输入一次性验证码。', 'On: logins need a one-time code.'],
+  'totp.off': ['未启用。', 'Off.'],
+  'totp.remove': ['移除二次验证', 'Remove the second factor'],
+  'totp.removeConfirm': ['确定移除？密钥将被删除。', 'Remove it? The secret is deleted.'],
+};
+
+// The short titles of the policy attributes, by their fixed names.
+const secTitles = {
+  IpLimit: ['允许的登录地址', 'Allowed addresses'],
+  TimeLimit: ['允许的登录时间', 'Allowed times'],
+  LogErrNum: ['登录错误次数', 'Login errors'],
+  LogErrLockNum: ['锁定阈值', 'Lock threshold'],
+  IsPwdTwo: ['需要二次验证', 'Second factor required'],
+  PwdTwo: ['二次验证密钥', 'Second-factor secret'],
+  AcntLimitDate: ['帐号有效期至', 'Account valid until'],
+  PwdLimitDate: ['密码有效期至', 'Password valid until'],
+  PwdFirstLimit: ['下次登录须修改密码', 'Change the password at the next login'],
+  Certificate: ['证书', 'Certificate'],
+  CertSignature: ['证书签名', 'Certificate signature'],
+  LdapAcnt: ['目录（LDAP）帐号', 'Directory (LDAP) account'],
+  LdapPwd: ['目录密码（未使用）', 'Directory password (not used)'],
 };
 
 // What the policy attributes mean, by their fixed names.
@@ -404,6 +453,12 @@ export function loginText(code) {
 export function codeText(code) {
   const entry = codes[String(code)];
   return (entry ? entry[index] : t('failed').replace(/[：:] ?$/, '')) + t('code', code);
+}
+
+// The short title of a policy attribute (the name itself for others).
+export function secTitle(name) {
+  const entry = secTitles[name];
+  return entry ? entry[index] : name;
 }
 
 // What a policy attribute means, by its name ('' for others).

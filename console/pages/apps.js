@@ -104,7 +104,7 @@ async function application(detail, x, resNo, refresh) {
        section(t('edit'), edit, h('div', {class: 'buttons'}, remove), delMsg),
        section(t('res.title'),
                h('button', {type: 'button', onclick: () => show(resDetail, addResource(appNo, '0', refresh))}, t('res.add')),
-               treeView(roots, (r) => r.Name, resNo, (n) => refresh(appNo, n.key)),
+               treeView(roots, (r) => r.Name, resNo, (n) => refresh(appNo, n.key), t('res.title')),
                resDetail));
   if (selected) await resource(resDetail, appNo, selected, roots, nodes, roles, refresh);
 }

@@ -61,16 +61,76 @@ export function within(node, ancestor) {
   return false;
 }
 
-// A tree of buttons: choosing one calls onSelect(node).
-export function treeView(roots, label, selectedKey, onSelect) {
-  const list = (nodes) => h('ul', {role: 'group'}, nodes.map((n) => h('li', {},
-    h('button', {type: 'button', class: n.key === selectedKey ? 'node selected' : 'node',
-                 'aria-current': n.key === selectedKey ? 'true' : null, 'data-key': n.key,
-                 onclick: () => onSelect(n)}, label(n.rec)),
-    n.children.length ? list(n.children) : null)));
-  const el = list(roots);
-  el.setAttribute('role', 'tree');
-  el.className = 'tree';
+// A tree of items (the WAI-ARIA tree pattern): one item in the tab order at
+// a time (the chosen one, else the first); Up and Down move between the
+// items shown, Right opens a closed item or goes to its first child, Left
+// closes an open item or goes to its parent, Home and End go to the first
+// and the last, Enter, Space or a click choose: onSelect(node).
+// A choice made with the keyboard puts the focus back on the chosen item of
+// the tree the page draws next, so that the keys go on working there.
+let refocus = false;
+
+export function treeView(roots, label, selectedKey, onSelect, name = '') {
+  const choose = (node, byKey) => {
+    refocus = byKey;
+    onSelect(node);
+  };
+  const item = (n, level) => {
+    const open = n.children.length > 0;
+    const li = h('li', {role: 'treeitem', class: 'node' + (n.key === selectedKey ? ' selected' : ''),
+                        'aria-level': level, 'aria-selected': n.key === selectedKey ? 'true' : 'false',
+                        'aria-expanded': open ? 'true' : null, 'data-key': n.key, tabindex: '-1'},
+                 h('span', {class: 'label'}, label(n.rec)),
+                 open ? h('ul', {role: 'group'}, n.children.map((c) => item(c, level + 1))) : null);
+    li.node = n;
+    return li;
+  };
+  const el = h('ul', {role: 'tree', class: 'tree', 'aria-label': name || null}, roots.map((n) => item(n, 1)));
+  const shown = () => [...el.querySelectorAll('[role=treeitem]')].filter(
+    (li) => !li.parentElement.closest('[role=treeitem][aria-expanded=false]'));
+  const focus = (li) => {
+    if (!li) return;
+    for (const x of el.querySelectorAll('[role=treeitem]')) x.tabIndex = -1;
+    li.tabIndex = 0;
+    li.focus();
+  };
+  const first = el.querySelector('[role=treeitem][aria-selected=true]') || el.querySelector('[role=treeitem]');
+  if (first) first.tabIndex = 0;
+  if (refocus && first) {
+    refocus = false;
+    setTimeout(() => first.isConnected && first.focus(), 0);
+  }
+  el.addEventListener('click', (e) => {
+    const li = e.target.closest('[role=treeitem]');
+    if (!li || !el.contains(li)) return;
+    e.stopPropagation();
+    choose(li.node, false);
+  });
+  el.addEventListener('keydown', (e) => {
+    const li = e.target.closest('[role=treeitem]');
+    if (!li) return;
+    const items = shown();
+    const at = items.indexOf(li);
+    const expanded = li.getAttribute('aria-expanded');
+    switch (e.key) {
+      case 'ArrowDown': focus(items[at + 1]); break;
+      case 'ArrowUp': focus(items[at - 1]); break;
+      case 'Home': focus(items[0]); break;
+      case 'End': focus(items[items.length - 1]); break;
+      case 'ArrowRight':
+        if (expanded === 'false') li.setAttribute('aria-expanded', 'true');
+        else if (expanded === 'true') focus(li.querySelector('[role=treeitem]'));
+        break;
+      case 'ArrowLeft':
+        if (expanded === 'true') li.setAttribute('aria-expanded', 'false');
+        else focus(li.parentElement.closest('[role=treeitem]'));
+        break;
+      case 'Enter': case ' ': choose(li.node, true); break;
+      default: return;
+    }
+    e.preventDefault();
+    e.stopPropagation();
+  });
   return el;
 }
 

@@ -1,5 +1,6 @@
 // The system log, newest first, a page at a time, filtered by date,
-// account and text (the console's own read: no component reads it so).
+// account and text (the console's own read: no component reads it so),
+// and its export as CSV.
 import {form, h, table} from '../dom.js';
 import {t} from '../i18n.js';
 import {api} from '../rpc.js';
@@ -7,7 +8,7 @@ import {heading, show} from './common.js';
 
 const SIZE = 50;
 
-export async function render(main) {
+export async function render(main, params, me) {
   const results = h('div', {class: 'results'});
   let query = {};
   let page = 0;
@@ -25,6 +26,10 @@ export async function render(main) {
            h('span', {}, t('page.of', page + 1, pages, data.total)),
            h('button', {type: 'button', disabled: page >= pages - 1, onclick: () => { page++; load(); }}, t('next'))));
   };
+  // The export takes the filters in force, all pages of them.
+  const exportLink = h('a', {class: 'button', download: 'log.csv'}, t('log.export'));
+  const exportHref = () => '/console/export/log.csv?' + new URLSearchParams(
+    [...Object.entries(query).filter(([, v]) => v !== ''), ['csrf', me.csrf]]);
   const filters = form([
     {name: 'from', label: t('log.from'), type: 'date'},
     {name: 'to', label: t('log.to'), type: 'date'},
@@ -33,9 +38,11 @@ export async function render(main) {
   ], t('log.filter'), async (v, msg) => {
     query = v;
     page = 0;
+    exportLink.href = exportHref();
     await load();
-  });
+  }, [exportLink]);
   filters.classList.add('filters');
+  exportLink.href = exportHref();
   show(main, heading(t('log.title')), filters, results);
   await load();
 }

@@ -15,7 +15,7 @@ export async function render(main, params) {
   };
   const addTop = h('button', {type: 'button', onclick: () => show(detail, addForm('0', refresh))}, t('org.addTop'));
   const side = [addTop, treeView(tree.roots, (r) => r.Name, selected?.key,
-                                 (n) => refresh(n.key))];
+                                 (n) => refresh(n.key), t('org.title'))];
   show(main, heading(t('org.title')), split(side, detail));
   if (selected) await showDepartment(detail, selected, tree, refresh);
   else show(detail, h('p', {}, t('org.choose')));

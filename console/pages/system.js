@@ -36,7 +36,7 @@ async function treePage(body, {progid, sons, keyOf, label, fields, add, update, 
     if (done) await go(done.refs(id)['1']);
   }));
   show(body, split([h('button', {type: 'button', onclick: () => show(detail, addForm('0'))}, t(word.add)),
-                    treeView(tree.roots, label, key, (n) => go(n.key))], detail));
+                    treeView(tree.roots, label, key, (n) => go(n.key), t(word.title || 'nav.system'))], detail));
   if (!node) return;
   const parents = [['0', t('top')], ...treeOptions(tree.roots, label).filter(([k]) => !within(tree.nodes.get(k), node))];
   const edit = form([...fields(node.rec), {name: 'parent', label: t('mod.parent'), type: 'select', options: parents,

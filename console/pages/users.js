@@ -2,8 +2,8 @@
 // time), adding a user, and one user's details, organisations, groups,
 // roles, security and extended attributes, recent logins, password reset,
 // unlock and deletion.
-import {clear, confirmButton, form, h, note, section, table} from '../dom.js';
-import {policyText, t} from '../i18n.js';
+import {add, clear, confirmButton, form, h, note, section, table} from '../dom.js';
+import {policyText, secTitle, t} from '../i18n.js';
 import {Batch, api, byRef, change, listOf, record, records} from '../rpc.js';
 import {heading, loadOrgs, show, treeOptions} from './common.js';
 import {addMembership} from './orgs.js';
@@ -12,42 +12,99 @@ const PAGE = 50;
 
 export async function render(main, params, me) {
   if (params[0]) return user(main, params[0], me);
-  return list(main);
+  return list(main, me);
 }
 
 const stateText = (s) => (['0', '1', '2', '3'].includes(s) ? t('user.state.' + s) : s);
 
 // ---- the list
 
-// A page of users at a time from the server, found by account or name: the
-// page never holds more than one page of them, however many there are.
-async function list(main) {
+// The columns the list sorts by (UserTasks.findUsr's sort names).
+const SORTS = [['account', 'account'], ['name', 'person'], ['state', 'user.state'], ['account_time', 'user.accountTime']];
+
+// One page of the users the filters select, in the order asked, and how
+// many there are: UserTasks, in one batch.
+async function findUsers(query, page) {
+  const b = new Batch();
+  const tasks = b.create('TivelMgt.UserTasks');
+  const filter = [query.q, query.org, query.grp, query.state];
+  const found = b.call(tasks, 'findUsr', ...filter, query.sort, page, PAGE);
+  const rows = b.dump(found);
+  const total = b.call(tasks, 'countUsr', ...filter);
+  const a = await b.run();
+  return {rows: records(a.result(rows)), total: Number(a.result(total))};
+}
+
+// The users a page at a time from the server, found by account or name,
+// department, group and state, sorted by a column: the page never holds
+// more than one page of them, however many there are. Rows can be chosen
+// to join or leave a group together.
+async function list(main, me) {
   let page = 0;
-  let q = '';
+  const query = {q: '', org: '', grp: '', state: '', sort: 'account'};
   let asked = 0;
+  let shown = [];
+  const chosen = new Map();  // usr_no -> account
   const body = h('div', {class: 'results'});
   const counter = h('p', {class: 'count', 'aria-live': 'polite'});
+  const sortHead = (key, word) => {
+    const on = query.sort === key || query.sort === '-' + key;
+    const down = query.sort === '-' + key;
+    return h('button', {type: 'button', class: 'sort', 'data-sort': key,
+                        onclick: () => { query.sort = on && !down ? '-' + key : key; page = 0; draw(); }},
+             t(word), on ? (down ? ' ▼' : ' ▲') : '');
+  };
   const draw = async () => {
     const mine = ++asked;
-    const data = await api.get('/console/api/users', {q, page, size: PAGE});
+    const data = await findUsers(query, page);
     if (mine !== asked) return;  // a later search has been asked for
+    shown = data.rows;
     const pages = Math.max(1, Math.ceil(data.total / PAGE));
-    counter.textContent = q ? t('users.found', data.total) : t('users.count', data.total);
-    show(body,
-         table([
-           [t('account'), (u) => h('a', {href: '#/users/' + encodeURIComponent(u.usrNo)}, u.account)],
-           [t('person'), (u) => u.name],
-           [t('user.state'), (u) => stateText(u.state)],
-           [t('user.loginCount'), (u) => u.loginCount],
-         ], data.rows),
+    const filtered = query.q || query.org || query.grp || query.state;
+    counter.textContent = filtered ? t('users.found', data.total) : t('users.count', data.total);
+    const all = h('input', {type: 'checkbox', 'aria-label': t('users.chooseAll'),
+                            checked: shown.length > 0 && shown.every((u) => chosen.has(u.Usr_No)),
+                            onchange: (e) => {
+                              for (const u of shown) e.target.checked ? chosen.set(u.Usr_No, u.Account) : chosen.delete(u.Usr_No);
+                              draw();
+                            }});
+    const grid = table([
+      [all, (u) => h('input', {type: 'checkbox', 'aria-label': t('users.choose', u.Account), checked: chosen.has(u.Usr_No),
+                               onchange: (e) => { e.target.checked ? chosen.set(u.Usr_No, u.Account) : chosen.delete(u.Usr_No);
+                                                  bulk.update(); }})],
+      ...SORTS.map(([key, word]) => [sortHead(key, word), {
+        account: (u) => h('a', {href: '#/users/' + encodeURIComponent(u.Usr_No)}, u.Account),
+        name: (u) => u.Name,
+        state: (u) => stateText(u.State),
+        account_time: (u) => u.Account_Time,
+      }[key]]),
+      [t('user.loginCount'), (u) => u.Login_Count],
+    ], shown);
+    for (const th of grid.querySelectorAll('th')) {
+      const key = th.querySelector('button.sort')?.dataset.sort;
+      if (key) th.setAttribute('aria-sort', query.sort === key ? 'ascending' : query.sort === '-' + key ? 'descending' : 'none');
+    }
+    show(body, grid,
          h('div', {class: 'pager'},
            h('button', {type: 'button', disabled: page === 0, onclick: () => { page--; draw(); }}, t('prev')),
            h('span', {}, t('page.of', page + 1, pages, data.total)),
            h('button', {type: 'button', disabled: page >= pages - 1, onclick: () => { page++; draw(); }}, t('next'))));
+    bulk.update();
+    exportLink.href = '/console/export/users.csv?' + new URLSearchParams(
+      [...Object.entries(query).filter(([, v]) => v !== ''), ['csrf', me.csrf]]);
   };
   const search = h('input', {type: 'search', name: 'q', placeholder: t('search.hint'), 'aria-label': t('search.hint')});
+  const select = (name, word, options) => {
+    const s = h('select', {name, 'aria-label': t(word)}, h('option', {value: ''}, t(word) + ': ' + t('any')),
+                options.map(([v, label]) => h('option', {value: v}, label)));
+    s.addEventListener('change', () => { query[name] = s.value; page = 0; draw(); });
+    return s;
+  };
+  const orgSelect = select('org', 'user.dept', []);
+  const grpSelect = select('grp', 'nav.groups', []);
+  const stateSelect = select('state', 'user.state', ['0', '1', '2', '3'].map((v) => [v, stateText(v)]));
   const find = () => {
-    q = search.value.trim();
+    query.q = search.value.trim();
     page = 0;
     return draw();
   };
@@ -57,13 +114,92 @@ async function list(main) {
     typing = setTimeout(find, 200);
   });
   const adding = h('div');
+  const locked = h('div');
+  const exportLink = h('a', {href: '/console/export/users.csv', class: 'button', download: 'users.csv'}, t('users.export'));
+  const bulk = bulkMembership(chosen, () => draw());
   show(main, heading(t('users.title')),
        h('form', {class: 'search', role: 'search', onsubmit: (e) => { e.preventDefault(); clearTimeout(typing); find(); }},
          search, h('button', {type: 'submit'}, t('search')),
-         h('button', {type: 'button', onclick: () => addUser(adding)}, t('users.add'))),
-       adding, counter, body);
+         h('button', {type: 'button', onclick: () => addUser(adding)}, t('users.add')),
+         h('button', {type: 'button', 'data-locked': '', onclick: () => lockedUsers(locked)}, t('users.locked')), exportLink),
+       h('div', {class: 'search filters-row'}, orgSelect, grpSelect, stateSelect),
+       adding, locked, counter, body, bulk);
   await draw();
   performance.mark('users-ready');
+  // The choices of the filters come after the first page is shown.
+  const [tree, groupList] = await Promise.all([loadOrgs(), allGroups()]);
+  add(orgSelect, treeOptions(tree.roots, (r) => r.Name).map(([v, label]) => h('option', {value: v}, label)));
+  add(grpSelect, groupList.map((g) => h('option', {value: g.Grp_no}, g.Name)));
+  bulk.groups(groupList);
+}
+
+async function allGroups() {
+  const b = new Batch();
+  const all = b.dump(b.call(b.create('TivelMgt.UmMgt'), 'getAllGrp'));
+  return records((await b.run()).result(all));
+}
+
+// The chosen users joined to, or taken out of, one group in one change
+// (every one of them or none), with one log entry naming them all. Users
+// already in (or not in) the group are left as they are and named.
+function bulkMembership(chosen, again) {
+  const msg = note();
+  const count = h('span', {class: 'count'});
+  const grp = h('select', {name: 'bulkGrp', 'aria-label': t('nav.groups')});
+  const run = async (joining) => {
+    if (!chosen.size || !grp.value) return msg.show(t('users.chooseFirst'));
+    const name = grp.selectedOptions[0].textContent;
+    const read = new Batch();
+    const members = read.dump(read.call(read.create('TivelMgt.UmMgt'), 'getUsrOfGrp', grp.value));
+    const inGroup = new Set(records((await read.run()).result(members)).map((u) => u.Usr_No));
+    const todo = [...chosen].filter(([usrNo]) => inGroup.has(usrNo) !== joining);
+    const skipped = [...chosen].filter(([usrNo]) => inGroup.has(usrNo) === joining).map(([, account]) => account);
+    const already = skipped.length ? ' ' + t(joining ? 'users.already' : 'users.notIn', skipped.join(', ')) : '';
+    if (!todo.length) return msg.show(already.trim());
+    const accounts = todo.map(([, account]) => account);
+    const done = await change((joining ? '批量加入组 ' : '批量移出组 ') + accounts.join(', ') + (joining ? ' → ' : ' ← ') + name,
+                              msg, (b) => {
+      const um = b.create('TivelMgt.UmMgt');
+      for (const [usrNo] of todo) {
+        if (joining) b.change(um, 'addGrp2Usr', b.record('cUmGrp2usr', {Grp_no: grp.value, Usr_No: usrNo}));
+        else b.change(um, 'delGrp2Usr', grp.value, usrNo);
+      }
+    });
+    if (done) {
+      chosen.clear();
+      await again();
+      msg.show(t(joining ? 'users.joined' : 'users.left', accounts.length, name) + already, 'ok');
+    }
+  };
+  const el = section(t('users.bulk'), h('div', {class: 'buttons'}, count, grp,
+                     h('button', {type: 'button', onclick: () => run(true)}, t('users.join')),
+                     h('button', {type: 'button', onclick: () => run(false)}, t('users.leave'))), msg);
+  el.update = () => { count.textContent = t('users.chosen', chosen.size); };
+  el.groups = (list) => add(grp, list.map((g) => h('option', {value: g.Grp_no}, g.Name + ' (' + g.Grp_no + ')')));
+  return el;
+}
+
+// The users whose lock is in force, each with its count and an unlock button.
+async function lockedUsers(el, notice = '') {
+  const b = new Batch();
+  const dump = b.dump(b.call(b.create('TivelMgt.UserTasks'), 'getLockedUsr'));
+  const people = records((await b.run()).result(dump));
+  const msg = note();
+  const title = section(t('users.locked'));
+  title.querySelector('h2').dataset.lockedList = '';
+  show(el, add(title,
+                   people.length ? table([
+                     [t('account'), (u) => h('a', {href: '#/users/' + encodeURIComponent(u.Usr_No)}, u.Account)],
+                     [t('person'), (u) => u.Name],
+                     [t('users.errors'), (u) => u.Login_Count],
+                     ['', (u) => h('button', {type: 'button', onclick: async () => {
+                       const done = await change('解锁帐号 ' + u.Account, msg, (c) => {
+                         c.change(c.create('TivelMgt.UmMgt'), 'cleanUsrLogErrNum', u.Usr_No);
+                       });
+                       if (done) await lockedUsers(el, t('users.unlocked', u.Account));
+                     }}, t('user.unlockShort'))],
+                   ], people) : h('p', {}, t('users.noneLocked')), msg));
+  if (notice) msg.show(notice, 'ok');
 }
 
 async function addUser(el) {
@@ -133,17 +269,18 @@ async function user(main, usrNo, me) {
     loadOrgs(),
   ]);
   const again = () => user(main, usrNo, me);
+  const sec = securityOf(listOf(a, usaCall, usa), records(a.answer(usi).result));
 
   show(main,
        h('p', {}, h('a', {href: '#/users'}, '← ' + t('user.back'))),
        heading(rec.Name + ' (' + rec.Account + ')'),
        basics(rec, usrNo, again),
-       actions(rec, usrNo, me, a.result(errors), a.result(lockAt), again),
+       actions(rec, usrNo, me, a.result(errors), a.result(lockAt), sec, again),
        organisations(usrNo, rec, listOf(a, orgCall, orgs), memberships, tree, again),
        groups(usrNo, rec, records(a.result(grps)), records(a.result(allGrps)), again),
        roles(usrNo, rec, listOf(a, rolCall, rols), listOf(a, allRolCall, allRols),
              new Map(listOf(a, appsCall, appsDump).map((x) => [x.App_No, x.Name])), again),
-       security(usrNo, rec, listOf(a, usaCall, usa), records(a.answer(usi).result), again),
+       security(usrNo, rec, sec, again),
        extended(usrNo, rec, records(a.answer(uaa).result), listOf(a, uaiCall, uai), again),
        consoleSessions(usrNo, sessions, again),
        section(t('user.logins'), table([
@@ -198,17 +335,28 @@ function basics(rec, usrNo, again) {
   return section(t('user.basic'), f);
 }
 
-function actions(rec, usrNo, me, errors, lockAt, again) {
+function actions(rec, usrNo, me, errors, lockAt, sec, again) {
   const count = Number(errors || 0);
   const threshold = Number(lockAt || 0);
   const locked = threshold > 0 && count >= threshold;
   const status = h('p', {class: locked ? 'warning' : ''}, t('user.errors', errors || '0', lockAt || '0'),
                    locked ? ' — ' + t('user.locked') : '');
-  const reset = form([{name: 'pwd', label: t('user.newPwd'), type: 'password'}], t('user.resetPwd'), async (v, msg) => {
+  // The new password and, asked by default, the demand to change it at the
+  // next login (PwdFirstLimit 1), in one change.
+  const first = sec.get('PwdFirstLimit');
+  const reset = form([
+    {name: 'pwd', label: t('user.newPwd'), type: 'password'},
+    {name: 'mustChange', label: t('user.mustChange'), type: 'checkbox', value: !!first},
+  ], t('user.resetPwd'), async (v, msg) => {
     if (!v.pwd) return msg.show(t('password.empty'));
-    await change('重置密码 ' + rec.Account, msg, (b) => {
+    const done = await change('重置密码 ' + rec.Account + (v.mustChange ? '（下次登录须修改）' : ''), msg, (b) => {
       b.change(b.create('TivelMgt.UmMgt'), 'changePwd', usrNo, v.pwd);
+      if (v.mustChange && first) setSecurity(b, usrNo, first.def, first.had, '1');
     });
+    if (done) {
+      reset.control('pwd').value = '';
+      msg.show(t(v.mustChange ? 'user.resetMust' : 'user.resetDone'), 'ok');
+    }
   });
   const unlockMsg = note();
   const unlock = h('button', {type: 'button', onclick: async () => {
@@ -327,42 +475,90 @@ function roles(usrNo, rec, mine, all, appName, again) {
   return section(t('user.roles'), rows, msg, f);
 }
 
-// The security attributes in force for the user (global and its own
-// definitions) with its values; a value is replaced whole in one change.
-function security(usrNo, rec, definitions, values, again) {
+// How each policy attribute is edited: a date, a switch (1 on, 0 off), a
+// count, or text. The second factor's secret and the directory password
+// never show (the first is enrolled or removed here, the second is not used).
+const SEC_KIND = {AcntLimitDate: 'date', PwdLimitDate: 'date', IsPwdTwo: 'flag', PwdFirstLimit: 'flag',
+                  LogErrNum: 'count', LogErrLockNum: 'count'};
+const SEC_HIDDEN = new Set(['PwdTwo', 'LdapPwd']);
+
+// The calls that replace the user's value of a security attribute (whole, in the batch's change).
+function setSecurity(b, usrNo, def, had, value) {
+  const um = b.create('TivelMgt.UmMgt');
+  if (had) b.change(um, 'delUsi', def.Usa_No, usrNo);
+  b.change(um, 'addUsi', b.record('cUmUsrSecInst', {Usa_No: def.Usa_No, Usr_No: usrNo, Usi_Value: value, IsAvail: 1}));
+}
+
+// The user's security attributes by name: {def, had, value}.
+function securityOf(definitions, values) {
   const value = new Map(values.map((v) => [v.Usa_No, v.Usi_Value]));
-  const secret = new Set(['PwdTwo', 'LdapPwd']);
+  return new Map(definitions.map((d) => [d.Name, {def: d, had: value.has(d.Usa_No), value: value.get(d.Usa_No)}]));
+}
+
+// The security attributes in force for the user, each shown as what it
+// means with a control of its kind; the stored keys and texts behind a
+// disclosure. A value is replaced whole in one change.
+function security(usrNo, rec, sec, again) {
   const msg = note();
-  const rows = definitions.map((d) => {
-    // Secrets never reach the page: the second factor is enrolled here, its
-    // secret shown once; a directory password is not kept at all.
-    if (secret.has(d.Name)) return {d, cells: d.Name === 'PwdTwo' ? [enrolButton(usrNo, rec, msg)] : []};
-    const input = h('input', {type: secret.has(d.Name) ? 'password' : 'text', name: 'usa' + d.Usa_No,
-                              'aria-label': d.Name, value: value.get(d.Usa_No) ?? ''});
-    const save = h('button', {type: 'button', onclick: async () => {
-      const done = await change('设置安全属性 ' + rec.Account + ' ' + d.Name, msg, (b) => {
-        const um = b.create('TivelMgt.UmMgt');
-        if (value.has(d.Usa_No)) b.change(um, 'delUsi', d.Usa_No, usrNo);
-        b.change(um, 'addUsi', b.record('cUmUsrSecInst', {Usa_No: d.Usa_No, Usr_No: usrNo, Usi_Value: input.value,
-                                                          IsAvail: 1}));
-      });
-      if (done) await again();
-    }}, t('save'));
-    const clearValue = value.has(d.Usa_No) ? h('button', {type: 'button', onclick: async () => {
-      const done = await change('清除安全属性 ' + rec.Account + ' ' + d.Name, msg, (b) => {
-        b.change(b.create('TivelMgt.UmMgt'), 'delUsi', d.Usa_No, usrNo);
-      });
-      if (done) await again();
-    }}, t('sec.clear')) : null;
-    return {d, cells: [input, save, clearValue]};
-  });
-  return section(t('user.security'), table([
-    [t('key'), (r) => r.d.Usa_No],
-    [t('name'), (r) => r.d.Name],
-    [t('sec.meaning'), (r) => policyText(r.d.Name) || r.d.Disc],
-    [t('sec.default'), (r) => (secret.has(r.d.Name) ? '' : r.d.Default_Value)],
-    [t('sec.value'), (r) => h('span', {class: 'inline'}, r.cells)],
-  ], rows), msg);
+  const rows = [...sec.values()].filter(({def}) => !SEC_HIDDEN.has(def.Name));
+  const control = ({def, value}) => {
+    const kind = SEC_KIND[def.Name] || 'text';
+    const label = secTitle(def.Name);
+    if (kind === 'flag') {
+      return h('input', {type: 'checkbox', role: 'switch', name: 'usa' + def.Usa_No, 'aria-label': label,
+                         checked: (value ?? def.Default_Value) === '1'});
+    }
+    const v = value ?? '';
+    return h('input', {type: kind === 'date' ? 'date' : kind === 'count' ? 'number' : 'text', name: 'usa' + def.Usa_No,
+                       min: kind === 'count' ? '0' : null, 'aria-label': label,
+                       value: kind === 'date' ? v.slice(0, 10) : v});
+  };
+  const grid = table([
+    [t('sec.setting'), ({def}) => h('span', {}, h('strong', {}, secTitle(def.Name)), h('br'),
+                                    h('small', {class: 'count'}, policyText(def.Name) || def.Disc))],
+    [t('sec.value'), (r) => {
+      const input = control(r);
+      const save = h('button', {type: 'button', onclick: async () => {
+        const v = input.type === 'checkbox' ? (input.checked ? '1' : '0') : input.value.trim();
+        const done = await change('设置安全属性 ' + rec.Account + ' ' + r.def.Name + ' = ' + v, msg,
+                                  (b) => setSecurity(b, usrNo, r.def, r.had, v));
+        if (done) await again();
+      }}, t('save'));
+      const clearValue = r.had ? h('button', {type: 'button', onclick: async () => {
+        const done = await change('清除安全属性 ' + rec.Account + ' ' + r.def.Name, msg, (b) => {
+          b.change(b.create('TivelMgt.UmMgt'), 'delUsi', r.def.Usa_No, usrNo);
+        });
+        if (done) await again();
+      }}, t('sec.clear')) : null;
+      return h('span', {class: 'inline'}, input, save, clearValue);
+    }],
+    [t('sec.default'), ({def}) => def.Default_Value],
+  ], rows);
+  const raw = h('details', {class: 'raw'}, h('summary', {}, t('sec.raw')), table([
+    [t('key'), ({def}) => def.Usa_No],
+    [t('name'), ({def}) => def.Name],
+    [t('sec.default'), ({def}) => (SEC_HIDDEN.has(def.Name) ? '' : def.Default_Value)],
+    [t('sec.stored'), ({def, had, value}) => (SEC_HIDDEN.has(def.Name) ? (had ? t('sec.secretSet') : '') : value ?? '')],
+  ], [...sec.values()]));
+  return section(t('user.security'), grid, msg, secondFactor(usrNo, rec, sec, again), raw);
+}
+
+// The second factor: enrolled (a new secret shown once) or removed.
+function secondFactor(usrNo, rec, sec, again) {
+  const msg = note();
+  const flag = sec.get('IsPwdTwo');
+  const secret = sec.get('PwdTwo');
+  const on = flag?.value === '1' || !!secret?.had;
+  const remove = on && flag && secret ? confirmButton(t('totp.remove'), t('totp.removeConfirm'), async () => {
+    const done = await change('移除二次验证 ' + rec.Account, msg, (b) => {
+      if (secret.had) b.change(b.create('TivelMgt.UmMgt'), 'delUsi', secret.def.Usa_No, usrNo);
+      setSecurity(b, usrNo, flag.def, flag.had, '0');
+    });
+    if (done) await again();
+  }) : null;
+  return h('div', {class: 'second-factor'}, h('h3', {}, t('totp.title')),
+           h('p', {}, on ? t('totp.on') : t('totp.off')),
+           h('div', {class: 'buttons'}, secret ? enrolButton(usrNo, rec, msg) : null, remove), msg);
 }
 
 // Gives the user a new second-factor secret and shows it, with its QR

@@ -258,6 +258,10 @@ class Portal:
                 return str(r[key])
         return ''
 
+    def org_no(self, name):
+        """The key of a top-level department."""
+        return self._key(items(self.call('TivelMgt.UmMgt', 'getSonOrgOfOrg', '0', dump=True)), 'Org_No', name)
+
     def grp_no(self, name):
         return self._key(items(self.call('TivelMgt.UmMgt', 'getAllGrp', dump=True)), 'Grp_no', name)
 
@@ -311,3 +315,31 @@ class Portal:
         status, answer, _ = request(self.url(0) + '/console/api/log?' + urllib.parse.urlencode({'text': text}),
                                     headers={'Cookie': 'tivel_console=' + cookie, 'X-Tivel-CSRF': csrf})
         return status == 200 and answer.get('total', 0) > 0
+
+
+# ---- accessibility: axe-core, fetched by scripts/install-deps.sh
+
+AXE_VERSION = '4.10.3'
+
+
+def axe_source():
+    """(axe.min.js's text, '') or (None, why it is missing). Outside CI a
+    missing copy skips the accessibility checks; in CI it fails them."""
+    dirs = [os.environ.get('TIVEL_AXE_DIR', ''), '/var/cache/tivel', os.path.expanduser('~/.cache/tivel')]
+    for d in filter(None, dirs):
+        path = os.path.join(d, 'axe-core-' + AXE_VERSION, 'axe.min.js')
+        if os.path.isfile(path):
+            with open(path, encoding='utf-8') as f:
+                return f.read(), ''
+    return None, 'axe-core %s is not installed (scripts/install-deps.sh fetches it)' % AXE_VERSION
+
+
+def axe_violations(driver, source):
+    """The axe-core violations of the page shown: [(impact, rule id, how many nodes)]."""
+    if not driver.execute_script('return !!window.axe'):
+        driver.execute_script(source + '\n;window.axe = axe;')
+    result = driver.execute_async_script(
+        "const done = arguments[arguments.length - 1];"
+        "axe.run(document, {resultTypes: ['violations']}).then("
+        "  r => done(r.violations.map(v => [v.impact, v.id, v.nodes.length])), e => done([['error', String(e), 0]]));")
+    return [tuple(v) for v in result]

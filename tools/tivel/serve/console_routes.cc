@@ -20,6 +20,7 @@
 #include "records/record.h"
 #include "tools/tivel/serve/console_assets.h"
 #include "tools/tivel/serve/console_change.h"
+#include "tools/tivel/serve/console_export.h"
 #include "tools/tivel/serve/console_key.h"
 #include "tools/tivel/serve/console_reads.h"
 #include "tools/tivel/serve/console_session.h"
@@ -204,6 +205,7 @@ class Console : public std::enable_shared_from_this<Console> {
     route("GET", "/console/api/sessions", false, &Console::sessions);
     route("POST", "/console/api/sessions/end", false, &Console::endSessions, Lane::Batch, kForm);
     route("POST", "/console/api/totp/enroll", false, &Console::enroll, Lane::Batch, kForm);
+    route("GET", "/console/export/", true, &Console::exportFile);
   }
 
  private:
@@ -231,6 +233,15 @@ class Console : public std::enable_shared_from_this<Console> {
       return;
     }
     res.body = std::string(asset->body);
+  }
+
+  // A download is a link the browser follows, so its CSRF token comes in
+  // the query (csrf=) rather than a header; the checks are the same.
+  void exportFile(const HttpRequest& req, HttpResponse& res) {
+    HttpRequest withToken = req;
+    for (const auto& [k, v] : req.arguments)
+      if (k == "csrf") withToken.headers.emplace_back(kCsrfHeader, v);
+    if (std::optional<ConsoleUser> u = guarded(withToken, res)) answerExport(req, res, u->account);
   }
 
   // ---- sessions

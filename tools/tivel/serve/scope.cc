@@ -14,13 +14,13 @@ constexpr const char* kPages =
 // string (it carries the password), and never users' secrets.
 constexpr const char* kConsole =
     "TivelMgt.*,TivelPublicDB.*,-TivelMgt.AdminMgt:getRecordset,-TivelMgt.AdminMgt:setRecordset,"
-    "-TivelMgt.cPublic:GetDBStr,secrets=withheld";
+    "-TivelMgt.cPublic:GetDBStr,TivelMgt.UserTasks,secrets=withheld";
 // The installation helper, for the local installer's tools.
 constexpr const char* kSetup = "Tivel.RegClass";
 
 // Classes that a wildcard never reaches: only a scope that names them lets
 // a caller use them.
-constexpr const char* kNamedOnly[] = {"tivel.regclass"};
+constexpr const char* kNamedOnly[] = {"tivel.regclass", "tivelmgt.usertasks"};
 
 std::string lower(std::string_view s) {
   std::string out(s);

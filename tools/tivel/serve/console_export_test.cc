@@ -1,0 +1,90 @@
+#include "tools/tivel/serve/console_export.h"
+
+#include <memory>
+#include <string>
+
+#include "mgt/testing/portal.h"
+#include "testing/engines.h"
+#include "tools/tivel/serve/console_key.h"
+#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/test_gateway.h"
+
+namespace tivel::tool {
+namespace {
+
+using servetest::Gateway;
+using servetest::statusOf;
+
+// A gateway with the console on a throwaway portal: the administrator
+// "admin" and users whose names a spreadsheet would misread.
+class ConsoleExportTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    portal = std::make_unique<mgt::testing::Portal>(GetParam(), true);
+    ensureConsoleKey(portal->root());
+    gateway = std::make_unique<Gateway>(ServeOptions{}, nullptr,
+                                        [this](ServeServer& s) { EXPECT_EQ(addConsoleRoutes(s, portal->root()), ""); });
+    Json made = gateway->batch(Json::parse(R"j([{"id":"a","new":"TivelMgt.AdminMgt"},
+      {"id":1,"object":{"from":"a"},"call":"addUsr","args":["admin","Secret","管理员","","","","",""]},
+      {"id":2,"object":{"from":"a"},"call":"addUsr","args":["f1","Secret","=HYPERLINK(\"x\")","","","","",""]},
+      {"id":3,"object":{"from":"a"},"call":"addUsr","args":["f2","Secret","@SUM, \"张\"","","","","",""]},
+      {"id":"um","new":"TivelMgt.UmMgt"},
+      {"id":"u","object":{"from":"um"},"call":"getUsrByAccount","args":["admin"]},
+      {"id":"no","object":{"from":"u"},"get":"Usr_No"},
+      {"id":"m","new":"TivelPublicDB.cUmGrp2usr"},
+      {"id":4,"object":{"from":"m"},"put":"Usr_No","value":{"from":"no"}},
+      {"id":5,"object":{"from":"m"},"put":"Grp_no","value":"1"},
+      {"id":6,"object":{"from":"um"},"call":"addGrp2Usr","args":[{"object":{"from":"m"}}]}])j"));
+    for (const Json& a : made) ASSERT_FALSE(a.contains("error")) << made.dump();
+    auto r = gateway->client("").Post("/console/api/signin", Json{{"account", "admin"}, {"password", "Secret"}}.dump(),
+                                      "application/json");
+    ASSERT_EQ(statusOf(r), 200);
+    const std::string set = r->get_header_value("Set-Cookie");
+    cookie = set.substr(0, set.find(';'));
+    csrf = Json::parse(r->body)["csrf"];
+  }
+
+  httplib::Result get(const std::string& path, bool withSession = true) {
+    httplib::Headers h;
+    if (withSession) h.emplace("Cookie", cookie);
+    return gateway->client("").Get(path, h);
+  }
+
+  std::unique_ptr<mgt::testing::Portal> portal;
+  std::unique_ptr<Gateway> gateway;
+  std::string cookie, csrf;
+};
+
+TEST_P(ConsoleExportTest, UsersAndLogAsSpreadsheetsReadThem) {
+  auto r = get("/console/export/users.csv?q=f&sort=-account&csrf=" + csrf);
+  ASSERT_EQ(statusOf(r), 200) << (r ? r->body : "");
+  EXPECT_EQ(r->get_header_value("Content-Type"), "text/csv; charset=utf-8");
+  EXPECT_NE(r->get_header_value("Content-Disposition").find("users.csv"), std::string::npos);
+  const std::string& csv = r->body;
+  ASSERT_EQ(csv.rfind("\xEF\xBB\xBF\"帐号 Account\",", 0), 0u) << csv;
+  // Descending by account; quotes doubled, formulas kept as text, Chinese as it is.
+  const size_t f2 = csv.find("\r\n\"f2\",\"'@SUM, \"\"张\"\"\","),
+               f1 = csv.find("\r\n\"f1\",\"'=HYPERLINK(\"\"x\"\")\"");
+  EXPECT_NE(f2, std::string::npos) << csv;
+  EXPECT_NE(f1, std::string::npos) << csv;
+  EXPECT_LT(f2, f1);
+  EXPECT_EQ(csv.find("admin"), std::string::npos) << "the filter holds";
+  EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
+
+  auto log = get("/console/export/log.csv?text=" + std::string("%E5%AF%BC%E5%87%BA") + "&csrf=" + csrf);
+  ASSERT_EQ(statusOf(log), 200);
+  EXPECT_NE(log->body.find("admin在控制台：导出用户 CSV（2 行）"), std::string::npos) << log->body;
+
+  // What cannot be exported says why; no session, no token: refused.
+  EXPECT_EQ(statusOf(get("/console/export/users.csv?sort=pwd&csrf=" + csrf)), 400);
+  EXPECT_EQ(statusOf(get("/console/export/log.csv?from=yesterday&csrf=" + csrf)), 400);
+  EXPECT_EQ(statusOf(get("/console/export/passwords.csv?csrf=" + csrf)), 404);
+  EXPECT_EQ(statusOf(get("/console/export/users.csv")), 403);
+  EXPECT_EQ(statusOf(get("/console/export/users.csv?csrf=" + csrf, false)), 401);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ConsoleExportTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
+
+}  // namespace
+}  // namespace tivel::tool
