@@ -7,6 +7,7 @@
 // a log line or a failure's description.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,9 +50,13 @@ struct Person {
 };
 
 // The entries below base (or below the parent of user_dn) that `filter`
-// selects and that have an account attribute, searched as bind_dn. Each
-// answer of the directory must come within the time-out. Fails with a call
-// error saying why, never naming a password.
-std::vector<Person> people(const DirectoryOptions& options, const std::string& filter);
+// selects and that have an account attribute, searched as bind_dn, in pages
+// of `pageSize` entries (the simple paged-results control; 0: one search),
+// so that a server's size limit does not end the search early. `onPage`
+// hears the count found so far after each page. Each answer of the
+// directory must come within the time-out. Fails with a call error saying
+// why, never naming a password.
+std::vector<Person> people(const DirectoryOptions& options, const std::string& filter, int pageSize = 0,
+                           const std::function<void(size_t)>& onPage = {});
 
 }  // namespace tivel::mgt::directory
