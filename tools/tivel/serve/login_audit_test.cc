@@ -27,9 +27,8 @@ class LoginAuditTest : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     portal = std::make_unique<mgt::testing::Portal>(GetParam(), true);
     ensureConsoleKey(portal->root());
-    gateway = std::make_unique<Gateway>(ServeOptions{}, nullptr, [this](ServeServer& s) {
-      EXPECT_EQ(addConsoleRoutes(s, portal->root()), "");
-    });
+    gateway = std::make_unique<Gateway>(ServeOptions{}, nullptr,
+                                        [this](ServeServer& s) { EXPECT_EQ(addConsoleRoutes(s, portal->root()), ""); });
     Json made = gateway->batch(Json::parse(R"([{"id":"a","new":"TivelMgt.AdminMgt"},
       {"id":1,"object":{"from":"a"},"call":"addUsr","args":["editor","Secret","编辑","","","","",""]}])"));
     ASSERT_EQ(made[1]["result"], true) << made.dump();
