@@ -261,8 +261,9 @@ class Session {
     for (;;) {
       LDAPControl* page = nullptr;
       if (pageSize > 0) {
+        // Not critical: a server without the control answers the whole search at once.
         berval* c = cookieBytes.empty() ? nullptr : &cookie;
-        if (int rc = ldap_create_page_control(ld_, pageSize, c, 1, &page); rc != LDAP_SUCCESS)
+        if (int rc = ldap_create_page_control(ld_, pageSize, c, 0, &page); rc != LDAP_SUCCESS)
           throw Unavailable{"search: the paged-results control cannot be made: " + failure(rc)};
       }
       LDAPControl* controls[] = {page, nullptr};

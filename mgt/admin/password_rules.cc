@@ -126,8 +126,7 @@ void checkPasswordRules(const std::string& usrNo, const std::string& pwd) {
   if (!r.any()) return;
   if (characters(pwd) < r.minLength) refuse(r, "the password is too short");
   if (classesOf(pwd) < r.classes) refuse(r, "the password mixes too few kinds of characters");
-  if (r.history > 0 && !usrNo.empty() && usedBefore(usrNo, pwd, r.history))
-    refuse(r, "the password was used before");
+  if (r.history > 0 && !usrNo.empty() && usedBefore(usrNo, pwd, r.history)) refuse(r, "the password was used before");
 }
 
 void rememberPassword(const std::string& usrNo, const std::string& pwd) {
