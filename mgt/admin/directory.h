@@ -41,7 +41,9 @@ std::string escapeFilterValue(std::string_view value);
 // a bind as the entry named by user_dn, or as the one entry that base and
 // filter find (searched as bind_dn, or anonymously). An empty password is
 // refused without asking the directory (a bind with it would be an
-// unauthenticated one, which many directories accept). Never throws.
+// unauthenticated one, which many directories accept). After the bind the
+// entry's naming attribute must hold `account` byte for byte (directories
+// match names ignoring case and outer blanks), else it is refused. Never throws.
 Check verify(const DirectoryOptions& options, const std::string& account, const std::string& password);
 
 // One person a directory lists.
