@@ -21,6 +21,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -239,51 +240,111 @@ class Session {
 
   // The entries a subtree search finds (at most `limit`, 0 = no limit), with
   // the attributes asked for. `renew`: each answer gets the whole time-out
-  // anew instead of sharing one deadline.
+  // anew instead of sharing one deadline. With `pageSize` above 0 the search
+  // asks for pages of that many entries (the simple paged-results control),
+  // so a server's size limit per search does not end it early; `onPage`
+  // hears the count found so far after each page.
   struct Entry {
     std::string dn;
     std::vector<std::string> values;  // the first value of each attribute asked for, "" when none
   };
   std::vector<Entry> search(const std::string& base, const std::string& filter, const std::vector<std::string>& attrs,
-                            int limit, bool renew, bool* truncated) {
+                            int limit, bool renew, bool* truncated, int pageSize = 0,
+                            const std::function<void(size_t)>& onPage = {}) {
     std::vector<char*> names;
     for (const auto& a : attrs) names.push_back(const_cast<char*>(a.c_str()));
     names.push_back(nullptr);
-    int msgid = 0;
-    beforeSending();
-    int rc = ldap_search_ext(ld_, base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), names.data(), 0, nullptr, nullptr,
-                             nullptr, limit, &msgid);
-    if (rc != LDAP_SUCCESS) throw Unavailable{"search: " + failure(rc)};
     std::vector<Entry> found;
     *truncated = false;
+    berval cookie{0, nullptr};
+    std::string cookieBytes;
     for (;;) {
-      if (renew) {
-        deadline_ = Clock::now() + std::chrono::milliseconds(options_.timeoutMs);
-        watchdog_->extend(deadline_);
+      LDAPControl* page = nullptr;
+      if (pageSize > 0) {
+        // Not critical: a server without the control answers the whole search at once.
+        berval* c = cookieBytes.empty() ? nullptr : &cookie;
+        if (int rc = ldap_create_page_control(ld_, pageSize, c, 0, &page); rc != LDAP_SUCCESS)
+          throw Unavailable{"search: the paged-results control cannot be made: " + failure(rc)};
       }
-      Message m = await(msgid, "search", LDAP_MSG_ONE);
+      LDAPControl* controls[] = {page, nullptr};
+      int msgid = 0;
+      beforeSending();
+      int rc = ldap_search_ext(ld_, base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), names.data(), 0,
+                               page ? controls : nullptr, nullptr, nullptr, limit, &msgid);
+      if (page) ldap_control_free(page);
+      if (rc != LDAP_SUCCESS) throw Unavailable{"search: " + failure(rc)};
+      for (;;) {
+        if (renew) {
+          deadline_ = Clock::now() + std::chrono::milliseconds(options_.timeoutMs);
+          watchdog_->extend(deadline_);
+        }
+        Message m = await(msgid, "search", LDAP_MSG_ONE);
+        int type = ldap_msgtype(m.get());
+        if (type == LDAP_RES_SEARCH_ENTRY) {
+          Entry e;
+          if (char* dn = ldap_get_dn(ld_, m.get())) {
+            e.dn = dn;
+            ldap_memfree(dn);
+          }
+          for (const auto& a : attrs) {
+            berval** v = ldap_get_values_len(ld_, m.get(), a.c_str());
+            e.values.emplace_back(v && v[0] ? std::string(v[0]->bv_val, v[0]->bv_len) : std::string());
+            if (v) ldap_value_free_len(v);
+          }
+          found.push_back(std::move(e));
+        } else if (type == LDAP_RES_SEARCH_RESULT) {
+          LDAPControl** answered = nullptr;
+          int code = LDAP_OTHER;
+          if (ldap_parse_result(ld_, m.get(), &code, nullptr, nullptr, nullptr, &answered, 0) != LDAP_SUCCESS)
+            throw Unavailable{"search: the answer cannot be read"};
+          // The server's cookie for the next page; empty when this was the last.
+          cookieBytes.clear();
+          if (pageSize > 0 && answered) {
+            if (LDAPControl* pr = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, answered, nullptr)) {
+              ber_int_t estimate = 0;
+              berval next{0, nullptr};
+              if (ldap_parse_pageresponse_control(ld_, pr, &estimate, &next) == LDAP_SUCCESS) {
+                if (next.bv_val && next.bv_len > 0) cookieBytes.assign(next.bv_val, next.bv_len);
+                ber_memfree(next.bv_val);
+              }
+            }
+          }
+          if (answered) ldap_controls_free(answered);
+          if (code == LDAP_SIZELIMIT_EXCEEDED)
+            *truncated = true;
+          else if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT)
+            throw Unavailable{"search below " + base + ": " + ldap_err2string(code)};
+          break;
+        }
+        // References and intermediate answers are passed over.
+      }
+      if (onPage) onPage(found.size());
+      if (*truncated || cookieBytes.empty()) return found;
+      cookie.bv_val = cookieBytes.data();
+      cookie.bv_len = static_cast<ber_len_t>(cookieBytes.size());
+    }
+  }
+
+  // Every value of one attribute of one entry, read as the session is bound.
+  std::vector<std::string> valuesOf(const std::string& dn, const std::string& attr) {
+    char* names[] = {const_cast<char*>(attr.c_str()), nullptr};
+    int msgid = 0;
+    beforeSending();
+    int rc = ldap_search_ext(ld_, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", names, 0, nullptr, nullptr, nullptr,
+                             1, &msgid);
+    if (rc != LDAP_SUCCESS) throw Unavailable{"reading the entry: " + failure(rc)};
+    std::vector<std::string> values;
+    for (;;) {
+      Message m = await(msgid, "reading the entry", LDAP_MSG_ONE);
       int type = ldap_msgtype(m.get());
       if (type == LDAP_RES_SEARCH_ENTRY) {
-        Entry e;
-        if (char* dn = ldap_get_dn(ld_, m.get())) {
-          e.dn = dn;
-          ldap_memfree(dn);
+        if (berval** v = ldap_get_values_len(ld_, m.get(), attr.c_str())) {
+          for (berval** p = v; *p; ++p) values.emplace_back((*p)->bv_val, (*p)->bv_len);
+          ldap_value_free_len(v);
         }
-        for (const auto& a : attrs) {
-          berval** v = ldap_get_values_len(ld_, m.get(), a.c_str());
-          e.values.emplace_back(v && v[0] ? std::string(v[0]->bv_val, v[0]->bv_len) : std::string());
-          if (v) ldap_value_free_len(v);
-        }
-        found.push_back(std::move(e));
       } else if (type == LDAP_RES_SEARCH_RESULT) {
-        int code = resultOf(m.get(), "search");
-        if (code == LDAP_SIZELIMIT_EXCEEDED)
-          *truncated = true;
-        else if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT)
-          throw Unavailable{"search below " + base + ": " + ldap_err2string(code)};
-        return found;
+        return values;
       }
-      // References and intermediate answers are passed over.
     }
   }
 
@@ -409,6 +470,18 @@ std::string entryOf(Session& s, const DirectoryOptions& o, const std::string& ac
   return found.front().dn;
 }
 
+// The attribute that names an account in its entry: with user_dn, the
+// attribute of its first part when that part is "attr={account}"; else
+// account_attribute.
+std::string namingAttribute(const DirectoryOptions& o) {
+  if (!o.userDn.empty()) {
+    std::string first = o.userDn.substr(0, o.userDn.find(','));
+    size_t eq = first.find('=');
+    if (eq != std::string::npos && first.substr(eq + 1) == "{account}") return first.substr(0, eq);
+  }
+  return o.accountAttribute;
+}
+
 }  // namespace
 
 std::string escapeDnValue(std::string_view value) {
@@ -498,7 +571,16 @@ Check verify(const DirectoryOptions& options, const std::string& account, const 
     s.open();
     c.entry = entryOf(s, options, account);
     int rc = s.bind(c.entry, password);
-    if (rc == LDAP_SUCCESS) return done(Outcome::Accepted, "");
+    if (rc == LDAP_SUCCESS) {
+      // The directory matches names loosely (letter case, leading and
+      // trailing blanks), the portal does not: " alice" and "ALICE" are
+      // other portal users than "alice", so the entry must name exactly
+      // the account asked for.
+      const std::string attr = namingAttribute(options);
+      for (const std::string& v : s.valuesOf(c.entry, attr))
+        if (v == account) return done(Outcome::Accepted, "");
+      return done(Outcome::Refused, "the entry's " + attr + " is not exactly the account");
+    }
     if (rc == LDAP_INVALID_CREDENTIALS || rc == LDAP_INVALID_DN_SYNTAX || rc == LDAP_NO_SUCH_OBJECT)
       return done(Outcome::Refused, ldap_err2string(rc));
     return done(Outcome::Unavailable, std::string("bind: ") + ldap_err2string(rc));
@@ -511,7 +593,8 @@ Check verify(const DirectoryOptions& options, const std::string& account, const 
   }
 }
 
-std::vector<Person> people(const DirectoryOptions& options, const std::string& filter) {
+std::vector<Person> people(const DirectoryOptions& options, const std::string& filter, int pageSize,
+                           const std::function<void(size_t)>& onPage) {
   std::string base = !options.base.empty() ? options.base : parentOf(options.userDn);
   try {
     if (base.empty()) throw Unavailable{"no base set (base, or user_dn below one)"};
@@ -520,8 +603,10 @@ std::vector<Person> people(const DirectoryOptions& options, const std::string& f
     bindService(s, options);
     bool truncated = false;
     auto found = s.search(base, filter, {options.accountAttribute, options.nameAttribute, "mail", "telephoneNumber"}, 0,
-                          true, &truncated);
-    if (truncated) throw Unavailable{"the directory ended the search early (its size limit)"};
+                          true, &truncated, pageSize, onPage);
+    if (truncated)
+      throw Unavailable{"the directory ended the search early (its size limit" +
+                        std::string(pageSize > 0 ? "; try a smaller --page-size)" : ")")};
     std::vector<Person> list;
     for (auto& e : found) {
       if (e.values[0].empty()) continue;

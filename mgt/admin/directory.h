@@ -7,6 +7,7 @@
 // a log line or a failure's description.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,7 +41,9 @@ std::string escapeFilterValue(std::string_view value);
 // a bind as the entry named by user_dn, or as the one entry that base and
 // filter find (searched as bind_dn, or anonymously). An empty password is
 // refused without asking the directory (a bind with it would be an
-// unauthenticated one, which many directories accept). Never throws.
+// unauthenticated one, which many directories accept). After the bind the
+// entry's naming attribute must hold `account` byte for byte (directories
+// match names ignoring case and outer blanks), else it is refused. Never throws.
 Check verify(const DirectoryOptions& options, const std::string& account, const std::string& password);
 
 // One person a directory lists.
@@ -49,9 +52,13 @@ struct Person {
 };
 
 // The entries below base (or below the parent of user_dn) that `filter`
-// selects and that have an account attribute, searched as bind_dn. Each
-// answer of the directory must come within the time-out. Fails with a call
-// error saying why, never naming a password.
-std::vector<Person> people(const DirectoryOptions& options, const std::string& filter);
+// selects and that have an account attribute, searched as bind_dn, in pages
+// of `pageSize` entries (the simple paged-results control; 0: one search),
+// so that a server's size limit does not end the search early. `onPage`
+// hears the count found so far after each page. Each answer of the
+// directory must come within the time-out. Fails with a call error saying
+// why, never naming a password.
+std::vector<Person> people(const DirectoryOptions& options, const std::string& filter, int pageSize = 0,
+                           const std::function<void(size_t)>& onPage = {});
 
 }  // namespace tivel::mgt::directory

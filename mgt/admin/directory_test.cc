@@ -130,6 +130,10 @@ class DirectoryLoginTest : public testing::PortalTest {
     return text;
   }
   DirectoryOptions options() { return readSecurityOptions(portal().root() + "/ini/SysTivel.ini").directory; }
+  directory::ImportReport import(directory::ImportRequest r = {}) {
+    if (r.orgNo.empty()) r.orgNo = "ORG_1";
+    return directory::importPeople(options(), r);
+  }
 
   TestDirectory dir;
   std::shared_ptr<AdminMgt> admin;
@@ -260,7 +264,7 @@ TEST_P(DirectoryLoginTest, WrongDirectoryPasswordsLockTheAccount) {
 TEST_P(DirectoryLoginTest, ImportAddsPeopleOnceAndFollowsTheDirectory) {
   portal().exec("insert into umOrg(Org_no,name,Priority,top_org_no) values('ORG_1','部门',1,'0')");
   byFilter();
-  directory::ImportReport r = directory::importPeople(options(), "ORG_1", "");
+  directory::ImportReport r = import();
   std::sort(r.added.begin(), r.added.end());
   EXPECT_EQ(r.added, (std::vector<std::string>{"*", "bob", "comma,name", "eq=ual", "x)(y"}));
   EXPECT_EQ(r.updated, std::vector<std::string>{"alice"}) << "Editor is alice (LdapAcnt)";
@@ -277,15 +281,81 @@ TEST_P(DirectoryLoginTest, ImportAddsPeopleOnceAndFollowsTheDirectory) {
   EXPECT_EQ(login("x)(y", "Paren pw 4"), "0");
   EXPECT_EQ(login("bob", ""), "10003");
 
-  r = directory::importPeople(options(), "ORG_1", "");
+  r = import();
   EXPECT_TRUE(r.added.empty());
   EXPECT_TRUE(r.updated.empty());
   EXPECT_EQ(r.unchanged, 6);
   portal().exec("update umUsr set email='old@tivel.test' where account='bob'");
-  r = directory::importPeople(options(), "ORG_1", "(uid=bob)");
+  r = import({.filter = "(uid=bob)"});
   EXPECT_EQ(r.updated, std::vector<std::string>{"bob"});
   EXPECT_EQ(portal().count("umUsr", "account='bob' and email='bob@tivel.test'"), 1);
-  EXPECT_NE(tivel::testing::errorOf([&] { directory::importPeople(options(), "ORG_none", ""); }), 0);
+  EXPECT_NE(tivel::testing::errorOf([&] { import({.orgNo = "ORG_none"}); }), 0);
+}
+
+// An existing portal account of the same name is linked only when told,
+// an administrator only by name; a dry run writes nothing.
+TEST_P(DirectoryLoginTest, ImportLinksExistingAccountsOnlyWhenTold) {
+  portal().exec("insert into umOrg(Org_no,name,Priority,top_org_no) values('ORG_1','部门',1,'0')");
+  byFilter();
+  ASSERT_TRUE(admin->addUsr("bob", "Boss pw", "管理员", "", "", "", "", ""));
+  ASSERT_TRUE(admin->addUsr("eq=ual", "Own pw", "本地", "", "", "", "", ""));
+  std::string bob = portal().scalar("select usr_no from umUsr where account='bob'").toString();
+  portal().exec("insert into umGrp2Usr(grp_no,usr_no,priority) values('1','" + bob + "','1')");
+  const auto ldapAcnt = [&](const char* account) {
+    return portal().count("umUsrSecInst", "usa_no='12' and usr_no=(select usr_no from umUsr where account='" +
+                                              std::string(account) + "')");
+  };
+  const long users = portal().count("umUsr", "1=1");
+
+  directory::ImportReport r = import({.linkAll = true, .dryRun = true});
+  EXPECT_EQ(r.linked, std::vector<std::string>{"eq=ual"});
+  EXPECT_EQ(r.conflicts, std::vector<std::string>{"bob"});
+  EXPECT_EQ(r.administrators, std::vector<std::string>{"bob"});
+  EXPECT_EQ(r.added.size(), 3u);
+  EXPECT_EQ(r.found, 6u);
+  EXPECT_EQ(portal().count("umUsr", "1=1"), users) << "a dry run writes nothing";
+  EXPECT_EQ(ldapAcnt("eq=ual"), 0);
+  EXPECT_EQ(portal().count("umOrg2Usr", "org_no='ORG_1'"), 0);
+
+  r = import();
+  std::sort(r.conflicts.begin(), r.conflicts.end());
+  EXPECT_EQ(r.conflicts, (std::vector<std::string>{"bob", "eq=ual"}));
+  EXPECT_TRUE(r.linked.empty());
+  EXPECT_EQ(ldapAcnt("bob") + ldapAcnt("eq=ual"), 0);
+  testing::writeDirectoryConfig(portal().root(), {{"all_users", "0"}});
+  EXPECT_EQ(login("bob", "Boss pw"), "0") << "the administrator keeps its own password";
+  EXPECT_EQ(login("bob", "Bob pw 2"), "10003") << "the directory entry does not take the administrator over";
+
+  r = import({.linkAll = true});
+  EXPECT_EQ(r.linked, std::vector<std::string>{"eq=ual"});
+  EXPECT_EQ(ldapAcnt("bob"), 0) << "--link-all passes administrators over";
+  EXPECT_EQ(login("eq=ual", "Equal pw 6"), "0");
+  EXPECT_NE(tivel::testing::errorOf([&] { import({.links = { "nobody" }}); }), 0);
+  r = import({.links = {"bob"}});
+  EXPECT_EQ(r.linked, std::vector<std::string>{"bob"});
+  EXPECT_TRUE(r.conflicts.empty());
+  EXPECT_EQ(login("bob", "Bob pw 2"), "0");
+}
+
+// The directory matches names loosely; distinct portal accounts that only
+// differ in letter case or blanks do not open with another's password.
+TEST_P(DirectoryLoginTest, TheEntryMustNameTheAccountExactly) {
+  testing::writeDirectoryConfig(portal().root(), {{"all_users", "1"}});
+  for (const char* a : {"alice", " alice", "alice ", "ALICE"})
+    ASSERT_TRUE(admin->addUsr(a, "local", "名", "", "", "", "", "")) << a;
+  for (bool filter : {false, true}) {
+    SCOPED_TRACE(filter ? "base and filter" : "user_dn");
+    if (filter) {
+      byFilter();
+      testing::writeDirectoryConfig(portal().root(), {{"all_users", "1"}});
+    }
+    EXPECT_EQ(login("alice", "Alice pw 1"), "0");
+    for (const char* a : {" alice", "alice ", "ALICE"}) EXPECT_EQ(login(a, "Alice pw 1"), "10003") << "'" << a << "'";
+    ldapAccount("ALICE");
+    EXPECT_EQ(login("Editor", "Alice pw 1"), "10003") << "LdapAcnt names the entry exactly too";
+    ldapAccount("alice");
+    EXPECT_EQ(login("Editor", "Alice pw 1"), "0");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DirectoryLoginTest, ::testing::ValuesIn(tivel::testing::engines()),

@@ -79,7 +79,7 @@ std::string AdminMgt::loginByPwd(const std::string& account, const std::string& 
     // Under the enforced policy a locked account answers before its password
     // is looked at, so guessing learns nothing.
     if (enforced() && !usrLogErrLimit(usrNo)) return "10012";
-    switch (checkPassword(account, usrNo, user->get("Pwd"), pwd)) {
+    switch (checkPassword(user->get("Account").toString(), usrNo, user->get("Pwd"), pwd)) {
       case PasswordCheck::Right: break;
       case PasswordCheck::Wrong: return enforced() ? wrongPassword(account, usrNo) : "10003";
       case PasswordCheck::NoAnswer: return "10005";

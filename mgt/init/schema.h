@@ -26,7 +26,7 @@ std::vector<std::string> scriptTables(const std::string& dialect, const std::str
 
 // The version of this release's schemas ("mgt" and "fee"). An upgrade from
 // version N-1 to N is the script `name`-upgrade-N of each dialect.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // The version of schema `name` the database records (table SchemaVersion);
 // 0 when it records none (a new database, or one made before versions were

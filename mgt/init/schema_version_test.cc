@@ -30,6 +30,13 @@ TEST_P(SchemaVersionTest, RecordsChecksAndRefusesVersions) {
   applySchema(owner, "mgt");
   EXPECT_EQ(schemaVersion(owner, "mgt"), kSchemaVersion);
 
+  // A version 1 database gets the password history by its upgrade.
+  portal().exec("drop table umPwdHist");
+  portal().exec("update SchemaVersion set Version = 1 where Name = 'mgt'");
+  applySchema(owner, "mgt");
+  EXPECT_EQ(schemaVersion(owner, "mgt"), kSchemaVersion);
+  EXPECT_EQ(portal().count("umPwdHist", "1=1"), 0);
+
   portal().exec("update SchemaVersion set Version = " + std::to_string(kSchemaVersion + 1) + " where Name = 'mgt'");
   try {
     applySchema(owner, "mgt");

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "mgt/admin/password_rules.h"
 #include "mgt/common/module.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/pattern.h"
@@ -125,11 +126,16 @@ std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& a
 }
 
 // No trap of its own: getUsr and updateUsr turn their failures into Nothing or a code.
+// With password rules in force ([Policy]) a password they refuse fails the
+// call with their code, before anything is written.
 bool UmMgt::changePwd(const std::string& Usr_no, const std::string& strNewPwd) {
+  checkPasswordRules(Usr_no, strNewPwd);
   RecordPtr rec = userOrEmpty(*this, Usr_no);
   RecordPtr asRead = snapshot(*rec);
   rec->set("Pwd", passwordToStore(com::Variant(strNewPwd)));
-  return updateUsr(rec, rec->get("Usr_No").toString(), *asRead) == "0";
+  const bool changed = updateUsr(rec, rec->get("Usr_No").toString(), *asRead) == "0";
+  if (changed) rememberPassword(Usr_no, strNewPwd);
+  return changed;
 }
 
 // No trap of its own: a login count that is not a number fails the call.

@@ -266,3 +266,14 @@ CREATE TABLE IF NOT EXISTS SysLog (
   Msg_Type INT
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 CREATE INDEX IF NOT EXISTS SysLog_time ON SysLog(WDateTime(64));
+
+-- Passwords a user had before (their Argon2id hashes, never the text), the
+-- newest with the highest seq, so that [Policy] history=N can refuse the
+-- last N again. Written only while that rule is set.
+CREATE TABLE IF NOT EXISTS umPwdHist (
+  usr_no VARCHAR(255) NOT NULL,
+  pwd TEXT NOT NULL,
+  set_time VARCHAR(32) NOT NULL,
+  seq INT NOT NULL,
+  PRIMARY KEY (usr_no, seq)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;

@@ -262,3 +262,14 @@ CREATE TABLE IF NOT EXISTS SysLog (
   Msg_Type INTEGER
 );
 CREATE INDEX IF NOT EXISTS SysLog_time ON SysLog(WDateTime);
+
+-- Passwords a user had before (their Argon2id hashes, never the text), the
+-- newest with the highest seq, so that [Policy] history=N can refuse the
+-- last N again. Written only while that rule is set.
+CREATE TABLE IF NOT EXISTS umPwdHist (
+  usr_no TEXT NOT NULL,
+  pwd TEXT NOT NULL,
+  set_time TEXT NOT NULL,
+  seq INTEGER NOT NULL,
+  PRIMARY KEY (usr_no, seq)
+);

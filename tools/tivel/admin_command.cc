@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 
+#include "mgt/admin/password_rules.h"
 #include "mgt/common/collection.h"
 #include "mgt/common/module.h"
 #include "platform/com/error.h"
@@ -53,6 +54,7 @@ void check(const std::string& command, const std::string& code) {
 std::string codeText(const std::string& code) {
   static const std::map<std::string, std::string> kTexts = {
       {"10021001", "the organisation's name is empty"},
+      {mgt::kPasswordRulesRefused, "the password does not meet the password rules ([Policy])"},
       {"10021002", "an organisation of that name exists"},
       {"10021003", "the organisation's key is taken"},
       {"10021004", "adding the organisation failed"},
@@ -157,6 +159,7 @@ records::RecordPtr userOf(Components& c, const std::string& command, const std::
 std::string newPassword(const std::string& command, const std::string& account, bool fromStdin) {
   std::string pwd = readPassword("New password for " + account + ": ", fromStdin);
   if (pwd.empty()) fail(command, "an empty password is refused");
+  mgt::checkPasswordRules("", pwd);  // before asking again; the history is UmMgt.changePwd's to check
   if (!fromStdin && ::isatty(0) && readPassword("Again: ", false) != pwd) fail(command, "the passwords differ");
   return pwd;
 }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "mgt/admin/admin_mgt.h"
+#include "mgt/admin/password_rules.h"
 #include "mgt/common/module.h"
 #include "mgt/common/security_options.h"
 #include "mgt/init/root.h"
@@ -18,6 +19,8 @@
 #include "tools/tivel/init_fee.h"
 #include "tools/tivel/password.h"
 #include "tools/tivel/serve/console_key.h"
+#include "tools/tivel/serve/console_session.h"
+#include "tools/tivel/serve/login_audit.h"
 #include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/tokens.h"
 
@@ -57,9 +60,11 @@ void addAdministrator(const std::string& account, const std::string& pwd) {
     std::cout << "admin:      " << account << " (exists, kept)\n";
     return;
   }
+  mgt::checkPasswordRules("", pwd);
   if (!admin->addUsr(account, pwd, "系统管理员", "", "", "", "", ""))
     com::raise(com::kInvalidArgument, "tivel init", "the administrator account could not be added");
   auto user = records::recordArg(um->invoke("getUsrByAccount", com::MemberKind::Method, byAccount), "cUmUsr");
+  mgt::rememberPassword(user->get("Usr_No").toString(), pwd);
   for (const char* group : {"1", "2"}) {
     auto member = records::newRecord("cUmGrp2usr");
     member->set("Grp_no", com::Variant(group));
@@ -197,8 +202,15 @@ const CommandRegistrar reg([](CLI::App& app) {
       for (const std::string& w : r.roleWarnings) std::cerr << "tivel init: warning: " << w << "\n";
       initFeeRoot(opt.root, withoutPassword);
       writeSecuritySettings(r.iniPath, *policy, *hashing);
-      for (const std::string& problem : mgt::securitySettingProblems(r.iniPath)) {
+      for (const std::string& problem : audit::identitySettingProblems(r.iniPath)) {
         std::cerr << "tivel init: in " << r.iniPath << ": " << problem << "\n";
+        throw CLI::RuntimeError(1);
+      }
+      // [Console] as tivel serve reads it: a value it would refuse stops init too.
+      try {
+        readConsoleSettings(r.iniPath);
+      } catch (const std::runtime_error& e) {
+        std::cerr << "tivel init: in " << r.iniPath << ": " << e.what() << "\n";
         throw CLI::RuntimeError(1);
       }
       if (*policy)

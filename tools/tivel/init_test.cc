@@ -144,6 +144,39 @@ TEST_P(LockoutTest, PolicySeedsALockAfterFiveWrongPasswordsForFifteenMinutes) {
   EXPECT_EQ(profile::readProfileString(ini, "Policy", "lock_minutes"), "30");
 }
 
+// Settings tivel serve would refuse stop tivel init too, naming the key.
+TEST_P(LockoutTest, InitRefusesWhatServeRefuses) {
+  const std::string ini = portal().root() + "/ini/SysTivel.ini";
+  portal().useOwnerAccount();
+  const auto refused = [&](const char* section, const char* key, const char* value) {
+    EXPECT_TRUE(profile::writePrivateProfileString(section, key, value, ini));
+    CLI::App app{"tivel"};
+    for (const auto& setup : commands()) setup(app);
+    std::vector<const char*> argv{"tivel", "init", "--root", portal().root().c_str()};
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    int code = 0;
+    try {
+      app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::RuntimeError& e) {
+      code = e.get_exit_code();
+    }
+    ::testing::internal::GetCapturedStdout();
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(profile::writePrivateProfileString(section, key, "", ini));
+    return code == 1 ? err : "exit " + std::to_string(code) + ": " + err;
+  };
+  EXPECT_NE(refused("Console", "idle_minutes", "soon")
+                .find("tivel init: in " + ini + ": [Console] idle_minutes must be a positive number, got \"soon\"\n"),
+            std::string::npos);
+  EXPECT_NE(refused("Console", "recheck_seconds", "301").find("[Console] recheck_seconds must be a whole number"),
+            std::string::npos);
+  EXPECT_NE(refused("Policy", "history", "lots").find("[Policy] history=lots is not understood; allowed: "),
+            std::string::npos);
+  EXPECT_NE(refused("Audit", "failures", "on").find("[Audit] failures=on is not understood"), std::string::npos);
+  EXPECT_EQ(init({"--root", portal().root()}).find("refused"), std::string::npos) << "fixed, it runs";
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, LockoutTest, ::testing::ValuesIn(tivel::testing::engines()),
                          tivel::testing::EngineName());
 

@@ -1,6 +1,9 @@
 // tivel ldap test ACCOUNT: what the [LDAP] configuration does with an account
 // (password on standard input). tivel ldap import --org ORG_NO [--filter F]:
-// the directory's people into the portal.
+// the directory's people into the portal, linking existing accounts only when
+// told (--link, --link-all), or with --dry-run what it would do.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -95,27 +98,52 @@ void testCommand(CLI::App& ldap) {
   });
 }
 
+// "N (a, b, c)": a count and the accounts.
+std::string listed(const std::vector<std::string>& accounts) {
+  std::string text;
+  for (const auto& a : accounts) text += (text.empty() ? " (" : ", ") + a;
+  return std::to_string(accounts.size()) + (text.empty() ? text : text + ")");
+}
+
 void importCommand(CLI::App& ldap) {
   auto* cmd = ldap.add_subcommand("import", "Add the directory's people to the portal, or update them; idempotent");
-  auto org = std::make_shared<std::string>();
-  auto filter = std::make_shared<std::string>();
+  auto request = std::make_shared<mgt::directory::ImportRequest>();
+  auto links = std::make_shared<std::vector<std::string>>();
   auto root = std::make_shared<std::string>();
-  cmd->add_option("--org", *org, "The organisation (Org_No) the people join")->required();
-  cmd->add_option("--filter", *filter, "The search filter that selects the people (default: (objectClass=person))");
+  cmd->add_option("--org", request->orgNo, "The organisation (Org_No) the people join")->required();
+  cmd->add_option("--filter", request->filter,
+                  "The search filter that selects the people (default: (objectClass=person))");
+  cmd->add_option("--link", *links, "Link this existing portal account to its directory entry (repeatable)");
+  cmd->add_flag("--link-all", request->linkAll,
+                "Link every existing portal account the directory lists, administrators excepted");
+  cmd->add_flag("--dry-run", request->dryRun, "Print what the import would do; write nothing");
+  cmd->add_option("--page-size", request->pageSize,
+                  "Entries per page of the directory search (default 500; 0: one unpaged search)")
+      ->check(CLI::Range(0, 100000));
   cmd->add_option("--root", *root, "Portal root R (default: the installation's own)");
   cmd->callback([=] {
     try {
       start(*root);
       const mgt::DirectoryOptions d = configured("import");
-      mgt::directory::ImportReport r = mgt::directory::importPeople(d, *org, *filter);
-      auto list = [](const std::vector<std::string>& accounts) {
-        std::string text;
-        for (const auto& a : accounts) text += (text.empty() ? " (" : ", ") + a;
-        return text.empty() ? text : text + ")";
-      };
-      std::cout << "added:      " << r.added.size() << list(r.added) << "\n"
-                << "updated:    " << r.updated.size() << list(r.updated) << "\n"
-                << "unchanged:  " << r.unchanged << "\n";
+      mgt::directory::ImportRequest r = *request;
+      r.links.insert(links->begin(), links->end());
+      // Progress only where someone watches: on a terminal, on standard error.
+      const bool tty = ::isatty(STDERR_FILENO) == 1;
+      if (tty) r.onPage = [](size_t n) { std::cerr << "\rsearching:  " << n << " entries" << std::flush; };
+      mgt::directory::ImportReport out = mgt::directory::importPeople(d, r);
+      if (tty) std::cerr << "\n";
+      const char* would = r.dryRun ? " (dry run: nothing written)" : "";
+      std::cout << "found:      " << out.found << " entries" << would << "\n"
+                << (r.dryRun ? "would add:  " : "added:      ") << listed(out.added) << "\n"
+                << (r.dryRun ? "would link: " : "linked:     ") << listed(out.linked) << "\n"
+                << (r.dryRun ? "would update: " : "updated:    ") << listed(out.updated) << "\n"
+                << "unchanged:  " << out.unchanged << "\n"
+                << "conflicts:  " << listed(out.conflicts)
+                << (out.conflicts.empty() ? ""
+                                          : ": existing portal accounts left unlinked (--link ACCOUNT, --link-all)")
+                << "\n";
+      if (!out.administrators.empty())
+        std::cout << "of them administrators: " << listed(out.administrators) << ": linked only by --link\n";
       mgt::resetThreadState();
     } catch (const com::ComError& e) {
       std::cerr << "tivel ldap import: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";

@@ -10,6 +10,7 @@
 #include "tools/tivel/rpc/host.h"
 #include "tools/tivel/rpc/json_value.h"
 #include "tools/tivel/serve/secrets.h"
+#include "tools/tivel/serve/login_audit.h"
 
 namespace tivel::tool {
 namespace {
@@ -125,6 +126,7 @@ BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
         answer = answerInstead(request, kTimedOut, late + " before this request");
       } else {
         answer = host.answer(request);
+        audit::batchAnswer(request, answer);
         if (caller.scope->withholdsSecrets()) withholdSecrets(request, answer);
         // The deadline came while it ran: it was interrupted, whatever it answered.
         if (deadline.passed()) answer = answerInstead(request, kTimedOut, late + ": this request was interrupted");

@@ -29,6 +29,7 @@
 #include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/tokens.h"
 #include "tools/tivel/version.h"
+#include "tools/tivel/serve/login_audit.h"
 
 namespace tivel::tool {
 namespace {
@@ -79,7 +80,7 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
     throw std::runtime_error(std::string("no tokens in ") + home + "/ini (tivel init makes the pages' token)");
   // A security setting it does not understand stops the server: it would
   // otherwise read as off without a word.
-  for (const std::string& problem : mgt::securitySettingProblems(mgt::configPath()))
+  for (const std::string& problem : audit::identitySettingProblems(mgt::configPath()))
     throw std::runtime_error("in " + mgt::configPath() + ": " + problem);
   splitListen(listen, &o);
   o.version = buildVersion();

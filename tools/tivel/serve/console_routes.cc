@@ -25,6 +25,7 @@
 #include "tools/tivel/serve/console_reads.h"
 #include "tools/tivel/serve/console_session.h"
 #include "tools/tivel/serve/token.h"
+#include "tools/tivel/serve/login_audit.h"
 
 namespace tivel::tool {
 namespace {
@@ -367,6 +368,7 @@ class Console : public std::enable_shared_from_this<Console> {
     auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
     mgt::takeLoginToken();
     const std::string code = admin->loginByPwd(account, password, req.peer);
+    if (code != "0") audit::loginFailed("console sign-in", account, req.peer, code);
     const std::string token = mgt::takeLoginToken();
     // An unknown account answers as a wrong password: the sign-in tells no
     // one which accounts exist.
@@ -466,7 +468,8 @@ class Console : public std::enable_shared_from_this<Console> {
       records::RecordPtr u = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
       if (!u) return expired();
       auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-      if (!admin->loginAgain(u->get("Account").toString(), (*body)["code"].get<std::string>()))
+      if (!audit::codeStep(admin->loginAgain(u->get("Account").toString(), (*body)["code"].get<std::string>()),
+                           "console code", u->get("Account").toString(), req.peer))
         answerJson(res, 401, Json{{"error", "code"}});
       else
         sessionOpened(c->token, req, res);

@@ -35,6 +35,7 @@
 #include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/watchdog.h"
 #include "tools/tivel/serve/worker_pool.h"
+#include "tools/tivel/serve/login_audit.h"
 
 namespace tivel::tool {
 namespace {
@@ -301,6 +302,7 @@ struct ServeServer::Impl {
 
   BatchOutcome runBatch(const HttpRequest& req, const Caller& caller, BatchObserver* observer = nullptr) {
     ++busy;
+    audit::BatchAddress address(req.peer);
     BatchOutcome o = batches->run(req.body, caller, req.arrival, observer);
     --busy;
     metrics.callErrors(caller.name, o.callErrors, o.refused);

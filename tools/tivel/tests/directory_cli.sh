@@ -59,6 +59,50 @@ INI
     complain "second import: $out"
   out=$(echo 'Bob pw 2' | "$tivel" login bob --root "$root" --password-stdin 2>&1) || complain "login bob: $out"
   out=$("$tivel" ldap import --org ORG_none --root "$root" 2>&1) && complain "import into no organisation: $out"
+
+  # An administrator whose account a directory entry also has: reported, never linked by --link-all.
+  sqlite3 "$db" "update umUsr set account='bob0' where account='bob';
+    delete from umUsrSecInst where usa_no='12' and usr_no=(select usr_no from umUsr where account='bob0')"
+  echo 'Own pw' | "$tivel" init --root "$root" --admin bob --password-stdin >/dev/null 2>&1 || complain "admin bob"
+  out=$("$tivel" ldap import --org ORG_1 --root "$root" --link-all --dry-run 2>&1) || complain "dry run: $out"
+  echo "$out"
+  [[ "$out" == *"(dry run: nothing written)"* && "$out" == *"would add:  0"* && "$out" == *"conflicts:  1 (bob)"* &&
+     "$out" == *"of them administrators: 1 (bob)"* ]] || complain "dry run printed: $out"
+  [[ -z $(value 12 bob) ]] || complain "the dry run or --link-all linked the administrator"
+  out=$(echo 'Bob pw 2' | "$tivel" login bob --root "$root" --password-stdin 2>&1) &&
+    complain "the directory's bob took the administrator over: $out"
+
+  # A directory with a size limit of 50 a search and 120 people (paged searches not capped
+  # in total, as a Windows domain does): the search pages through it.
+  big=$root/big
+  mkdir -p "$big/data"
+  sed -e "s|^directory .*|directory $big/data|" -e 's|^database mdb|sizelimit size.soft=50 size.hard=50 size.prtotal=unlimited\ndatabase mdb|' \
+    "$TIVEL_TEST_LDAP_CONF" >"$big/slapd.conf"
+  {
+    printf 'dn: dc=tivel,dc=test\nobjectClass: dcObject\nobjectClass: organization\ndc: tivel\no: Tivel test\n\n'
+    printf 'dn: ou=people,dc=tivel,dc=test\nobjectClass: organizationalUnit\nou: people\n\n'
+    printf 'dn: cn=reader,dc=tivel,dc=test\nobjectClass: organizationalRole\nobjectClass: simpleSecurityObject\n'
+    printf 'cn: reader\nuserPassword: %s\n\n' "$(/usr/sbin/slappasswd -s "$(head -1 "$TIVEL_TEST_LDAP_BIND_PASSWORD_FILE")")"
+    for i in $(seq -w 1 120); do
+      printf 'dn: uid=p%s,ou=people,dc=tivel,dc=test\nobjectClass: inetOrgPerson\nuid: p%s\ncn: P %s\nsn: P\n\n' \
+        "$i" "$i" "$i"
+    done
+  } >"$big/people.ldif"
+  /usr/sbin/slapadd -q -f "$big/slapd.conf" -l "$big/people.ldif" >/dev/null 2>&1 || complain "slapadd of 120 people"
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  /usr/sbin/slapd -f "$big/slapd.conf" -h "ldap://127.0.0.1:$port/" -s 0 >/dev/null 2>&1 || complain "slapd of 120"
+  for _ in $(seq 1 100); do (: </dev/tcp/127.0.0.1/"$port") 2>/dev/null && break; sleep 0.05; done
+  big_pid=$(pgrep -f -n "^/usr/sbin/slapd -f $big/slapd.conf ")
+  trap 'kill "$big_pid" 2>/dev/null; rm -rf "$root"' EXIT
+  sed -i "s|^url=.*|url=ldap://127.0.0.1:$port|" "$root/ini/SysTivel.ini"
+  sqlite3 "$db" "insert into umOrg(Org_no,name,Priority,top_org_no) values('ORG_2','大',1,'0')"
+  out=$("$tivel" ldap import --org ORG_2 --root "$root" --page-size 0 2>&1) && complain "unpaged past the limit: $out"
+  [[ "$out" == *"ended the search early (its size limit)"* ]] || complain "unpaged search printed: $out"
+  out=$("$tivel" ldap import --org ORG_2 --root "$root" 2>&1) || complain "import of 120: $out"
+  echo "$out" | head -2
+  [[ "$out" == *"found:      120 entries"* && "$out" == *"added:      120 (p001, "*"p120)"* ]] ||
+    complain "import of 120 printed: $out"
+  [[ $(sqlite3 "$db" "select count(*) from umOrg2Usr where org_no='ORG_2'") == 120 ]] || complain "120 not in ORG_2"
 fi
 
 if ((failures)); then exit 1; fi

@@ -1,0 +1,2 @@
+-- Version 2 changes nothing in the fee database (the version is shared with the
+-- management schema).
