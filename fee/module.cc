@@ -1,47 +1,29 @@
 #include "fee/module.h"
 
-#include <cstdio>
-#include <filesystem>
-
-#include "platform/ado/data_files.h"
-#include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
-#include "platform/com/module_path.h"
-#include "platform/files/private_files.h"
-#include "platform/profile/daily_log.h"
 #include "platform/profile/profile.h"
 
 namespace tivel::gf {
-namespace {
 
-// The component is apartment-threaded: every thread has its own copy,
-// shared by all objects of the component on that thread.
-struct ThreadState {
-  bool started = false;
-  std::string iniPath;
-  ado::ConnectionPtr connection;
-  bool connected = false;
-};
-
-ThreadState& state() {
-  thread_local ThreadState s;
-  return s;
+const component::Identity& identity() {
+  static const component::Identity id{.source = "TivelGF",
+                                      .iniName = "Scrivane.ini",
+                                      .logPrefix = "logScrivane",
+                                      .logSeparator = "   ",
+                                      .form = component::ConnectionForm::Provider,
+                                      .commandTimeout = 600,
+                                      .logsFailureReason = false,
+                                      .prunesLog = true,
+                                      .anchor = reinterpret_cast<const void*>(&componentDir)};
+  return id;
 }
 
-constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
+std::string componentDir() { return component::directory(identity()); }
 
-}  // namespace
-
-std::string componentDir() { return com::componentDirectory(reinterpret_cast<const void*>(&componentDir)); }
-
-const std::string& iniPath() {
-  ThreadState& s = state();
-  if (s.iniPath.empty()) s.iniPath = componentDir() + "/../ini/Scrivane.ini";
-  return s.iniPath;
-}
+const std::string& iniPath() { return component::iniPath(identity()); }
 
 void startUp() {
-  ThreadState& s = state();
+  component::ThreadState& s = component::threadState(identity());
   if (s.started) return;
   // Once per thread, failed or not: later calls of the methods retry while
   // the thread is not connected.
@@ -50,59 +32,17 @@ void startUp() {
 }
 
 void OpenDatabase() {
-  ThreadState& s = state();
-  s.iniPath = componentDir() + "/../ini/Scrivane.ini";
   std::string why;
-  try {
-    s.connection = std::make_shared<ado::Connection>();
-    std::string cs = ado::withConnectTimeout(GetConnectionString(), s.iniPath);
-    s.connection->cursorLocation = ado::adUseClient;
-    s.connection->commandTimeout = 600;
-    s.connection->connectionString = cs;
-    s.connection->open();
-    s.connected = true;
-  } catch (const com::ComError& e) {
-    s.connected = false;
-    why = e.source() + ": " + e.description();
-  } catch (const std::exception& e) {
-    s.connected = false;
-    why = e.what();
-  } catch (...) {
-    s.connected = false;
-  }
-  if (s.connected) return;
-  // A log that cannot be written must not hide the connection failure.
-  try {
-    WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
-  } catch (...) {
-  }
-  // The original text stays the description callers compare; the reason,
-  // passwords removed, travels beside it for the operator.
-  com::raise(kConnectError, "TivelGF", "连接数据库出错！", why.empty() ? why : ado::withoutPasswords(why));
+  if (!component::connect(identity(), &why)) component::failConnect(identity(), why);
 }
 
-bool connected() { return state().connected; }
+bool connected() { return component::threadState(identity()).connected; }
 
 void ensureConnected() {
-  if (!state().connected) OpenDatabase();
+  if (!connected()) OpenDatabase();
 }
 
-std::string GetConnectionString() {
-  const std::string& ini = iniPath();
-  auto v = [&](const char* section, const char* key) { return ReadIniString(ini, section, key); };
-  switch (ado::iniMode(ini)) {
-    case 1: return ado::dsnConnectionString(ini);
-    case 2:
-      return "Provider=" + v("DBCONN_sql_drive", "DRIVER") + ";Password=" + v("DBCONN_sql_drive", "pwd") +
-             ";Persist Security Info=True;User ID=" + v("DBCONN_sql_drive", "uid") +
-             ";Initial Catalog=" + v("DBCONN_sql_drive", "Database") +
-             ";Data Source=" + v("DBCONN_sql_drive", "SERVER");
-    case 3:
-      return "PROVIDER=" + v("DBCONN_mdb_drive", "PROVIDER") + ";Data Source=" + componentDir() + "/../db/" +
-             v("DBCONN_mdb_drive", "Database") + ";";
-    default: return "";
-  }
-}
+std::string GetConnectionString() { return component::connectionString(identity()); }
 
 std::string ReadIniString(const std::string& file, const std::string& section, const std::string& key) {
   return profile::readIniValue(file, section, key);
@@ -110,22 +50,16 @@ std::string ReadIniString(const std::string& file, const std::string& section, c
 
 std::string TrimAtNull(std::string_view s) { return profile::textBeforeNul(s); }
 
-// The path comes from the component directory; the process's current
-// directory is never changed (other threads and components rely on it).
-void WriteFileLog(const std::string& text) {
-  const com::DateTime now = com::DateTime::now();
-  profile::appendDailyLog(componentDir() + "/../log", "logScrivane", now, text + "   " + now.text() + "\r\n",
-                          "TivelGF");
-}
+void WriteFileLog(const std::string& text) { component::writeLog(identity(), text); }
 
 ado::Connection& connection() { return *connectionPtr(); }
 
 ado::ConnectionPtr connectionPtr() {
-  const ado::ConnectionPtr& c = state().connection;
+  const ado::ConnectionPtr& c = component::threadState(identity()).connection;
   if (!c) com::raise(com::kObjectNotSet, "TivelGF", com::kObjectNotSetText);
   return c;
 }
 
-void resetThreadState() { state() = ThreadState{}; }
+void resetThreadState() { component::resetThreadState(identity()); }
 
 }  // namespace tivel::gf

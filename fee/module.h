@@ -7,8 +7,12 @@
 #include <string_view>
 
 #include "platform/ado/connection.h"
+#include "platform/component/component.h"
 
 namespace tivel::gf {
+
+// The component's name, INI file, log and connection form for the shared plumbing.
+const component::Identity& identity();
 
 // The directory of the TivelGF library (or R/bin under TIVEL_HOME=R).
 std::string componentDir();

@@ -20,6 +20,7 @@
 set -euo pipefail
 
 die() { echo "mariadb-cluster: $*" >&2; exit 1; }
+. "$(dirname "${BASH_SOURCE[0]}")/servers.sh"
 
 need() { command -v "$1" >/dev/null 2>&1 || [ -x "/usr/sbin/$1" ] || die "no $1 found (install mariadb-server)"; }
 server() { command -v mariadbd 2>/dev/null || echo /usr/sbin/mariadbd; }
@@ -44,8 +45,6 @@ base() {
   fi
 }
 
-port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
 # True once the server answers on its socket (an answer that refuses the
 # user counts: the server is up).
 ready() { mariadb-admin --no-defaults --socket="$1/server.sock" --user=root ping >/dev/null 2>&1; }
@@ -64,15 +63,9 @@ launch() {
 
 # Stops the server of DIR, waiting for it to end.
 halt() {
-  local dir=${1:?halt: no server directory given} pid i
+  local dir=${1:?halt: no server directory given}
   [ -f "$dir/server.pid" ] || return 0
-  pid=$(cat "$dir/server.pid")
-  kill "$pid" 2>/dev/null || true
-  for i in $(seq 1 240); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.25
-  done
-  kill -9 "$pid" 2>/dev/null || true
+  stop_process "$(cat "$dir/server.pid")" 240 0.25
 }
 
 resume() {
@@ -91,15 +84,10 @@ resume() {
 start() {
   need mariadbd
   need mariadb-install-db
-  local dir user password port pid tries i
-  dir=$(mktemp -d "$(base)/tivel-mariadb-XXXXXX")
-  chmod 700 "$dir"
-  if [ "$(id -u)" = 0 ]; then
-    id mysql >/dev/null 2>&1 || { rm -rf "$dir"; die "user mysql does not exist"; }
-    chown mysql: "$dir"
-  fi
+  local dir user password
+  dir=$(server_dir "$(base)" tivel-mariadb mysql)
   user=tivel_test
-  password=$(head -c 18 /dev/urandom | base64 | tr -dc 'A-Za-z0-9')
+  password=$(random_password)
   # The password goes through a file that only the owner reads, never a
   # command line; the server runs it at its start and the file goes as soon
   # as the server answers.
@@ -113,10 +101,8 @@ start() {
     rm -rf "$dir"
     die "mariadb-install-db failed"
   fi
-  # A port can be taken between the test and the start; try a few.
-  for tries in 1 2 3 4 5 6 7 8; do
-    port=$((20000 + RANDOM % 40000))
-    port_in_use "$port" && continue
+  server_up() {
+    local port=$1 pid i
     launch "$dir" "$port" --init-file="$dir/users.sql"
     pid=$!
     for i in $(seq 1 120); do
@@ -135,25 +121,16 @@ start() {
     fi
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
-  done
-  cat "$dir/server.log" >&2 2>/dev/null || true
-  rm -rf "$dir"
-  die "the server did not start"
+    return 1
+  }
+  on_free_port "$dir" "$dir/server.log" "the server did not start" server_up
 }
 
 stop() {
-  local dir=${1:-${TIVEL_TEST_MARIADB_DIR:-}} pid i
+  local dir=${1:-${TIVEL_TEST_MARIADB_DIR:-}}
   [ -n "$dir" ] || die "stop: no server directory given and TIVEL_TEST_MARIADB_DIR is unset"
   [ -d "$dir/data" ] || die "stop: $dir holds no server"
-  if [ -f "$dir/server.pid" ]; then
-    pid=$(cat "$dir/server.pid")
-    kill "$pid" 2>/dev/null || true
-    for i in $(seq 1 120); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.25
-    done
-    kill -9 "$pid" 2>/dev/null || true
-  fi
+  [ -f "$dir/server.pid" ] && stop_process "$(cat "$dir/server.pid")" 120 0.25
   rm -rf "$dir"
 }
 

@@ -31,6 +31,7 @@
 set -euo pipefail
 
 die() { echo "pg-cluster: $*" >&2; exit 1; }
+. "$(dirname "${BASH_SOURCE[0]}")/servers.sh"
 
 bindir() {
   if [ -n "${PG_BINDIR:-}" ]; then echo "$PG_BINDIR"; return; fi
@@ -51,6 +52,7 @@ as_owner() {
 
 listen_address() { echo "${TIVEL_PG_LISTEN:-127.0.0.1}"; }
 
+# The shared check, at the address the server listens on.
 port_in_use() { (exec 3<>"/dev/tcp/$(listen_address)/$1") 2>/dev/null; }
 
 # Starts the server of DIR on PORT and notes the port and address for resume.
@@ -80,13 +82,11 @@ promote() {
 }
 
 standby() {
-  local primary=$1 sync=$2 bin dir port tries
+  local primary=$1 sync=$2 bin dir
   [ -f "$primary/port" ] || die "standby: $primary holds no running cluster"
   [ -n "${TIVEL_TEST_PG_PASSWORD:-}" ] || die "standby: TIVEL_TEST_PG_PASSWORD (the primary's) is unset"
   bin=$(bindir)
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/tivel-pg-XXXXXX")
-  chmod 700 "$dir"
-  [ "$(id -u)" = 0 ] && chown postgres: "$dir"
+  dir=$(server_dir "${TMPDIR:-/tmp}" tivel-pg postgres)
   # The password goes through a password file, never a command line.
   (umask 077; printf '127.0.0.1:%s:*:%s:%s\n' "$(cat "$primary/port")" "${TIVEL_TEST_PG_USER:-tivel_test}" \
     "$TIVEL_TEST_PG_PASSWORD" >"$dir/pgpass")
@@ -99,36 +99,25 @@ standby() {
   fi
   echo "primary_conninfo = 'host=127.0.0.1 port=$(cat "$primary/port") user=${TIVEL_TEST_PG_USER:-tivel_test} passfile=$dir/pgpass application_name=standby'" \
     >>"$dir/data/postgresql.auto.conf"
-  for tries in 1 2 3 4 5 6 7 8; do
-    port=$((20000 + RANDOM % 40000))
-    port_in_use "$port" && continue
-    if server_on "$dir" "$port"; then
-      if [ "$sync" = 1 ]; then
-        as_owner env PGPASSFILE="$dir/pgpass" "$bin/psql" -h 127.0.0.1 -p "$(cat "$primary/port")" -U "${TIVEL_TEST_PG_USER:-tivel_test}" \
-          -d postgres -qAtc "ALTER SYSTEM SET synchronous_standby_names = 'standby'" -c "SELECT pg_reload_conf()" \
-          >/dev/null
-      fi
-      echo "export TIVEL_TEST_PG_STANDBY_PORT=$port"
-      echo "export TIVEL_TEST_PG_STANDBY_DIR=$dir"
-      return 0
+  standby_on() {
+    server_on "$dir" "$1" || return 1
+    if [ "$sync" = 1 ]; then
+      as_owner env PGPASSFILE="$dir/pgpass" "$bin/psql" -h 127.0.0.1 -p "$(cat "$primary/port")" -U "${TIVEL_TEST_PG_USER:-tivel_test}" \
+        -d postgres -qAtc "ALTER SYSTEM SET synchronous_standby_names = 'standby'" -c "SELECT pg_reload_conf()" \
+        >/dev/null
     fi
-  done
-  cat "$dir/server.log" >&2 2>/dev/null || true
-  rm -rf "$dir"
-  die "the standby did not start"
+    echo "export TIVEL_TEST_PG_STANDBY_PORT=$1"
+    echo "export TIVEL_TEST_PG_STANDBY_DIR=$dir"
+  }
+  on_free_port "$dir" "$dir/server.log" "the standby did not start" standby_on
 }
 
 start() {
-  local bin dir user password port tries
+  local bin dir user password
   bin=$(bindir)
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/tivel-pg-XXXXXX")
-  chmod 700 "$dir"
-  if [ "$(id -u)" = 0 ]; then
-    id postgres >/dev/null 2>&1 || { rm -rf "$dir"; die "user postgres does not exist"; }
-    chown postgres: "$dir"
-  fi
+  dir=$(server_dir "${TMPDIR:-/tmp}" tivel-pg postgres)
   user=tivel_test
-  password=$(head -c 18 /dev/urandom | base64 | tr -dc 'A-Za-z0-9')
+  password=$(random_password)
   # The password goes through a file, never a command line.
   (umask 077; printf '%s\n' "$password" >"$dir/pwfile")
   [ "$(id -u)" = 0 ] && chown postgres: "$dir/pwfile"
@@ -142,22 +131,15 @@ start() {
   if [ "$(listen_address)" != 127.0.0.1 ]; then
     echo "host all all samenet scram-sha-256" >>"$dir/data/pg_hba.conf"
   fi
-  # A port can be taken between the test and the start; try a few.
-  for tries in 1 2 3 4 5 6 7 8; do
-    port=$((20000 + RANDOM % 40000))
-    port_in_use "$port" && continue
-    if server_on "$dir" "$port"; then
-      echo "export TIVEL_TEST_PG_HOST=$(listen_address)"
-      echo "export TIVEL_TEST_PG_PORT=$port"
-      echo "export TIVEL_TEST_PG_USER=$user"
-      echo "export TIVEL_TEST_PG_PASSWORD=$password"
-      echo "export TIVEL_TEST_PG_DIR=$dir"
-      return 0
-    fi
-  done
-  cat "$dir/server.log" >&2 2>/dev/null || true
-  rm -rf "$dir"
-  die "the server did not start"
+  primary_on() {
+    server_on "$dir" "$1" || return 1
+    echo "export TIVEL_TEST_PG_HOST=$(listen_address)"
+    echo "export TIVEL_TEST_PG_PORT=$1"
+    echo "export TIVEL_TEST_PG_USER=$user"
+    echo "export TIVEL_TEST_PG_PASSWORD=$password"
+    echo "export TIVEL_TEST_PG_DIR=$dir"
+  }
+  on_free_port "$dir" "$dir/server.log" "the server did not start" primary_on
 }
 
 stop() {

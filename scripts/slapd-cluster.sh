@@ -35,8 +35,7 @@
 set -euo pipefail
 
 die() { echo "slapd-cluster: $*" >&2; exit 1; }
-
-port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+. "$(dirname "${BASH_SOURCE[0]}")/servers.sh"
 
 free_port() {
   local p
@@ -127,11 +126,10 @@ start() {
   command -v slapd >/dev/null || [ -x /usr/sbin/slapd ] || die "slapd is not installed"
   export PATH=$PATH:/usr/sbin
   local dir reader ldap_port ldaps_port
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/tivel-ldap-XXXXXX")
-  chmod 700 "$dir"
+  dir=$(server_dir "${TMPDIR:-/tmp}" tivel-ldap)
   mkdir "$dir/data"
   certificates "$dir" || { rm -rf "$dir"; die "certificates could not be made"; }
-  reader=$(head -c 18 /dev/urandom | base64 | tr -dc 'A-Za-z0-9')
+  reader=$(random_password)
   (umask 077; printf '%s\n' "$reader" >"$dir/reader.password")
   configuration "$dir"
   if ! people "$(slappasswd -s "$reader")" >"$dir/people.ldif" ||
@@ -176,7 +174,7 @@ start() {
 }
 
 stop() {
-  local dir=${1:-${TIVEL_TEST_LDAP_DIR:-}} pid i
+  local dir=${1:-${TIVEL_TEST_LDAP_DIR:-}} pid
   [ -n "$dir" ] || die "stop: no directory given and TIVEL_TEST_LDAP_DIR is unset"
   [ -f "$dir/slapd.conf" ] || die "stop: $dir holds no directory server"
   if [ -f "$dir/slapd.pid" ]; then
@@ -184,12 +182,7 @@ stop() {
     # Only our own server: its command line names this directory's configuration.
     if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -- "-f $dir/slapd.conf"; then
       kill -CONT "$pid" 2>/dev/null || true
-      kill "$pid" 2>/dev/null || true
-      for i in $(seq 1 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
-      done
-      kill -KILL "$pid" 2>/dev/null || true
+      stop_process "$pid" 100 0.05
     fi
   fi
   rm -rf "$dir"

@@ -68,72 +68,50 @@ stage() {
   echo "test.sh: stage $name took $((SECONDS - start))s"
 }
 
-pg_started="" mariadb_started=""
-stop_cluster() {
-  if [ -n "$pg_started" ]; then
-    scripts/pg-cluster.sh stop "$pg_started" || true
-    pg_started=""
-  fi
-  if [ -n "$mariadb_started" ]; then
-    scripts/mariadb-cluster.sh stop "$mariadb_started" || true
-    mariadb_started=""
-  fi
+# The suites' throwaway servers, each stopped whatever happens: PostgreSQL
+# and MariaDB (the server engines) and slapd (directory login). A server is
+# left out with TIVEL_TEST_<NAME>=off, used as given when the caller names
+# one, started when its server is installed, and otherwise left out (the
+# directory tests then skip; under CI they fail).
+started_servers=()
+stop_servers() {
+  local entry
+  for entry in "${started_servers[@]}"; do
+    scripts/"${entry%% *}" stop "${entry#* }" || true
+  done
+  started_servers=()
 }
-trap stop_cluster EXIT
+trap stop_servers EXIT
 trap 'exit 130' INT TERM
 
-if [ "${TIVEL_TEST_PG:-on}" = off ]; then
-  unset TIVEL_TEST_PG_HOST TIVEL_TEST_PG_PORT TIVEL_TEST_PG_USER TIVEL_TEST_PG_PASSWORD
-  echo "test.sh: TIVEL_TEST_PG=off, PostgreSQL left out"
-elif [ -n "${TIVEL_TEST_PG_HOST:-}" ]; then
-  echo "test.sh: PostgreSQL test server given: $TIVEL_TEST_PG_HOST:${TIVEL_TEST_PG_PORT:-5432}"
-elif ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 || [ -n "${PG_BINDIR:-}" ]; then
-  env_lines=$(scripts/pg-cluster.sh start)
-  eval "$env_lines"
-  pg_started=$TIVEL_TEST_PG_DIR
-  echo "test.sh: started a PostgreSQL test cluster on 127.0.0.1:$TIVEL_TEST_PG_PORT"
-else
-  echo "test.sh: no PostgreSQL server installed, PostgreSQL left out"
-fi
-
-if [ "${TIVEL_TEST_MARIADB:-on}" = off ]; then
-  unset TIVEL_TEST_MARIADB_HOST TIVEL_TEST_MARIADB_PORT TIVEL_TEST_MARIADB_USER TIVEL_TEST_MARIADB_PASSWORD
-  echo "test.sh: TIVEL_TEST_MARIADB=off, MariaDB left out"
-elif [ -n "${TIVEL_TEST_MARIADB_HOST:-}" ]; then
-  echo "test.sh: MariaDB test server given: $TIVEL_TEST_MARIADB_HOST:${TIVEL_TEST_MARIADB_PORT:-3306}"
-elif command -v mariadbd >/dev/null 2>&1 || [ -x /usr/sbin/mariadbd ]; then
-  env_lines=$(scripts/mariadb-cluster.sh start)
-  eval "$env_lines"
-  mariadb_started=$TIVEL_TEST_MARIADB_DIR
-  echo "test.sh: started a MariaDB test server on 127.0.0.1:$TIVEL_TEST_MARIADB_PORT"
-else
-  echo "test.sh: no MariaDB server installed, MariaDB left out"
-fi
-
-# The directory-login tests run against a throwaway slapd on free loopback
-# ports (scripts/slapd-cluster.sh), stopped whatever happens; without slapd
-# they skip (under CI they fail). TIVEL_TEST_LDAP=off skips them.
-ldap_started=""
-stop_directory() {
-  if [ -n "$ldap_started" ]; then
-    scripts/slapd-cluster.sh stop "$ldap_started" || true
-    ldap_started=""
+# test_server NAME SWITCH GIVEN INSTALLED SCRIPT DIR_VARIABLE OFF_VARIABLES...
+test_server() {
+  local name=$1 switch=$2 given=$3 installed=$4 script=$5 dir_var=$6 lines
+  shift 6
+  if [ "${!switch:-on}" = off ]; then
+    unset "$@"
+    echo "test.sh: $switch=off, $name left out"
+  elif [ -n "${!given:-}" ]; then
+    echo "test.sh: $name server given: ${!given}"
+  elif eval "$installed" >/dev/null 2>&1; then
+    lines=$(scripts/$script start)
+    eval "$lines"
+    started_servers+=("$script ${!dir_var}")
+    echo "test.sh: started a $name server ($script)"
+  else
+    echo "test.sh: no $name server installed, $name left out"
   fi
 }
-trap 'stop_cluster; stop_directory' EXIT
-if [ "${TIVEL_TEST_LDAP:-on}" = off ]; then
-  export TIVEL_TEST_LDAP=off
-  echo "test.sh: TIVEL_TEST_LDAP=off, no directory tests"
-elif [ -n "${TIVEL_TEST_LDAP_URL:-}" ]; then
-  echo "test.sh: directory server given: $TIVEL_TEST_LDAP_URL"
-elif [ -x /usr/sbin/slapd ]; then
-  ldap_lines=$(scripts/slapd-cluster.sh start)
-  eval "$ldap_lines"
-  ldap_started=$TIVEL_TEST_LDAP_DIR
-  echo "test.sh: started a directory server on $TIVEL_TEST_LDAP_URL and $TIVEL_TEST_LDAPS_URL"
-else
-  echo "test.sh: slapd not installed, no directory tests"
-fi
+
+test_server PostgreSQL TIVEL_TEST_PG TIVEL_TEST_PG_HOST \
+  'ls /usr/lib/postgresql/*/bin/initdb || [ -n "${PG_BINDIR:-}" ]' pg-cluster.sh TIVEL_TEST_PG_DIR \
+  TIVEL_TEST_PG_HOST TIVEL_TEST_PG_PORT TIVEL_TEST_PG_USER TIVEL_TEST_PG_PASSWORD
+test_server MariaDB TIVEL_TEST_MARIADB TIVEL_TEST_MARIADB_HOST \
+  'command -v mariadbd || [ -x /usr/sbin/mariadbd ]' mariadb-cluster.sh TIVEL_TEST_MARIADB_DIR \
+  TIVEL_TEST_MARIADB_HOST TIVEL_TEST_MARIADB_PORT TIVEL_TEST_MARIADB_USER TIVEL_TEST_MARIADB_PASSWORD
+test_server directory TIVEL_TEST_LDAP TIVEL_TEST_LDAP_URL '[ -x /usr/sbin/slapd ]' slapd-cluster.sh TIVEL_TEST_LDAP_DIR
+# Off, the directory tests are told so, rather than finding no server.
+if [ "${TIVEL_TEST_LDAP:-on}" = off ]; then export TIVEL_TEST_LDAP=off; fi
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

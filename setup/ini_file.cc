@@ -1,7 +1,7 @@
 #include "setup/ini_file.h"
 
-#include "platform/com/module_path.h"
 #include "platform/profile/profile.h"
+#include "setup/identity.h"
 
 namespace tivel::setup {
 namespace {
@@ -46,7 +46,7 @@ bool gatewayFile(const std::string& name) {
 
 std::string iniFilePath(const std::string& name) {
   if (climbsOut(name) || gatewayFile(name)) return "";
-  return com::componentDirectory(reinterpret_cast<const void*>(&iniFilePath)) + "/../ini/" + name;
+  return component::directory(identity()) + "/../ini/" + name;
 }
 
 bool refusedIniWrite(const std::string& section, const std::string& key, const std::string& value) {

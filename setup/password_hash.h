@@ -1,5 +1,5 @@
 // Passwords handed to the administration stand-ins are kept only as salted,
-// memory-hard hashes (Argon2id through libsodium), never as text.
+// memory-hard hashes (the platform's Argon2id, platform/password), never as text.
 #pragma once
 
 #include <string>

@@ -1,70 +1,47 @@
 #include "mgt/common/module.h"
 
 #include "mgt/common/helpers.h"
-#include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
-#include "platform/com/module_path.h"
 
 namespace tivel::mgt {
-namespace {
 
-// The component is apartment-threaded: every thread has its own copy.
-struct ModuleState {
-  bool started = false;
-  std::string configPath;
-  ado::ConnectionPtr connection;
-};
-
-ModuleState& state() {
-  thread_local ModuleState s;
-  return s;
+const component::Identity& identity() {
+  static const component::Identity id{.source = "TivelMgt",
+                                      .iniName = "SysTivel.ini",
+                                      .logPrefix = "log",
+                                      .logSeparator = "   SysTivel",
+                                      .form = component::ConnectionForm::Driver,
+                                      .commandTimeout = 10,
+                                      .logsFailureReason = true,
+                                      .prunesLog = true,
+                                      .anchor = reinterpret_cast<const void*>(&componentDir)};
+  return id;
 }
 
-constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
+std::string componentDir() { return component::directory(identity()); }
 
-// The original text stays the description callers compare; the reason,
-// passwords removed, travels beside it for the operator.
-[[noreturn]] void raiseConnectError(const std::string& reason) {
-  com::raise(kConnectError, "TivelMgt", "连接数据库出错！", reason.empty() ? reason : ado::withoutPasswords(reason));
-}
+const std::string& configPath() { return component::iniPath(identity()); }
 
-}  // namespace
-
-std::string componentDir() { return com::componentDirectory(reinterpret_cast<const void*>(&componentDir)); }
-
-const std::string& configPath() {
-  ModuleState& s = state();
-  if (s.configPath.empty()) s.configPath = componentDir() + "/../ini/SysTivel.ini";
-  return s.configPath;
-}
-
+// A failed start-up leaves the thread unstarted: the next object it creates tries again.
 void startUp() {
-  ModuleState& s = state();
+  component::ThreadState& s = component::threadState(identity());
   if (s.started) return;
-  s.configPath = componentDir() + "/../ini/SysTivel.ini";
   std::string why;
   if (!OpenDatabase(&why)) {
     s.connection.reset();
-    // A log that cannot be written must not hide the connection failure
-    // from the creator. The second entry names the cause.
-    try {
-      WriteFileLog("！连接数据库出错,请检查配置文件是否正确！");
-      WriteFileLog(why);
-    } catch (...) {
-    }
-    raiseConnectError(why);
+    component::failConnect(identity(), why);
   }
   s.started = true;
 }
 
 const ado::ConnectionPtr& sharedConnection() {
-  ModuleState& s = state();
-  if (!s.connection || !s.connection->isOpen()) com::raise(kConnectError, "TivelMgt", "连接数据库出错！");
-  return s.connection;
+  const ado::ConnectionPtr& c = component::threadState(identity()).connection;
+  if (!c || !c->isOpen()) com::raise(static_cast<int32_t>(0x80040001), "TivelMgt", "连接数据库出错！");
+  return c;
 }
 
-void resetThreadState() { state() = ModuleState{}; }
+void resetThreadState() { component::resetThreadState(identity()); }
 
-void setSharedConnection(ado::ConnectionPtr c) { state().connection = std::move(c); }
+void setSharedConnection(ado::ConnectionPtr c) { component::threadState(identity()).connection = std::move(c); }
 
 }  // namespace tivel::mgt

@@ -4,8 +4,12 @@
 #include <string>
 
 #include "platform/ado/connection.h"
+#include "platform/component/component.h"
 
 namespace tivel::mgt {
+
+// The component's name, INI file, log and connection form for the shared plumbing.
+const component::Identity& identity();
 
 // The directory of the TivelMgt library (or R/bin under TIVEL_HOME=R).
 std::string componentDir();

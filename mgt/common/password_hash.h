@@ -1,10 +1,6 @@
-// Stored passwords as Argon2id hashes (libsodium's crypto_pwhash_str, in its
-// self-describing "$argon2id$v=19$m=...,t=...,p=...$salt$hash" form, so a
-// hash keeps the parameters it was made with and verifies whatever the
-// current ones are).
-//
-// Parameters of new hashes: libsodium's interactive limits, 2 passes over
-// 64 MiB, one lane, a random 16-byte salt, a 32-byte result.
+// Stored passwords of the management component: Argon2id hashes made by the
+// platform's password hashing (platform/password/argon2id.h), or, with
+// hashing off or in stores not yet migrated, the text itself.
 #pragma once
 
 #include <functional>

@@ -28,7 +28,7 @@ long dayNumber(int year, int month, int day) {
 }  // namespace
 
 void appendDailyLog(const std::string& logDir, const std::string& prefix, const com::DateTime& now,
-                    const std::string& line, const char* source) {
+                    const std::string& line, const char* source, bool prune) {
   char stamp[16];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d", now.year, now.month, now.day);
   const fs::path dir = fs::path(logDir).lexically_normal();
@@ -41,7 +41,7 @@ void appendDailyLog(const std::string& logDir, const std::string& prefix, const 
     case files::Append::NotWritten: com::raise(com::kDeviceIo, source, "Device I/O error: " + file);
     case files::Append::Done: break;
   }
-  if (newDay) pruneDailyLogs(dir.string(), prefix, now, dailyLogKeepDays(dir.string()));
+  if (newDay && prune) pruneDailyLogs(dir.string(), prefix, now, dailyLogKeepDays(dir.string()));
 }
 
 int dailyLogKeepDays(const std::string& logDir) {

@@ -12,9 +12,9 @@ namespace tivel::profile {
 // removes that prefix's files older than the root's [Log] keep_days (read
 // from logDir/../ini/SysTivel.ini; missing or 0 keeps them all). Fails with
 // the runtime's errors 53 (the file could not be opened) or 57 (not written)
-// from `source`.
+// from `source`. With prune false, no file is ever removed.
 void appendDailyLog(const std::string& logDir, const std::string& prefix, const com::DateTime& now,
-                    const std::string& line, const char* source);
+                    const std::string& line, const char* source, bool prune = true);
 
 // The [Log] keep_days of the root whose log directory is logDir: how many
 // days of daily files to keep, today's included; 0 when not set (keep all).

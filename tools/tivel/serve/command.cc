@@ -125,6 +125,12 @@ void serve(const std::string& root, const std::string& listen, ServeOptions o) {
   waiter.join();
 }
 
+// A whole-number option of at least 1, its default shown in --help.
+CLI::Option* positiveOption(CLI::App* cmd, const std::string& name, int64_t& value, const std::string& help) {
+  static const auto positive = CLI::Range(int64_t{1}, std::numeric_limits<int64_t>::max() / 2, "a positive number");
+  return cmd->add_option(name, value, help)->capture_default_str()->check(positive);
+}
+
 const CommandRegistrar reg([](CLI::App& app) {
   auto* cmd = app.add_subcommand("serve", "Serve late-bound calls over HTTP: POST /rpc with a JSON array of requests");
   auto root = std::make_shared<std::string>();
@@ -142,46 +148,28 @@ const CommandRegistrar reg([](CLI::App& app) {
   auto maxQueued = std::make_shared<int64_t>(64);
   auto transferMs = std::make_shared<int64_t>(30000);
   auto anonymous = std::make_shared<int64_t>(int64_t{32} << 20);
-  const auto positive = CLI::Range(int64_t{1}, std::numeric_limits<int64_t>::max() / 2, "a positive number");
   cmd->add_option("--root", *root,
                   "Root directory R: components use R/ini, R/log and R/db; the token is R/ini/serve.token");
   cmd->add_option("--listen", *listen, "HOST:PORT to listen on (port 0: any free port)")->capture_default_str();
   cmd->add_option("--threads", o->workers, "Batch workers, 1 to 1024 (default: one per core)")
       ->check(CLI::Range(1, 1024));
-  cmd->add_option("--max-body", *maxBody, "Largest request body in bytes")->capture_default_str()->check(positive);
-  cmd->add_option("--max-requests", *maxRequests, "Most requests in one batch")->capture_default_str()->check(positive);
-  cmd->add_option("--max-answer", *maxAnswer, "Largest batch answer in bytes; the rest of the batch answers an error")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--max-connections", *maxConnections, "Connections open at once")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--max-connections-per-address", *perAddress, "Connections open at once from one client address")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--batch-timeout-ms", *timeoutMs,
-                  "A batch's time from its arrival: the statement running then is interrupted, the rest fail")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--head-timeout-ms", *headMs, "A request head must be in within this")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--idle-timeout-ms", *idleMs, "An idle kept-alive connection is closed after this")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--drain-timeout-ms", *drainMs, "On SIGTERM or SIGINT, what runs may finish within this")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--max-queued", *maxQueued, "Batches waiting for a worker; more are answered 503 with Retry-After")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--transfer-timeout-ms", *transferMs, "A request body must be in, and an answer out, within this")
-      ->capture_default_str()
-      ->check(positive);
-  cmd->add_option("--max-anonymous-memory", *anonymous,
-                  "Bytes of request bodies held at once for routes that need no token; more are refused")
-      ->capture_default_str()
-      ->check(positive);
+  positiveOption(cmd, "--max-body", *maxBody, "Largest request body in bytes");
+  positiveOption(cmd, "--max-requests", *maxRequests, "Most requests in one batch");
+  positiveOption(cmd, "--max-answer", *maxAnswer,
+                 "Largest batch answer in bytes; the rest of the batch answers an error");
+  positiveOption(cmd, "--max-connections", *maxConnections, "Connections open at once");
+  positiveOption(cmd, "--max-connections-per-address", *perAddress, "Connections open at once from one client address");
+  positiveOption(cmd, "--batch-timeout-ms", *timeoutMs,
+                 "A batch's time from its arrival: the statement running then is interrupted, the rest fail");
+  positiveOption(cmd, "--head-timeout-ms", *headMs, "A request head must be in within this");
+  positiveOption(cmd, "--idle-timeout-ms", *idleMs, "An idle kept-alive connection is closed after this");
+  positiveOption(cmd, "--drain-timeout-ms", *drainMs, "On SIGTERM or SIGINT, what runs may finish within this");
+  positiveOption(cmd, "--max-queued", *maxQueued,
+                 "Batches waiting for a worker; more are answered 503 with Retry-After");
+  positiveOption(cmd, "--transfer-timeout-ms", *transferMs,
+                 "A request body must be in, and an answer out, within this");
+  positiveOption(cmd, "--max-anonymous-memory", *anonymous,
+                 "Bytes of request bodies held at once for routes that need no token; more are refused");
   cmd->add_option("--tls-cert", o->tlsCert, "Certificate file (PEM); with --tls-key, serve HTTPS");
   cmd->add_option("--tls-key", o->tlsKey, "Private key file (PEM)");
   cmd->callback([=] {
