@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "mgt/common/result_codes.h"
 #include "platform/ado/data_files.h"
 #include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
@@ -27,8 +28,6 @@ ThreadState& state() {
   thread_local ThreadState s;
   return s;
 }
-
-constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
 
 }  // namespace
 
@@ -78,7 +77,7 @@ void OpenDatabase() {
   }
   // The original text stays the description callers compare; the reason,
   // passwords removed, travels beside it for the operator.
-  com::raise(kConnectError, "TivelGF", "连接数据库出错！", why.empty() ? why : ado::withoutPasswords(why));
+  com::raise(codes::kConnectError, "TivelGF", codes::kConnectErrorText, why.empty() ? why : ado::withoutPasswords(why));
 }
 
 bool connected() { return state().connected; }

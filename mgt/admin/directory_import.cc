@@ -6,6 +6,7 @@
 #include "mgt/admin/second_factor.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
@@ -53,7 +54,7 @@ bool joinOrganisation(com::Object& um, const std::string& orgNo, const std::stri
   member->set("IsMain", Variant(int32_t{main ? 1 : 0}));
   Args add{recordValue(member), Variant("")};
   std::string code = um.invoke("addOrg2Usr", MemberKind::Method, add).toString();
-  if (code == "10024003") return false;  // a member already
+  if (code == codes::kAddOrg2UsrExists) return false;  // a member already
   if (code != "0") fail("user " + usrNo + " cannot join organisation " + orgNo + " (" + code + ")");
   return true;
 }

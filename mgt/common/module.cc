@@ -1,6 +1,7 @@
 #include "mgt/common/module.h"
 
 #include "mgt/common/helpers.h"
+#include "mgt/common/result_codes.h"
 #include "platform/ado/without_passwords.h"
 #include "platform/com/error.h"
 #include "platform/com/module_path.h"
@@ -20,12 +21,11 @@ ModuleState& state() {
   return s;
 }
 
-constexpr int32_t kConnectError = static_cast<int32_t>(0x80040001);
-
 // The original text stays the description callers compare; the reason,
 // passwords removed, travels beside it for the operator.
 [[noreturn]] void raiseConnectError(const std::string& reason) {
-  com::raise(kConnectError, "TivelMgt", "连接数据库出错！", reason.empty() ? reason : ado::withoutPasswords(reason));
+  com::raise(codes::kConnectError, "TivelMgt", codes::kConnectErrorText,
+             reason.empty() ? reason : ado::withoutPasswords(reason));
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ void startUp() {
 
 const ado::ConnectionPtr& sharedConnection() {
   ModuleState& s = state();
-  if (!s.connection || !s.connection->isOpen()) com::raise(kConnectError, "TivelMgt", "连接数据库出错！");
+  if (!s.connection || !s.connection->isOpen()) com::raise(codes::kConnectError, "TivelMgt", codes::kConnectErrorText);
   return s.connection;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "mgt/common/result_codes.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/host.h"
@@ -13,7 +14,7 @@ namespace tivel::tool {
 namespace {
 
 // 0x80040001, the components' "cannot connect to the database", as an answer writes it.
-constexpr const char* kConnectErrorNumber = "\"number\":-2147221503";
+const std::string kConnectErrorNumber = "\"number\":" + std::to_string(codes::kConnectError);
 
 void tellConnectError(const std::string& reply) {
   try {
