@@ -123,6 +123,12 @@ constexpr size_t parameterCount(R (T::*)(P...)) {
   return sizeof...(P);
 }
 
+// Which of the member's parameters are records (they need the record class).
+template <class T, class R, class... P>
+std::vector<bool> recordParameters(R (T::*)(P...)) {
+  return {std::is_same_v<std::remove_cvref_t<P>, records::RecordPtr>...};
+}
+
 }  // namespace detail
 
 // The member lines of T's dispatch table. Each line names a typed member
@@ -152,6 +158,10 @@ class MemberLines {
   void add(const char* name, std::vector<MemberParam> params, bool changes) {
     if (detail::parameterCount(Fn) != params.size())
       throw std::logic_error(c_.className() + "." + name + ": the line's parameters differ from the function's");
+    const std::vector<bool> records = detail::recordParameters(Fn);
+    for (size_t i = 0; i < params.size(); ++i)
+      if (records[i] != (params[i].recordClass != nullptr))
+        throw std::logic_error(c_.className() + "." + name + ": a record parameter needs rec(name, class)");
     std::vector<com::ParamInfo> infos;
     for (const MemberParam& p : params) infos.push_back(p.info);
     com::Handler handler = com::bind<T>([params = std::move(params)](T& self, com::Args& a) {

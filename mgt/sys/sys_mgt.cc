@@ -43,9 +43,9 @@ const com::ClassInfo& info() {
     TIVEL_READ(table, getLog, {opt(in("strLog_No", kStr))});
     TIVEL_READ(table, getAllLog, {});
     // The one-call log append
-    TIVEL_READ(table, WriteLog,
-               {in("strModNo", kStr), ref("strModName", kStr), ref("strLogDisc", kStr), opt(in("intLogType", kInt)),
-                opt(in("intMsgType", kInt))});
+    TIVEL_CHANGE(table, WriteLog,
+                 {in("strModNo", kStr), ref("strModName", kStr), ref("strLogDisc", kStr), opt(in("intLogType", kInt)),
+                  opt(in("intMsgType", kInt))});
   });
 }
 
