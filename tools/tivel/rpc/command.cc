@@ -13,7 +13,7 @@
 namespace tivel::tool {
 namespace {
 
-// 0x80040001, the components' "cannot connect to the database", as an answer writes it.
+// The components' connection failure (codes::kConnectError) as an answer writes it.
 const std::string kConnectErrorNumber = "\"number\":" + std::to_string(codes::kConnectError);
 
 void tellConnectError(const std::string& reply) {

@@ -469,7 +469,7 @@ class Console : public std::enable_shared_from_this<Console> {
     counted(req, account, res);
   }
 
-  // The change a login demanded ("10016"): AdminMgt.changePwd with the old
+  // The change a login demanded (codes::kLoginPasswordMustChange): AdminMgt.changePwd with the old
   // password, then the sign-in with the new one.
   void changePassword(const HttpRequest& req, HttpResponse& res) {
     std::optional<Json> body = form(req, res, {"account", "password", "newPassword"});
