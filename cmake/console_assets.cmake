@@ -1,10 +1,17 @@
 # Writes OUTPUT, a C++ file holding the console's web files (every file below
 # SOURCE_DIR except its tests/) as byte arrays with their content types and
 # strong ETags, and the lookup findConsoleAsset() of console_assets.h.
-# Run as: cmake -DSOURCE_DIR=... -DOUTPUT=... -P console_assets.cmake
+# GENERATED, when given, is a list of files the build wrote (codes.js) that
+# are served beside them under their own names.
+# Run as: cmake -DSOURCE_DIR=... [-DGENERATED=...] -DOUTPUT=... -P console_assets.cmake
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
 list(FILTER files EXCLUDE REGEX "^tests/")
 list(FILTER files EXCLUDE REGEX "(^|/)\\.")
+foreach(g ${GENERATED})
+  get_filename_component(name ${g} NAME)
+  list(APPEND files ${name})
+  set(path_${name} ${g})
+endforeach()
 list(SORT files)
 set(arrays "")
 set(entries "")
@@ -26,8 +33,12 @@ foreach(f ${files})
   else()
     message(FATAL_ERROR "console asset of no known type: ${f}")
   endif()
-  file(READ ${SOURCE_DIR}/${f} hex HEX)
-  file(SHA256 ${SOURCE_DIR}/${f} sha)
+  set(path ${SOURCE_DIR}/${f})
+  if(DEFINED path_${f})
+    set(path ${path_${f}})
+  endif()
+  file(READ ${path} hex HEX)
+  file(SHA256 ${path} sha)
   string(SUBSTRING ${sha} 0 32 tag)
   string(LENGTH "${hex}" hexLength)
   math(EXPR size "${hexLength} / 2")

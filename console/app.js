@@ -1,6 +1,7 @@
 // The console's frame: the sign-in (and the password change a login may
 // demand), the header with the pages, the language switch and the
 // sign-out, and the hash routes (#/users, #/users/USR_...) that show a page.
+import {resultCode} from './codes.js';
 import {clear, form, h, note} from './dom.js';
 import {lang, loginText, switchLang, t} from './i18n.js';
 import {SessionEnded, api, setCsrf} from './rpc.js';
@@ -54,7 +55,7 @@ function signIn(message = '') {
 function opened(r, msg, account, password) {
   if (r.status === 200) return start(r.data);
   if (r.status === 202 && r.data?.step === 'code') return codeStep(r.data.challenge, account);
-  if (r.status === 401 && r.data?.code === '10016') return changePassword(account, password);
+  if (r.status === 401 && r.data?.code === resultCode.LoginPasswordMustChange) return changePassword(account, password);
   if (r.status === 401 && r.data?.code) return msg.show(loginText(r.data.code));
   if (r.status === 403 && r.data?.error === 'denied') return msg.show(t('signin.denied'));
   if (r.data?.error === 'empty') return msg.show(t('password.empty'));
@@ -95,7 +96,7 @@ function changePassword(account, password) {
     const r = await api.post('/console/api/password', {account, password: v.old, newPassword: v.fresh});
     opened(r, msg, account, v.fresh);
   });
-  f.msg.show(loginText('10016'), 'info');
+  f.msg.show(loginText(resultCode.LoginPasswordMustChange), 'info');
   clear(root).append(h('main', {class: 'signin'}, h('h1', {}, t('password.title')), h('p', {}, account), f));
   f.control('fresh').focus();
 }

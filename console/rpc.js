@@ -1,6 +1,7 @@
 // Talking to the server: the batches of /console/rpc (the same protocol as
 // /rpc: one JSON array of requests, one array of answers) and the console's
 // own routes. Every request carries the session's CSRF token.
+import {errorNumbers} from './codes.js';
 import {codeText, t} from './i18n.js';
 
 let csrf = '';
@@ -113,7 +114,7 @@ export class Answers {
       if (x.error) return t('failed') + x.error.description;
       if (x.result !== '0' && x.result !== true) return typeof x.result === 'string' ? codeText(x.result) : t('undone');
     }
-    for (const x of this.byId.values()) if (x.error && x.error.number !== -2147467260) return t('failed') + x.error.description;
+    for (const x of this.byId.values()) if (x.error && x.error.number !== errorNumbers.NotRun) return t('failed') + x.error.description;
     return t('undone');
   }
 }

@@ -23,7 +23,7 @@ void startUp();
 
 // Sets the thread's configuration path and connects. On failure the thread
 // stays unconnected, the log gets "！连接数据库出错,请检查配置文件是否正确！"
-// and 0x80040001 "连接数据库出错！" is raised.
+// and codes::kConnectError with its text is raised.
 void OpenDatabase();
 // True once this thread's connection opened.
 bool connected();

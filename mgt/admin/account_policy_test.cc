@@ -11,6 +11,7 @@
 #include "mgt/common/module.h"
 #include "mgt/testing/portal.h"
 #include "mgt/testing/processes.h"
+#include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"
 #include "platform/profile/profile.h"
 
@@ -141,8 +142,8 @@ TEST_P(AccountPolicyTest, WrongPasswordsLockTheAccountAtTheThreshold) {
   EXPECT_EQ(lockEntries(), 1);
   EXPECT_FALSE(admin->usrLogErrLimit(no));
   // An administrator's reset ends the lock.
-  com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-  EXPECT_TRUE(um->call("cleanUsrLogErrNum", {Variant(no)}).toBool());
+  auto um = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+  EXPECT_TRUE(um->cleanUsrLogErrNum(no));
   EXPECT_EQ(login("Secret"), "0");
   // A count that cannot be read refuses rather than counting on.
   value("3", "many");
@@ -189,8 +190,8 @@ TEST_P(AccountPolicyTest, AdministratorsLockHoldsUntilUnlocked) {
   EXPECT_EQ(errorCount(), "3");
   EXPECT_EQ(login("Secret"), "10012") << "an earlier lock moment does not end this lock";
   EXPECT_EQ(portal().count("SysLog", "disc='Editor帐号已被管理员锁定！'"), 1);
-  com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-  EXPECT_TRUE(um->call("cleanUsrLogErrNum", {Variant(no)}).toBool());
+  auto um = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+  EXPECT_TRUE(um->cleanUsrLogErrNum(no));
   EXPECT_EQ(login("Secret"), "0");
 }
 

@@ -19,11 +19,11 @@ class AdminMgt : public com::Object {
   ~AdminMgt() override;
   const com::ClassInfo& classInfo() const override;
 
-  // "0" accepted; "10001" empty account; "10002" no such account; "10003"
-  // wrong password; a policy code of usrIsAvail; "10017" bookkeeping failed;
-  // "10005" any other failure.
+  // "0" accepted; kLoginAccountEmpty, kLoginNoSuchAccount, kLoginWrongPassword;
+  // a policy code of usrIsAvail; kLoginNotRecorded (bookkeeping failed);
+  // kLoginFailed on any other failure (mgt/common/result_codes.def).
   std::string loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip);
-  // The six policy checks in order; "0" or the refusing check's code, "10006" on failure.
+  // The six policy checks in order; "0" or the refusing check's code, kLoginPolicyFailed on failure.
   std::string usrIsAvail(const std::string& usrNo, const std::string& ip);
   // The policy checks read their attributes and pass, unless the configuration
   // enforces the policy (mgt/admin/policy.h); a failed read fails the call.
@@ -70,7 +70,7 @@ class AdminMgt : public com::Object {
   // the array rolled back, the description logged and put into pErr, false.
   bool setRecordset(std::string& pErr, const com::Variant& pVar);
   // The character at position strAuthBit of the user's own authorization
-  // string on the resource; "10011" none, "10012" shorter. A position below 1
+  // string on the resource; kCheckAuthNone none, kCheckAuthTooShort shorter. A position below 1
   // or a string without value fails the call.
   std::string checkAuth(const std::string& strResNo, const std::string& strUsrNo, int16_t strAuthBit);
   // AppMgt.getAuthOfUsr with the caller's subject type.
@@ -90,7 +90,7 @@ class AdminMgt : public com::Object {
   // usrSuccess, leaving the login-error count alone unless resetErrors.
   bool bookLogin(const std::string& usrNo, bool resetErrors);
   bool codeAccepted(const std::string& account, const std::string& usrNo, const std::string& code);
-  // Counts a wrong password under the enforced policy: "10003", or "10012" when locked.
+  // Counts a wrong password under the enforced policy: kLoginWrongPassword, or kLoginLocked when locked.
   std::string wrongPassword(const std::string& account, const std::string& usrNo);
   void logEvent(const std::string& text);
 

@@ -5,14 +5,15 @@
 #include <string_view>
 
 #include "mgt/admin/admin_mgt.h"
+#include "mgt/app/app_mgt.h"
+#include "mgt/common/result_codes.h"
 #include "records/record.h"
 
 namespace tivel::mgt {
 namespace {
 
-using com::Args;
-using com::MemberKind;
-using com::Variant;
+// The private AppMgt the constructor created, called by its typed members.
+AppMgt& appOf(const com::ObjectPtr& app) { return dynamic_cast<AppMgt&>(*app); }
 
 // Counts characters, not bytes: a string holds one character per right.
 long characterCount(std::string_view s) {
@@ -35,15 +36,14 @@ std::string characterAt(std::string_view s, long pos) {
 }  // namespace
 
 // No trap of its own: a position below 1 or a string without value fails the
-// call; a failed read of the authorization answers Nothing, hence "10011".
+// call; a failed read of the authorization answers Nothing, hence kCheckAuthNone.
 std::string AdminMgt::checkAuth(const std::string& strResNo, const std::string& strUsrNo, int16_t strAuthBit) {
-  Args a{Variant(strResNo), Variant("3"), Variant(strUsrNo)};
-  auto auth = records::recordArg(app_->invoke("getAuth", MemberKind::Method, a), "cAppAuth");
-  if (!auth) return "10011";
+  auto auth = records::recordArg(appOf(app_).getAuth(strResNo, "3", strUsrNo), "cAppAuth");
+  if (!auth) return codes::kCheckAuthNone;
   const std::string s = auth->value("Res_Auth").toString();
   // A position below 1 is always within the length test and fails at the
   // character read, as a string function refuses a start before the first.
-  if (characterCount(s) < strAuthBit) return "10012";
+  if (characterCount(s) < strAuthBit) return codes::kCheckAuthTooShort;
   if (strAuthBit < 1)
     com::raise(com::kInvalidProcedureCall, "TivelMgt.AdminMgt.checkAuth", "Invalid procedure call or argument");
   return characterAt(s, strAuthBit);
@@ -51,13 +51,11 @@ std::string AdminMgt::checkAuth(const std::string& strResNo, const std::string& 
 
 std::string AdminMgt::getAuthOfUsr(const std::string& strRes_no, const std::string& strOGRU_Type,
                                    const std::string& strOGRU_No) {
-  Args a{Variant(strRes_no), Variant(strOGRU_Type), Variant(strOGRU_No)};
-  return app_->invoke("getAuthOfUsr", MemberKind::Method, a).toString();
+  return appOf(app_).getAuthOfUsr(strRes_no, strOGRU_Type, strOGRU_No);
 }
 
 bool AdminMgt::setAuthOfUsr(const std::string& strRes_no, const std::string& strUsr_no, const std::string& strAuth) {
-  Args a{Variant(strRes_no), Variant("3"), Variant(strUsr_no), Variant(strAuth)};
-  return app_->invoke("setAuthOfUsr", MemberKind::Method, a).toBool();
+  return appOf(app_).setAuthOfUsr(strRes_no, "3", strUsr_no, strAuth);
 }
 
 }  // namespace tivel::mgt

@@ -9,6 +9,7 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
+#include "mgt/common/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
@@ -67,7 +68,7 @@ void joinOrganisation(UmMgt& um, const std::string& orgNo, const std::string& us
   rec->set("IsMain", Variant(int32_t{main ? 1 : 0}));
   Variant id("");
   std::string code = um.addOrg2Usr(rec, id);
-  if (code != "0" && code != "10024003")  // 10024003: a member already
+  if (code != "0" && code != codes::kAddOrg2UsrExists)  // a member already
     fail("user " + usrNo + " cannot join organisation " + orgNo + " (" + code + ")");
 }
 

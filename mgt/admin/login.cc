@@ -9,6 +9,7 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "mgt/common/trace.h"
 #include "platform/com/registry.h"
@@ -72,43 +73,43 @@ bool AdminMgt::WriteLog(const Variant& modNo, const Variant& modName, const Vari
 
 std::string AdminMgt::loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip) {
   try {
-    if (account.empty()) return "10001";
+    if (account.empty()) return codes::kLoginAccountEmpty;
     auto user = userByAccount(account);
-    if (!user) return "10002";
+    if (!user) return codes::kLoginNoSuchAccount;
     std::string usrNo = user->get("Usr_No").toString();
     // Under the enforced policy a locked account answers before its password
     // is looked at, so guessing learns nothing.
-    if (enforced() && !usrLogErrLimit(usrNo)) return "10012";
+    if (enforced() && !usrLogErrLimit(usrNo)) return codes::kLoginLocked;
     switch (checkPassword(user->get("Account").toString(), usrNo, user->get("Pwd"), pwd)) {
       case PasswordCheck::Right: break;
-      case PasswordCheck::Wrong: return enforced() ? wrongPassword(account, usrNo) : "10003";
-      case PasswordCheck::NoAnswer: return "10005";
+      case PasswordCheck::Wrong: return enforced() ? wrongPassword(account, usrNo) : codes::kLoginWrongPassword;
+      case PasswordCheck::NoAnswer: return codes::kLoginFailed;
     }
     std::string r = usrIsAvail(usrNo, ip);
     if (r != "0") return r;
     // While a second factor is still to come, the login-error count stays:
     // a right password must not wipe out the wrong codes before it.
-    if (!(secondFactorOn(usrNo) ? bookLogin(usrNo, false) : usrSuccess(usrNo))) return "10017";
+    if (!(secondFactorOn(usrNo) ? bookLogin(usrNo, false) : usrSuccess(usrNo))) return codes::kLoginNotRecorded;
     logEvent(account + "登录成功！");
     return "0";
   } catch (...) {
-    traceTrapped("10005", __func__);
-    return "10005";
+    traceTrapped(codes::kLoginFailed, __func__);
+    return codes::kLoginFailed;
   }
 }
 
 std::string AdminMgt::usrIsAvail(const std::string& usrNo, const std::string& ip) {
   try {
-    if (!usrIpLimit(usrNo, ip)) return "10010";
-    if (!usrTimeLimit(usrNo)) return "10011";
-    if (!usrLogErrLimit(usrNo)) return "10012";
-    if (!usrAcntLimit(usrNo)) return "10014";
-    if (!usrPwdLimit(usrNo)) return "10015";
-    if (!usrPwdFirstLimit(usrNo)) return "10016";
+    if (!usrIpLimit(usrNo, ip)) return codes::kLoginAddressRefused;
+    if (!usrTimeLimit(usrNo)) return codes::kLoginTimeRefused;
+    if (!usrLogErrLimit(usrNo)) return codes::kLoginLocked;
+    if (!usrAcntLimit(usrNo)) return codes::kLoginAccountExpired;
+    if (!usrPwdLimit(usrNo)) return codes::kLoginPasswordExpired;
+    if (!usrPwdFirstLimit(usrNo)) return codes::kLoginPasswordMustChange;
     return "0";
   } catch (...) {
-    traceTrapped("10006", __func__);
-    return "10006";
+    traceTrapped(codes::kLoginPolicyFailed, __func__);
+    return codes::kLoginPolicyFailed;
   }
 }
 
@@ -159,13 +160,13 @@ bool AdminMgt::usrPwdFirstLimit(const std::string& usrNo) {
 // The guess that takes the lock logs it, once.
 std::string AdminMgt::wrongPassword(const std::string& account, const std::string& usrNo) {
   long threshold = 0;
-  if (!policy::readCount(securityValue("LogErrLockNum", usrNo), &threshold)) return "10012";
+  if (!policy::readCount(securityValue("LogErrLockNum", usrNo), &threshold)) return codes::kLoginLocked;
   switch (policy::countWrongPassword(usrNo, threshold)) {
-    case policy::WrongPassword::Locked: return "10012";
+    case policy::WrongPassword::Locked: return codes::kLoginLocked;
     case policy::WrongPassword::LockedNow: logEvent(account + "登录错误次数已达上限，帐号已锁定！"); break;
     case policy::WrongPassword::Counted: break;
   }
-  return "10003";
+  return codes::kLoginWrongPassword;
 }
 
 // An administrator's lock: the count at the threshold with no lock moment

@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "mgt/common/result_codes.h"
+
 namespace tivel::mgt {
 
 // The one code a password the rules refuse answers, whichever operation set it.
-inline constexpr const char* kPasswordRulesRefused = "10023025";
+inline constexpr const char* kPasswordRulesRefused = codes::kPasswordRulesRefused;
 
 struct PasswordRules {
   int minLength = 0;  // [Policy] min_length: characters (not bytes) at least; 0 = any

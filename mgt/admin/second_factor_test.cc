@@ -11,6 +11,7 @@
 #include "mgt/common/module.h"
 #include "mgt/testing/portal.h"
 #include "mgt/testing/processes.h"
+#include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"
 #include "platform/profile/profile.h"
 
@@ -120,8 +121,8 @@ TEST_P(SecondFactorTest, WrongCodesCountTowardsTheLock) {
   EXPECT_EQ(portal().count("SysLog", "disc='Editor登录错误次数已达上限，帐号已锁定！'"), 1);
   EXPECT_FALSE(again("287082")) << "locked: the right code is not even compared";
   EXPECT_EQ(admin->loginByPwd("Editor", "Secret", ""), "10012");
-  com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-  EXPECT_TRUE(um->call("cleanUsrLogErrNum", {com::Variant(no)}).toBool());
+  auto um = std::dynamic_pointer_cast<UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+  EXPECT_TRUE(um->cleanUsrLogErrNum(no));
   EXPECT_EQ(admin->loginByPwd("Editor", "Secret", ""), "0");
   EXPECT_FALSE(again("444444"));
   EXPECT_TRUE(again("287082"));

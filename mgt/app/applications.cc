@@ -4,6 +4,7 @@
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 
 namespace tivel::mgt {
 namespace {
@@ -15,8 +16,9 @@ const char* const kAppByKey = "select * from app where App_no='";
 }  // namespace
 
 std::string AppMgt::addApp(const RecordPtr& rec, com::Variant& strAppNo) {
-  return addRow(rec, strAppNo, {required("Name", "10031001")}, {"App_No", "App", "app", "app_no", "10031002"},
-                "10031003", [](const Record& r, const std::string& key) {
+  return addRow(rec, strAppNo, {required("Name", codes::kAddAppNameEmpty)},
+                {"App_No", "App", "app", "app_no", codes::kAddAppKeyTaken}, codes::kAddAppFailed,
+                [](const Record& r, const std::string& key) {
                   return Insert("insert into App(App_no,name,disc) values(")
                       .text(key)
                       .text(r["Name"])
@@ -27,11 +29,11 @@ std::string AppMgt::addApp(const RecordPtr& rec, com::Variant& strAppNo) {
 
 std::string AppMgt::updateApp(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from App where App_no='", {"App_No", "Name", "Disc"},
-                   {"10031011", "10031012", "10031013"});
+                   {codes::kUpdateAppKeyEmpty, codes::kUpdateAppNotFound, codes::kUpdateAppFailed});
 }
 
 std::string AppMgt::delApp(const std::string& key) {
-  return deleteRow(key, "delete from app where App_No='", "10031021", "10031022");
+  return deleteRow(key, "delete from app where App_No='", codes::kDelAppKeyEmpty, codes::kDelAppFailed);
 }
 
 com::Variant AppMgt::getAllApp() {

@@ -8,6 +8,7 @@
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/module.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 
 namespace tivel::mgt {
 namespace {
@@ -26,7 +27,8 @@ Statement authOfSubject(const std::string& resNo, const std::string& type, const
 std::string AppMgt::addAuth(const RecordPtr& rec, com::Variant& strAuthNo) {
   return addPair(
       rec, strAuthNo,
-      {.checks = {required("Res_no", "10034001"), present("OGRU_Type", "10034002"), required("OGRU_No", "10034003")},
+      {.checks = {required("Res_no", codes::kAddAuthResNoEmpty), present("OGRU_Type", codes::kAddAuthOGRUTypeMissing),
+                  required("OGRU_No", codes::kAddAuthOGRUNoEmpty)},
        .test =
            [](const Record& r) {
              // "OGRU_no= " with its blank.
@@ -34,7 +36,7 @@ std::string AppMgt::addAuth(const RecordPtr& rec, com::Variant& strAuthNo) {
                                                                 {"OGRU_type=", r["OGRU_Type"], Place::Whole},
                                                                 {"OGRU_no= ", r["OGRU_No"]}});
            },
-       .existsCode = "10034004",
+       .existsCode = codes::kAddAuthExists,
        // No defaults: an empty string or flag is stored as the empty string.
        .insert =
            [](const Record& r) {
@@ -51,7 +53,7 @@ std::string AppMgt::addAuth(const RecordPtr& rec, com::Variant& strAuthNo) {
              return "Res" + r["Res_no"].toString() + "OGRUTYPE" + r["OGRU_Type"].toString() + "OGRU" +
                     r["OGRU_No"].toString();
            },
-       .trapCodeValue = "10034005"});
+       .trapCodeValue = codes::kAddAuthFailed});
 }
 
 std::string AppMgt::updateAuth(const RecordPtr& rec) {
@@ -62,7 +64,7 @@ std::string AppMgt::updateAuth(const RecordPtr& rec) {
             "select * from AppAuth where ",
             {{"res_no=", r["Res_no"]}, {"OGRU_No=", r["OGRU_No"]}, {"OGRU_Type=", r["OGRU_Type"], Place::WholeText}});
       },
-      {"Res_Auth", "IsAvail"}, "10034012", "10034013");
+      {"Res_Auth", "IsAvail"}, codes::kUpdateAuthNotFound, codes::kUpdateAuthFailed);
 }
 
 // The delete and the add run in one transaction on the shared connection, so
@@ -85,11 +87,12 @@ bool AppMgt::setAuthOfUsr(const std::string& strRes_no, const std::string& strOG
 std::string AppMgt::delAuth(const std::string& Res_No, const std::string& OGRU_TYPE, const std::string& OGRU_NO) {
   return deleteWhere(Statement("delete from appAuth where ",
                                {{"res_no=", Res_No}, {"OGRU_No=", OGRU_NO}, {"OGRU_Type=", OGRU_TYPE, Place::Whole}}),
-                     "10034022");
+                     codes::kDelAuthFailed);
 }
 
 std::string AppMgt::delAuthOfRes(const std::string& strRes_no) {
-  return deleteRow(strRes_no, "delete from appAuth where res_No='", "10034023", "10034024");
+  return deleteRow(strRes_no, "delete from appAuth where res_No='", codes::kDelAuthOfResKeyEmpty,
+                   codes::kDelAuthOfResFailed);
 }
 
 com::Variant AppMgt::getAuth(const std::string& strRes_no, const std::string& strOGRU_Type,

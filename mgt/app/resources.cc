@@ -6,6 +6,7 @@
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 
 namespace tivel::mgt {
 namespace {
@@ -18,8 +19,9 @@ const char* const kResByKey = "select * from appRes where Res_no='";
 }  // namespace
 
 std::string AppMgt::addRes(const RecordPtr& rec, com::Variant& strResNo) {
-  return addRow(rec, strResNo, {required("Name", "10032001"), required("App_No", "10032002")},
-                {"Res_no", "RES", "appres", "res_no", "10032003"}, "10032004",
+  return addRow(rec, strResNo,
+                {required("Name", codes::kAddResNameEmpty), required("App_No", codes::kAddResAppNoEmpty)},
+                {"Res_no", "RES", "appres", "res_no", codes::kAddResKeyTaken}, codes::kAddResFailed,
                 [](const Record& r, const std::string& key) {
                   return Insert("insert into AppRes(Res_no,name,disc,app_no,top_res_no,ISres) values(")
                       .text(key)
@@ -35,11 +37,11 @@ std::string AppMgt::addRes(const RecordPtr& rec, com::Variant& strResNo) {
 std::string AppMgt::updateRes(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from AppRes where Res_no='",
                    {{"Res_No", "Res_no"}, "Name", "Disc", "Top_Res_No", "App_No", {"isRes", "IsRes"}},
-                   {"10032011", "10032012", "10032013"});
+                   {codes::kUpdateResKeyEmpty, codes::kUpdateResNotFound, codes::kUpdateResFailed});
 }
 
 std::string AppMgt::delRes(const std::string& key) {
-  return deleteRow(key, "delete from appres where Res_No='", "10032021", "10032022");
+  return deleteRow(key, "delete from appres where Res_No='", codes::kDelResKeyEmpty, codes::kDelResFailed);
 }
 
 com::Variant AppMgt::getResOfApp(const std::string& strAppNo) {

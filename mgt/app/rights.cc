@@ -6,6 +6,7 @@
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 
 namespace tivel::mgt {
 namespace {
@@ -22,13 +23,14 @@ Statement rightByPair(const std::string& resNo, const std::string& bitNod) {
 std::string AppMgt::addRgt(const RecordPtr& rec, com::Variant& strRgtNo) {
   return addPair(
       rec, strRgtNo,
-      {.checks = {required("Res_no", "10032101"), required("Bit_Nod", "10032101"), required("Name", "10032102")},
+      {.checks = {required("Res_no", codes::kAddRgtPairEmpty), required("Bit_Nod", codes::kAddRgtPairEmpty),
+                  required("Name", codes::kAddRgtNameEmpty)},
        .test =
            [](const Record& r) {
              return "select * from Apprgt where " +
                     condition({{"res_no=", r["Res_no"]}, {"bit_nod=", r["Bit_Nod"], Place::Whole}});
            },
-       .existsCode = "10032103",
+       .existsCode = codes::kAddRgtExists,
        // The bit node is stored as the number it reads as, so every engine
        // keeps the same value in the numeric column.
        .insert =
@@ -41,24 +43,26 @@ std::string AppMgt::addRgt(const RecordPtr& rec, com::Variant& strRgtNo) {
                  .sql();
            },
        .id = [](const Record& r) { return "RES" + r["Res_no"].toString() + "BIT" + r["Bit_Nod"].toString(); },
-       .trapCodeValue = "10032104"});
+       .trapCodeValue = codes::kAddRgtFailed});
 }
 
 std::string AppMgt::updateRgt(const RecordPtr& rec, const std::string& strRes_no, const std::string& strBid) {
-  if (strRes_no.empty() || strBid.empty()) return "10032111";
-  return updateWhere(rec, rightByPair(strRes_no, strBid), {"Name", "Disc"}, "10032112", "10032113");
+  if (strRes_no.empty() || strBid.empty()) return codes::kUpdateRgtKeyEmpty;
+  return updateWhere(rec, rightByPair(strRes_no, strBid), {"Name", "Disc"}, codes::kUpdateRgtNotFound,
+                     codes::kUpdateRgtFailed);
 }
 
 std::string AppMgt::delRgt(const std::string& strRes_no, int16_t intBit_nod) {
-  if (strRes_no.empty()) return "10032121";
+  if (strRes_no.empty()) return codes::kDelRgtKeyEmpty;
   return deleteWhere(
       Statement("delete from appRgt where ",
                 {{"Res_No=", strRes_no}, {"bit_nod =", com::Variant(int32_t{intBit_nod}), Place::Number}}),
-      "10032122");
+      codes::kDelRgtFailed);
 }
 
 std::string AppMgt::delRgtOfRes(const std::string& strRes_no) {
-  return deleteRow(strRes_no, "delete  from appRgt where Res_No='", "10032123", "10032124");
+  return deleteRow(strRes_no, "delete  from appRgt where Res_No='", codes::kDelRgtOfResKeyEmpty,
+                   codes::kDelRgtOfResFailed);
 }
 
 com::Variant AppMgt::getRgt(const std::string& strRes_no, const std::string& strNod) {

@@ -7,6 +7,7 @@
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 
 namespace tivel::mgt {
 namespace {
@@ -24,8 +25,9 @@ std::string rolKey(const Record& r) { return "Rol" + r["Rol_No"].toString(); }
 }  // namespace
 
 std::string AppMgt::addRol(const RecordPtr& rec, com::Variant& strRolNo) {
-  return addRow(rec, strRolNo, {required("App_No", "10033001"), required("Name", "10033002")},
-                {"Rol_No", "Rol", "approl", "rol_no", "10033003"}, "10033004",
+  return addRow(rec, strRolNo,
+                {required("App_No", codes::kAddRolAppNoEmpty), required("Name", codes::kAddRolNameEmpty)},
+                {"Rol_No", "Rol", "approl", "rol_no", codes::kAddRolKeyTaken}, codes::kAddRolFailed,
                 [](const Record& r, const std::string& key) {
                   return Insert("insert into AppRol(Rol_no,App_no,name,disc) values(")
                       .text(key)
@@ -41,12 +43,12 @@ std::string AppMgt::addRol(const RecordPtr& rec, com::Variant& strRolNo) {
 std::string AppMgt::addRol2Usr(const RecordPtr& rec, com::Variant& strRol2Usr) {
   return addPair(
       rec, strRol2Usr,
-      {.checks = {required("Rol_No", "10033101"), required("Usr_No", "10033102")},
+      {.checks = {required("Rol_No", codes::kAddRol2UsrRolNoEmpty), required("Usr_No", codes::kAddRol2UsrUsrNoEmpty)},
        .test =
            [](const Record& r) {
              return "select * from appRol2Usr where " + condition({{"rol_no=", r["Rol_No"]}, {"usr_no=", r["Usr_No"]}});
            },
-       .existsCode = "10033103",
+       .existsCode = codes::kAddRol2UsrExists,
        .insert =
            [](const Record& r) {
              return Insert("insert into AppRol2Usr(Rol_no,Usr_no,priority) values(")
@@ -56,24 +58,24 @@ std::string AppMgt::addRol2Usr(const RecordPtr& rec, com::Variant& strRol2Usr) {
                  .sql();
            },
        .id = [](const Record&) { return std::string(); },
-       .trapCodeValue = "10033104"});
+       .trapCodeValue = codes::kAddRol2UsrFailed});
 }
 
 // Reports with the codes of updateRes.
 std::string AppMgt::updateRol(const RecordPtr& rec, const std::string& strRol_No) {
   return updateRow(rec, strRol_No, "select * from AppRol where rol_no='", {"Rol_No", "App_No", "Disc", "Name"},
-                   {"10032011", "10032012", "10032013"});
+                   {codes::kUpdateRolKeyEmpty, codes::kUpdateRolNotFound, codes::kUpdateRolFailed});
 }
 
 // The role's memberships and authorizations stay.
 std::string AppMgt::delRol(const std::string& strRol_No) {
-  return deleteRow(strRol_No, "delete from appRol where rol_No='", "10033021", "10033022");
+  return deleteRow(strRol_No, "delete from appRol where rol_No='", codes::kDelRolKeyEmpty, codes::kDelRolFailed);
 }
 
 // One membership, every member of a role, or every role of a user.
 std::string AppMgt::delRol2Usr(const std::string& strRol_No, const std::string& strUsr_no) {
-  return deleteGiven("delete from appRol2Usr ", "where ", {{"Rol_No=", strRol_No}, {"usr_no=", strUsr_no}}, "10033121",
-                     "10033122");
+  return deleteGiven("delete from appRol2Usr ", "where ", {{"Rol_No=", strRol_No}, {"usr_no=", strUsr_no}},
+                     codes::kDelRol2UsrNothingGiven, codes::kDelRol2UsrFailed);
 }
 
 com::Variant AppMgt::getRolOfApp(const std::string& strAppNo) {

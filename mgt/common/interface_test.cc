@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "mgt/common/helpers.h"
+#include "mgt/common/member_table.h"
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 #include "testing/engines.h"
@@ -96,6 +98,45 @@ TEST(Public, ReadsHandWrittenConfiguration) {
   EXPECT_EQ(pub->call("GetDBStr").toString(), "PROVIDER=SQLite; Data Source=" + dir.path() + "/bin/../db/p.db;");
   resetThreadState();
   ::unsetenv("TIVEL_HOME");
+}
+
+// The member tables say which members change stored data: every add, update,
+// delete and set is declared a change and no read or check is, whatever its
+// name looks like; other classes and unknown members change nothing.
+TEST(Interfaces, MemberTablesSayWhichMembersChangeData) {
+  for (const char* progid : {"TivelMgt.UmMgt", "TivelMgt.AppMgt", "TivelMgt.SysMgt", "TivelMgt.AdminMgt"}) {
+    for (const std::string& name : com::findClass(progid)->memberNames()) {
+      std::string lower;
+      for (char ch : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      const bool read = lower.starts_with("get") || lower.starts_with("is") || lower.starts_with("check") ||
+                        (lower.starts_with("usr") && lower != "usrsuccess");
+      const bool write = lower.starts_with("add") || lower.starts_with("update") || lower.starts_with("del") ||
+                         lower.starts_with("set") || lower.starts_with("change") || lower == "writelog" ||
+                         lower == "usrsuccess" || lower.starts_with("login") || lower == "cleanusrlogerrnum";
+      EXPECT_NE(read, write) << progid << "." << name << " is neither a read nor a change";
+      EXPECT_EQ(changesData(progid, name), write) << progid << "." << name;
+    }
+  }
+  EXPECT_TRUE(changesData("tivelmgt.ummgt", "ADDORG")) << "any letter case";
+  EXPECT_FALSE(changesData("TivelMgt.UmMgt", "noSuchMember"));
+  EXPECT_FALSE(changesData("TivelPublicDB.cUmOrg", "Name"));
+}
+
+// Codes keep their values and the commands their texts, whichever name a code goes by.
+TEST(ResultCodes, KeepTheirValuesAndTexts) {
+  EXPECT_STREQ(codes::kAddOrgNameEmpty, "10021001");
+  EXPECT_STREQ(codes::kUpdateRolKeyEmpty, codes::kUpdateResKeyEmpty) << "updateRol answers the resource's codes";
+  EXPECT_STREQ(codes::kDelOaiNothingGiven, codes::kDelOaiFailed);
+  EXPECT_STREQ(codes::kCheckAuthNone, codes::kLoginTimeRefused);
+  EXPECT_EQ(codes::loginMeaning(codes::kLoginLocked), "refused by the login-error limit");
+  EXPECT_EQ(codes::loginMeaning("0"), "login accepted");
+  EXPECT_EQ(codes::loginMeaning("10004"), "unknown code");
+  EXPECT_EQ(codes::commandText(codes::kUpdateUsrNotFound), "no such user");
+  EXPECT_EQ(codes::commandText(codes::kAddOrg2UsrExists), "the user is a member of the organisation already");
+  EXPECT_EQ(codes::commandText(codes::kCheckAuthNone), "") << "a login code's text is the login's only";
+  EXPECT_EQ(codes::kConnectError, static_cast<int32_t>(0x80040001));
+  EXPECT_EQ(codes::kNotRun, -2147467260);
+  EXPECT_STREQ(codes::kConnectErrorText, "连接数据库出错！");
 }
 
 }  // namespace

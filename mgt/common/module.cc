@@ -1,6 +1,7 @@
 #include "mgt/common/module.h"
 
 #include "mgt/common/helpers.h"
+#include "mgt/common/result_codes.h"
 #include "platform/com/error.h"
 
 namespace tivel::mgt {
@@ -36,7 +37,7 @@ void startUp() {
 
 const ado::ConnectionPtr& sharedConnection() {
   const ado::ConnectionPtr& c = component::threadState(identity()).connection;
-  if (!c || !c->isOpen()) com::raise(static_cast<int32_t>(0x80040001), "TivelMgt", "连接数据库出错！");
+  if (!c || !c->isOpen()) com::raise(codes::kConnectError, "TivelMgt", codes::kConnectErrorText);
   return c;
 }
 

@@ -4,6 +4,7 @@
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/sys/sys_mgt.h"
 
 namespace tivel::mgt {
@@ -16,8 +17,9 @@ const Fields kModFields = {"Mod_No",    "Top_Mod_No",   "Name",     "En_Name", "
 }  // namespace
 
 std::string SysMgt::addSysAttr(const RecordPtr& rec, com::Variant& strSatNo) {
-  return addRow(rec, strSatNo, {required("Name", "10011001")}, {"Attr_No", "ATT", "SysAttr", "Attr_No", "10011002"},
-                "10011003", [](const Record& r, const std::string& key) {
+  return addRow(rec, strSatNo, {required("Name", codes::kAddSysAttrNameEmpty)},
+                {"Attr_No", "ATT", "SysAttr", "Attr_No", codes::kAddSysAttrKeyTaken}, codes::kAddSysAttrFailed,
+                [](const Record& r, const std::string& key) {
                   return Insert("insert into SysAttr(Attr_No,name,AttR_type,AttR_value,disc) values(")
                       .text(key)
                       .text(r["Name"])
@@ -29,8 +31,9 @@ std::string SysMgt::addSysAttr(const RecordPtr& rec, com::Variant& strSatNo) {
 }
 
 std::string SysMgt::addMod(const RecordPtr& rec, com::Variant& strModNo) {
-  return addRow(rec, strModNo, {required("Name", "10012001")}, {"Mod_No", "MOD", "SysModule", "mod_no", "10012002"},
-                "10012003", [](const Record& r, const std::string& key) {
+  return addRow(rec, strModNo, {required("Name", codes::kAddModNameEmpty)},
+                {"Mod_No", "MOD", "SysModule", "mod_no", codes::kAddModKeyTaken}, codes::kAddModFailed,
+                [](const Record& r, const std::string& key) {
                   return Insert(
                              "insert into SysModule(Mod_no,top_Mod_No,name,En_Name,Logo,priority,isInstall,"
                              "isVisibility,Url_Link,Param ,disc) values(")
@@ -51,23 +54,23 @@ std::string SysMgt::addMod(const RecordPtr& rec, com::Variant& strModNo) {
 
 std::string SysMgt::updateSysAttr(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from SysAttr where Attr_No='", kAttrFields,
-                   {"10011011", "10011012", "10011013"});
+                   {codes::kUpdateSysAttrKeyEmpty, codes::kUpdateSysAttrNotFound, codes::kUpdateSysAttrFailed});
 }
 
 std::string SysMgt::updateMod(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from sysModule where Mod_no='",
                    {"Mod_No", "En_Name", "Disc", "IsInstall", "IsVisibility", "Logo", "Name", "Param", "Priority",
                     "Top_Mod_No", "Url_Link"},
-                   {"10012011", "10012012", "10012013"});
+                   {codes::kUpdateModKeyEmpty, codes::kUpdateModNotFound, codes::kUpdateModFailed});
 }
 
 std::string SysMgt::delSysAttr(const std::string& key) {
-  return deleteRow(key, "delete  from SysAttr where Attr_No='", "10011021", "10011022");
+  return deleteRow(key, "delete  from SysAttr where Attr_No='", codes::kDelSysAttrKeyEmpty, codes::kDelSysAttrFailed);
 }
 
 std::string SysMgt::delMod(const std::string& key) {
   // The blanks inside the statement are the system's own.
-  return deleteRow(key, "delete  from sysModule where Mod_No   ='", "10012021", "10012022");
+  return deleteRow(key, "delete  from sysModule where Mod_No   ='", codes::kDelModKeyEmpty, codes::kDelModFailed);
 }
 
 com::Variant SysMgt::getSysAttr(const std::string& key) {

@@ -3,6 +3,7 @@
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/sys/sys_mgt.h"
 
 namespace tivel::mgt {
@@ -13,8 +14,9 @@ const Fields kErrFields = {"Err_No", "Hlp_No", "Err_Type", "Disc", "IsLog", "IsV
 }  // namespace
 
 std::string SysMgt::AddErr(const RecordPtr& rec, com::Variant& strSysErr_No) {
-  return addRow(rec, strSysErr_No, {required("Hlp_No", "10014001")}, {"Err_No", "Err", "sysErr", "err_no", "10014002"},
-                "10014003", [](const Record& r, const std::string& key) {
+  return addRow(rec, strSysErr_No, {required("Hlp_No", codes::kAddErrHlpNoEmpty)},
+                {"Err_No", "Err", "sysErr", "err_no", codes::kAddErrKeyTaken}, codes::kAddErrFailed,
+                [](const Record& r, const std::string& key) {
                   // The flags are written quoted when given; only their
                   // defaults go in as bare numbers.
                   return Insert("insert into SysErr(err_no,Hlp_no,Err_Type,disc,isLog,isVisibility) values(")
@@ -31,11 +33,11 @@ std::string SysMgt::AddErr(const RecordPtr& rec, com::Variant& strSysErr_No) {
 std::string SysMgt::updateErr(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from sysErr where Err_no='",
                    {"Err_No", "Err_Type", "Disc", "Hlp_No", "IsLog", "IsVisibility"},
-                   {"10014011", "10014012", "10014013"});
+                   {codes::kUpdateErrKeyEmpty, codes::kUpdateErrNotFound, codes::kUpdateErrFailed});
 }
 
 std::string SysMgt::delErr(const std::string& key) {
-  return deleteRow(key, "delete  from sysErr where Err_No='", "10014021", "10014022");
+  return deleteRow(key, "delete  from sysErr where Err_No='", codes::kDelErrKeyEmpty, codes::kDelErrFailed);
 }
 
 com::Variant SysMgt::getErr(const std::string& key) {

@@ -4,6 +4,7 @@
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/sys/sys_mgt.h"
 
 namespace tivel::mgt {
@@ -15,8 +16,9 @@ const Fields kHlpFields = {"Hlp_No",   "Hlp_Topic",   "Hlp_Context", "Mod_No",
 }  // namespace
 
 std::string SysMgt::AddHlp(const RecordPtr& rec, com::Variant& strHlpNo) {
-  return addRow(rec, strHlpNo, {required("Hlp_Topic", "10013001")}, {"Hlp_No", "HLP", "sysHlp", "hlp_no", "10013002"},
-                "10013003", [](const Record& r, const std::string& key) {
+  return addRow(rec, strHlpNo, {required("Hlp_Topic", codes::kAddHlpHlpTopicEmpty)},
+                {"Hlp_No", "HLP", "sysHlp", "hlp_no", codes::kAddHlpKeyTaken}, codes::kAddHlpFailed,
+                [](const Record& r, const std::string& key) {
                   return Insert(
                              "insert into SysHlp(HLP_no,Mod_No,Mod_Name,top_hlp_no,Hlp_Topic,Hlp_Context,"
                              "Hlp_Example,wDateTime) values(")
@@ -36,7 +38,8 @@ std::string SysMgt::AddHlp(const RecordPtr& rec, com::Variant& strHlpNo) {
 // twice is stored twice.
 std::string SysMgt::AddHlpRef(const RecordPtr& rec, com::Variant& /*strSysHlpRef_No: not written*/) {
   return addUnkeyed(
-      rec, {required("Hlp_No", "10013101"), required("Hlp_No_Ref", "10013102")}, "10013103", [](const Record& r) {
+      rec, {required("Hlp_No", codes::kAddHlpRefHlpNoEmpty), required("Hlp_No_Ref", codes::kAddHlpRefHlpNoRefEmpty)},
+      codes::kAddHlpRefFailed, [](const Record& r) {
         return Insert("insert into SysHlpRef(hlp_no,hlp_no_Ref) values(").text(r["Hlp_No"]).text(r["Hlp_No_Ref"]).sql();
       });
 }
@@ -45,11 +48,11 @@ std::string SysMgt::updateHlp(const RecordPtr& rec, const std::string& key) {
   return updateRow(
       rec, key, "select * from sysHlp where Hlp_no='",
       {"Hlp_No", "Mod_Name", "Mod_No", "Top_Hlp_No", "Hlp_Topic", "Hlp_Context", "Hlp_Example", "WdateTime"},
-      {"10013011", "10013012", "10013013"});
+      {codes::kUpdateHlpKeyEmpty, codes::kUpdateHlpNotFound, codes::kUpdateHlpFailed});
 }
 
 std::string SysMgt::delHlp(const std::string& key) {
-  return deleteRow(key, "delete  from sysHlp where Hlp_No='", "10013021", "10013022");
+  return deleteRow(key, "delete  from sysHlp where Hlp_No='", codes::kDelHlpKeyEmpty, codes::kDelHlpFailed);
 }
 
 com::Variant SysMgt::getHlp(const std::string& key) {

@@ -5,6 +5,7 @@
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/sys/sys_mgt.h"
 
 namespace tivel::mgt {
@@ -17,8 +18,9 @@ const Fields kLogFields = {"Log_No", "Mod_No", "Mod_Name", "Log_Type", "Disc", "
 // A generated key that turns out to be used (another writer took it in the
 // same second) is drawn again, so entries written together are never lost.
 std::string SysMgt::addLog(const RecordPtr& rec, com::Variant& strSysLog_No) {
-  return addRow(rec, strSysLog_No, {required("Disc", "10015001")}, {"Log_No", "LOG", "sysLog", "Log_no", "10015002"},
-                "10015003", [](const Record& r, const std::string& key) {
+  return addRow(rec, strSysLog_No, {required("Disc", codes::kAddLogDiscEmpty)},
+                {"Log_No", "LOG", "sysLog", "Log_no", codes::kAddLogKeyTaken}, codes::kAddLogFailed,
+                [](const Record& r, const std::string& key) {
                   // The types are written quoted when given; only their
                   // defaults go in as bare numbers.
                   return Insert("insert into SysLog(Log_no,WDateTime,Mod_no,Mod_name,disc,Log_Type,Msg_Type) values(")
@@ -36,11 +38,11 @@ std::string SysMgt::addLog(const RecordPtr& rec, com::Variant& strSysLog_No) {
 std::string SysMgt::updateLog(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from sysLog where Log_no='",
                    {"Log_No", "WdateTime", "Disc", "Log_Type", "Mod_Name", "Mod_No", "Msg_Type"},
-                   {"10015011", "10015012", "10015013"});
+                   {codes::kUpdateLogKeyEmpty, codes::kUpdateLogNotFound, codes::kUpdateLogFailed});
 }
 
 std::string SysMgt::delLog(const std::string& key) {
-  return deleteRow(key, "delete  from sysLog where Log_No='", "10015021", "10015022");
+  return deleteRow(key, "delete  from sysLog where Log_No='", codes::kDelLogKeyEmpty, codes::kDelLogFailed);
 }
 
 com::Variant SysMgt::getLog(const std::string& key) {

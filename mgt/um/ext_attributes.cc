@@ -9,6 +9,7 @@
 #include <string>
 
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {
@@ -41,8 +42,9 @@ Statement definitionsOfName(const Record& r) {
 
 // No name test: names may repeat. Type, position and flags are numbers.
 std::string UmMgt::addUaa(const RecordPtr& rec, com::Variant& strUaaNo) {
-  return addRow(rec, strUaaNo, {required("Usr_No", "10372")}, {"Uaa_No", "UAA", "umUsrAddAttr", "uaa_no", "10373"},
-                "10374", [](const Record& r, const std::string& key) {
+  return addRow(rec, strUaaNo, {required("Usr_No", codes::kAddUaaUsrNoEmpty)},
+                {"Uaa_No", "UAA", "umUsrAddAttr", "uaa_no", codes::kAddUaaKeyTaken}, codes::kAddUaaFailed,
+                [](const Record& r, const std::string& key) {
                   return Insert(
                              "insert into umUsrAddAttr(Uaa_no,usr_no,name,parse,default_value,data_type,position,"
                              "isNull,isGobal) values(")
@@ -62,13 +64,13 @@ std::string UmMgt::addUaa(const RecordPtr& rec, com::Variant& strUaaNo) {
 // Never changes the key or isGobal.
 std::string UmMgt::updateUaa(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, kUaaByKey, {"Usr_no", "Name", "Parse", "Data_type", "Default_Value", "IsNull", "Position"},
-                   {"10375", "10376", "10377"});
+                   {codes::kUpdateUaaKeyEmpty, codes::kUpdateUaaNotFound, codes::kUpdateUaaFailed});
 }
 
 // The definition's values stay.
 std::string UmMgt::delUaa(const std::string& key) {
   // Two blanks after "delete", as the system writes it.
-  return deleteRow(key, "delete  from umUsrAddAttr where uaa_No='", "10378", "10380");
+  return deleteRow(key, "delete  from umUsrAddAttr where uaa_No='", codes::kDelUaaKeyEmpty, codes::kDelUaaFailed);
 }
 
 com::Variant UmMgt::getUaa(const std::string& key) { return readByKey(key, kUaaByKey, "cUmUsrAddAttr", kUaaFields); }
@@ -82,23 +84,25 @@ com::Variant UmMgt::getUaaOfUsr(const std::string& usr) {
 
 // No key is written and no existing value tested: a second value is another row.
 std::string UmMgt::addUai(const RecordPtr& rec) {
-  return addUnkeyed(rec, {required("Usr_No", "10381"), required("Uaa_No", "10381")}, "10383", [](const Record& r) {
-    return Insert("insert into umUsrAddInst(usr_no,uaa_no,uai_value) values(")
-        .text(r["Usr_No"])
-        .text(r["Uaa_No"])
-        .text(r["Uai_Value"], "NULL")
-        .sql();
-  });
+  return addUnkeyed(rec, {required("Usr_No", codes::kAddUaiPairEmpty), required("Uaa_No", codes::kAddUaiPairEmpty)},
+                    codes::kAddUaiFailed, [](const Record& r) {
+                      return Insert("insert into umUsrAddInst(usr_no,uaa_no,uai_value) values(")
+                          .text(r["Usr_No"])
+                          .text(r["Uaa_No"])
+                          .text(r["Uai_Value"], "NULL")
+                          .sql();
+                    });
 }
 
 std::string UmMgt::delUai(const std::string& uaa, const std::string& usr) {
-  return deleteGiven("delete from umUsrAddInst", " where ", {{"uaa_No=", uaa}, {"usr_No=", usr}}, "10387", "10389");
+  return deleteGiven("delete from umUsrAddInst", " where ", {{"uaa_No=", uaa}, {"usr_No=", usr}},
+                     codes::kDelUaiNothingGiven, codes::kDelUaiFailed);
 }
 
 // The row is named by its uai_no, which the database assigned.
 std::string UmMgt::updateUai(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from UmUsrAddInst where Uai_no='", {"Usr_no", "Uaa_No", "Uai_Value"},
-                   {"10384", "10385", "10386"});
+                   {codes::kUpdateUaiKeyEmpty, codes::kUpdateUaiNotFound, codes::kUpdateUaiFailed});
 }
 
 // The owner is not tested: an empty one reads the values without owner.
@@ -129,8 +133,9 @@ com::Variant UmMgt::getUsrAddOfUsr(const std::string& usr) {
 
 // One definition of a name per organisation. Type and flags are numbers; position is text.
 std::string UmMgt::addOaa(const RecordPtr& rec, com::Variant& strOaaNo) {
-  return addRow(rec, strOaaNo, {required("Org_No", "10024101"), uniqueWhere(definitionsOfName, "10024102")},
-                {"Oaa_No", "OAA", "umOrgAddAttr", "oaa_no", "10024103"}, "10024104",
+  return addRow(rec, strOaaNo,
+                {required("Org_No", codes::kAddOaaOrgNoEmpty), uniqueWhere(definitionsOfName, codes::kAddOaaNameTaken)},
+                {"Oaa_No", "OAA", "umOrgAddAttr", "oaa_no", codes::kAddOaaKeyTaken}, codes::kAddOaaFailed,
                 [](const Record& r, const std::string& key) {
                   return Insert(
                              "insert into umOrgAddAttr(Oaa_no,org_no,name,parse,default_value,data_type,isNull,"
@@ -151,13 +156,13 @@ std::string UmMgt::addOaa(const RecordPtr& rec, com::Variant& strOaaNo) {
 // Moves the row when the record's key differs; never changes position or isGobal.
 std::string UmMgt::updateOaa(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, kOaaByKey, {"Oaa_No", "Org_No", "Name", "Parse", "Data_type", "Default_Value", "IsNull"},
-                   {"10314", "10315", "10316"});
+                   {codes::kUpdateOaaKeyEmpty, codes::kUpdateOaaNotFound, codes::kUpdateOaaFailed});
 }
 
 // The definition's values stay.
 std::string UmMgt::delOaa(const std::string& key) {
   // Two blanks after "delete", as the system writes it.
-  return deleteRow(key, "delete  from umOrgAddAttr where oaa_No='", "10317", "10319");
+  return deleteRow(key, "delete  from umOrgAddAttr where oaa_No='", codes::kDelOaaKeyEmpty, codes::kDelOaaFailed);
 }
 
 com::Variant UmMgt::getOaa(const std::string& key) { return readByKey(key, kOaaByKey, "cUmOrgAddAttr", kOaaFields); }
@@ -171,8 +176,8 @@ com::Variant UmMgt::getOaaOfOrg(const std::string& org) {
 
 // Definition and organisation name the row: a second value of the pair fails.
 std::string UmMgt::addOai(const RecordPtr& rec) {
-  return addUnkeyed(rec, {required("Oaa_No", "10024202"), required("Org_No", "10024201")}, "10024203",
-                    [](const Record& r) {
+  return addUnkeyed(rec, {required("Oaa_No", codes::kAddOaiOaaNoEmpty), required("Org_No", codes::kAddOaiOrgNoEmpty)},
+                    codes::kAddOaiFailed, [](const Record& r) {
                       return Insert("insert into umOrgAddInst(Oaa_no,org_no,Oai_Value) values(")
                           .text(r["Oaa_No"])
                           .text(r["Org_No"])
@@ -184,16 +189,17 @@ std::string UmMgt::addOai(const RecordPtr& rec) {
 // The row is named by the record's definition and organisation; only the value changes.
 std::string UmMgt::updateOai(const RecordPtr& rec) {
   return updateWhere(
-      rec, {required("Oaa_No", "10324"), required("Org_No", "10324")},
+      rec, {required("Oaa_No", codes::kUpdateOaiPairEmpty), required("Org_No", codes::kUpdateOaiPairEmpty)},
       [](const Record& r) {
         return Statement("select * from UmOrgAddInst where ", {{"Oaa_no=", r["Oaa_No"]}, {"Org_no=", r["Org_No"]}});
       },
-      {"Oai_Value"}, "10325", "10326");
+      {"Oai_Value"}, codes::kUpdateOaiNotFound, codes::kUpdateOaiFailed);
 }
 
 // Both keys empty and a failure give the same code.
 std::string UmMgt::delOai(const std::string& oaa, const std::string& org) {
-  return deleteGiven("delete from umOrgAddInst", " where ", {{"oaa_No=", oaa}, {"org_no=", org}}, "10329", "10329");
+  return deleteGiven("delete from umOrgAddInst", " where ", {{"oaa_No=", oaa}, {"org_no=", org}},
+                     codes::kDelOaiNothingGiven, codes::kDelOaiFailed);
 }
 
 com::Variant UmMgt::getOai(const std::string& oaa, const std::string& org) {

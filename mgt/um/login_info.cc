@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {
@@ -12,8 +13,9 @@ namespace tivel::mgt {
 // A record without a token gets a generated one ("TOK_..."); a generated
 // token found taken is drawn again, a supplied one is refused.
 std::string UmMgt::addLogInfo(const RecordPtr& rec, com::Variant& strToken) {
-  return addRow(rec, strToken, {required("Usr_No", "10026001")}, {"Token", "TOK", "umLogInfo", "token", "10026002"},
-                "10026003", [](const Record& r, const std::string& token) {
+  return addRow(rec, strToken, {required("Usr_No", codes::kAddLogInfoUsrNoEmpty)},
+                {"Token", "TOK", "umLogInfo", "token", codes::kAddLogInfoKeyTaken}, codes::kAddLogInfoFailed,
+                [](const Record& r, const std::string& token) {
                   const std::string now = quoted(com::Variant(com::DateTime::now().text()));
                   return Insert("insert into umLogInfo(usr_no,token,login_datetime,login_ip,isAvail) values(")
                       .text(r["Usr_No"])

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/error.h"
 
@@ -52,18 +53,21 @@ std::string UmMgt::addOrg2Usr(const RecordPtr& rec, com::Variant& strOrg2UsrNo) 
   return addPair(rec, strOrg2UsrNo,
                  membership("Org_No", "select * from  umOrg2Usr where ",
                             "Org_no =", "insert into umOrg2Usr(Org_no,Usr_no,isMain,priority) values(", true, "ORG",
-                            "10024001", "10024002", "10024003", "10024004"));
+                            codes::kAddOrg2UsrOrgEmpty, codes::kAddOrg2UsrUsrEmpty, codes::kAddOrg2UsrExists,
+                            codes::kAddOrg2UsrFailed));
 }
 
 std::string UmMgt::addGrp2Usr(const RecordPtr& rec, com::Variant& strGrp2UsrNo) {
   return addPair(rec, strGrp2UsrNo,
                  membership("Grp_no", "select * from  umGrp2Usr where ",
                             "grp_no =", "insert into umGrp2Usr(Grp_no,Usr_no,priority) values(", false, "GRP",
-                            "10025001", "10025002", "10025003", "10025004"));
+                            codes::kAddGrp2UsrGrpEmpty, codes::kAddGrp2UsrUsrEmpty, codes::kAddGrp2UsrExists,
+                            codes::kAddGrp2UsrFailed));
 }
 
 std::string UmMgt::delOrg2Usr(const std::string& org, const std::string& usr) {
-  return deleteGiven("delete from umOrg2usr ", "where ", {{"Org_No=", org}, {"usr_no=", usr}}, "10024021", "10024022");
+  return deleteGiven("delete from umOrg2usr ", "where ", {{"Org_No=", org}, {"usr_no=", usr}},
+                     codes::kDelOrg2UsrNothingGiven, codes::kDelOrg2UsrFailed);
 }
 
 // The group column is spelt "Grp_No" with both keys and "Grp_no" alone, and
@@ -71,7 +75,8 @@ std::string UmMgt::delOrg2Usr(const std::string& org, const std::string& usr) {
 std::string UmMgt::delGrp2Usr(const std::string& grp, const std::string& usr) {
   const bool both = !grp.empty() && !usr.empty();
   return deleteGiven("delete  from umGrp2usr ", both ? " where " : "where ",
-                     {{both ? "Grp_No=" : "Grp_no=", grp}, {"usr_no=", usr}}, "10025021", "10025022");
+                     {{both ? "Grp_No=" : "Grp_no=", grp}, {"usr_no=", usr}}, codes::kDelGrp2UsrNothingGiven,
+                     codes::kDelGrp2UsrFailed);
 }
 
 com::Variant UmMgt::getOrgOfUsr(const std::string& usr) {

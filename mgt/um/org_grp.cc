@@ -3,6 +3,7 @@
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {
@@ -17,8 +18,9 @@ const char* const kGrpByKey = "select * from umGrp where Grp_no='";
 }  // namespace
 
 std::string UmMgt::addOrg(const RecordPtr& rec, com::Variant& strOrgNo) {
-  return addRow(rec, strOrgNo, {required("Name", "10021001"), unique("umOrg", "name", "Name", "10021002")},
-                {"Org_No", "ORG", "umOrg", "org_no", "10021003"}, "10021004",
+  return addRow(rec, strOrgNo,
+                {required("Name", codes::kAddOrgNameEmpty), unique("umOrg", "name", "Name", codes::kAddOrgNameTaken)},
+                {"Org_No", "ORG", "umOrg", "org_no", codes::kAddOrgKeyTaken}, codes::kAddOrgFailed,
                 [](const Record& r, const std::string& key) {
                   return Insert("insert into umOrg(Org_no,name,disc,Priority,top_org_no) values(")
                       .text(key)
@@ -31,8 +33,9 @@ std::string UmMgt::addOrg(const RecordPtr& rec, com::Variant& strOrgNo) {
 }
 
 std::string UmMgt::addGrp(const RecordPtr& rec, com::Variant& strGrpNo) {
-  return addRow(rec, strGrpNo, {required("Name", "10022001"), unique("umGrp", "name", "Name", "10022002")},
-                {"Grp_no", "GRP", "umGrp", "grp_no", "10022003"}, "10022004",
+  return addRow(rec, strGrpNo,
+                {required("Name", codes::kAddGrpNameEmpty), unique("umGrp", "name", "Name", codes::kAddGrpNameTaken)},
+                {"Grp_no", "GRP", "umGrp", "grp_no", codes::kAddGrpKeyTaken}, codes::kAddGrpFailed,
                 [](const Record& r, const std::string& key) {
                   return Insert("insert into umGrp(Grp_no,name,disc) values(")
                       .text(key)
@@ -44,19 +47,20 @@ std::string UmMgt::addGrp(const RecordPtr& rec, com::Variant& strGrpNo) {
 
 std::string UmMgt::updateOrg(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, kOrgByKey, {"Org_No", "Name", "Disc", "Top_Org_No", "Priority"},
-                   {"10021011", "10021012", "10021013"});
+                   {codes::kUpdateOrgKeyEmpty, codes::kUpdateOrgNotFound, codes::kUpdateOrgFailed});
 }
 
 std::string UmMgt::updateGrp(const RecordPtr& rec, const std::string& key) {
-  return updateRow(rec, key, kGrpByKey, {"Grp_no", "Name", "Disc"}, {"10022011", "10022012", "10022013"});
+  return updateRow(rec, key, kGrpByKey, {"Grp_no", "Name", "Disc"},
+                   {codes::kUpdateGrpKeyEmpty, codes::kUpdateGrpNotFound, codes::kUpdateGrpFailed});
 }
 
 std::string UmMgt::delOrg(const std::string& key) {
-  return deleteRow(key, "delete from umOrg where org_No='", "10021021", "10021022");
+  return deleteRow(key, "delete from umOrg where org_No='", codes::kDelOrgKeyEmpty, codes::kDelOrgFailed);
 }
 
 std::string UmMgt::delGrp(const std::string& key) {
-  return deleteRow(key, "delete from umGrp where Grp_No='", "10022021", "10022022");
+  return deleteRow(key, "delete from umGrp where Grp_No='", codes::kDelGrpKeyEmpty, codes::kDelGrpFailed);
 }
 
 com::Variant UmMgt::getOrg(const std::string& key) { return readByKey(key, kOrgByKey, "cUmOrg", kOrgFields); }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {
@@ -68,8 +69,9 @@ std::string UmMgt::getUsrSecValue(const std::string& secAttr, const std::string&
 }
 
 std::string UmMgt::addUsa(const RecordPtr& rec, com::Variant& strUsano) {
-  return addRow(rec, strUsano, {required("Usr_No", "10391")}, {"Usa_No", "USA", "umUsrSecAttr", "usa_no", "10392"},
-                "10393", [](const Record& r, const std::string& key) {
+  return addRow(rec, strUsano, {required("Usr_No", codes::kAddUsaUsrNoEmpty)},
+                {"Usa_No", "USA", "umUsrSecAttr", "usa_no", codes::kAddUsaKeyTaken}, codes::kAddUsaFailed,
+                [](const Record& r, const std::string& key) {
                   return Insert(
                              "insert into umUsrSecAttr(Usa_no,usr_no,name,parse,default_value,data_type,isAvail,"
                              "isNull,isGobal,disc) values(")
@@ -90,18 +92,18 @@ std::string UmMgt::addUsa(const RecordPtr& rec, com::Variant& strUsano) {
 std::string UmMgt::updateUsa(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from UmUsrSecAttr where Usa_no='",
                    {"Usr_no", "Name", "Parse", "Data_type", "Default_Value", "IsNull", "IsGobal", "Disc", "IsAvail"},
-                   {"10394", "10395", "10396"});
+                   {codes::kUpdateUsaKeyEmpty, codes::kUpdateUsaNotFound, codes::kUpdateUsaFailed});
 }
 
 std::string UmMgt::delUsa(const std::string& key) {
   // Two blanks after "delete", as the system writes it.
-  return deleteRow(key, "delete  from umUsrSecAttr where usa_No='", "10397", "10399");
+  return deleteRow(key, "delete  from umUsrSecAttr where usa_No='", codes::kDelUsaKeyEmpty, codes::kDelUsaFailed);
 }
 
 // No key is generated and no uniqueness tested: a second value is another row.
 std::string UmMgt::addUsi(const RecordPtr& rec) {
-  return addUnkeyed(rec, {required("Usa_No", "1039901"), required("Usr_No", "1039901")}, "1039903",
-                    [](const Record& r) {
+  return addUnkeyed(rec, {required("Usa_No", codes::kAddUsiPairEmpty), required("Usr_No", codes::kAddUsiPairEmpty)},
+                    codes::kAddUsiFailed, [](const Record& r) {
                       return Insert("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values(")
                           .text(r["Usa_No"])
                           .text(r["Usr_No"])
@@ -113,11 +115,12 @@ std::string UmMgt::addUsi(const RecordPtr& rec) {
 
 std::string UmMgt::updateUsi(const RecordPtr& rec, const std::string& key) {
   return updateRow(rec, key, "select * from UmUsrSecInst where Usi_no='", {"Usi_Value", "IsAvail"},
-                   {"1039904", "1039905", "1039906"});
+                   {codes::kUpdateUsiKeyEmpty, codes::kUpdateUsiNotFound, codes::kUpdateUsiFailed});
 }
 
 std::string UmMgt::delUsi(const std::string& usa, const std::string& usr) {
-  return deleteGiven("delete from umUsrSecInst", " where ", {{"usa_No=", usa}, {"usr_No=", usr}}, "1039908", "1039909");
+  return deleteGiven("delete from umUsrSecInst", " where ", {{"usa_No=", usa}, {"usr_No=", usr}},
+                     codes::kDelUsiNothingGiven, codes::kDelUsiFailed);
 }
 
 com::Variant UmMgt::getUsa(const std::string& key) {

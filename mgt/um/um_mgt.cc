@@ -13,151 +13,86 @@ constexpr MemberOf<UmMgt> op;
 
 const com::ClassInfo& info() {
   return dispatchInterface<UmMgt>("TivelMgt.UmMgt", "UmMgt", [](com::ClassInfo& c) {
+    MemberLines<UmMgt> table(c);
     // Adds
-    c.method("addOrg", {recParam("oOrgRec"), opt(ref("strOrgNo", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addOrg(recArg(a, 0, "cUmOrg"), a[1])); }));
-    c.method("addGrp", {recParam("oGrpRec"), opt(ref("strGrpNo", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addGrp(recArg(a, 0, "cUmGrp"), a[1])); }));
-    c.method("addUsr", {recParam("oUsrRec"), opt(ref("strUsrNo", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addUsr(recArg(a, 0, "cUmUsr"), a[1])); }));
-    c.method("addOrg2Usr", {recParam("oOrg2UsrRec"), opt(ref("strOrg2UsrNo", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addOrg2Usr(recArg(a, 0, "cUmOrg2usr"), a[1])); }));
-    c.method("addGrp2Usr", {recParam("oGrp2UsrRec"), opt(ref("strGrp2UsrNo", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addGrp2Usr(recArg(a, 0, "cUmGrp2usr"), a[1])); }));
-    c.method("addLogInfo", {recParam("oUmLogInfoRec"), opt(ref("strToken", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addLogInfo(recArg(a, 0, "cUmLogInfo"), a[1])); }));
-    c.method("addUaa", {recParam("oUsrAddAttrRec"), opt(ref("strUaaNo", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addUaa(recArg(a, 0, "cUmUsrAddAttr"), a[1])); }));
-    c.method("addUsa", {recParam("oUsrSecAttrRec"), opt(ref("strUsano", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addUsa(recArg(a, 0, "cUmUsrSecAttr"), a[1])); }));
-    c.method("addUsi", {recParam("oUsrSecInstRec")},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addUsi(recArg(a, 0, "cUmUsrSecInst"))); }));
-    c.method("addUai", {recParam("oUaiRec")},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addUai(recArg(a, 0, "cUmUsrAddInst"))); }));
-    c.method("addOaa", {recParam("oOrgAddAttrRec"), opt(ref("strOaaNo", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addOaa(recArg(a, 0, "cUmOrgAddAttr"), a[1])); }));
-    c.method("addOai", {recParam("oOaiRec")},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addOai(recArg(a, 0, "cUmOrgAddInst"))); }));
+    TIVEL_CHANGE(table, addOrg, {rec("oOrgRec", "cUmOrg"), opt(ref("strOrgNo", kStr))});
+    TIVEL_CHANGE(table, addGrp, {rec("oGrpRec", "cUmGrp"), opt(ref("strGrpNo", kStr))});
+    TIVEL_CHANGE(table, addUsr, {rec("oUsrRec", "cUmUsr"), opt(ref("strUsrNo", kStr))});
+    TIVEL_CHANGE(table, addOrg2Usr, {rec("oOrg2UsrRec", "cUmOrg2usr"), opt(ref("strOrg2UsrNo", kStr))});
+    TIVEL_CHANGE(table, addGrp2Usr, {rec("oGrp2UsrRec", "cUmGrp2usr"), opt(ref("strGrp2UsrNo", kStr))});
+    TIVEL_CHANGE(table, addLogInfo, {rec("oUmLogInfoRec", "cUmLogInfo"), opt(ref("strToken", kStr))});
+    TIVEL_CHANGE(table, addUaa, {rec("oUsrAddAttrRec", "cUmUsrAddAttr"), opt(ref("strUaaNo", kStr))});
+    TIVEL_CHANGE(table, addUsa, {rec("oUsrSecAttrRec", "cUmUsrSecAttr"), opt(ref("strUsano", kStr))});
+    TIVEL_CHANGE(table, addUsi, {rec("oUsrSecInstRec", "cUmUsrSecInst")});
+    TIVEL_CHANGE(table, addUai, {rec("oUaiRec", "cUmUsrAddInst")});
+    TIVEL_CHANGE(table, addOaa, {rec("oOrgAddAttrRec", "cUmOrgAddAttr"), opt(ref("strOaaNo", kStr))});
+    TIVEL_CHANGE(table, addOai, {rec("oOaiRec", "cUmOrgAddInst")});
     // Updates
-    c.method("updateOrg", {recParam("oOrgRec"), in("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.updateOrg(recArg(a, 0, "cUmOrg"), a[1].toString())); }));
-    c.method("updateGrp", {recParam("oGrpRec"), in("strGrp_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.updateGrp(recArg(a, 0, "cUmGrp"), a[1].toString())); }));
-    c.method("updateUsrByAccount", {recParam("oUsrRec"), in("strUsrAccount", kStr)}, op([](UmMgt& m, com::Args& a) {
-               return Variant(m.updateUsrByAccount(recArg(a, 0, "cUmUsr"), a[1].toString()));
-             }));
-    c.method("changePwd", {ref("Usr_no", kStr), ref("strNewPwd", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.changePwd(a[0].toString(), a[1].toString())); }));
-    c.method("updateUsr", {recParam("oUsrRec"), in("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.updateUsr(recArg(a, 0, "cUmUsr"), a[1].toString())); }));
-    c.method("updateOaa", {recParam("oOaaRec"), in("strOaa_No", kStr)}, op([](UmMgt& m, com::Args& a) {
-               return Variant(m.updateOaa(recArg(a, 0, "cUmOrgAddAttr"), a[1].toString()));
-             }));
-    c.method("updateOai", {recParam("oOaiRec")},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.updateOai(recArg(a, 0, "cUmOrgAddInst"))); }));
-    c.method("updateUaa", {recParam("oUaaRec"), in("strUaa_No", kStr)}, op([](UmMgt& m, com::Args& a) {
-               return Variant(m.updateUaa(recArg(a, 0, "cUmUsrAddAttr"), a[1].toString()));
-             }));
-    c.method("updateUai", {recParam("oUaiRec"), in("strUai_No", kStr)}, op([](UmMgt& m, com::Args& a) {
-               return Variant(m.updateUai(recArg(a, 0, "cUmUsrAddInst"), a[1].toString()));
-             }));
-    c.method("updateUsa", {recParam("oUsaRec"), in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) {
-               return Variant(m.updateUsa(recArg(a, 0, "cUmUsrSecAttr"), a[1].toString()));
-             }));
-    c.method("updateUsi", {recParam("oUsiRec"), in("strUsi_No", kStr)}, op([](UmMgt& m, com::Args& a) {
-               return Variant(m.updateUsi(recArg(a, 0, "cUmUsrSecInst"), a[1].toString()));
-             }));
+    TIVEL_CHANGE(table, updateOrg, {rec("oOrgRec", "cUmOrg"), in("strOrg_No", kStr)});
+    TIVEL_CHANGE(table, updateGrp, {rec("oGrpRec", "cUmGrp"), in("strGrp_no", kStr)});
+    TIVEL_CHANGE(table, updateUsrByAccount, {rec("oUsrRec", "cUmUsr"), in("strUsrAccount", kStr)});
+    TIVEL_CHANGE(table, changePwd, {ref("Usr_no", kStr), ref("strNewPwd", kStr)});
+    // Overloaded (the read-modify-write form is the library's own): a line of its own.
+    changeMember(c, "updateUsr", {recParam("oUsrRec"), in("strUsr_no", kStr)}, op([](UmMgt& m, com::Args& a) {
+                   return Variant(m.updateUsr(recArg(a, 0, "cUmUsr"), a[1].toString()));
+                 }));
+    TIVEL_CHANGE(table, updateOaa, {rec("oOaaRec", "cUmOrgAddAttr"), in("strOaa_No", kStr)});
+    TIVEL_CHANGE(table, updateOai, {rec("oOaiRec", "cUmOrgAddInst")});
+    TIVEL_CHANGE(table, updateUaa, {rec("oUaaRec", "cUmUsrAddAttr"), in("strUaa_No", kStr)});
+    TIVEL_CHANGE(table, updateUai, {rec("oUaiRec", "cUmUsrAddInst"), in("strUai_No", kStr)});
+    TIVEL_CHANGE(table, updateUsa, {rec("oUsaRec", "cUmUsrSecAttr"), in("strUsa_No", kStr)});
+    TIVEL_CHANGE(table, updateUsi, {rec("oUsiRec", "cUmUsrSecInst"), in("strUsi_No", kStr)});
     // Deletes
-    c.method("delOrg", {in("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delOrg(a[0].toString())); }));
-    c.method("delGrp", {in("strGrp_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delGrp(a[0].toString())); }));
-    c.method("delUsr", {in("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delUsr(a[0].toString())); }));
-    c.method("delUsrOfAccount", {in("strUsrAccount", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delUsrOfAccount(a[0].toString())); }));
-    c.method("delOrg2Usr", {opt(in("strOrg_No", kStr)), opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delOrg2Usr(textArg(a, 0), textArg(a, 1))); }));
-    c.method("delGrp2Usr", {opt(in("strGrp_no", kStr)), opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delGrp2Usr(textArg(a, 0), textArg(a, 1))); }));
-    c.method("delUaa", {in("strUaa_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delUaa(a[0].toString())); }));
-    c.method("delUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delUai(a[0].toString(), a[1].toString())); }));
-    c.method("delUsa", {in("strUsa_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delUsa(a[0].toString())); }));
-    c.method("delUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delUsi(a[0].toString(), a[1].toString())); }));
-    c.method("delOaa", {in("strOaa_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delOaa(a[0].toString())); }));
-    c.method("delOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.delOai(a[0].toString(), a[1].toString())); }));
+    TIVEL_CHANGE(table, delOrg, {in("strOrg_No", kStr)});
+    TIVEL_CHANGE(table, delGrp, {in("strGrp_no", kStr)});
+    TIVEL_CHANGE(table, delUsr, {in("strUsr_no", kStr)});
+    TIVEL_CHANGE(table, delUsrOfAccount, {in("strUsrAccount", kStr)});
+    TIVEL_CHANGE(table, delOrg2Usr, {opt(in("strOrg_No", kStr)), opt(in("strUsr_no", kStr))});
+    TIVEL_CHANGE(table, delGrp2Usr, {opt(in("strGrp_no", kStr)), opt(in("strUsr_no", kStr))});
+    TIVEL_CHANGE(table, delUaa, {in("strUaa_No", kStr)});
+    TIVEL_CHANGE(table, delUai, {in("strUaa_No", kStr), in("strUsr_no", kStr)});
+    TIVEL_CHANGE(table, delUsa, {in("strUsa_No", kStr)});
+    TIVEL_CHANGE(table, delUsi, {in("strUsa_No", kStr), in("strUsr_no", kStr)});
+    TIVEL_CHANGE(table, delOaa, {in("strOaa_No", kStr)});
+    TIVEL_CHANGE(table, delOai, {in("strOaa_No", kStr), in("strOrg_No", kStr)});
     // Reads
-    c.method("getOrg", {ref("strOrg_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getOrg(a[0].toString()); }));
-    c.method("getTopOrgOfOrg", {in("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getTopOrgOfOrg(a[0].toString()); }));
-    c.method("getSonOrgOfOrg", {in("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getSonOrgOfOrg(a[0].toString()); }));
-    c.method("getOrgName", {ref("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.getOrgName(a[0].toString())); }));
-    c.method("getOrgOfUsr", {opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getOrgOfUsr(textArg(a, 0)); }));
-    c.method("getGrp", {in("strGrp_no", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getGrp(a[0].toString()); }));
-    c.method("getGrpName", {in("strGrp_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.getGrpName(a[0].toString())); }));
-    c.method("getAllGrp", {}, op([](UmMgt& m, com::Args&) { return m.getAllGrp(); }));
-    c.method("getAllUsr", {}, op([](UmMgt& m, com::Args&) { return m.getAllUsr(); }));
-    c.method("getUsr", {in("strUsrNo", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsr(a[0].toString()); }));
-    c.method("getUsrByAccount", {in("strAccount", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getUsrByAccount(a[0].toString()); }));
-    c.method("getUsrName", {in("strUsrNo", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.getUsrName(a[0].toString())); }));
-    c.method("getUsrAccount", {in("strUsrNo", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.getUsrAccount(a[0].toString())); }));
-    c.method("getUsrOfAccount", {in("strUsrAccount", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getUsrOfAccount(a[0].toString()); }));
-    c.method("getUsrOfOrg", {in("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getUsrOfOrg(a[0].toString()); }));
-    c.method("getGrpOfUsr", {opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getGrpOfUsr(textArg(a, 0)); }));
-    c.method("getUsrOfGrp", {in("strGrp_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getUsrOfGrp(a[0].toString()); }));
-    c.method("getOaa", {in("strOaa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getOaa(a[0].toString()); }));
-    c.method("getOai", {in("strOaa_No", kStr), in("strOrg_No", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getOai(a[0].toString(), a[1].toString()); }));
-    c.method("getUaa", {in("strUaa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUaa(a[0].toString()); }));
-    c.method("getUai", {in("strUaa_No", kStr), in("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getUai(a[0].toString(), a[1].toString()); }));
-    c.method("getUsa", {in("strUsa_No", kStr)}, op([](UmMgt& m, com::Args& a) { return m.getUsa(a[0].toString()); }));
-    c.method("getUsi", {in("strUsa_No", kStr), in("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getUsi(a[0].toString(), a[1].toString()); }));
-    c.method("getLogInfo", {in("strToken", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getLogInfo(a[0].toString()); }));
-    c.method("getUaaOfUsr", {opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getUaaOfUsr(textArg(a, 0)); }));
-    c.method("getUsrAddOfUsr", {opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getUsrAddOfUsr(textArg(a, 0)); }));
-    c.method("getOrgAddOfOrg", {opt(in("strOrg_No", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getOrgAddOfOrg(textArg(a, 0)); }));
-    c.method("getUsaOfUsr", {opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getUsaOfUsr(textArg(a, 0)); }));
-    c.method("getUsiOfUsr", {opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getUsiOfUsr(textArg(a, 0)); }));
-    c.method("getUsrSecOfUsr", {opt(in("strUsr_no", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getUsrSecOfUsr(textArg(a, 0)); }));
-    c.method("getOaaOfOrg", {opt(in("strOrg_No", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getOaaOfOrg(textArg(a, 0)); }));
-    c.method("getOaiOfOrg", {opt(in("strOrg_No", kStr))},
-             op([](UmMgt& m, com::Args& a) { return m.getOaiOfOrg(textArg(a, 0)); }));
-    c.method("getUaiOfUsr", {in("strUsrNo", kStr)},
-             op([](UmMgt& m, com::Args& a) { return m.getUaiOfUsr(a[0].toString()); }));
+    TIVEL_READ(table, getOrg, {ref("strOrg_No", kStr)});
+    TIVEL_READ(table, getTopOrgOfOrg, {in("strOrg_No", kStr)});
+    TIVEL_READ(table, getSonOrgOfOrg, {in("strOrg_No", kStr)});
+    TIVEL_READ(table, getOrgName, {ref("strOrg_No", kStr)});
+    TIVEL_READ(table, getOrgOfUsr, {opt(in("strUsr_no", kStr))});
+    TIVEL_READ(table, getGrp, {in("strGrp_no", kStr)});
+    TIVEL_READ(table, getGrpName, {in("strGrp_no", kStr)});
+    TIVEL_READ(table, getAllGrp, {});
+    TIVEL_READ(table, getAllUsr, {});
+    TIVEL_READ(table, getUsr, {in("strUsrNo", kStr)});
+    TIVEL_READ(table, getUsrByAccount, {in("strAccount", kStr)});
+    TIVEL_READ(table, getUsrName, {in("strUsrNo", kStr)});
+    TIVEL_READ(table, getUsrAccount, {in("strUsrNo", kStr)});
+    TIVEL_READ(table, getUsrOfAccount, {in("strUsrAccount", kStr)});
+    TIVEL_READ(table, getUsrOfOrg, {in("strOrg_No", kStr)});
+    TIVEL_READ(table, getGrpOfUsr, {opt(in("strUsr_no", kStr))});
+    TIVEL_READ(table, getUsrOfGrp, {in("strGrp_no", kStr)});
+    TIVEL_READ(table, getOaa, {in("strOaa_No", kStr)});
+    TIVEL_READ(table, getOai, {in("strOaa_No", kStr), in("strOrg_No", kStr)});
+    TIVEL_READ(table, getUaa, {in("strUaa_No", kStr)});
+    TIVEL_READ(table, getUai, {in("strUaa_No", kStr), in("strUsr_no", kStr)});
+    TIVEL_READ(table, getUsa, {in("strUsa_No", kStr)});
+    TIVEL_READ(table, getUsi, {in("strUsa_No", kStr), in("strUsr_no", kStr)});
+    TIVEL_READ(table, getLogInfo, {in("strToken", kStr)});
+    TIVEL_READ(table, getUaaOfUsr, {opt(in("strUsr_no", kStr))});
+    TIVEL_READ(table, getUsrAddOfUsr, {opt(in("strUsr_no", kStr))});
+    TIVEL_READ(table, getOrgAddOfOrg, {opt(in("strOrg_No", kStr))});
+    TIVEL_READ(table, getUsaOfUsr, {opt(in("strUsr_no", kStr))});
+    TIVEL_READ(table, getUsiOfUsr, {opt(in("strUsr_no", kStr))});
+    TIVEL_READ(table, getUsrSecOfUsr, {opt(in("strUsr_no", kStr))});
+    TIVEL_READ(table, getOaaOfOrg, {opt(in("strOrg_No", kStr))});
+    TIVEL_READ(table, getOaiOfOrg, {opt(in("strOrg_No", kStr))});
+    TIVEL_READ(table, getUaiOfUsr, {in("strUsrNo", kStr)});
     // Login bookkeeping and policy values
-    c.method("addUsrLogCount", {ref("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.addUsrLogCount(a[0].toString())); }));
-    c.method("cleanUsrLogErrNum", {ref("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.cleanUsrLogErrNum(a[0].toString())); }));
-    c.method("getUsrSecValue", {in("secAttr", kStr), in("strUsr_no", kStr)},
-             op([](UmMgt& m, com::Args& a) { return Variant(m.getUsrSecValue(a[0].toString(), a[1].toString())); }));
+    TIVEL_CHANGE(table, addUsrLogCount, {ref("strUsr_no", kStr)});
+    TIVEL_CHANGE(table, cleanUsrLogErrNum, {ref("strUsr_no", kStr)});
+    TIVEL_READ(table, getUsrSecValue, {in("secAttr", kStr), in("strUsr_no", kStr)});
   });
 }
 

@@ -13,6 +13,7 @@
 #include "mgt/common/module.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/pattern.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
 
@@ -31,7 +32,7 @@ const Fields kAllUsrFields = {"Usr_No", "Name", "Account", "Login_Count", "Login
 // Reads spell the key column "usr_no", updates "Usr_no": two texts, both kept.
 const char* const kUsrByKey = "select * from umUsr where usr_no='";
 const char* const kUsrForUpdate = "select * from umUsr where Usr_no='";
-const UpdateCodes kUpdateUsrCodes = {"10023011", "10023012", "10023013"};
+const UpdateCodes kUpdateUsrCodes = {codes::kUpdateUsrKeyEmpty, codes::kUpdateUsrNotFound, codes::kUpdateUsrFailed};
 
 // Concurrent logins of one user make the read-then-write of the count meet
 // another writer often (on a server database, in up to half the attempts
@@ -80,9 +81,9 @@ RecordPtr snapshot(const Record& r) {
 
 std::string UmMgt::addUsr(const RecordPtr& rec, com::Variant& strUsrNo) {
   return addRow(rec, strUsrNo,
-                {required("Name", "10023001"), required("Account", "10023002"),
-                 unique("umUsr", "account", "Account", "10023003")},
-                {"Usr_No", "USR", "umUsr", "usr_no", "10023004"}, "10023005",
+                {required("Name", codes::kAddUsrNameEmpty), required("Account", codes::kAddUsrAccountEmpty),
+                 unique("umUsr", "account", "Account", codes::kAddUsrAccountTaken)},
+                {"Usr_No", "USR", "umUsr", "usr_no", codes::kAddUsrKeyTaken}, codes::kAddUsrFailed,
                 [](const Record& r, const std::string& key) {
                   const std::string now = "'" + QuoteSql(com::DateTime::now().text()) + "'";
                   return Insert(
@@ -119,9 +120,10 @@ std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key, const
 }
 
 std::string UmMgt::updateUsrByAccount(const RecordPtr& rec, const std::string& account) {
-  return writingPassword(rec, "10023016", [&] {
-    return updateRow(rec, account, "select * from umUsr where account='", kUsrByAccountFields,
-                     {"10023014", "10023015", "10023016"});
+  return writingPassword(rec, codes::kUpdateUsrByAccountFailed, [&] {
+    return updateRow(
+        rec, account, "select * from umUsr where account='", kUsrByAccountFields,
+        {codes::kUpdateUsrByAccountKeyEmpty, codes::kUpdateUsrByAccountNotFound, codes::kUpdateUsrByAccountFailed});
   });
 }
 
@@ -157,11 +159,12 @@ bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
 }
 
 std::string UmMgt::delUsr(const std::string& key) {
-  return deleteRow(key, "delete from umUsr where usr_no='", "10023021", "10023022");
+  return deleteRow(key, "delete from umUsr where usr_no='", codes::kDelUsrKeyEmpty, codes::kDelUsrFailed);
 }
 
 std::string UmMgt::delUsrOfAccount(const std::string& account) {
-  return deleteRow(account, "delete from umUsr where account='", "10023023", "10023024");
+  return deleteRow(account, "delete from umUsr where account='", codes::kDelUsrOfAccountKeyEmpty,
+                   codes::kDelUsrOfAccountFailed);
 }
 
 com::Variant UmMgt::getUsr(const std::string& key) { return readByKey(key, kUsrByKey, "cUmUsr", kUsrFields); }

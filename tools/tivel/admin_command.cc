@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <map>
 
 #include "mgt/admin/password_rules.h"
 #include "mgt/common/collection.h"
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "tools/tivel/command.h"
@@ -51,37 +51,7 @@ void check(const std::string& command, const std::string& code) {
   if (code != "0") refuse(command, code);
 }
 
-std::string codeText(const std::string& code) {
-  static const std::map<std::string, std::string> kTexts = {
-      {"10021001", "the organisation's name is empty"},
-      {mgt::kPasswordRulesRefused, "the password does not meet the password rules ([Policy])"},
-      {"10021002", "an organisation of that name exists"},
-      {"10021003", "the organisation's key is taken"},
-      {"10021004", "adding the organisation failed"},
-      {"10021012", "no such organisation"},
-      {"10022001", "the group's name is empty"},
-      {"10022002", "a group of that name exists"},
-      {"10022003", "the group's key is taken"},
-      {"10022004", "adding the group failed"},
-      {"10022012", "no such group"},
-      {"10023001", "the name is empty"},
-      {"10023002", "the account is empty"},
-      {"10023003", "the account is taken"},
-      {"10023005", "adding the user failed"},
-      {"10023011", "no user given"},
-      {"10023012", "no such user"},
-      {"10023013", "changing the user failed"},
-      {"10023022", "deleting the user failed"},
-      {"10024003", "the user is a member of the organisation already"},
-      {"10024004", "adding the member failed"},
-      {"10024022", "removing the member failed"},
-      {"10025003", "the user is a member of the group already"},
-      {"10025004", "adding the member failed"},
-      {"10025022", "removing the member failed"},
-  };
-  auto it = kTexts.find(code);
-  return it == kTexts.end() ? "" : it->second;
-}
+std::string codeText(const std::string& code) { return std::string(codes::commandText(code)); }
 
 std::vector<records::RecordPtr> recordsOf(const com::Variant& list) {
   std::vector<records::RecordPtr> out;
@@ -152,7 +122,7 @@ void printJson(const nlohmann::json& doc) { std::cout << doc.dump(2) << "\n"; }
 
 records::RecordPtr userOf(Components& c, const std::string& command, const std::string& account) {
   auto user = records::recordArg(c.um->getUsrByAccount(account), "cUmUsr");
-  if (!user) refuse(command, "10023012");
+  if (!user) refuse(command, codes::kUpdateUsrNotFound);
   return user;
 }
 

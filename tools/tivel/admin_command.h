@@ -57,7 +57,7 @@ void printTable(const std::vector<std::string>& header, const std::vector<std::v
 // Prints one JSON document on stdout.
 void printJson(const nlohmann::json& doc);
 
-// The user with that account, or the command refused with "10023012".
+// The user with that account, or the command refused with codes::kUpdateUsrNotFound ("no such user").
 records::RecordPtr userOf(Components& c, const std::string& command, const std::string& account);
 // A new password from the terminal (asked twice, no echo) or the first line
 // of stdin; an empty one, or two that differ, refuse the command.

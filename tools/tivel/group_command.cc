@@ -1,6 +1,7 @@
 // tivel group: the groups of the portal and their members, through UmMgt.
 #include <iostream>
 
+#include "mgt/common/result_codes.h"
 #include "tools/tivel/admin_command.h"
 #include "tools/tivel/command.h"
 
@@ -13,7 +14,7 @@ using com::Variant;
 
 // The group's number as given, or refused when no group has it.
 std::string groupOf(Components& c, const std::string& command, const std::string& grpNo) {
-  if (grpNo.empty() || c.um->getGrp(grpNo).isNothing()) admin::refuse(command, "10022012");
+  if (grpNo.empty() || c.um->getGrp(grpNo).isNothing()) admin::refuse(command, codes::kUpdateGrpNotFound);
   return grpNo;
 }
 

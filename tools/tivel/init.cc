@@ -9,6 +9,7 @@
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/admin/password_rules.h"
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "mgt/init/root.h"
 #include "platform/com/error.h"
@@ -72,7 +73,7 @@ void addAdministrator(const std::string& account, const std::string& pwd) {
     member->set("Priority", com::Variant("1"));
     com::Args join{com::Variant(std::static_pointer_cast<com::Object>(member)), com::Variant("")};
     std::string code = um->invoke("addGrp2Usr", com::MemberKind::Method, join).toString();
-    if (code != "0" && code != "10025003")
+    if (code != "0" && code != codes::kAddGrp2UsrExists)
       com::raise(com::kInvalidArgument, "tivel init", "administrator group " + std::string(group) + ": " + code);
   }
   std::cout << "admin:      " << account << " (added to groups 1 and 2)\n";

@@ -5,12 +5,12 @@
 
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <string>
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "platform/ado/recordset.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
@@ -20,26 +20,6 @@
 
 namespace tivel::tool {
 namespace {
-
-const char* meaning(const std::string& code) {
-  static const std::map<std::string, const char*> m = {
-      {"0", "login accepted"},
-      {"10001", "the account is empty"},
-      {"10002", "no user has that account"},
-      {"10003", "the password differs from the stored one"},
-      {"10005", "run-time failure"},
-      {"10006", "run-time failure in the policy checks"},
-      {"10010", "refused by the address limit"},
-      {"10011", "refused by the time limit"},
-      {"10012", "refused by the login-error limit"},
-      {"10014", "refused by the account expiry"},
-      {"10015", "refused by the password expiry"},
-      {"10016", "the password must be changed before use"},
-      {"10017", "the bookkeeping of the login failed"},
-  };
-  auto it = m.find(code);
-  return it == m.end() ? "unknown code" : it->second;
-}
 
 // Prints the newest login record of the account's user.
 void printLoginRecord(const std::string& account) {
@@ -75,7 +55,7 @@ const CommandRegistrar reg([](CLI::App& app) {
     try {
       auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
       std::string code = admin->loginByPwd(*account, pwd, *address);
-      std::cout << "loginByPwd:   " << code << " (" << meaning(code) << ")\n";
+      std::cout << "loginByPwd:   " << code << " (" << codes::loginMeaning(code) << ")\n";
       if (code == "0") printLoginRecord(*account);
       if (code != "0") throw CLI::RuntimeError(2);
     } catch (const com::ComError& e) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "mgt/common/result_codes.h"
 #include "tools/tivel/admin_command.h"
 #include "tools/tivel/command.h"
 
@@ -78,7 +79,7 @@ const CommandRegistrar reg([](CLI::App& app) {
   admin::addCommon(add, *addOpts);
   add->callback([=] {
     admin::run("org add", *addOpts, [&](Components& c) {
-      if (*parent != "0" && c.um->getOrg(*parent).isNothing()) admin::refuse("org add", "10021012");
+      if (*parent != "0" && c.um->getOrg(*parent).isNothing()) admin::refuse("org add", codes::kUpdateOrgNotFound);
       auto rec = records::newRecord("cUmOrg");
       rec->set("Org_No", Variant(*number));
       rec->set("Name", Variant(*name));

@@ -6,6 +6,7 @@
 
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "platform/ado/connection.h"
 #include "platform/com/registry.h"
@@ -49,24 +50,24 @@ struct Profile {
 
 // Joins a user to an organisation (its main one when it has none yet) or a group.
 void joinOrg(Components& c, const std::string& command, const std::string& orgNo, const std::string& usrNo) {
-  if (c.um->getOrg(orgNo).isNothing()) admin::refuse(command, "10021012");
+  if (c.um->getOrg(orgNo).isNothing()) admin::refuse(command, codes::kUpdateOrgNotFound);
   auto m = records::newRecord("cUmOrg2usr");
   m->set("Org_No", Variant(orgNo));
   m->set("Usr_No", Variant(usrNo));
   m->set("IsMain", Variant(admin::recordsOf(c.um->getOrgOfUsr(usrNo)).empty() ? "1" : "0"));
   Variant id("");
   const std::string code = c.um->addOrg2Usr(m, id);
-  if (code != "10024003") admin::check(command, code);  // named twice: a member once
+  if (code != codes::kAddOrg2UsrExists) admin::check(command, code);  // named twice: a member once
 }
 
 void joinGrp(Components& c, const std::string& command, const std::string& grpNo, const std::string& usrNo) {
-  if (c.um->getGrp(grpNo).isNothing()) admin::refuse(command, "10022012");
+  if (c.um->getGrp(grpNo).isNothing()) admin::refuse(command, codes::kUpdateGrpNotFound);
   auto m = records::newRecord("cUmGrp2usr");
   m->set("Grp_no", Variant(grpNo));
   m->set("Usr_No", Variant(usrNo));
   Variant id("");
   const std::string code = c.um->addGrp2Usr(m, id);
-  if (code != "10025003") admin::check(command, code);  // named twice: a member once
+  if (code != codes::kAddGrp2UsrExists) admin::check(command, code);  // named twice: a member once
 }
 
 // What a user's lock state is: the login-error count, the threshold and
@@ -103,25 +104,25 @@ void addUser(CLI::App& user) {
   admin::addCommon(cmd, *common);
   cmd->callback([=] {
     admin::run("user add", *common, [&](Components& c) {
-      if (account->empty()) admin::refuse("user add", "10023002");
-      if (!c.um->getUsrByAccount(*account).isNothing()) admin::refuse("user add", "10023003");
+      if (account->empty()) admin::refuse("user add", codes::kAddUsrAccountEmpty);
+      if (!c.um->getUsrByAccount(*account).isNothing()) admin::refuse("user add", codes::kAddUsrAccountTaken);
       auto field = [&](const char* f, const std::string& fallback = "") {
         auto it = profile->values.find(f);
         return it == profile->values.end() ? fallback : it->second;
       };
       const std::string name = field("Name", *account);
-      if (name.empty()) admin::refuse("user add", "10023001");
+      if (name.empty()) admin::refuse("user add", codes::kAddUsrNameEmpty);
       for (const auto& o : *orgs)
-        if (c.um->getOrg(o).isNothing()) admin::refuse("user add", "10021012");
+        if (c.um->getOrg(o).isNothing()) admin::refuse("user add", codes::kUpdateOrgNotFound);
       for (const auto& g : *groups)
-        if (c.um->getGrp(g).isNothing()) admin::refuse("user add", "10022012");
+        if (c.um->getGrp(g).isNothing()) admin::refuse("user add", codes::kUpdateGrpNotFound);
       const std::string pwd = admin::newPassword("user add", *account, *fromStdin);
       std::string usrNo;
       // The user and its memberships together: a refused join adds no user.
       mgt::sharedConnection()->inTransaction([&] {
         if (!c.admin->addUsr(*account, pwd, name, field("NetName"), field("Phone"), field("Mobile"), field("Email"),
                              field("Login_Mode")))
-          admin::refuse("user add", "10023005");
+          admin::refuse("user add", codes::kAddUsrFailed);
         auto rec = admin::userOf(c, "user add", *account);
         usrNo = admin::text(*rec, "Usr_No");
         if (profile->values.count("Address") || profile->values.count("EmailOA")) {
@@ -217,7 +218,8 @@ void setUser(CLI::App& user) {
       auto rec = admin::userOf(c, "user set", *account);
       for (const auto& [field, value] : profile->values) rec->set(field, Variant(value));
       if (*state >= 0) rec->set("State", Variant(int32_t{*state}));
-      if (profile->values.count("Name") && profile->values.at("Name").empty()) admin::refuse("user set", "10023001");
+      if (profile->values.count("Name") && profile->values.at("Name").empty())
+        admin::refuse("user set", codes::kAddUsrNameEmpty);
       admin::check("user set", c.um->updateUsr(rec, admin::text(*rec, "Usr_No")));
       admin::logChange(c, "修改用户 " + *account);
       if (common->json)
@@ -240,7 +242,7 @@ void passwdUser(CLI::App& user) {
     admin::run("user passwd", *common, [&](Components& c) {
       auto rec = admin::userOf(c, "user passwd", *account);
       const std::string pwd = admin::newPassword("user passwd", *account, *fromStdin);
-      if (!c.um->changePwd(admin::text(*rec, "Usr_No"), pwd)) admin::refuse("user passwd", "10023013");
+      if (!c.um->changePwd(admin::text(*rec, "Usr_No"), pwd)) admin::refuse("user passwd", codes::kUpdateUsrFailed);
       admin::logChange(c, "重置密码 " + *account);
       if (common->json)
         admin::printJson({{"account", *account}, {"password", "set"}});
@@ -272,7 +274,7 @@ void lockUser(CLI::App& user, bool lock) {
           admin::fail(
               name, "no lockout threshold (LogErrLockNum above 0) applies to " + *account + ": a lock would not hold");
       } else {
-        if (!c.um->cleanUsrLogErrNum(usrNo)) admin::refuse(name, "10023013");
+        if (!c.um->cleanUsrLogErrNum(usrNo)) admin::refuse(name, codes::kUpdateUsrFailed);
         admin::logChange(c, "解锁帐号 " + *account);
       }
       if (common->json)

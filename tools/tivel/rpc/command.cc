@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "mgt/common/result_codes.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/host.h"
@@ -12,8 +13,8 @@
 namespace tivel::tool {
 namespace {
 
-// 0x80040001, the components' "cannot connect to the database", as an answer writes it.
-constexpr const char* kConnectErrorNumber = "\"number\":-2147221503";
+// The components' connection failure (codes::kConnectError) as an answer writes it.
+const std::string kConnectErrorNumber = "\"number\":" + std::to_string(codes::kConnectError);
 
 void tellConnectError(const std::string& reply) {
   try {

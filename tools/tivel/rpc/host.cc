@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "mgt/common/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "tools/tivel/rpc/dump.h"
@@ -186,10 +187,10 @@ Json RpcHost::answer(const Json& request) {
     return errorAnswer(id, e.number(), e.source(), e.description(), e.detail());
   } catch (const std::exception& e) {
     handles_.unname(jsonText(id));
-    return errorAnswer(id, static_cast<int32_t>(0x80004005), kHostSource, e.what());
+    return errorAnswer(id, codes::kFail, kHostSource, e.what());
   } catch (...) {
     handles_.unname(jsonText(id));
-    return errorAnswer(id, static_cast<int32_t>(0x80004005), kHostSource, "Unknown failure");
+    return errorAnswer(id, codes::kFail, kHostSource, "Unknown failure");
   }
 }
 

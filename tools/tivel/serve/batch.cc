@@ -3,6 +3,7 @@
 #include <string>
 
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "platform/ado/connection_guard.h"
 #include "platform/ado/interrupt.h"
 #include "platform/com/error.h"
@@ -14,8 +15,6 @@
 
 namespace tivel::tool {
 namespace {
-
-constexpr int32_t kFail = static_cast<int32_t>(0x80004005);
 
 std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
@@ -106,7 +105,7 @@ BatchOutcome BatchRunner::run(std::string_view body, const Caller& caller,
   } catch (const com::ComError& e) {
     return refusedWhole(503, e.number(), e.description(), e.detail());
   } catch (const std::exception& e) {
-    return refusedWhole(503, kFail, e.what());
+    return refusedWhole(503, codes::kFail, e.what());
   }
   const std::string late = "The batch ran out of time (" + std::to_string(limits_.timeout.count()) + " ms)";
   const std::string tooLarge = "The batch's answer would pass " + std::to_string(limits_.maxAnswer) + " bytes";

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "mgt/common/result_codes.h"
 #include "tools/tivel/rpc/json_value.h"
 #include "tools/tivel/serve/own_sources.h"
 #include "tools/tivel/serve/scope.h"
@@ -19,10 +20,10 @@
 namespace tivel::tool {
 
 // Error numbers of answers the gateway gives in place of a request's own.
-inline constexpr int32_t kScopeRefused = static_cast<int32_t>(0x80070005);    // E_ACCESSDENIED
-inline constexpr int32_t kTimedOut = static_cast<int32_t>(0x80040E31);        // the batch's time ran out
-inline constexpr int32_t kAnswerTooLarge = static_cast<int32_t>(0x8007000E);  // E_OUTOFMEMORY
-inline constexpr int32_t kNotRun = static_cast<int32_t>(0x80004004);          // E_ABORT: an observer stopped the batch
+using codes::kAnswerTooLarge;  // E_OUTOFMEMORY
+using codes::kNotRun;          // E_ABORT: an observer stopped the batch
+using codes::kScopeRefused;    // E_ACCESSDENIED
+using codes::kTimedOut;        // the batch's time ran out
 
 struct BatchLimits {
   size_t maxRequests = 10000;                // more get 413

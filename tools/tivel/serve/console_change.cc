@@ -3,20 +3,13 @@
 #include <memory>
 #include <vector>
 
+#include "mgt/common/member_table.h"
 #include "mgt/common/module.h"
 #include "platform/com/registry.h"
 #include "tools/tivel/serve/scope.h"
 
 namespace tivel::tool {
 namespace {
-
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // Watches the batch: opens the transaction at the first change, notes the
 // changes made, and stops the batch at the first failure after it.
@@ -71,12 +64,8 @@ bool writeLog(const std::string& text) {
 
 }  // namespace
 
-bool changesData(std::string_view progid, std::string_view member) {
-  const std::string cls = lower(progid), m = lower(member);
-  if (cls != "tivelmgt.ummgt" && cls != "tivelmgt.appmgt" && cls != "tivelmgt.sysmgt" && cls != "tivelmgt.adminmgt")
-    return false;
-  return !startsWith(m, "get") && !startsWith(m, "is") && !startsWith(m, "check");
-}
+// The members' table says which members change stored data.
+bool changesData(std::string_view progid, std::string_view member) { return mgt::changesData(progid, member); }
 
 std::string changeLogText(const std::string& account, const std::string& description, const std::string& calls) {
   return account + "在控制台：" + (description.empty() ? std::string() : description + " ") + "[" + calls + "]";

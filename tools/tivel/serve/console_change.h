@@ -26,9 +26,8 @@ struct ConsoleBatch {
   ChangeOutcome change = ChangeOutcome::None;
 };
 
-// Whether a call of `member` on a `progid` object changes data: any member
-// of a management class (TivelMgt.UmMgt, AppMgt, SysMgt, AdminMgt) but its
-// reads (get..., is..., check...).
+// Whether a call of `member` on a `progid` object changes data, as the
+// class's member table declares it.
 bool changesData(std::string_view progid, std::string_view member);
 
 // The system log text of a change: "<account>在控制台：<description> [<calls>]".

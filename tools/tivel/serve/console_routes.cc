@@ -15,6 +15,7 @@
 #include "mgt/admin/login_record.h"
 #include "mgt/admin/second_factor.h"
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
@@ -372,7 +373,10 @@ class Console : public std::enable_shared_from_this<Console> {
     const std::string token = mgt::takeLoginToken();
     // An unknown account answers as a wrong password: the sign-in tells no
     // one which accounts exist.
-    if (code != "0") return answerJson(res, 401, Json{{"error", "login"}, {"code", code == "10002" ? "10003" : code}});
+    if (code != "0")
+      return answerJson(
+          res, 401,
+          Json{{"error", "login"}, {"code", code == codes::kLoginNoSuchAccount ? codes::kLoginWrongPassword : code}});
     if (token.empty()) return refuse(res, 503, "unavailable", "The login wrote no login record; try again");
     com::Args byAccount{com::Variant(account)};
     com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
@@ -414,7 +418,7 @@ class Console : public std::enable_shared_from_this<Console> {
     try {
       // An empty password opens no console session, whatever is stored.
       if ((*body)["password"].get<std::string>().empty())
-        answerJson(res, 401, Json{{"error", "login"}, {"code", "10003"}});
+        answerJson(res, 401, Json{{"error", "login"}, {"code", codes::kLoginWrongPassword}});
       else
         openSession(account, (*body)["password"].get<std::string>(), req, res);
     } catch (const com::ComError& e) {
@@ -479,7 +483,7 @@ class Console : public std::enable_shared_from_this<Console> {
     counted(req, account, res);
   }
 
-  // The change a login demanded ("10016"): AdminMgt.changePwd with the old
+  // The change a login demanded (codes::kLoginPasswordMustChange): AdminMgt.changePwd with the old
   // password, then the sign-in with the new one.
   void changePassword(const HttpRequest& req, HttpResponse& res) {
     std::optional<Json> body = form(req, res, {"account", "password", "newPassword"});

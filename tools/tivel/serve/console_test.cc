@@ -198,6 +198,11 @@ TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
   EXPECT_EQ(index->get_header_value("X-Content-Type-Options"), "nosniff");
   EXPECT_EQ(statusOf(g.client("").Get("/console/", {{"If-None-Match", index->get_header_value("ETag")}})), 304);
   EXPECT_EQ(statusOf(g.client("").Get("/console/../ini/console.key")), 404);
+  auto texts = g.client("").Get("/console/codes.js");  // written by the build from the result-code table
+  ASSERT_EQ(statusOf(texts), 200);
+  EXPECT_NE(texts->body.find(R"("10016": ["必须先修改密码。", "The password must be changed first."])"),
+            std::string::npos);
+  EXPECT_NE(texts->body.find(R"("NotRun": -2147467260)"), std::string::npos);
   auto root = g.client("").Get("/");
   ASSERT_EQ(statusOf(root), 302);
   EXPECT_EQ(root->get_header_value("Location"), "/console/");

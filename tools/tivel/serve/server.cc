@@ -27,6 +27,7 @@
 #include <unordered_set>
 
 #include "mgt/common/module.h"
+#include "mgt/common/result_codes.h"
 #include "platform/ado/interrupt.h"
 #include "platform/com/error.h"
 #include "tools/tivel/rpc/error.h"
@@ -42,7 +43,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int32_t kFail = static_cast<int32_t>(0x80004005);
 // Each connection's memory: its request head (at most kMaxHeadBytes, refused
 // above), the parsed headers and the buffer bodies are read through.
 constexpr size_t kConnectionMemory = kMaxHeadBytes + 32 * 1024;
@@ -402,7 +402,7 @@ struct ServeServer::Impl {
     if (!lane.reserve()) {
       ex.response.headers.emplace_back("Retry-After", kRetryAfter);
       ex.response.status = 503;
-      ex.response.body = errorBody(kFail, "Every worker is busy; try again later");
+      ex.response.body = errorBody(codes::kFail, "Every worker is busy; try again later");
       return queue(c, ex, draining);
     }
     setDeadline(ex, Clock::time_point::max(), false);
@@ -500,7 +500,7 @@ struct ServeServer::Impl {
         req.caller = table->find(std::string_view(authorization).substr(kBearer.size()));
       if (!req.caller) {
         ex.response.headers.emplace_back("WWW-Authenticate", "Bearer");
-        return refuse(c, ex, 401, "Unauthorized", kFail);
+        return refuse(c, ex, 401, "Unauthorized", codes::kFail);
       }
       ex.callerName = req.caller->name;
     }
@@ -527,7 +527,7 @@ struct ServeServer::Impl {
     } else if (route->access == Access::Open && declared > 0 && !holdAnonymous(ex, declared)) {
       // Bodies anyone may send share one cap; the declared length is held from the head on.
       ex.response.headers.emplace_back("Retry-After", kRetryAfter);
-      return refuse(c, ex, 503, "Too many requests without a token are being read; try again later", kFail);
+      return refuse(c, ex, 503, "Too many requests without a token are being read; try again later", codes::kFail);
     } else if (route->access == Access::Open) {
       req.body.reserve(declared);
     }
@@ -555,7 +555,7 @@ struct ServeServer::Impl {
     } catch (const std::exception& e) {
       ex.response = HttpResponse{};
       ex.response.status = 500;
-      ex.response.body = errorBody(kFail, "Internal failure");
+      ex.response.body = errorBody(codes::kFail, "Internal failure");
     }
     if (ex.callerName.empty()) ex.callerName = ex.response.callerName;
   }
