@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the console's result-code texts (codes.js) from the table
-mgt/common/result_codes.def: the login codes, the management codes and the
+platform/codes/result_codes.def: the login codes, the management codes and the
 error numbers the console compares, each entry once.
 
 Run as: result_codes.py TABLE OUTPUT
@@ -43,7 +43,7 @@ def main(table, output):
                        for k, v in entries.items())
         return f'// {comment}\nexport const {name} = {{\n{body}}};\n'
 
-    text = ('// Generated from mgt/common/result_codes.def by cmake/result_codes.py; do not edit.\n\n' +
+    text = ('// Generated from platform/codes/result_codes.def by cmake/result_codes.py; do not edit.\n\n' +
             block('loginCodes', login, "The login's result codes: [zh-CN, en].") + '\n' +
             block('codes', result, 'The result codes of the management operations the console calls.') + '\n' +
             block('errorNumbers', errors, 'Error numbers by name.') + '\n' +

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 
 namespace tivel::setup {

@@ -21,7 +21,7 @@ class AdminMgt : public com::Object {
 
   // "0" accepted; kLoginAccountEmpty, kLoginNoSuchAccount, kLoginWrongPassword;
   // a policy code of usrIsAvail; kLoginNotRecorded (bookkeeping failed);
-  // kLoginFailed on any other failure (mgt/common/result_codes.def).
+  // kLoginFailed on any other failure (platform/codes/result_codes.def).
   std::string loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip);
   // The six policy checks in order; "0" or the refusing check's code, kLoginPolicyFailed on failure.
   std::string usrIsAvail(const std::string& usrNo, const std::string& ip);

@@ -6,7 +6,7 @@
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/app/app_mgt.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "records/record.h"
 
 namespace tivel::mgt {

@@ -9,7 +9,7 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"

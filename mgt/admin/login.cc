@@ -9,7 +9,7 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/pattern.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "mgt/common/trace.h"
 #include "platform/com/registry.h"

@@ -8,7 +8,7 @@
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/module.h"
 #include "mgt/common/pattern.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::mgt {
 namespace {

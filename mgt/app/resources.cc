@@ -6,7 +6,7 @@
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/pattern.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::mgt {
 namespace {

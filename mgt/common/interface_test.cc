@@ -8,7 +8,7 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/member_table.h"
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 #include "testing/engines.h"

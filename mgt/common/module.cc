@@ -1,7 +1,7 @@
 #include "mgt/common/module.h"
 
 #include "mgt/common/helpers.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 
 namespace tivel::mgt {

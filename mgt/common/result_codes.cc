@@ -1,4 +1,4 @@
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::codes {
 namespace {
@@ -9,14 +9,14 @@ struct Text {
 
 constexpr Text kLoginTexts[] = {
 #define TIVEL_LOGIN_CODE(name, code, zh, en, text) {code, text},
-#include "mgt/common/result_codes.def"
+#include "platform/codes/result_codes.def"
 };
 
 // Codes named twice (a code two operations share) give their text once; the
 // first entry with a text wins.
 constexpr Text kResultTexts[] = {
 #define TIVEL_RESULT_CODE(name, code, zh, en, text) {code, text},
-#include "mgt/common/result_codes.def"
+#include "platform/codes/result_codes.def"
 };
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "mgt/common/pattern.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "mgt/um/um_mgt.h"
 
 namespace tivel::mgt {

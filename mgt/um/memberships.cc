@@ -6,7 +6,7 @@
 #include <string>
 
 #include "mgt/common/pattern.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/error.h"
 

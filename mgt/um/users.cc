@@ -9,11 +9,11 @@
 #include <string>
 #include <thread>
 
-#include "mgt/admin/password_rules.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/common/module.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/pattern.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <iostream>
 
-#include "mgt/admin/password_rules.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/common/collection.h"
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "tools/tivel/command.h"

@@ -1,7 +1,7 @@
 // tivel group: the groups of the portal and their members, through UmMgt.
 #include <iostream>
 
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "tools/tivel/admin_command.h"
 #include "tools/tivel/command.h"
 

@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "mgt/admin/admin_mgt.h"
-#include "mgt/admin/password_rules.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "mgt/init/root.h"
 #include "platform/com/error.h"

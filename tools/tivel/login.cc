@@ -10,7 +10,7 @@
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/ado/recordset.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"

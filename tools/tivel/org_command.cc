@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "tools/tivel/admin_command.h"
 #include "tools/tivel/command.h"
 

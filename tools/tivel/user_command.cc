@@ -6,7 +6,7 @@
 
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "platform/ado/connection.h"
 #include "platform/com/registry.h"

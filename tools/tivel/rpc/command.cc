@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/host.h"

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "tools/tivel/rpc/dump.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/ado/connection_guard.h"
 #include "platform/ado/interrupt.h"
 #include "platform/com/error.h"

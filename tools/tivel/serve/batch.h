@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "tools/tivel/rpc/json_value.h"
 #include "tools/tivel/serve/own_sources.h"
 #include "tools/tivel/serve/scope.h"

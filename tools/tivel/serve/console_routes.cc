@@ -15,7 +15,7 @@
 #include "mgt/admin/login_record.h"
 #include "mgt/admin/second_factor.h"
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"

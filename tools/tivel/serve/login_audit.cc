@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "mgt/admin/password_rules.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/common/helpers.h"
 #include "mgt/common/module.h"
 #include "mgt/common/security_options.h"

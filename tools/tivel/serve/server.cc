@@ -27,7 +27,7 @@
 #include <unordered_set>
 
 #include "mgt/common/module.h"
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 #include "platform/ado/interrupt.h"
 #include "platform/com/error.h"
 #include "tools/tivel/rpc/error.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "mgt/admin/admin_mgt.h"
-#include "mgt/admin/password_rules.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/testing/portal.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mgt/common/result_codes.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::mgt {
 

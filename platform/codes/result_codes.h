@@ -15,7 +15,7 @@ namespace tivel::codes {
 #define TIVEL_ERROR_NUMBER(name, number, zh, en)                     \
   inline constexpr int32_t name = static_cast<int32_t>(number); \
   inline constexpr const char name##Text[] = zh;
-#include "mgt/common/result_codes.def"
+#include "platform/codes/result_codes.def"
 
 // What `tivel login` prints for a login result code; "unknown code" for another.
 std::string_view loginMeaning(std::string_view code);

@@ -1,4 +1,4 @@
-#include "mgt/admin/password_rules.h"
+#include "mgt/common/password_rules.h"
 
 #include <charconv>
 #include <ctime>
