@@ -1,9 +1,8 @@
-// What the console reads that no component operation reads: users found by
+// What the console reads that no other component operation reads: users found by
 // account or name a page at a time, a user's login records, which of a
 // user's organisations is the main one, the keys of the system attributes,
-// and the system log by page with filters. Each is one
-// fixed read-only statement on the thread's shared connection, its values
-// quoted; the answers are JSON for the console's pages.
+// and the system log by page with filters, read through ConsoleMgt and
+// answered as JSON for the console's pages.
 #pragma once
 
 #include <string>

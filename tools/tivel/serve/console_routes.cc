@@ -12,7 +12,6 @@
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/admin/guess_limit.h"
-#include "mgt/admin/login_record.h"
 #include "mgt/admin/second_factor.h"
 #include "mgt/common/module.h"
 #include "platform/com/error.h"
@@ -350,37 +349,31 @@ class Console : public std::enable_shared_from_this<Console> {
     return body;
   }
 
-  // Logs the account in through the components with the client's address
-  // and makes the login record a session when its user is an administrator.
+  // Logs the account in through ConsoleMgt's sign-in with the client's
+  // address: the login record becomes a session when its user is an
+  // administrator (and no one-time code must follow).
   void openSession(const std::string& account, const std::string& password, const HttpRequest& req, HttpResponse& res) {
-    auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-    mgt::takeLoginToken();
-    const std::string code = admin->loginByPwd(account, password, req.peer);
-    const std::string token = mgt::takeLoginToken();
+    const mgt::ConsoleSignIn in = consoleMgt()->signIn(account, password, req.peer, settings_.lifetime.count());
     // An unknown account answers as a wrong password: the sign-in tells no
     // one which accounts exist.
-    if (code != "0") return answerJson(res, 401, Json{{"error", "login"}, {"code", code == "10002" ? "10003" : code}});
-    if (token.empty()) return refuse(res, 503, "unavailable", "The login wrote no login record; try again");
-    com::Args byAccount{com::Variant(account)};
-    com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-    records::RecordPtr u =
-        records::recordArg(um->invoke("getUsrByAccount", com::MemberKind::Method, byAccount), "cUmUsr");
-    if (!u || consoleLevel(u->get("Usr_No").toString()) < 0) {
-      endSession(token);
-      admin->WriteLog(com::Variant("0"), com::Variant("console"),
-                      com::Variant(account + "无权使用管理控制台，登录被拒绝！"), com::Variant(int16_t{0}),
-                      com::Variant(int16_t{0}));
-      return answerJson(res, 403, Json{{"error", "denied"}});
-    }
-    const std::string usrNo = u->get("Usr_No").toString();
-    if (admin->secondFactorOn(usrNo)) {
+    if (in.code != "0") return answerJson(res, 401, Json{{"error", "login"}, {"code", in.code == "10002" ? "10003" : in.code}});
+    if (in.denied) return answerJson(res, 403, Json{{"error", "denied"}});
+    if (in.secondFactor) {
       // The password alone opens nothing: the login record waits, for a
       // short while and for this client only, for the one-time code.
-      const Challenge c{token, usrNo, req.peer, static_cast<int64_t>(std::time(nullptr)) + kChallengeSeconds};
+      const Challenge c{in.token, in.usrNo, req.peer, static_cast<int64_t>(std::time(nullptr)) + kChallengeSeconds};
       return answerJson(res, 202,
                         Json{{"step", "code"}, {"challenge", key_->challengeFor(c)}, {"seconds", kChallengeSeconds}});
     }
-    sessionOpened(token, req, res);
+    // The sign-in read everything the session's first answer needs.
+    ConsoleUser opened;
+    opened.token = in.token;
+    opened.usrNo = in.usrNo;
+    opened.account = in.account;
+    opened.name = in.name;
+    opened.level = in.level;
+    opened.storedPassword = in.storedPassword;
+    handOut(opened, res);
   }
 
   // Makes a login record that passed every step a session and hands out its cookie.
@@ -388,9 +381,14 @@ class Console : public std::enable_shared_from_this<Console> {
     startSession(token, settings_);
     std::optional<ConsoleUser> opened = currentSession(token, settings_, req.peer);
     if (!opened) return refuse(res, 503, "unavailable", "The session could not be opened; try again");
-    res.headers.emplace_back("Set-Cookie", cookieHeader(token, key_->stampOf(opened->usrNo, opened->storedPassword)));
-    res.callerName = "console:" + opened->account;
-    answerJson(res, 200, whoAmI(*opened));
+    handOut(*opened, res);
+  }
+
+  // The cookie of a session just opened, and who is signed in.
+  void handOut(const ConsoleUser& opened, HttpResponse& res) {
+    res.headers.emplace_back("Set-Cookie", cookieHeader(opened.token, key_->stampOf(opened.usrNo, opened.storedPassword)));
+    res.callerName = "console:" + opened.account;
+    answerJson(res, 200, whoAmI(opened));
   }
 
   void signIn(const HttpRequest& req, HttpResponse& res) {
