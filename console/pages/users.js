@@ -4,7 +4,7 @@
 // unlock and deletion.
 import {clear, confirmButton, form, h, note, section, table} from '../dom.js';
 import {policyText, t} from '../i18n.js';
-import {Batch, api, byRef, change, listOf, record, records} from '../rpc.js';
+import {Batch, api, byRef, change, listOf, reads, record, records} from '../rpc.js';
 import {heading, loadOrgs, show, treeOptions} from './common.js';
 import {addMembership} from './orgs.js';
 
@@ -29,7 +29,7 @@ async function list(main) {
   const counter = h('p', {class: 'count', 'aria-live': 'polite'});
   const draw = async () => {
     const mine = ++asked;
-    const data = await api.get('/console/api/users', {q, page, size: PAGE});
+    const data = await reads.users({q, page, size: PAGE});
     if (mine !== asked) return;  // a later search has been asked for
     const pages = Math.max(1, Math.ceil(data.total / PAGE));
     counter.textContent = q ? t('users.found', data.total) : t('users.count', data.total);
@@ -127,9 +127,9 @@ async function user(main, usrNo, me) {
     return show(main, heading(t('users.title')), msg);
   }
   const [logins, sessions, memberships, tree] = await Promise.all([
-    api.get('/console/api/logins', {usr: usrNo}),
+    reads.logins(usrNo),
     api.get('/console/api/sessions', {usr: usrNo}),
-    api.get('/console/api/memberships', {usr: usrNo}),
+    reads.memberships(usrNo),
     loadOrgs(),
   ]);
   const again = () => user(main, usrNo, me);

@@ -34,6 +34,14 @@ std::string day(const std::string& given) {
   return d.text().substr(0, 10);
 }
 
+// No read's text has a use for control characters; a NUL would reach the
+// database driver.
+const std::string& plain(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) throw std::invalid_argument("a text holds a control character");
+  return s;
+}
+
 void checkPage(int page, int size) {
   if (page < 0 || page > 1000000 || size < 1 || size > 200) throw std::invalid_argument("no such page");
 }
@@ -50,12 +58,14 @@ long long counted(const std::string& sql) {
 }
 
 std::string userFilter(const std::string& find) {
-  if (find.empty()) return "";
+  if (plain(find).empty()) return "";
   const std::string like = quotedText("%" + likeText(find) + "%") + " escape '\\'";
   return " where lower(account) like " + like + " or lower(name) like " + like;
 }
 
 std::string logFilter(const ConsoleLogQuery& q) {
+  plain(q.account);
+  plain(q.text);
   std::string where = " where 1=1";
   if (!q.from.empty()) where += " and WDateTime>=" + quotedText(day(q.from));
   if (!q.to.empty()) where += " and WDateTime<=" + quotedText(day(q.to) + " 99");
@@ -68,17 +78,20 @@ std::string logFilter(const ConsoleLogQuery& q) {
 
 ado::RecordsetPtr ConsoleMgt::usersPage(const std::string& find, int page, int size) {
   checkPage(page, size);
+  const std::string where = userFilter(find);
   return failingCall(kSource, [&] {
-    return openRead("select usr_no, account, name, state, login_count from umUsr" + userFilter(find) +
+    return openRead("select usr_no, account, name, state, login_count from umUsr" + where +
                     " order by account" + pageClause(page, size));
   });
 }
 
 long long ConsoleMgt::usersCount(const std::string& find) {
-  return failingCall(kSource, [&] { return counted("select count(*) from umUsr" + userFilter(find)); });
+  const std::string where = userFilter(find);
+  return failingCall(kSource, [&] { return counted("select count(*) from umUsr" + where); });
 }
 
 ado::RecordsetPtr ConsoleMgt::userLogins(const std::string& usrNo, int limit) {
+  plain(usrNo);
   return failingCall(kSource, [&] {
     return openRead("select login_datetime, login_ip, isAvail from umLogInfo where usr_no=" + quotedText(usrNo) +
                     " order by login_datetime desc limit " + std::to_string(std::clamp(limit, 1, 200)));
@@ -86,6 +99,7 @@ ado::RecordsetPtr ConsoleMgt::userLogins(const std::string& usrNo, int limit) {
 }
 
 ado::RecordsetPtr ConsoleMgt::userOrganisations(const std::string& usrNo) {
+  plain(usrNo);
   return failingCall(kSource, [&] {
     return openRead("select Org_no, isMain, priority from umOrg2Usr where Usr_no=" + quotedText(usrNo));
   });

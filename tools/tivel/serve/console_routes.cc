@@ -20,7 +20,6 @@
 #include "tools/tivel/serve/console_assets.h"
 #include "tools/tivel/serve/console_change.h"
 #include "tools/tivel/serve/console_key.h"
-#include "tools/tivel/serve/console_reads.h"
 #include "tools/tivel/serve/console_session.h"
 #include "tools/tivel/serve/token.h"
 
@@ -95,16 +94,6 @@ std::string argument(const HttpRequest& req, std::string_view name) {
   for (const auto& [key, value] : req.arguments)
     if (key == name) return value;
   return "";
-}
-
-// A query argument's whole number, `fallback` when it is absent; fails
-// (std::invalid_argument) for anything but up to seven digits.
-int number(const HttpRequest& req, const char* name, int fallback) {
-  const std::string v = argument(req, name);
-  if (v.empty()) return fallback;
-  if (v.size() > 7 || v.find_first_not_of("0123456789") != std::string::npos)
-    throw std::invalid_argument(std::string("not a number: ") + name);
-  return std::stoi(v);
 }
 
 // %XX escapes decoded (the change description travels in a header so).
@@ -195,11 +184,6 @@ class Console : public std::enable_shared_from_this<Console> {
     route("POST", "/console/api/password", false, &Console::changePassword, Lane::Batch, kForm);
     route("POST", "/console/api/signout", false, &Console::signOut, Lane::Batch, kForm);
     route("POST", "/console/rpc", false, &Console::rpc, Lane::Batch, kChange);
-    route("GET", "/console/api/users", false, &Console::users);
-    route("GET", "/console/api/logins", false, &Console::logins);
-    route("GET", "/console/api/memberships", false, &Console::memberships);
-    route("GET", "/console/api/attributes", false, &Console::attributes);
-    route("GET", "/console/api/log", false, &Console::log);
     route("GET", "/console/api/sessions", false, &Console::sessions);
     route("POST", "/console/api/sessions/end", false, &Console::endSessions, Lane::Batch, kForm);
     route("POST", "/console/api/totp/enroll", false, &Console::enroll, Lane::Batch, kForm);
@@ -526,31 +510,6 @@ class Console : public std::enable_shared_from_this<Console> {
     } catch (const std::invalid_argument& e) {
       refuse(res, 400, "input", e.what());
     }
-  }
-
-  void users(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] { return userPage(argument(req, "q"), number(req, "page", 0), number(req, "size", 50)); });
-  }
-  void logins(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] { return userLogins(argument(req, "usr"), 20); });
-  }
-  void memberships(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] { return userOrganisations(argument(req, "usr")); });
-  }
-  void attributes(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [] { return systemAttributeKeys(); });
-  }
-  void log(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] {
-      LogQuery q;
-      q.from = argument(req, "from");
-      q.to = argument(req, "to");
-      q.account = argument(req, "account");
-      q.text = argument(req, "text");
-      q.page = number(req, "page", 0);
-      q.size = number(req, "size", 50);
-      return logPage(q);
-    });
   }
 
   // A user's open console sessions; the caller's own is marked.
