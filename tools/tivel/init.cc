@@ -17,7 +17,7 @@
 #include "tools/tivel/command.h"
 #include "tools/tivel/init_fee.h"
 #include "tools/tivel/password.h"
-#include "tools/tivel/serve/console_key.h"
+#include "tools/tivel/serve/console/key.h"
 #include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/tokens.h"
 

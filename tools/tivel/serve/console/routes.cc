@@ -1,4 +1,4 @@
-#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/console/routes.h"
 
 #include <qrencode.h>
 #include <strings.h>
@@ -17,10 +17,11 @@
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
-#include "tools/tivel/serve/console_assets.h"
-#include "tools/tivel/serve/console_change.h"
-#include "tools/tivel/serve/console_key.h"
-#include "tools/tivel/serve/console_session.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/console/assets.h"
+#include "tools/tivel/serve/console/change.h"
+#include "tools/tivel/serve/console/key.h"
+#include "tools/tivel/serve/console/session.h"
 #include "tools/tivel/serve/token.h"
 
 namespace tivel::tool {
@@ -46,7 +47,6 @@ std::string accountKey(std::string_view account) {
   return key;
 }  // how long the code step may follow a right password
 
-std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // The headers every console answer carries.
 void secure(HttpResponse& res) {

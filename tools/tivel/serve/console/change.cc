@@ -1,4 +1,4 @@
-#include "tools/tivel/serve/console_change.h"
+#include "tools/tivel/serve/console/change.h"
 
 #include <memory>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tools/tivel/serve/console_session.h"
+#include "tools/tivel/serve/console/session.h"
 
 #include <cmath>
 #include <cstdlib>
