@@ -77,6 +77,14 @@ class ConsoleMgt : public com::Object {
   // AdminMgt.isSysSecUsr of a user: 0, 1 or 2 may use the console, -1 may not.
   int level(const std::string& usrNo);
 
+  // ---- a console change: one transaction on the thread's connection
+
+  // Opens the transaction of a change (fails the call when it cannot).
+  void beginChange();
+  // Ends the change's transaction: committed when `keep` and the commit
+  // succeeds, else rolled back; answers whether it was committed.
+  bool endChange(bool keep);
+
   // ---- the reads: recordsets of fixed read-only statements, values quoted.
   // Each fails the call (std::invalid_argument's text, number -1) for a page
   // or size out of range or a day that is no date.
