@@ -19,13 +19,13 @@ class SysMgt;
 // What a login ended in: its code (as loginByPwd answers it) and, when it
 // got as far as the user's row, who logged in.
 struct LoginOutcome {
-  std::string code;              // "0" accepted, else loginByPwd's refusal or failure code
-  std::string token;             // the login record written ("" when none was)
-  std::string usrNo, account;    // the user found ("" when none was)
-  std::string name;              // the user's name ("" when Null)
-  com::Variant storedPassword;   // the user's Pwd as stored (a stamp for sessions; never shown)
-  com::Variant state;            // the user's State
-  bool secondFactor = false;     // a one-time code must still follow the password
+  std::string code;             // "0" accepted, else loginByPwd's refusal or failure code
+  std::string token;            // the login record written ("" when none was)
+  std::string usrNo, account;   // the user found ("" when none was)
+  std::string name;             // the user's name ("" when Null)
+  com::Variant storedPassword;  // the user's Pwd as stored (a stamp for sessions; never shown)
+  com::Variant state;           // the user's State
+  bool secondFactor = false;    // a one-time code must still follow the password
 };
 
 class AdminMgt : public com::Object {

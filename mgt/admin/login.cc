@@ -59,14 +59,12 @@ AdminMgt::~AdminMgt() {
 
 // Log entries of login events: module "0", "sys", types 0, the account
 // followed directly by the message.
-void AdminMgt::logEvent(const std::string& text) {
-  sys().WriteLog("0", "sys", text, 0, 0);
-}
+void AdminMgt::logEvent(const std::string& text) { sys().WriteLog("0", "sys", text, 0, 0); }
 
 bool AdminMgt::WriteLog(const Variant& modNo, const Variant& modName, const Variant& logDisc, const Variant& logType,
                         const Variant& msgType) {
   return sys().WriteLog(modNo.toString(), modName.toString(), logDisc.toString(), logType.toInteger(),
-                       msgType.toInteger());
+                        msgType.toInteger());
 }
 
 // The private components as their own classes: a registration that put

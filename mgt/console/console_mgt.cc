@@ -48,8 +48,8 @@ const com::ClassInfo& info() {
                                                    opt(in("strAccount", kStr)), opt(in("strText", kStr)),
                                                    opt(in("intPage", kLong)),   opt(in("intSize", kLong))};
     c.method("getLogPage", logParams, op([](ConsoleMgt& m, com::Args& a) { return object(m.logPage(logQuery(a))); }));
-    c.method("getLogCount", {opt(in("strFrom", kStr)), opt(in("strTo", kStr)), opt(in("strAccount", kStr)),
-                             opt(in("strText", kStr))},
+    c.method("getLogCount",
+             {opt(in("strFrom", kStr)), opt(in("strTo", kStr)), opt(in("strAccount", kStr)), opt(in("strText", kStr))},
              op([](ConsoleMgt& m, com::Args& a) { return Variant(static_cast<double>(m.logCount(logQuery(a)))); }));
   });
 }

@@ -18,13 +18,13 @@ namespace tivel::mgt {
 
 // How a console sign-in ended.
 struct ConsoleSignIn {
-  std::string code;             // AdminMgt's login code ("0" accepted)
-  bool denied = false;          // the password was right but the user is no administrator
-  std::string token;            // the login record (a session unless a code must follow)
-  bool secondFactor = false;    // the session waits for the one-time code
+  std::string code;           // AdminMgt's login code ("0" accepted)
+  bool denied = false;        // the password was right but the user is no administrator
+  std::string token;          // the login record (a session unless a code must follow)
+  bool secondFactor = false;  // the session waits for the one-time code
   std::string usrNo, account, name;
-  int level = -1;               // 0 both groups, 1 system, 2 security administrator
-  std::string storedPassword;   // only to derive the session's credential stamp
+  int level = -1;              // 0 both groups, 1 system, 2 security administrator
+  std::string storedPassword;  // only to derive the session's credential stamp
 };
 
 // A session's rows as they stand: the login record, its last activity and its user.

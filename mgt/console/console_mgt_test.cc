@@ -112,7 +112,8 @@ TEST_P(ConsoleMgtTest, ReadsMatchLiterallyAndRefuseBadPages) {
   EXPECT_THROW(console->logPage(q), std::invalid_argument);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ConsoleMgtTest, ::testing::ValuesIn(tivel::testing::engines()), tivel::testing::EngineName());
+INSTANTIATE_TEST_SUITE_P(Engines, ConsoleMgtTest, ::testing::ValuesIn(tivel::testing::engines()),
+                         tivel::testing::EngineName());
 
 }  // namespace
 }  // namespace tivel::mgt

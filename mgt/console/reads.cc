@@ -38,7 +38,8 @@ std::string day(const std::string& given) {
 // database driver.
 const std::string& plain(const std::string& s) {
   for (char c : s)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) throw std::invalid_argument("a text holds a control character");
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      throw std::invalid_argument("a text holds a control character");
   return s;
 }
 
@@ -80,8 +81,8 @@ ado::RecordsetPtr ConsoleMgt::usersPage(const std::string& find, int page, int s
   checkPage(page, size);
   const std::string where = userFilter(find);
   return failingCall(kSource, [&] {
-    return openRead("select usr_no, account, name, state, login_count from umUsr" + where +
-                    " order by account" + pageClause(page, size));
+    return openRead("select usr_no, account, name, state, login_count from umUsr" + where + " order by account" +
+                    pageClause(page, size));
   });
 }
 

@@ -44,8 +44,9 @@ void printLoginRecord(const mgt::LoginOutcome& login) {
   com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
   com::Args byToken{com::Variant(login.token)};
   records::RecordPtr record =
-      login.token.empty() ? nullptr
-                          : records::recordArg(um->invoke("getLogInfo", com::MemberKind::Method, byToken), "cUmLogInfo");
+      login.token.empty()
+          ? nullptr
+          : records::recordArg(um->invoke("getLogInfo", com::MemberKind::Method, byToken), "cUmLogInfo");
   if (!record) {
     std::cout << "login record: none\n";
     return;
@@ -53,8 +54,8 @@ void printLoginRecord(const mgt::LoginOutcome& login) {
   com::Args byNo{com::Variant(login.usrNo)};
   records::RecordPtr user = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
   auto text = [](const com::Variant& v) { return v.isNull() ? std::string("NULL") : v.toString(); };
-  std::cout << "login record: token " << login.token << ", time " << text(record->get("Login_Datetime"))
-            << ", address " << text(record->get("Login_Ip")) << ", IsAvail " << text(record->get("IsAvail")) << "\n"
+  std::cout << "login record: token " << login.token << ", time " << text(record->get("Login_Datetime")) << ", address "
+            << text(record->get("Login_Ip")) << ", IsAvail " << text(record->get("IsAvail")) << "\n"
             << "login count:  " << (user ? text(user->get("Login_Count")) : std::string("NULL")) << "\n";
 }
 

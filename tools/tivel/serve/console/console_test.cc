@@ -263,9 +263,13 @@ TEST_P(ConsoleTest, AChangeIsDoneWholeAndLoggedOrNotAtAll) {
   // The users' list (ConsoleMgt, in a batch like every read) finds by
   // account or name in any letter case, takes the text literally, and pages.
   const auto users = [&](const std::string& args) {
-    auto r = rpc(g, s, R"([{"id":"c","new":"TivelMgt.ConsoleMgt"},
-      {"id":1,"object":{"from":"c"},"call":"getUsrPage","args":)" + args + R"(},{"id":2,"dump":{"from":1}},
-      {"id":3,"object":{"from":"c"},"call":"getUsrCount","args":[)" + Json::parse(args)[0].dump() + "]}]", {});
+    auto r = rpc(g, s,
+                 R"([{"id":"c","new":"TivelMgt.ConsoleMgt"},
+      {"id":1,"object":{"from":"c"},"call":"getUsrPage","args":)" +
+                     args + R"(},{"id":2,"dump":{"from":1}},
+      {"id":3,"object":{"from":"c"},"call":"getUsrCount","args":[)" +
+                     Json::parse(args)[0].dump() + "]}]",
+                 {});
     EXPECT_EQ(statusOf(r), 200);
     const Json a = r ? Json::parse(r->body) : Json::array();
     return a.size() == 4 && !a[1].contains("error") ? Json{{"rows", a[2]["result"]["rows"]}, {"total", a[3]["result"]}}

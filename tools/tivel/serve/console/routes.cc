@@ -47,7 +47,6 @@ std::string accountKey(std::string_view account) {
   return key;
 }  // how long the code step may follow a right password
 
-
 // The headers every console answer carries.
 void secure(HttpResponse& res) {
   res.headers.emplace_back("Content-Security-Policy",
@@ -340,7 +339,8 @@ class Console : public std::enable_shared_from_this<Console> {
     const mgt::ConsoleSignIn in = consoleMgt()->signIn(account, password, req.peer, settings_.lifetime.count());
     // An unknown account answers as a wrong password: the sign-in tells no
     // one which accounts exist.
-    if (in.code != "0") return answerJson(res, 401, Json{{"error", "login"}, {"code", in.code == "10002" ? "10003" : in.code}});
+    if (in.code != "0")
+      return answerJson(res, 401, Json{{"error", "login"}, {"code", in.code == "10002" ? "10003" : in.code}});
     if (in.denied) return answerJson(res, 403, Json{{"error", "denied"}});
     if (in.secondFactor) {
       // The password alone opens nothing: the login record waits, for a
@@ -370,7 +370,8 @@ class Console : public std::enable_shared_from_this<Console> {
 
   // The cookie of a session just opened, and who is signed in.
   void handOut(const ConsoleUser& opened, HttpResponse& res) {
-    res.headers.emplace_back("Set-Cookie", cookieHeader(opened.token, key_->stampOf(opened.usrNo, opened.storedPassword)));
+    res.headers.emplace_back("Set-Cookie",
+                             cookieHeader(opened.token, key_->stampOf(opened.usrNo, opened.storedPassword)));
     res.callerName = "console:" + opened.account;
     answerJson(res, 200, whoAmI(opened));
   }
