@@ -48,7 +48,7 @@ foreach(f ${files})
   math(EXPR i "${i} + 1")
 endforeach()
 file(WRITE ${OUTPUT}.new "// Generated from console/ by cmake/console_assets.cmake; do not edit.
-#include \"tools/tivel/serve/console_assets.h\"
+#include \"tools/tivel/serve/console/assets.h\"
 
 namespace tivel::tool {
 namespace {

@@ -43,6 +43,51 @@ export const api = {
   post: (path, body) => send('POST', path, body),
 };
 
+// The console's own reads (TivelMgt.ConsoleMgt, which only the console's
+// scope reaches), each one batch like every other call: a recordset dumped
+// as {fields, rows}, its rows given names here, and for the paged reads the
+// count beside them. A read that fails throws its error's description.
+async function consoleRead(member, args, names, countMember, countArgs) {
+  const b = new Batch();
+  const c = b.create('TivelMgt.ConsoleMgt');
+  const rs = b.call(c, member, ...args);
+  const dumped = b.dump(rs);
+  const count = countMember ? b.call(c, countMember, ...countArgs) : null;
+  const a = await b.run();
+  a.result(rs);
+  const rows = (a.result(dumped)?.rows || []).map((r) => Object.fromEntries(names.map((n, i) => [n, r[i]])));
+  return count ? {total: Number(a.result(count)), rows} : rows;
+}
+
+const one = (v) => Number(text(v)) === 1;
+
+export const reads = {
+  // A page of the users whose account or name holds `q`: {total, rows:[{usrNo, account, name, state, loginCount}]}.
+  users: async ({q = '', page = 0, size = 50}) => {
+    const r = await consoleRead('getUsrPage', [q, page, size], ['usrNo', 'account', 'name', 'state', 'loginCount'],
+                                'getUsrCount', [q]);
+    r.rows = r.rows.map((u) => Object.fromEntries(Object.entries(u).map(([k, v]) => [k, text(v)])));
+    return r;
+  },
+  // The user's latest 20 login records: [{time, address, valid}].
+  logins: async (usr) => (await consoleRead('getUsrLogins', [usr, 20], ['time', 'address', 'valid']))
+    .map((l) => ({time: text(l.time), address: text(l.address), valid: one(l.valid)})),
+  // The user's organisations: [{org, main, priority}] (main: IsMain 0).
+  memberships: async (usr) => (await consoleRead('getUsrOrgs', [usr], ['org', 'main', 'priority']))
+    .map((m) => ({org: text(m.org), main: text(m.main) !== '' && Number(text(m.main)) === 0, priority: text(m.priority)})),
+  // Every system attribute's key and name: [{key, name}].
+  attributes: async () => (await consoleRead('getSysAttrKeys', [], ['key', 'name']))
+    .map((x) => ({key: text(x.key), name: text(x.name)})),
+  // A page of the system log, newest first: {total, rows:[{key, time, module, text, logType, msgType}]}.
+  log: async ({from = '', to = '', account = '', text: find = '', page = 0, size = 50}) => {
+    const r = await consoleRead('getLogPage', [from, to, account, find, page, size],
+                                ['key', 'time', 'module', 'text', 'logType', 'msgType'], 'getLogCount',
+                                [from, to, account, find]);
+    r.rows = r.rows.map((x) => Object.fromEntries(Object.entries(x).map(([k, v]) => [k, text(v)])));
+    return r;
+  },
+};
+
 // A request's answer, to name in later requests of the batch: as the object
 // (object: ...) or, in an argument or a value, as the object or value it
 // answered.

@@ -3,7 +3,7 @@
 // and its export as CSV.
 import {form, h, table} from '../dom.js';
 import {t} from '../i18n.js';
-import {api} from '../rpc.js';
+import {reads} from '../rpc.js';
 import {heading, show} from './common.js';
 
 const SIZE = 50;
@@ -13,7 +13,7 @@ export async function render(main, params, me) {
   let query = {};
   let page = 0;
   const load = async () => {
-    const data = await api.get('/console/api/log', {...query, page, size: SIZE});
+    const data = await reads.log({...query, page, size: SIZE});
     const pages = Math.max(1, Math.ceil(data.total / SIZE));
     show(results,
          table([

@@ -2,7 +2,7 @@
 // topics with their references, and the error catalogue.
 import {confirmButton, form, h, note, section, table} from '../dom.js';
 import {t} from '../i18n.js';
-import {Batch, api, byRef, change, listOf, record} from '../rpc.js';
+import {Batch, byRef, change, listOf, reads, record} from '../rpc.js';
 import {heading, loadTree, show, split, treeOptions, treeView, within} from './common.js';
 
 const tabs = [['modules', 'sys.modules'], ['attributes', 'sys.attrs'], ['help', 'sys.help'], ['errors', 'sys.errors']];
@@ -132,7 +132,7 @@ async function references(node, tree, go) {
 // ---- system attributes (no component lists them: their keys come from the console's read)
 
 async function attributes(body, key, go) {
-  const keys = await api.get('/console/api/attributes');
+  const keys = await reads.attributes();
   const detail = h('div');
   const fields = (x) => [
     {name: 'Name', label: t('name'), value: x.Name},

@@ -4,7 +4,7 @@
 // unlock and deletion.
 import {add, clear, confirmButton, form, h, note, section, table} from '../dom.js';
 import {policyText, secTitle, t} from '../i18n.js';
-import {Batch, api, byRef, change, listOf, record, records} from '../rpc.js';
+import {Batch, api, byRef, change, listOf, reads, record, records} from '../rpc.js';
 import {heading, loadOrgs, show, treeOptions} from './common.js';
 import {addMembership} from './orgs.js';
 
@@ -263,9 +263,9 @@ async function user(main, usrNo, me) {
     return show(main, heading(t('users.title')), msg);
   }
   const [logins, sessions, memberships, tree] = await Promise.all([
-    api.get('/console/api/logins', {usr: usrNo}),
+    reads.logins(usrNo),
     api.get('/console/api/sessions', {usr: usrNo}),
-    api.get('/console/api/memberships', {usr: usrNo}),
+    reads.memberships(usrNo),
     loadOrgs(),
   ]);
   const again = () => user(main, usrNo, me);

@@ -434,10 +434,8 @@ def refused_without_session(portal, cookie):
     base = portal.url(0)
     batch = '[{"id":1,"new":"TivelMgt.UmMgt"}]'
     json_h = {'Content-Type': 'application/json'}
-    for method, path, body in [('POST', '/console/rpc', batch), ('GET', '/console/api/log', None),
-                               ('GET', '/console/api/logins?usr=1', None), ('GET', '/console/api/attributes', None),
-                               ('GET', '/console/api/memberships?usr=1', None), ('GET', '/console/api/session', None),
-                               ('POST', '/console/api/signout', '')]:
+    for method, path, body in [('POST', '/console/rpc', batch), ('GET', '/console/api/sessions?usr=1', None),
+                               ('GET', '/console/api/session', None), ('POST', '/console/api/signout', '')]:
         status = request(base + path, method, body, json_h)[0]
         check(status == 401, '%s %s without a session answers 401, not %s' % (method, path, status))
     with_cookie = {**json_h, 'Cookie': 'tivel_console=' + cookie}

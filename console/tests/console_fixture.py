@@ -310,11 +310,14 @@ class Portal:
         return self._session
 
     def log_holds(self, text):
-        """Whether a system log entry holds `text` (through the console's log route)."""
+        """Whether a system log entry holds `text` (through the console's log read, in a batch)."""
         cookie, csrf = self.admin_session()
-        status, answer, _ = request(self.url(0) + '/console/api/log?' + urllib.parse.urlencode({'text': text}),
-                                    headers={'Cookie': 'tivel_console=' + cookie, 'X-Tivel-CSRF': csrf})
-        return status == 200 and answer.get('total', 0) > 0
+        batch = json.dumps([{'id': 'c', 'new': 'TivelMgt.ConsoleMgt'},
+                            {'id': 1, 'object': {'from': 'c'}, 'call': 'getLogCount', 'args': ['', '', '', text]}])
+        status, answer, _ = request(self.url(0) + '/console/rpc', 'POST', batch,
+                                    headers={'Cookie': 'tivel_console=' + cookie, 'X-Tivel-CSRF': csrf,
+                                             'Content-Type': 'application/json'})
+        return status == 200 and isinstance(answer, list) and (answer[-1].get('result') or 0) > 0
 
 
 # ---- accessibility: axe-core, fetched by scripts/install-deps.sh

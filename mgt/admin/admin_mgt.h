@@ -4,12 +4,29 @@
 // works through private AppMgt, UmMgt and SysMgt objects.
 #pragma once
 
+#include <map>
+#include <optional>
 #include <string>
 
 #include "platform/com/object.h"
 #include "records/record.h"
 
 namespace tivel::mgt {
+
+class UmMgt;
+class SysMgt;
+
+// What a login ended in: its code (as loginByPwd answers it) and, when it
+// got as far as the user's row, who logged in.
+struct LoginOutcome {
+  std::string code;             // "0" accepted, else loginByPwd's refusal or failure code
+  std::string token;            // the login record written ("" when none was)
+  std::string usrNo, account;   // the user found ("" when none was)
+  std::string name;             // the user's name ("" when Null)
+  com::Variant storedPassword;  // the user's Pwd as stored (a stamp for sessions; never shown)
+  com::Variant state;           // the user's State
+  bool secondFactor = false;    // a one-time code must still follow the password
+};
 
 class AdminMgt : public com::Object {
  public:
@@ -23,6 +40,9 @@ class AdminMgt : public com::Object {
   // a policy code of usrIsAvail; kLoginNotRecorded (bookkeeping failed);
   // kLoginFailed on any other failure (platform/codes/result_codes.def).
   std::string loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip);
+  // The login of loginByPwd (the same checks, codes, rows and log entries),
+  // answering the login record's token and the user beside the code.
+  LoginOutcome login(const std::string& account, const std::string& pwd, const std::string& ip);
   // The six policy checks in order; "0" or the refusing check's code, kLoginPolicyFailed on failure.
   std::string usrIsAvail(const std::string& usrNo, const std::string& ip);
   // The policy checks read their attributes and pass, unless the configuration
@@ -88,13 +108,21 @@ class AdminMgt : public com::Object {
   PasswordCheck checkPassword(const std::string& account, const std::string& usrNo, const com::Variant& stored,
                               const std::string& pwd);
   // usrSuccess, leaving the login-error count alone unless resetErrors.
-  bool bookLogin(const std::string& usrNo, bool resetErrors);
+  bool bookLogin(const std::string& usrNo, bool resetErrors, std::string* token = nullptr);
   bool codeAccepted(const std::string& account, const std::string& usrNo, const std::string& code);
   // Counts a wrong password under the enforced policy: kLoginWrongPassword, or kLoginLocked when locked.
   std::string wrongPassword(const std::string& account, const std::string& usrNo);
   void logEvent(const std::string& text);
 
+  UmMgt& um();
+  SysMgt& sys();
+
   com::ObjectPtr app_, sys_, um_;
+  // While a login runs, the user's security values it has read (by
+  // attribute): its checks read several of them more than once, and nothing
+  // the login does between the checks writes them. Emptied when a lock is
+  // reopened and when the login ends.
+  std::optional<std::map<std::string, std::string>> loginValues_;
 };
 
 }  // namespace tivel::mgt

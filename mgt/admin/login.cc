@@ -2,7 +2,6 @@
 #include "mgt/admin/admin_mgt.h"
 
 #include "mgt/admin/directory.h"
-#include "mgt/admin/login_record.h"
 #include "mgt/admin/policy.h"
 #include "mgt/admin/policy_state.h"
 #include "mgt/admin/second_factor.h"
@@ -12,13 +11,13 @@
 #include "platform/codes/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "mgt/common/trace.h"
+#include "mgt/sys/sys_mgt.h"
+#include "mgt/um/um_mgt.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 
 namespace tivel::mgt {
 
-using com::Args;
-using com::MemberKind;
 using com::Variant;
 
 namespace {
@@ -61,41 +60,68 @@ AdminMgt::~AdminMgt() {
 
 // Log entries of login events: module "0", "sys", types 0, the account
 // followed directly by the message.
-void AdminMgt::logEvent(const std::string& text) {
-  WriteLog(Variant("0"), Variant("sys"), Variant(text), Variant(int16_t{0}), Variant(int16_t{0}));
-}
+void AdminMgt::logEvent(const std::string& text) { sys().WriteLog("0", "sys", text, 0, 0); }
 
 bool AdminMgt::WriteLog(const Variant& modNo, const Variant& modName, const Variant& logDisc, const Variant& logType,
                         const Variant& msgType) {
-  Args a{modNo, modName, logDisc, logType, msgType};
-  return sys_->invoke("WriteLog", MemberKind::Method, a).toBool();
+  return sys().WriteLog(modNo.toString(), modName.toString(), logDisc.toString(), logType.toInteger(),
+                        msgType.toInteger());
+}
+
+// The private components as their own classes: a registration that put
+// another class under their names fails the call rather than the process.
+UmMgt& AdminMgt::um() {
+  auto* m = dynamic_cast<UmMgt*>(um_.get());
+  if (!m) com::raise(com::kObjectNotSet, "TivelMgt.AdminMgt", com::kObjectNotSetText);
+  return *m;
+}
+SysMgt& AdminMgt::sys() {
+  auto* m = dynamic_cast<SysMgt*>(sys_.get());
+  if (!m) com::raise(com::kObjectNotSet, "TivelMgt.AdminMgt", com::kObjectNotSetText);
+  return *m;
 }
 
 std::string AdminMgt::loginByPwd(const std::string& account, const std::string& pwd, const std::string& ip) {
+  return login(account, pwd, ip).code;
+}
+
+LoginOutcome AdminMgt::login(const std::string& account, const std::string& pwd, const std::string& ip) {
+  LoginOutcome out;
+  loginValues_.emplace();
   try {
-    if (account.empty()) return codes::kLoginAccountEmpty;
-    auto user = userByAccount(account);
-    if (!user) return codes::kLoginNoSuchAccount;
-    std::string usrNo = user->get("Usr_No").toString();
-    // Under the enforced policy a locked account answers before its password
-    // is looked at, so guessing learns nothing.
-    if (enforced() && !usrLogErrLimit(usrNo)) return codes::kLoginLocked;
-    switch (checkPassword(user->get("Account").toString(), usrNo, user->get("Pwd"), pwd)) {
-      case PasswordCheck::Right: break;
-      case PasswordCheck::Wrong: return enforced() ? wrongPassword(account, usrNo) : codes::kLoginWrongPassword;
-      case PasswordCheck::NoAnswer: return codes::kLoginFailed;
-    }
-    std::string r = usrIsAvail(usrNo, ip);
-    if (r != "0") return r;
-    // While a second factor is still to come, the login-error count stays:
-    // a right password must not wipe out the wrong codes before it.
-    if (!(secondFactorOn(usrNo) ? bookLogin(usrNo, false) : usrSuccess(usrNo))) return codes::kLoginNotRecorded;
-    logEvent(account + "登录成功！");
-    return "0";
+    out.code = [&]() -> std::string {
+      if (account.empty()) return codes::kLoginAccountEmpty;
+      auto user = userByAccount(account);
+      if (!user) return codes::kLoginNoSuchAccount;
+      std::string usrNo = user->get("Usr_No").toString();
+      out.usrNo = usrNo;
+      out.account = user->get("Account").toString();
+      out.name = user->get("Name").isNull() ? std::string() : user->get("Name").toString();
+      out.storedPassword = user->get("Pwd");
+      out.state = user->get("State");
+      // Under the enforced policy a locked account answers before its password
+      // is looked at, so guessing learns nothing.
+      if (enforced() && !usrLogErrLimit(usrNo)) return codes::kLoginLocked;
+      switch (checkPassword(out.account, usrNo, user->get("Pwd"), pwd)) {
+        case PasswordCheck::Right: break;
+        case PasswordCheck::Wrong: return enforced() ? wrongPassword(account, usrNo) : codes::kLoginWrongPassword;
+        case PasswordCheck::NoAnswer: return codes::kLoginFailed;
+      }
+      std::string r = usrIsAvail(usrNo, ip);
+      if (r != "0") return r;
+      // While a second factor is still to come, the login-error count stays:
+      // a right password must not wipe out the wrong codes before it.
+      out.secondFactor = secondFactorOn(usrNo);
+      if (!bookLogin(usrNo, !out.secondFactor, &out.token)) return codes::kLoginNotRecorded;
+      logEvent(account + "登录成功！");
+      return "0";
+    }();
   } catch (...) {
-    traceTrapped(codes::kLoginFailed, __func__);
-    return codes::kLoginFailed;
+    traceTrapped(codes::kLoginFailed, "loginByPwd");
+    out.code = codes::kLoginFailed;
   }
+  loginValues_.reset();
+  return out;
 }
 
 std::string AdminMgt::usrIsAvail(const std::string& usrNo, const std::string& ip) {
@@ -113,9 +139,66 @@ std::string AdminMgt::usrIsAvail(const std::string& usrNo, const std::string& ip
   }
 }
 
+namespace {
+
+// The policy attributes by the fixed numbers they are stored under
+// (UmMgt.getUsrSecValue's numbering: position + 1).
+constexpr const char* kPolicyAttributes[] = {
+    "IpLimit",      "TimeLimit",     "LogErrNum",   "LogErrLockNum", "IsPwdTwo", "PwdTwo", "AcntLimitDate",
+    "PwdLimitDate", "PwdFirstLimit", "Certificate", "CertSignature", "LdapAcnt", "LdapPwd"};
+
+std::string trimmedRight(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+// Every policy value of the user in two reads, as getUsrSecValue answers
+// each: the user's own value (Null read as "") wins, whatever its flag
+// says; else the default of a definition in force; else "".
+std::map<std::string, std::string> allSecurityValues(const std::string& usrNo) {
+  std::map<std::string, std::string> own, defaults;
+  const auto collect = [](const std::string& sql, std::map<std::string, std::string>& into) {
+    auto rs = openRead(sql);
+    for (; !rs->eof(); rs->moveNext()) {
+      const Variant v = rs->value(1);
+      into.emplace(trimmedRight(rs->value(0).toString()), v.isNull() ? "" : v.toString());
+    }
+    rs->close();
+  };
+  collect("select usa_no, usi_value from UmUsrSecInst where usr_no=" + quoted(Variant(usrNo)), own);
+  collect("select usa_no, default_value from UmUsrSecAttr where isAvail=1", defaults);
+  std::map<std::string, std::string> values;
+  int number = 0;
+  for (const char* name : kPolicyAttributes) {
+    const std::string key = std::to_string(++number);
+    std::string value;
+    if (auto o = own.find(key); o != own.end())
+      value = o->second;
+    else if (auto d = defaults.find(key); d != defaults.end())
+      value = d->second;
+    values.emplace(name, value);
+  }
+  return values;
+}
+
+}  // namespace
+
+// Within a login the values are read once, all together; should that read
+// fail, each is read on its own as outside a login.
 std::string AdminMgt::securityValue(const char* attribute, const std::string& usrNo) {
-  Args a{Variant(attribute), Variant(usrNo)};
-  return um_->invoke("getUsrSecValue", MemberKind::Method, a).toString();
+  if (!loginValues_ || usrNo.empty()) return um().getUsrSecValue(attribute, usrNo);
+  if (loginValues_->empty()) {
+    try {
+      *loginValues_ = allSecurityValues(usrNo);
+    } catch (...) {
+      loginValues_->clear();
+    }
+  }
+  auto known = loginValues_->find(attribute);
+  if (known != loginValues_->end()) return known->second;
+  std::string value = um().getUsrSecValue(attribute, usrNo);
+  loginValues_->emplace(attribute, value);
+  return value;
 }
 
 // The checks read the user's policy values. Unless the configuration
@@ -138,6 +221,7 @@ bool AdminMgt::usrLogErrLimit(const std::string& usrNo) {
   if (v == policy::Verdict::Refuse &&
       policy::lockOver(policy::lockedAt(usrNo), securityOptions().lockMinutes, com::DateTime::now())) {
     policy::reopenLock(usrNo, count);
+    if (loginValues_) loginValues_->clear();  // the count was just written
     v = policy::Verdict::Pass;
   }
   return allowed(v, "LogErrNum/LogErrLockNum", count + "/" + threshold, usrNo);
@@ -173,8 +257,7 @@ std::string AdminMgt::wrongPassword(const std::string& account, const std::strin
 // recorded, which usrLogErrLimit refuses until the count is reset.
 bool AdminMgt::lockUsr(const std::string& usrNo) {
   return trapBool([&] {
-    Args key{Variant(usrNo)};
-    std::string account = um_->invoke("getUsrAccount", MemberKind::Method, key).toString();
+    std::string account = um().getUsrAccount(usrNo);
     long threshold = 0;
     if (!enforced() || account.empty() || !policy::readCount(securityValue("LogErrLockNum", usrNo), &threshold) ||
         threshold <= 0)
@@ -186,8 +269,7 @@ bool AdminMgt::lockUsr(const std::string& usrNo) {
 }
 
 records::RecordPtr AdminMgt::userByAccount(const std::string& account) {
-  Args byAccount{Variant(account)};
-  return records::recordArg(um_->invoke("getUsrByAccount", MemberKind::Method, byAccount), "cUmUsr");
+  return records::recordArg(um().getUsrByAccount(account), "cUmUsr");
 }
 
 // The directory account whose bind checks the user's password: the user's
@@ -221,20 +303,14 @@ AdminMgt::PasswordCheck AdminMgt::checkPassword(const std::string& account, cons
 
 bool AdminMgt::usrSuccess(const std::string& usrNo) { return bookLogin(usrNo, true); }
 
-bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors) {
-  Args count{Variant(usrNo)};
-  bool counted = um_->invoke("addUsrLogCount", MemberKind::Method, count).toBool();
-  bool cleaned = true;
-  if (resetErrors) {
-    Args clean{Variant(usrNo)};
-    cleaned = um_->invoke("cleanUsrLogErrNum", MemberKind::Method, clean).toBool();
-  }
+bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors, std::string* token) {
+  bool counted = um().addUsrLogCount(usrNo);
+  bool cleaned = !resetErrors || um().cleanUsrLogErrNum(usrNo);
   auto info = records::newRecord("cUmLogInfo");
   info->set("Usr_No", Variant(usrNo));
   info->set("IsAvail", Variant(int32_t{1}));
-  Args record{Variant(std::static_pointer_cast<com::Object>(info)), Variant("")};
-  const bool written = um_->invoke("addLogInfo", MemberKind::Method, record).toString() == "0";
-  noteLoginToken(written ? record[1].toString() : std::string());
+  Variant written("");
+  if (um().addLogInfo(info, written) == "0" && token) *token = written.toString();
   return counted && cleaned;
 }
 
@@ -280,8 +356,7 @@ bool AdminMgt::codeAccepted(const std::string& account, const std::string& usrNo
     if (c != ' ') digits += c;
   auto step = second_factor::matchingStep(*secret, digits, second_factor::now());
   if (step && second_factor::takeStep(usrNo, *step)) {
-    Args clean{Variant(usrNo)};
-    um_->invoke("cleanUsrLogErrNum", MemberKind::Method, clean);
+    um().cleanUsrLogErrNum(usrNo);
     return true;
   }
   if (policy::countWrongPassword(usrNo, threshold) == policy::WrongPassword::LockedNow)
@@ -292,12 +367,10 @@ bool AdminMgt::codeAccepted(const std::string& account, const std::string& usrNo
 bool AdminMgt::changePwd(const std::string& account, const std::string& pwd, const std::string& newPwd) {
   int r = Variant(loginByPwd(account, pwd, "")).toLong();
   if (r != 0 && r != 10016) return false;
-  Args byAccount{Variant(account)};
-  auto user = records::recordArg(um_->invoke("getUsrByAccount", MemberKind::Method, byAccount), "cUmUsr");
+  auto user = userByAccount(account);
   if (!user) com::raise(com::kObjectNotSet, "TivelMgt.AdminMgt.changePwd", com::kObjectNotSetText);
   std::string usrNo = user->get("Usr_No").toString();
-  Args change{Variant(usrNo), Variant(newPwd)};
-  bool changed = um_->invoke("changePwd", MemberKind::Method, change).toBool();
+  bool changed = um().changePwd(usrNo, newPwd);
   // The demanded change is made: the new password opens from now on.
   if (r == 10016 && changed && enforced()) policy::clearPasswordChangeDemand(usrNo);
   if (r == 10016) return false;
@@ -321,19 +394,18 @@ bool AdminMgt::addUsr(const std::string& account, const std::string& pwd, const 
   user->set("Login_Count", Variant(int32_t{1}));
   user->set("Login_Mode", Variant(loginMode));
   user->set("Account_Time", Variant(com::DateTime::now()));
-  Args add{Variant(std::static_pointer_cast<com::Object>(user)), Variant("")};
-  if (um_->invoke("addUsr", MemberKind::Method, add).toString() != "0") return false;
+  Variant added("");
+  if (um().addUsr(user, added) != "0") return false;
   auto member = records::newRecord("cUmGrp2usr");
   member->set("Grp_no", Variant("3"));
-  member->set("Usr_No", add[1]);
+  member->set("Usr_No", added);
   member->set("Priority", Variant("999999"));
-  Args join{Variant(std::static_pointer_cast<com::Object>(member)), Variant("")};
-  return um_->invoke("addGrp2Usr", MemberKind::Method, join).toString() == "0";
+  Variant joined("");
+  return um().addGrp2Usr(member, joined) == "0";
 }
 
 int16_t AdminMgt::isSysSecUsr(const std::string& usrNo) {
-  Args a{Variant(usrNo)};
-  com::ObjectPtr groups = um_->invoke("getGrpOfUsr", MemberKind::Method, a).toObject();
+  com::ObjectPtr groups = um().getGrpOfUsr(usrNo).toObject();
   if (!groups) return -1;
   bool inOne = false, inTwo = false;
   int32_t n = groups->getProperty("Count").toLong();

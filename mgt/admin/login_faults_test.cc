@@ -28,7 +28,9 @@ struct Step {
 TEST_P(LoginFaultTest, AFailedStepLeavesExactlyTheStepsTheLoginRuns) {
   const Step steps[] = {
       {"where Account=", false, "10002", 1, false, 0, 0},                 // the user read traps: no user
-      {"from UmUsrSecInst where usa_no='1'", false, "0", 2, true, 1, 1},  // a policy read decides nothing
+      // The policy values read together: a failure reads them one by one.
+      {"from UmUsrSecInst where usr_no=", false, "0", 2, true, 1, 1},
+      {"from UmUsrSecAttr where isAvail=1", true, "0", 2, true, 1, 1},  // and then a policy read decides nothing
       // A failed count write is no conflict, so it is not tried again.
       {"update \"umusr\" set \"login_count\"", false, "10017", 1, true, 1, 0},
       {"insert into \"umusrsecinst\"", false, "10017", 2, false, 1, 0},

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "mgt/admin/admin_mgt.h"
-#include "mgt/admin/login_record.h"
 #include "mgt/common/module.h"
 #include "mgt/testing/portal.h"
 #include "mgt/testing/processes.h"
@@ -44,18 +43,23 @@ TEST_P(LoginTest, RefusalCodes) {
 TEST_P(LoginTest, SuccessfulLoginDoesTheBookkeeping) {
   std::string no = usrNo("Editor");
   portal().exec("insert into umUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('3','" + no + "','4',1)");
-  EXPECT_EQ(admin->loginByPwd("Editor", "Secret", "10.0.0.7"), "0");
+  const LoginOutcome first = admin->login("Editor", "Secret", "10.0.0.7");
+  EXPECT_EQ(first.code, "0");
+  EXPECT_EQ(first.usrNo, no);
+  EXPECT_EQ(first.account, "Editor");
   EXPECT_EQ(loginCount("Editor"), 2);
   EXPECT_EQ(portal().scalar("select Usi_Value from umUsrSecInst where Usa_no='3' and usr_no='" + no + "'").toString(),
             "0");
   ASSERT_EQ(portal().count("umLogInfo", "usr_no='" + no + "'"), 1);
   EXPECT_EQ(portal().scalar("select isAvail from umLogInfo").toLong(), 1);
   EXPECT_EQ(portal().scalar("select token from umLogInfo").toString().rfind("TOK_", 0), 0u);
-  EXPECT_EQ(takeLoginToken(), portal().scalar("select token from umLogInfo").toString()) << "the record written";
-  EXPECT_EQ(takeLoginToken(), "") << "taken once";
+  EXPECT_EQ(first.token, portal().scalar("select token from umLogInfo").toString()) << "the record written";
   EXPECT_EQ(logEntries("Editor登录成功！"), 1);
   EXPECT_EQ(portal().count("SysLog"), 1);
 
+  const LoginOutcome refused = admin->login("Editor", "wrong", "");
+  EXPECT_EQ(refused.code, "10003");
+  EXPECT_EQ(refused.token, "") << "no record for a refused login";
   EXPECT_EQ(admin->loginByPwd("Editor", "Secret", ""), "0");
   EXPECT_EQ(portal().count("umLogInfo"), 2);
   EXPECT_EQ(portal().scalar("select count(distinct token) from umLogInfo").toLong(), 2);

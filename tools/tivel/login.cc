@@ -8,12 +8,11 @@
 #include <string>
 
 #include "mgt/admin/admin_mgt.h"
-#include "mgt/common/helpers.h"
-#include "mgt/common/module.h"
+#include "mgt/um/um_mgt.h"
 #include "platform/codes/result_codes.h"
-#include "platform/ado/recordset.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
+#include "records/record.h"
 #include "tools/tivel/command.h"
 #include "tools/tivel/password.h"
 #include "tools/tivel/rpc/connection_messages.h"
@@ -21,21 +20,20 @@
 namespace tivel::tool {
 namespace {
 
-// Prints the newest login record of the account's user.
-void printLoginRecord(const std::string& account) {
-  auto& conn = mgt::sharedConnection();
-  auto rs = conn->execute(
-      "select l.token, l.login_datetime, l.login_ip, l.isAvail, u.login_count "
-      "from umLogInfo l inner join umUsr u on u.usr_no = l.usr_no where u.account='" +
-      mgt::QuoteSql(account) + "' order by l.login_datetime desc, l.token desc");
-  if (rs->eof()) {
+// Prints the login record the login wrote and its user's login count.
+void printLoginRecord(const mgt::LoginOutcome& login) {
+  auto um = std::dynamic_pointer_cast<mgt::UmMgt>(com::CreateObject("TivelMgt.UmMgt"));
+  records::RecordPtr record =
+      login.token.empty() || !um ? nullptr : records::recordArg(um->getLogInfo(login.token), "cUmLogInfo");
+  if (!record) {
     std::cout << "login record: none\n";
     return;
   }
-  auto text = [&](int i) { return rs->value(i).isNull() ? std::string("NULL") : rs->value(i).toString(); };
-  std::cout << "login record: token " << text(0) << ", time " << text(1) << ", address " << text(2) << ", IsAvail "
-            << text(3) << "\n"
-            << "login count:  " << text(4) << "\n";
+  records::RecordPtr user = records::recordArg(um->getUsr(login.usrNo), "cUmUsr");
+  auto text = [](const com::Variant& v) { return v.isNull() ? std::string("NULL") : v.toString(); };
+  std::cout << "login record: token " << login.token << ", time " << text(record->get("Login_Datetime")) << ", address "
+            << text(record->get("Login_Ip")) << ", IsAvail " << text(record->get("IsAvail")) << "\n"
+            << "login count:  " << (user ? text(user->get("Login_Count")) : std::string("NULL")) << "\n";
 }
 
 const CommandRegistrar reg([](CLI::App& app) {
@@ -54,10 +52,10 @@ const CommandRegistrar reg([](CLI::App& app) {
     std::string pwd = readPassword("Password for " + *account + ": ", *fromStdin);
     try {
       auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-      std::string code = admin->loginByPwd(*account, pwd, *address);
-      std::cout << "loginByPwd:   " << code << " (" << codes::loginMeaning(code) << ")\n";
-      if (code == "0") printLoginRecord(*account);
-      if (code != "0") throw CLI::RuntimeError(2);
+      const mgt::LoginOutcome login = admin->login(*account, pwd, *address);
+      std::cout << "loginByPwd:   " << login.code << " (" << codes::loginMeaning(login.code) << ")\n";
+      if (login.code != "0") throw CLI::RuntimeError(2);
+      printLoginRecord(login);
     } catch (const com::ComError& e) {
       std::cerr << "tivel login: " << com::describe(e) << " (" << e.source() << ", " << e.number() << ")\n";
       throw CLI::RuntimeError(1);

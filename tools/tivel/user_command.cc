@@ -1,20 +1,39 @@
 // tivel user: an administrator's work on accounts from the shell, through
 // UmMgt and AdminMgt, so the account policy, password hashing and the
 // system log apply as they do for the console.
+#include <exception>
+#include <functional>
 #include <iostream>
 #include <map>
 
 #include "mgt/app/app_mgt.h"
 #include "mgt/common/module.h"
 #include "platform/codes/result_codes.h"
+#include "mgt/common/pattern.h"
 #include "mgt/common/security_options.h"
-#include "platform/ado/connection.h"
 #include "platform/com/registry.h"
 #include "tools/tivel/admin_command.h"
 #include "tools/tivel/command.h"
 
 namespace tivel::tool {
 namespace {
+
+// Runs the work in one transaction of the components' connection: a
+// refusal or failure inside it undoes all of it and is reported as raised.
+void whole(const std::string& command, const std::function<void()>& work) {
+  std::exception_ptr raised;
+  const bool done = mgt::inTransaction([&] {
+    try {
+      work();
+      return true;
+    } catch (...) {
+      raised = std::current_exception();
+      return false;
+    }
+  });
+  if (raised) std::rethrow_exception(raised);
+  if (!done) admin::fail(command, "the change could not be committed; nothing was changed");
+}
 
 using admin::Common;
 using admin::Components;
@@ -119,7 +138,7 @@ void addUser(CLI::App& user) {
       const std::string pwd = admin::newPassword("user add", *account, *fromStdin);
       std::string usrNo;
       // The user and its memberships together: a refused join adds no user.
-      mgt::sharedConnection()->inTransaction([&] {
+      whole("user add", [&] {
         if (!c.admin->addUsr(*account, pwd, name, field("NetName"), field("Phone"), field("Mobile"), field("Email"),
                              field("Login_Mode")))
           admin::refuse("user add", codes::kAddUsrFailed);
@@ -298,7 +317,7 @@ void deleteUser(CLI::App& user) {
       const std::string usrNo = admin::text(*rec, "Usr_No");
       auto app = std::dynamic_pointer_cast<mgt::AppMgt>(com::CreateObject("TivelMgt.AppMgt"));
       // All of it or nothing, as the console's deletion.
-      mgt::sharedConnection()->inTransaction([&] {
+      whole("user delete", [&] {
         admin::check("user delete", c.um->delOrg2Usr("", usrNo));
         admin::check("user delete", c.um->delGrp2Usr("", usrNo));
         admin::check("user delete", app->delRol2Usr("", usrNo));

@@ -28,7 +28,6 @@ Json errorAnswer(const Json& id, int32_t number, const std::string& source, cons
   return Json{{"id", id}, {"error", std::move(error)}};
 }
 
-std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 bool isBlank(const std::string& line) { return line.find_first_not_of(" \t\r\n") == std::string::npos; }
 

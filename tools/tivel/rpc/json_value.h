@@ -5,6 +5,7 @@
 // {"object":H} ({"object":null} is Nothing).
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
@@ -16,6 +17,10 @@ namespace tivel::tool {
 
 // JSON whose object members keep the order they were written in.
 using Json = nlohmann::ordered_json;
+
+// The compact text of a JSON value, as every answer is written: invalid
+// UTF-8 in a string is replaced, never a failure of the answer.
+inline std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // The deepest nesting of arrays and objects a JSON text may have here; deeper
 // texts are refused before they are parsed, so that no reader recurses

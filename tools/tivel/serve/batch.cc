@@ -16,7 +16,6 @@
 namespace tivel::tool {
 namespace {
 
-std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 Json errorJson(int32_t number, const std::string& source, const std::string& description) {
   return Json{{"error", {{"number", number}, {"source", source}, {"description", description}}}};

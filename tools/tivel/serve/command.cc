@@ -24,7 +24,7 @@
 #include "tools/tivel/command.h"
 #include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/root.h"
-#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/console/routes.h"
 #include "tools/tivel/serve/server.h"
 #include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/tokens.h"

@@ -12,8 +12,8 @@
 #include "mgt/testing/portal.h"
 #include "platform/profile/profile.h"
 #include "testing/engines.h"
-#include "tools/tivel/serve/console_key.h"
-#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/console/key.h"
+#include "tools/tivel/serve/console/routes.h"
 #include "tools/tivel/serve/login_audit.h"
 #include "tools/tivel/serve/test_gateway.h"
 

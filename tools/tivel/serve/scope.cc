@@ -9,18 +9,21 @@ namespace {
 // The portal's pages: the management, record, fee and data-access classes.
 constexpr const char* kPages =
     "TivelMgt.*,TivelPublicDB.*,TivelGF.interface,ADODB.Connection,ADODB.Recordset,ADOR.Recordset";
-// The administrator's console: the management and record classes, without
-// the generic recordset gateways and without the database's connection
-// string (it carries the password), and never users' secrets.
+// The administrator's console: the management and record classes and the
+// console's own reads (TivelMgt.ConsoleMgt), without the generic recordset
+// gateways and without the database's connection string (it carries the
+// password), and never users' secrets.
 constexpr const char* kConsole =
-    "TivelMgt.*,TivelPublicDB.*,-TivelMgt.AdminMgt:getRecordset,-TivelMgt.AdminMgt:setRecordset,"
-    "-TivelMgt.cPublic:GetDBStr,TivelMgt.UserTasks,secrets=withheld";
+    "TivelMgt.*,TivelMgt.ConsoleMgt,TivelMgt.UserTasks,TivelPublicDB.*,-TivelMgt.AdminMgt:getRecordset,"
+    "-TivelMgt.AdminMgt:setRecordset,-TivelMgt.cPublic:GetDBStr,secrets=withheld";
 // The installation helper, for the local installer's tools.
 constexpr const char* kSetup = "Tivel.RegClass";
 
 // Classes that a wildcard never reaches: only a scope that names them lets
 // a caller use them.
-constexpr const char* kNamedOnly[] = {"tivel.regclass", "tivelmgt.usertasks"};
+// The console's own classes: only the console preset names them.
+constexpr const char* kConsoleOnly[] = {"tivelmgt.consolemgt", "tivelmgt.usertasks"};
+constexpr const char* kNamedOnly[] = {"tivel.regclass", kConsoleOnly[0], kConsoleOnly[1]};
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -89,6 +92,10 @@ void Scope::add(std::string_view list, int depth) {
       throw std::invalid_argument("not a preset (pages, setup, console), class, member, connect= or secrets= rule: " +
                                   std::string(item));
     rule.classPattern = lower(cls);
+    // The console's own classes are the console preset's: no other scope names them.
+    for (const char* only : kConsoleOnly)
+      if (depth == 0 && !rule.exclude && rule.classPattern == only)
+        throw std::invalid_argument("only the console preset reaches " + std::string(cls));
     rules_.push_back(std::move(rule));
   }
 }

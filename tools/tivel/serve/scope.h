@@ -26,7 +26,8 @@ class Scope {
   // "TivelMgt.*", "*"), a member ("TivelMgt.AdminMgt:getRecordset"), one of
   // these after "-" to exclude it, or "connect=own" / "connect=any". Names
   // match in any letter case; a pattern with "*" never matches the
-  // installation helper, which only its own ProgID names. Fails
+  // installation helper, which only its own ProgID names, nor the console's
+  // own class (TivelMgt.ConsoleMgt), which only the console preset names. Fails
   // (std::invalid_argument) naming the item at fault.
   static Scope parse(std::string_view text);
 

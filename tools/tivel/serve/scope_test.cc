@@ -41,6 +41,12 @@ TEST(ScopeTest, PresetsPatternsAndExclusions) {
   EXPECT_FALSE(console.mayCall("TivelMgt.AdminMgt", "GETRECORDSET"));
   EXPECT_FALSE(console.mayCall("TivelMgt.AdminMgt", "setRecordset"));
   EXPECT_FALSE(console.mayCreate("ADODB.Connection"));
+  // The console's own class: the console preset reaches it, nothing else can.
+  EXPECT_TRUE(console.mayCall("TivelMgt.ConsoleMgt", "getUsrPage"));
+  EXPECT_FALSE(pages.mayCreate("TivelMgt.ConsoleMgt"));
+  EXPECT_FALSE(Scope::parse("*").mayCreate("tivelmgt.consolemgt"));
+  EXPECT_THROW(Scope::parse("TivelMgt.ConsoleMgt"), std::invalid_argument);
+  EXPECT_THROW(Scope::parse("pages,tivelmgt.CONSOLEMGT:getLogPage"), std::invalid_argument);
   const Scope one = Scope::parse("Tivel.RegClass:ReadIniFile,connect=any");
   EXPECT_TRUE(one.mayCreate("Tivel.RegClass"));
   EXPECT_TRUE(one.mayCall("Tivel.RegClass", "readinifile"));

@@ -58,7 +58,6 @@ constexpr std::chrono::milliseconds kHealthDeadline{2000};
 // What a 503 for a full lane tells the client to wait, in seconds.
 constexpr const char* kRetryAfter = "1";
 
-std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 std::string errorBody(int32_t number, const std::string& description) {
   return jsonText(Json{{"error", {{"number", number}, {"source", kHostSource}, {"description", description}}}});

@@ -1,15 +1,15 @@
-#include "tools/tivel/serve/console_export.h"
+#include "tools/tivel/serve/console/export.h"
 
 #include <stdexcept>
 #include <vector>
 
 #include "mgt/common/collection.h"
+#include "mgt/console/console_mgt.h"
 #include "mgt/console/user_tasks.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 #include "tools/tivel/rpc/json_value.h"
-#include "tools/tivel/serve/console_reads.h"
 
 namespace tivel::tool {
 namespace {
@@ -69,19 +69,22 @@ size_t users(const HttpRequest& req, Csv& csv) {
 
 // The log entries the log page's filters select, newest first.
 size_t log(const HttpRequest& req, Csv& csv) {
-  LogQuery q{argument(req, "from"), argument(req, "to"), argument(req, "account"), argument(req, "text"), 0, kPage};
+  mgt::ConsoleLogQuery q{argument(req, "from"), argument(req, "to"), argument(req, "account"), argument(req, "text"), 0,
+                         kPage};
+  mgt::ConsoleMgt console;
+  if (console.logCount(q) > static_cast<long long>(kExportRowLimit)) throw TooMany();
   csv.row({"时间 Time", "模块 Module", "内容 Entry", "类型 Type"});
   size_t rows = 0;
   for (;; ++q.page) {
-    const Json page = logPage(q);
-    if (page.at("total").get<long long>() > static_cast<long long>(kExportRowLimit)) throw TooMany();
-    const auto& list = page.at("rows");
-    for (const auto& r : list) {
-      const auto text = [&](const char* k) { return r.at(k).is_null() ? std::string() : r.at(k).get<std::string>(); };
-      csv.row({text("time"), text("module"), text("text"), text("logType")});
-    }
-    rows += list.size();
-    if (list.size() < static_cast<size_t>(kPage)) return rows;
+    ado::RecordsetPtr rs = console.logPage(q);
+    size_t n = 0;
+    const auto text = [&](int i) {
+      const com::Variant v = rs->value(i);
+      return v.isNull() ? std::string() : v.toString();
+    };
+    for (; !rs->eof(); rs->moveNext(), ++n) csv.row({text(1), text(2), text(3), text(4)});
+    rows += n;
+    if (n < static_cast<size_t>(kPage)) return rows;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "tools/tivel/serve/console_key.h"
+#include "tools/tivel/serve/console/key.h"
 
 #include <sodium.h>
 

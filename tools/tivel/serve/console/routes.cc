@@ -1,4 +1,4 @@
-#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/console/routes.h"
 
 #include <qrencode.h>
 #include <strings.h>
@@ -12,19 +12,18 @@
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/admin/guess_limit.h"
-#include "mgt/admin/login_record.h"
 #include "mgt/admin/second_factor.h"
 #include "mgt/common/module.h"
 #include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
-#include "tools/tivel/serve/console_assets.h"
-#include "tools/tivel/serve/console_change.h"
-#include "tools/tivel/serve/console_export.h"
-#include "tools/tivel/serve/console_key.h"
-#include "tools/tivel/serve/console_reads.h"
-#include "tools/tivel/serve/console_session.h"
+#include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/console/assets.h"
+#include "tools/tivel/serve/console/change.h"
+#include "tools/tivel/serve/console/key.h"
+#include "tools/tivel/serve/console/session.h"
+#include "tools/tivel/serve/console/export.h"
 #include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/login_audit.h"
 
@@ -50,8 +49,6 @@ std::string accountKey(std::string_view account) {
   for (char c : account) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return key;
 }  // how long the code step may follow a right password
-
-std::string jsonText(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // The headers every console answer carries.
 void secure(HttpResponse& res) {
@@ -99,16 +96,6 @@ std::string argument(const HttpRequest& req, std::string_view name) {
   for (const auto& [key, value] : req.arguments)
     if (key == name) return value;
   return "";
-}
-
-// A query argument's whole number, `fallback` when it is absent; fails
-// (std::invalid_argument) for anything but up to seven digits.
-int number(const HttpRequest& req, const char* name, int fallback) {
-  const std::string v = argument(req, name);
-  if (v.empty()) return fallback;
-  if (v.size() > 7 || v.find_first_not_of("0123456789") != std::string::npos)
-    throw std::invalid_argument(std::string("not a number: ") + name);
-  return std::stoi(v);
 }
 
 // %XX escapes decoded (the change description travels in a header so).
@@ -199,11 +186,6 @@ class Console : public std::enable_shared_from_this<Console> {
     route("POST", "/console/api/password", false, &Console::changePassword, Lane::Batch, kForm);
     route("POST", "/console/api/signout", false, &Console::signOut, Lane::Batch, kForm);
     route("POST", "/console/rpc", false, &Console::rpc, Lane::Batch, kChange);
-    route("GET", "/console/api/users", false, &Console::users);
-    route("GET", "/console/api/logins", false, &Console::logins);
-    route("GET", "/console/api/memberships", false, &Console::memberships);
-    route("GET", "/console/api/attributes", false, &Console::attributes);
-    route("GET", "/console/api/log", false, &Console::log);
     route("GET", "/console/api/sessions", false, &Console::sessions);
     route("POST", "/console/api/sessions/end", false, &Console::endSessions, Lane::Batch, kForm);
     route("POST", "/console/api/totp/enroll", false, &Console::enroll, Lane::Batch, kForm);
@@ -363,41 +345,35 @@ class Console : public std::enable_shared_from_this<Console> {
     return body;
   }
 
-  // Logs the account in through the components with the client's address
-  // and makes the login record a session when its user is an administrator.
+  // Logs the account in through ConsoleMgt's sign-in with the client's
+  // address: the login record becomes a session when its user is an
+  // administrator (and no one-time code must follow).
   void openSession(const std::string& account, const std::string& password, const HttpRequest& req, HttpResponse& res) {
-    auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-    mgt::takeLoginToken();
-    const std::string code = admin->loginByPwd(account, password, req.peer);
-    if (code != "0") audit::loginFailed("console sign-in", account, req.peer, code);
-    const std::string token = mgt::takeLoginToken();
+    const mgt::ConsoleSignIn in = consoleMgt()->signIn(account, password, req.peer, settings_.lifetime.count());
+    if (in.code != "0") audit::loginFailed("console sign-in", account, req.peer, in.code);
     // An unknown account answers as a wrong password: the sign-in tells no
     // one which accounts exist.
-    if (code != "0")
+    if (in.code != "0")
       return answerJson(
           res, 401,
-          Json{{"error", "login"}, {"code", code == codes::kLoginNoSuchAccount ? codes::kLoginWrongPassword : code}});
-    if (token.empty()) return refuse(res, 503, "unavailable", "The login wrote no login record; try again");
-    com::Args byAccount{com::Variant(account)};
-    com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-    records::RecordPtr u =
-        records::recordArg(um->invoke("getUsrByAccount", com::MemberKind::Method, byAccount), "cUmUsr");
-    if (!u || consoleLevel(u->get("Usr_No").toString()) < 0) {
-      endSession(token);
-      admin->WriteLog(com::Variant("0"), com::Variant("console"),
-                      com::Variant(account + "无权使用管理控制台，登录被拒绝！"), com::Variant(int16_t{0}),
-                      com::Variant(int16_t{0}));
-      return answerJson(res, 403, Json{{"error", "denied"}});
-    }
-    const std::string usrNo = u->get("Usr_No").toString();
-    if (admin->secondFactorOn(usrNo)) {
+          Json{{"error", "login"}, {"code", in.code == codes::kLoginNoSuchAccount ? codes::kLoginWrongPassword : in.code}});
+    if (in.denied) return answerJson(res, 403, Json{{"error", "denied"}});
+    if (in.secondFactor) {
       // The password alone opens nothing: the login record waits, for a
       // short while and for this client only, for the one-time code.
-      const Challenge c{token, usrNo, req.peer, static_cast<int64_t>(std::time(nullptr)) + kChallengeSeconds};
+      const Challenge c{in.token, in.usrNo, req.peer, static_cast<int64_t>(std::time(nullptr)) + kChallengeSeconds};
       return answerJson(res, 202,
                         Json{{"step", "code"}, {"challenge", key_->challengeFor(c)}, {"seconds", kChallengeSeconds}});
     }
-    sessionOpened(token, req, res);
+    // The sign-in read everything the session's first answer needs.
+    ConsoleUser opened;
+    opened.token = in.token;
+    opened.usrNo = in.usrNo;
+    opened.account = in.account;
+    opened.name = in.name;
+    opened.level = in.level;
+    opened.storedPassword = in.storedPassword;
+    handOut(opened, res);
   }
 
   // Makes a login record that passed every step a session and hands out its cookie.
@@ -405,9 +381,15 @@ class Console : public std::enable_shared_from_this<Console> {
     startSession(token, settings_);
     std::optional<ConsoleUser> opened = currentSession(token, settings_, req.peer);
     if (!opened) return refuse(res, 503, "unavailable", "The session could not be opened; try again");
-    res.headers.emplace_back("Set-Cookie", cookieHeader(token, key_->stampOf(opened->usrNo, opened->storedPassword)));
-    res.callerName = "console:" + opened->account;
-    answerJson(res, 200, whoAmI(*opened));
+    handOut(*opened, res);
+  }
+
+  // The cookie of a session just opened, and who is signed in.
+  void handOut(const ConsoleUser& opened, HttpResponse& res) {
+    res.headers.emplace_back("Set-Cookie",
+                             cookieHeader(opened.token, key_->stampOf(opened.usrNo, opened.storedPassword)));
+    res.callerName = "console:" + opened.account;
+    answerJson(res, 200, whoAmI(opened));
   }
 
   void signIn(const HttpRequest& req, HttpResponse& res) {
@@ -546,31 +528,6 @@ class Console : public std::enable_shared_from_this<Console> {
     } catch (const std::invalid_argument& e) {
       refuse(res, 400, "input", e.what());
     }
-  }
-
-  void users(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] { return userPage(argument(req, "q"), number(req, "page", 0), number(req, "size", 50)); });
-  }
-  void logins(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] { return userLogins(argument(req, "usr"), 20); });
-  }
-  void memberships(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] { return userOrganisations(argument(req, "usr")); });
-  }
-  void attributes(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [] { return systemAttributeKeys(); });
-  }
-  void log(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] {
-      LogQuery q;
-      q.from = argument(req, "from");
-      q.to = argument(req, "to");
-      q.account = argument(req, "account");
-      q.text = argument(req, "text");
-      q.page = number(req, "page", 0);
-      q.size = number(req, "size", 50);
-      return logPage(q);
-    });
   }
 
   // A user's open console sessions; the caller's own is marked.

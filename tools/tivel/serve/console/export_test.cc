@@ -1,12 +1,12 @@
-#include "tools/tivel/serve/console_export.h"
+#include "tools/tivel/serve/console/export.h"
 
 #include <memory>
 #include <string>
 
 #include "mgt/testing/portal.h"
 #include "testing/engines.h"
-#include "tools/tivel/serve/console_key.h"
-#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/console/key.h"
+#include "tools/tivel/serve/console/routes.h"
 #include "tools/tivel/serve/test_gateway.h"
 
 namespace tivel::tool {

@@ -14,8 +14,8 @@
 #include "mgt/testing/portal.h"
 #include "platform/profile/profile.h"
 #include "testing/engines.h"
-#include "tools/tivel/serve/console_key.h"
-#include "tools/tivel/serve/console_routes.h"
+#include "tools/tivel/serve/console/key.h"
+#include "tools/tivel/serve/console/routes.h"
 #include "tools/tivel/serve/test_gateway.h"
 
 namespace tivel::tool {
@@ -131,8 +131,7 @@ TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
   // No session: every data route answers 401.
   EXPECT_EQ(statusOf(g.client("").Get("/console/api/session")), 401);
   EXPECT_EQ(statusOf(g.client("").Post("/console/rpc", one, "application/json")), 401);
-  EXPECT_EQ(statusOf(g.client("").Get("/console/api/log")), 401);
-  EXPECT_EQ(statusOf(g.client("").Get("/console/api/logins?usr=x")), 401);
+  EXPECT_EQ(statusOf(g.client("").Get("/console/api/sessions?usr=x")), 401);
   EXPECT_EQ(statusOf(g.client().Post("/console/rpc", one, "application/json")), 401) << "a gateway token is no session";
   // A forged or replayed cookie: a login record's token without the key's signature.
   g.batch(Json::parse(R"([{"id":"a","new":"TivelMgt.AdminMgt"},
@@ -266,20 +265,30 @@ TEST_P(ConsoleTest, AChangeIsDoneWholeAndLoggedOrNotAtAll) {
   EXPECT_EQ(read[2]["result"]["Account"], "clerk");
   EXPECT_EQ(portal->count("SysLog"), logBefore + 1);
 
-  // The users' list finds by account or name in any letter case, takes the
-  // text literally, and pages.
+  // The users' list (ConsoleMgt, in a batch like every read) finds by
+  // account or name in any letter case, takes the text literally, and pages.
   const auto users = [&](const std::string& args) {
-    auto r = g.client("").Get("/console/api/users?" + args, {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
-    return r && r->status == 200 ? Json::parse(r->body) : Json(r ? r->status : 0);
+    auto r = rpc(g, s,
+                 R"([{"id":"c","new":"TivelMgt.ConsoleMgt"},
+      {"id":1,"object":{"from":"c"},"call":"getUsrPage","args":)" +
+                     args + R"(},{"id":2,"dump":{"from":1}},
+      {"id":3,"object":{"from":"c"},"call":"getUsrCount","args":[)" +
+                     Json::parse(args)[0].dump() + "]}]",
+                 {});
+    EXPECT_EQ(statusOf(r), 200);
+    const Json a = r ? Json::parse(r->body) : Json::array();
+    return a.size() == 4 && !a[1].contains("error") ? Json{{"rows", a[2]["result"]["rows"]}, {"total", a[3]["result"]}}
+                                                    : Json(a.size() > 1 ? a[1] : Json());
   };
-  EXPECT_EQ(users("q=CLE")["rows"][0]["account"], "clerk");
-  EXPECT_EQ(users("q=%E8%81%8C%E5%91%98")["rows"][0]["usrNo"], usrNo) << "by name";
-  EXPECT_EQ(users("q=%25")["total"], 0) << "% is no wildcard";
-  EXPECT_EQ(users("q=_")["total"], 0);
-  const Json second = users("page=1&size=2");
+  EXPECT_EQ(users(R"(["CLE",0,50])")["rows"][0][1], "clerk");
+  EXPECT_EQ(users(R"(["职员",0,50])")["rows"][0][0], usrNo) << "by name";
+  EXPECT_EQ(users(R"(["%",0,50])")["total"], 0) << "% is no wildcard";
+  EXPECT_EQ(users(R"(["_",0,50])")["total"], 0);
+  const Json second = users(R"(["",1,2])");
   EXPECT_EQ(second["total"], 3);
   EXPECT_EQ(second["rows"].size(), 1u);
-  EXPECT_EQ(users("size=201"), 400);
+  EXPECT_TRUE(users(R"(["",0,201])").contains("error")) << "no such page";
+  EXPECT_TRUE(users(R"(["a\u0000b",0,50])").contains("error")) << "a control character reaches no statement";
 }
 
 TEST_P(ConsoleTest, SessionsEndOnEveryHost) {
@@ -473,7 +482,7 @@ TEST_P(ConsoleTest, GuessesAreThrottledAndTellNothing) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   Session s = session(g);
   EXPECT_EQ(statusOf(signIn(g, "editor", "Secret")), 403) << "another account is not held";
-  auto nul = g.client("").Get("/console/api/users?q=a%00b", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
+  auto nul = g.client("").Get("/console/api/sessions?usr=a%00b", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
   EXPECT_EQ(statusOf(nul), 400);
 }
 

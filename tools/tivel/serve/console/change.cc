@@ -1,4 +1,4 @@
-#include "tools/tivel/serve/console_change.h"
+#include "tools/tivel/serve/console/change.h"
 
 #include <memory>
 #include <vector>
@@ -6,6 +6,7 @@
 #include "mgt/common/member_table.h"
 #include "mgt/common/module.h"
 #include "platform/com/registry.h"
+#include "tools/tivel/serve/console/session.h"
 #include "tools/tivel/serve/scope.h"
 
 namespace tivel::tool {
@@ -19,7 +20,7 @@ class ChangeWatch : public BatchObserver {
     changing_ = changesData(progid, member);
     if (!changing_) return;
     if (!open_) {
-      mgt::sharedConnection()->beginTrans();
+      consoleMgt()->beginChange();
       open_ = true;
     }
     std::string call = std::string(progid.substr(progid.find('.') + 1)) + "." + std::string(member);
@@ -78,20 +79,13 @@ ConsoleBatch runConsoleBatch(ServeServer& server, const HttpRequest& request, co
   ConsoleBatch out;
   out.batch = server.runBatch(request, caller, &watch);
   if (!watch.open()) return out;
-  const ado::ConnectionPtr& db = mgt::sharedConnection();
   bool keep = !watch.failed();
   try {
     keep = keep && writeLog(changeLogText(account, description, watch.calls()));
-    if (keep) db->commitTrans();
   } catch (const std::exception&) {
     keep = false;
   }
-  if (!keep && db->transactionOpen()) {
-    try {
-      db->rollbackTrans();
-    } catch (const std::exception&) {
-    }
-  }
+  keep = consoleMgt()->endChange(keep);
   out.change = keep ? ChangeOutcome::Done : ChangeOutcome::Undone;
   return out;
 }

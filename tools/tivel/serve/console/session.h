@@ -8,9 +8,12 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "mgt/console/console_mgt.h"
 
 namespace tivel::tool {
 
@@ -33,6 +36,9 @@ struct ConsoleUser {
   int level = -1;              // AdminMgt.isSysSecUsr: 0 both groups, 1 system, 2 security administrator
   std::string storedPassword;  // only to derive the session's credential stamp; never sent
 };
+
+// The thread's console component (its sign-in, sessions and reads).
+std::shared_ptr<mgt::ConsoleMgt> consoleMgt();
 
 // AdminMgt.isSysSecUsr of a user: 0, 1 or 2 may use the console, -1 may not.
 int consoleLevel(const std::string& usrNo);

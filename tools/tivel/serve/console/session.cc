@@ -1,4 +1,4 @@
-#include "tools/tivel/serve/console_session.h"
+#include "tools/tivel/serve/console/session.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -8,12 +8,9 @@
 #include <stdexcept>
 
 #include "mgt/admin/admin_mgt.h"
-#include "mgt/common/helpers.h"
-#include "mgt/common/module.h"
-#include "platform/ado/recordset.h"
+#include "mgt/console/console_mgt.h"
 #include "platform/com/registry.h"
 #include "platform/profile/profile.h"
-#include "records/record.h"
 
 namespace tivel::tool {
 namespace {
@@ -46,20 +43,6 @@ std::optional<std::time_t> secondsOf(const Variant& stored) {
   tm.tm_isdst = -1;
   return std::mktime(&tm);
 }
-
-// "YYYY-MM-DD HH:MM:SS" of a moment, local time, as DateTime writes it.
-std::string textOf(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  com::DateTime d{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-  return d.text();
-}
-
-std::string nowText() { return textOf(std::time(nullptr)); }
-
-std::string tokenCondition(const std::string& token) { return " where token='" + mgt::QuoteSql(token) + "'"; }
-
-void run(const std::string& sql) { mgt::sharedConnection()->execute(sql); }
 
 // The policy checks are several reads each; their pass is kept a few
 // seconds a session, so a page's burst of requests costs one round of them.
@@ -111,101 +94,84 @@ ConsoleSettings readConsoleSettings(const std::string& iniPath) {
   return s;
 }
 
-int consoleLevel(const std::string& usrNo) {
-  auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-  return admin->isSysSecUsr(usrNo);
+std::shared_ptr<mgt::ConsoleMgt> consoleMgt() {
+  auto m = std::dynamic_pointer_cast<mgt::ConsoleMgt>(com::CreateObject("TivelMgt.ConsoleMgt"));
+  if (!m) com::raise(com::kObjectNotSet, "tivel serve", com::kObjectNotSetText);
+  return m;
 }
+
+int consoleLevel(const std::string& usrNo) { return consoleMgt()->level(usrNo); }
 
 void startSession(const std::string& token, const ConsoleSettings& settings) {
-  run("delete from consoleSession where last_seen<'" + textOf(std::time(nullptr) - settings.lifetime.count()) + "'");
-  run("insert into consoleSession(token,last_seen) values('" + mgt::QuoteSql(token) + "','" + nowText() + "')");
+  consoleMgt()->startSession(token, settings.lifetime.count());
 }
 
-bool sessionExists(const std::string& token) {
-  auto seen = mgt::sharedConnection()->execute("select token from consoleSession" + tokenCondition(token));
-  const bool exists = !seen->eof();
-  seen->close();
-  return exists;
-}
+bool sessionExists(const std::string& token) { return consoleMgt()->sessionExists(token); }
 
-void endSession(const std::string& token) {
-  run("update umLogInfo set isAvail=0" + tokenCondition(token));
-  run("delete from consoleSession" + tokenCondition(token));
-}
+void endSession(const std::string& token) { consoleMgt()->endSession(token); }
 
+// One read of the session's rows; the groups (for the level) and, every
+// settings.recheck, the policy checks; a write of the activity at most once
+// a minute.
 std::optional<ConsoleUser> currentSession(const std::string& token, const ConsoleSettings& settings,
                                           const std::string& client) {
   if (token.empty()) return std::nullopt;
-  com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-  com::Args byToken{Variant(token)};
-  records::RecordPtr login = records::recordArg(um->invoke("getLogInfo", MemberKind::Method, byToken), "cUmLogInfo");
-  const Variant avail = login ? login->get("IsAvail") : Variant();
-  if (!login || !avail.looksNumeric() || avail.toDouble() != 1) return std::nullopt;
-
+  auto console = consoleMgt();
   // Only a login record the console's sign-in made is a console session.
-  auto seen = mgt::sharedConnection()->execute("select last_seen from consoleSession" + tokenCondition(token));
-  if (seen->eof()) return std::nullopt;
+  const std::optional<mgt::ConsoleSessionRow> row = console->sessionRow(token);
+  if (!row || !row->avail.looksNumeric() || row->avail.toDouble() != 1) return std::nullopt;
   const std::time_t now = std::time(nullptr);
   const auto since = [now](const Variant& stored) -> long long {
     auto t = secondsOf(stored);
     return t ? static_cast<long long>(now - *t) : -1;
   };
-  const long long age = since(login->get("Login_Datetime"));
-  const long long idle = since(seen->value(0));
-  seen->close();
+  const long long age = since(row->loginTime);
+  const long long idle = since(row->lastSeen);
   if (age < 0 || idle < 0 || age > settings.lifetime.count() || idle > settings.idle.count()) {
-    endSession(token);
+    console->endSession(token);
     return std::nullopt;
   }
 
   ConsoleUser user;
   user.token = token;
-  user.usrNo = login->get("Usr_No").toString();
-  com::Args byNo{Variant(user.usrNo)};
-  records::RecordPtr u = records::recordArg(um->invoke("getUsr", MemberKind::Method, byNo), "cUmUsr");
-  user.level = u ? consoleLevel(user.usrNo) : -1;
-  const Variant state = u ? u->get("State") : Variant();
-  const bool outOfService = state.looksNumeric() && (state.toLong() == 2 || state.toLong() == 3);
+  user.usrNo = row->usrNo;
+  user.level = row->userFound ? console->level(user.usrNo) : -1;
+  const bool outOfService = row->state.looksNumeric() && (row->state.toLong() == 2 || row->state.toLong() == 3);
   if (user.level < 0 || outOfService) {
-    endSession(token);  // the user is gone, frozen, or no longer an administrator
+    console->endSession(token);  // the user is gone, frozen, or no longer an administrator
     return std::nullopt;
   }
   const std::string standingKey = token + "|" + client;
   if (!standing().fresh(standingKey, settings.recheck)) {
     auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-    if (admin->usrIsAvail(user.usrNo, client) != "0") {
+    if (!admin || admin->usrIsAvail(user.usrNo, client) != "0") {
       standing().forget(standingKey);
-      endSession(token);  // expired, locked, or out of its address or time
+      console->endSession(token);  // expired, locked, or out of its address or time
       return std::nullopt;
     }
     standing().passed(standingKey);
   }
-  user.storedPassword = u->get("Pwd").isNull() ? std::string() : u->get("Pwd").toString();
-  user.account = u->get("Account").toString();
-  user.name = u->get("Name").isNull() ? std::string() : u->get("Name").toString();
+  user.storedPassword = row->storedPassword;
+  user.account = row->account;
+  user.name = row->name;
   // Activity is written at most once a minute (more often for short idle
   // times), so a session's reads cost no write.
   const long long touchEvery = std::max<long long>(1, std::min<long long>(60, settings.idle.count() / 4));
-  if (idle >= touchEvery) run("update consoleSession set last_seen='" + nowText() + "'" + tokenCondition(token));
+  if (idle >= touchEvery) console->touchSession(token);
   return user;
 }
 
 std::vector<OpenSession> openSessions(const std::string& usrNo) {
-  auto rs = mgt::sharedConnection()->execute(
-      "select l.token, l.login_datetime, l.login_ip, c.last_seen from umLogInfo l join consoleSession c on "
-      "c.token=l.token where l.isAvail=1 and l.usr_no='" +
-      mgt::QuoteSql(usrNo) + "' order by l.login_datetime desc");
   std::vector<OpenSession> out;
-  const auto text = [](const Variant& v) { return v.isNull() || v.isEmpty() ? std::string() : v.toString(); };
-  for (; !rs->eof(); rs->moveNext())
-    out.push_back({text(rs->value(0)), text(rs->value(1)), text(rs->value(2)), text(rs->value(3))});
-  rs->close();
+  for (const mgt::ConsoleOpenSession& s : consoleMgt()->openSessions(usrNo))
+    out.push_back({s.token, s.time, s.address, s.lastSeen});
   return out;
 }
 
 int endSessionsOf(const std::string& usrNo) {
   const std::vector<OpenSession> open = openSessions(usrNo);
-  for (const OpenSession& s : open) endSession(s.token);
+  auto console = consoleMgt();
+  for (const OpenSession& s : open) console->endSession(s.token);
   return static_cast<int>(open.size());
 }
 

@@ -1,0 +1,127 @@
+// The console's reads that no component operation offers. Each is a fixed
+// read-only statement with its values quoted; a search text's LIKE
+// characters are escaped so it matches literally. A page out of range or a
+// day that is no date fails with std::invalid_argument before any statement
+// runs; a failed statement fails the call.
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+#include "mgt/common/pattern.h"
+#include "mgt/console/console_mgt.h"
+
+namespace tivel::mgt {
+namespace {
+
+constexpr const char* kSource = "TivelMgt.ConsoleMgt";
+
+std::string quotedText(const std::string& s) { return quoted(com::Variant(s)); }
+
+// A LIKE pattern matching `s` literally (escape character "\"), lower case.
+std::string likeText(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\' || c == '%' || c == '_') out += '\\';
+    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+// A day as "YYYY-MM-DD"; fails for anything else.
+std::string day(const std::string& given) {
+  com::DateTime d;
+  if (given.size() != 10 || !com::DateTime::parse(given, &d)) throw std::invalid_argument("not a day: " + given);
+  return d.text().substr(0, 10);
+}
+
+// No read's text has a use for control characters; a NUL would reach the
+// database driver.
+const std::string& plain(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      throw std::invalid_argument("a text holds a control character");
+  return s;
+}
+
+void checkPage(int page, int size) {
+  if (page < 0 || page > 1000000 || size < 1 || size > 200) throw std::invalid_argument("no such page");
+}
+
+std::string pageClause(int page, int size) {
+  return " limit " + std::to_string(size) + " offset " + std::to_string(static_cast<long long>(page) * size);
+}
+
+long long counted(const std::string& sql) {
+  auto rs = openRead(sql);
+  const long long n = rs->eof() ? 0 : static_cast<long long>(rs->value(0).toDouble());
+  rs->close();
+  return n;
+}
+
+std::string userFilter(const std::string& find) {
+  if (plain(find).empty()) return "";
+  const std::string like = quotedText("%" + likeText(find) + "%") + " escape '\\'";
+  return " where lower(account) like " + like + " or lower(name) like " + like;
+}
+
+std::string logFilter(const ConsoleLogQuery& q) {
+  plain(q.account);
+  plain(q.text);
+  std::string where = " where 1=1";
+  if (!q.from.empty()) where += " and WDateTime>=" + quotedText(day(q.from));
+  if (!q.to.empty()) where += " and WDateTime<=" + quotedText(day(q.to) + " 99");
+  if (!q.account.empty()) where += " and lower(disc) like " + quotedText(likeText(q.account) + "%") + " escape '\\'";
+  if (!q.text.empty()) where += " and lower(disc) like " + quotedText("%" + likeText(q.text) + "%") + " escape '\\'";
+  return where;
+}
+
+}  // namespace
+
+ado::RecordsetPtr ConsoleMgt::usersPage(const std::string& find, int page, int size) {
+  checkPage(page, size);
+  const std::string where = userFilter(find);
+  return failingCall(kSource, [&] {
+    return openRead("select usr_no, account, name, state, login_count from umUsr" + where + " order by account" +
+                    pageClause(page, size));
+  });
+}
+
+long long ConsoleMgt::usersCount(const std::string& find) {
+  const std::string where = userFilter(find);
+  return failingCall(kSource, [&] { return counted("select count(*) from umUsr" + where); });
+}
+
+ado::RecordsetPtr ConsoleMgt::userLogins(const std::string& usrNo, int limit) {
+  plain(usrNo);
+  return failingCall(kSource, [&] {
+    return openRead("select login_datetime, login_ip, isAvail from umLogInfo where usr_no=" + quotedText(usrNo) +
+                    " order by login_datetime desc limit " + std::to_string(std::clamp(limit, 1, 200)));
+  });
+}
+
+ado::RecordsetPtr ConsoleMgt::userOrganisations(const std::string& usrNo) {
+  plain(usrNo);
+  return failingCall(kSource, [&] {
+    return openRead("select Org_no, isMain, priority from umOrg2Usr where Usr_no=" + quotedText(usrNo));
+  });
+}
+
+ado::RecordsetPtr ConsoleMgt::systemAttributeKeys() {
+  return failingCall(kSource, [] { return openRead("select Attr_No, name from SysAttr order by name, Attr_No"); });
+}
+
+ado::RecordsetPtr ConsoleMgt::logPage(const ConsoleLogQuery& q) {
+  checkPage(q.page, q.size);
+  const std::string where = logFilter(q);
+  return failingCall(kSource, [&] {
+    return openRead("select Log_no, WDateTime, Mod_name, disc, Log_Type, Msg_Type from SysLog" + where +
+                    " order by WDateTime desc, Log_no desc" + pageClause(q.page, q.size));
+  });
+}
+
+long long ConsoleMgt::logCount(const ConsoleLogQuery& q) {
+  const std::string where = logFilter(q);
+  return failingCall(kSource, [&] { return counted("select count(*) from SysLog" + where); });
+}
+
+}  // namespace tivel::mgt
