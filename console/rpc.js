@@ -78,6 +78,12 @@ export const reads = {
   // Every system attribute's key and name: [{key, name}].
   attributes: async () => (await consoleRead('getSysAttrKeys', [], ['key', 'name']))
     .map((x) => ({key: text(x.key), name: text(x.name)})),
+  // The password rules in the console's language, '' when none are set.
+  passwordRules: async (language) => {
+    const b = new Batch();
+    const rules = b.call(b.create('TivelMgt.ConsoleMgt'), 'getPwdRules', language);
+    return text((await b.run()).result(rules));
+  },
   // A page of the system log, newest first: {total, rows:[{key, time, module, text, logType, msgType}]}.
   log: async ({from = '', to = '', account = '', text: find = '', page = 0, size = 50}) => {
     const r = await consoleRead('getLogPage', [from, to, account, find, page, size],

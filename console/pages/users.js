@@ -3,7 +3,7 @@
 // roles, security and extended attributes, recent logins, password reset,
 // unlock and deletion.
 import {add, clear, confirmButton, form, h, note, section, table} from '../dom.js';
-import {policyText, secTitle, t} from '../i18n.js';
+import {lang, policyText, secTitle, t} from '../i18n.js';
 import {Batch, api, byRef, change, listOf, reads, record, records} from '../rpc.js';
 import {heading, loadOrgs, show, treeOptions} from './common.js';
 import {addMembership} from './orgs.js';
@@ -202,6 +202,12 @@ async function lockedUsers(el, notice = '') {
   if (notice) msg.show(notice, 'ok');
 }
 
+// The password rules, when [Policy] sets some, under a form's password field.
+async function showPasswordRules(f) {
+  const rules = await reads.passwordRules(lang());
+  if (rules) f.control('pwd').closest('label, div')?.after(h('p', {class: 'hint'}, rules));
+}
+
 async function addUser(el) {
   const tree = await loadOrgs();
   const f = form([
@@ -358,6 +364,7 @@ function actions(rec, usrNo, me, errors, lockAt, sec, again) {
       msg.show(t(v.mustChange ? 'user.resetMust' : 'user.resetDone'), 'ok');
     }
   });
+  showPasswordRules(reset);
   const unlockMsg = note();
   const unlock = h('button', {type: 'button', onclick: async () => {
     const done = await change('解锁帐号 ' + rec.Account, unlockMsg, (b) => {

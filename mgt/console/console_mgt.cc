@@ -4,6 +4,7 @@
 #include "mgt/console/console_mgt.h"
 
 #include "mgt/common/class_registration.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/common/member_table.h"
 
 namespace tivel::mgt {
@@ -51,6 +52,8 @@ const com::ClassInfo& info() {
     c.method("getLogCount",
              {opt(in("strFrom", kStr)), opt(in("strTo", kStr)), opt(in("strAccount", kStr)), opt(in("strText", kStr))},
              op([](ConsoleMgt& m, com::Args& a) { return Variant(static_cast<double>(m.logCount(logQuery(a)))); }));
+    c.method("getPwdRules", {opt(in("strLang", kStr))},
+             op([](ConsoleMgt& m, com::Args& a) { return Variant(m.passwordRulesText(textArg(a, 0))); }));
   });
 }
 
@@ -59,5 +62,9 @@ const bool registered = (registerMgtClass<ConsoleMgt>(info()), true);
 }  // namespace
 
 const com::ClassInfo& ConsoleMgt::classInfo() const { return info(); }
+
+std::string ConsoleMgt::passwordRulesText(const std::string& language) {
+  return describePasswordRules(passwordRules(), language);
+}
 
 }  // namespace tivel::mgt

@@ -104,6 +104,8 @@ class ConsoleMgt : public com::Object {
   ado::RecordsetPtr logPage(const ConsoleLogQuery& query);
   // How many entries logPage's filters find.
   long long logCount(const ConsoleLogQuery& query);
+  // The password rules of [Policy] in words ("en" or Chinese), "" when none are set.
+  std::string passwordRulesText(const std::string& language);
 };
 
 // The local date and time `secondsAgo` before now, as the database keeps it ("YYYY-MM-DD HH:MM:SS").

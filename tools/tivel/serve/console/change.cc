@@ -56,14 +56,15 @@ std::shared_ptr<const Scope> consoleScope() {
   return console;
 }
 
-bool writeLog(const std::string& text) {
+
+}  // namespace
+
+bool writeConsoleLog(const std::string& text) {
   com::ObjectPtr sys = com::CreateObject("TivelMgt.SysMgt");
   com::Args a{com::Variant("0"), com::Variant("console"), com::Variant(text), com::Variant(int16_t{0}),
               com::Variant(int16_t{0})};
   return sys->invoke("WriteLog", com::MemberKind::Method, a).toBool();
 }
-
-}  // namespace
 
 // The members' table says which members change stored data.
 bool changesData(std::string_view progid, std::string_view member) { return mgt::changesData(progid, member); }
@@ -81,7 +82,7 @@ ConsoleBatch runConsoleBatch(ServeServer& server, const HttpRequest& request, co
   if (!watch.open()) return out;
   bool keep = !watch.failed();
   try {
-    keep = keep && writeLog(changeLogText(account, description, watch.calls()));
+    keep = keep && writeConsoleLog(changeLogText(account, description, watch.calls()));
   } catch (const std::exception&) {
     keep = false;
   }

@@ -30,6 +30,9 @@ struct ConsoleBatch {
 // class's member table declares it.
 bool changesData(std::string_view progid, std::string_view member);
 
+// Writes one system log entry of the console's (module "console"); false when it could not.
+bool writeConsoleLog(const std::string& text);
+
 // The system log text of a change: "<account>在控制台：<description> [<calls>]".
 std::string changeLogText(const std::string& account, const std::string& description, const std::string& calls);
 

@@ -10,6 +10,7 @@
 #include "platform/com/registry.h"
 #include "records/record.h"
 #include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/console/change.h"
 
 namespace tivel::tool {
 namespace {
@@ -95,12 +96,6 @@ void fail(HttpResponse& res, int status, const std::string& message) {
   res.body = Json{{"error", "export"}, {"message", message}}.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-bool writeLog(const std::string& text) {
-  com::ObjectPtr sys = com::CreateObject("TivelMgt.SysMgt");
-  com::Args a{com::Variant("0"), com::Variant("console"), com::Variant(text), com::Variant(int16_t{0}),
-              com::Variant(int16_t{0})};
-  return sys->invoke("WriteLog", com::MemberKind::Method, a).toBool();
-}
 
 }  // namespace
 
@@ -126,7 +121,7 @@ void answerExport(const HttpRequest& req, HttpResponse& res, const std::string& 
     return fail(res, 400, com::describe(e));
   }
   const std::string what = name == "users.csv" ? "用户" : "系统日志";
-  if (!writeLog(account + "在控制台：导出" + what + " CSV（" + std::to_string(rows) + " 行）"))
+  if (!writeConsoleLog(account + "在控制台：导出" + what + " CSV（" + std::to_string(rows) + " 行）"))
     return fail(res, 503, "The export could not be logged");
   res.status = 200;
   res.contentType = "text/csv; charset=utf-8";

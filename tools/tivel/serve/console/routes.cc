@@ -569,11 +569,8 @@ class Console : public std::enable_shared_from_this<Console> {
       records::RecordPtr whose = userOrRefuse(*usrNo, res);
       if (!whose) return;
       const int ended = endSessionsOf(*usrNo);
-      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-      admin->WriteLog(com::Variant("0"), com::Variant("console"),
-                      com::Variant(u->account + "在控制台：结束 " + whose->get("Account").toString() + " 的全部会话（" +
-                                   std::to_string(ended) + "）"),
-                      com::Variant(int16_t{0}), com::Variant(int16_t{0}));
+      writeConsoleLog(u->account + "在控制台：结束 " + whose->get("Account").toString() + " 的全部会话（" +
+                                   std::to_string(ended) + "）");
       if (*usrNo == u->usrNo) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
       answerJson(res, 200, Json{{"ended", ended}});
     } catch (const com::ComError& e) {
@@ -594,10 +591,7 @@ class Console : public std::enable_shared_from_this<Console> {
       const std::string account = whose->get("Account").toString();
       const std::string secret = mgt::second_factor::enroll(*usrNo);
       const std::string uri = mgt::second_factor::provisioningUri("Tivel", account, secret);
-      auto admin = std::dynamic_pointer_cast<mgt::AdminMgt>(com::CreateObject("TivelMgt.AdminMgt"));
-      admin->WriteLog(com::Variant("0"), com::Variant("console"),
-                      com::Variant(u->account + "在控制台：为 " + account + " 启用二次验证"), com::Variant(int16_t{0}),
-                      com::Variant(int16_t{0}));
+      writeConsoleLog(u->account + "在控制台：为 " + account + " 启用二次验证");
       answerJson(res, 200, Json{{"secret", secret}, {"uri", uri}, {"qr", qrSvg(uri)}});
     } catch (const com::ComError& e) {
       refuse(res, 503, "unavailable", com::describe(e));
