@@ -13,6 +13,7 @@
 #include "mgt/common/trace.h"
 #include "mgt/sys/sys_mgt.h"
 #include "mgt/um/um_mgt.h"
+#include "platform/com/call_scope.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
 
@@ -304,12 +305,23 @@ AdminMgt::PasswordCheck AdminMgt::checkPassword(const std::string& account, cons
 bool AdminMgt::usrSuccess(const std::string& usrNo) { return bookLogin(usrNo, true); }
 
 bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors, std::string* token) {
-  bool counted = um().addUsrLogCount(usrNo);
-  bool cleaned = !resetErrors || um().cleanUsrLogErrNum(usrNo);
+  // A failure trace names each step as the member it is.
+  static const std::string kUm = "UmMgt", kCount = "addUsrLogCount", kClean = "cleanUsrLogErrNum",
+                           kInfo = "addLogInfo";
+  bool counted = false, cleaned = true;
+  {
+    com::CallScope naming(kUm, kCount);
+    counted = um().addUsrLogCount(usrNo);
+  }
+  if (resetErrors) {
+    com::CallScope naming(kUm, kClean);
+    cleaned = um().cleanUsrLogErrNum(usrNo);
+  }
   auto info = records::newRecord("cUmLogInfo");
   info->set("Usr_No", Variant(usrNo));
   info->set("IsAvail", Variant(int32_t{1}));
   Variant written("");
+  com::CallScope naming(kUm, kInfo);
   if (um().addLogInfo(info, written) == "0" && token) *token = written.toString();
   return counted && cleaned;
 }
