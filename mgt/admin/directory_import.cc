@@ -1,5 +1,6 @@
 #include "mgt/admin/directory_import.h"
 
+#include <cctype>
 #include <memory>
 
 #include "mgt/admin/admin_mgt.h"
@@ -7,6 +8,7 @@
 #include "mgt/admin/policy_state.h"
 #include "mgt/admin/second_factor.h"
 #include "mgt/common/helpers.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/common/pattern.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/codes/result_codes.h"
@@ -58,6 +60,16 @@ bool follow(records::Record& user, const char* property, const std::string& valu
   if (now.isNull() && value.empty()) return false;
   user.set(property, Variant(value));
   return true;
+}
+
+// A random password of every kind of character, as long as the password
+// rules ask: the directory decides the logins, so it is never used.
+std::string unusablePassword() {
+  const std::string secret = second_factor::newSecret();
+  std::string pwd = secret + "-#";
+  for (char c : secret) pwd += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  while (static_cast<int>(pwd.size()) < passwordRules().minLength) pwd += secret;
+  return pwd;
 }
 
 // Makes the user a member of the organisation.
@@ -136,7 +148,7 @@ ImportReport importPeople(const DirectoryOptions& options, const ImportRequest& 
     if (request.dryRun) continue;
     // The stored password is never used while the directory decides; a
     // random one keeps it from opening the account if that ever changes.
-    if (!admin->addUsr(p.account, second_factor::newSecret(), p.name.empty() ? p.account : p.name, "", p.phone, "",
+    if (!admin->addUsr(p.account, unusablePassword(), p.name.empty() ? p.account : p.name, "", p.phone, "",
                        p.mail, ""))
       fail("user " + p.account + " cannot be added");
     auto user = records::recordArg(um->getUsrByAccount(p.account), "cUmUsr");

@@ -71,6 +71,13 @@ TEST_P(PasswordRulesTest, EveryPathChecksTheRulesAndOneCodeRefuses) {
   EXPECT_EQ(admin->loginByPwd("Editor", "Good pw 1", ""), "0");
   EXPECT_TRUE(admin->changePwd("Editor", "Good pw 1", "Fourth pw 4"));
 
+  // A new user's first password, and its place in the history.
+  EXPECT_FALSE(admin->addUsr("Writer", "weak", "作者", "", "", "", "", ""));
+  EXPECT_EQ(portal().count("umUsr", "account='Writer'"), 0) << "a refused password adds no one";
+  ASSERT_TRUE(admin->addUsr("Writer", "First pw 1", "作者", "", "", "", "", ""));
+  const std::string writer = portal().scalar("select usr_no from umUsr where account='Writer'").toString();
+  EXPECT_EQ(portal().count("umPwdHist", "usr_no='" + writer + "'"), 1);
+
   EXPECT_EQ(describePasswordRules(readPasswordRules(ini()), "en"),
             "Password rules: at least 8 characters, 3 of lower case, upper case, digits and other characters, none "
             "of the last 2 passwords.");

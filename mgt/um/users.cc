@@ -80,6 +80,23 @@ RecordPtr snapshot(const Record& r) {
 }  // namespace
 
 std::string UmMgt::addUsr(const RecordPtr& rec, com::Variant& strUsrNo) {
+  // A new user's first password follows the password rules too, when [Policy] sets them.
+  const com::Variant given = rec ? rec->get("Pwd") : com::Variant();
+  const std::string pwd = given.isNull() || given.isEmpty() ? std::string() : given.toString();
+  const bool ruled = !pwd.empty() && passwordRules().any();
+  if (ruled) {
+    try {
+      checkPasswordRules("", pwd);
+    } catch (const com::ComError&) {
+      return codes::kPasswordRulesRefused;
+    }
+  }
+  std::string code = addUsrRow(rec, strUsrNo);
+  if (ruled && code == "0") rememberPassword(strUsrNo.toString(), pwd);
+  return code;
+}
+
+std::string UmMgt::addUsrRow(const RecordPtr& rec, com::Variant& strUsrNo) {
   return addRow(rec, strUsrNo,
                 {required("Name", codes::kAddUsrNameEmpty), required("Account", codes::kAddUsrAccountEmpty),
                  unique("umUsr", "account", "Account", codes::kAddUsrAccountTaken)},
