@@ -26,7 +26,7 @@
 #include <thread>
 #include <unordered_set>
 
-#include "mgt/common/module.h"
+#include "mgt/common/health.h"
 #include "platform/codes/result_codes.h"
 #include "platform/ado/interrupt.h"
 #include "platform/com/error.h"
@@ -314,8 +314,7 @@ struct ServeServer::Impl {
     try {
       ado::threadInterrupts()->reset();
       Deadline deadline(watchdog, Clock::now() + kHealthDeadline);
-      mgt::startUp();
-      mgt::sharedConnection()->execute("select 1");
+      mgt::checkDatabase();
       if (deadline.passed())
         throw std::runtime_error("the database did not answer within " + std::to_string(kHealthDeadline.count()) +
                                  " ms");
