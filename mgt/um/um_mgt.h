@@ -126,8 +126,6 @@ class UmMgt : public com::Object {
   com::Variant getLogInfo(const std::string& strToken);  // cUmLogInfo or Nothing
 
  private:
-  // addUsr's checks and insert, after the password rules passed.
-  std::string addUsrRow(const RecordPtr& oUsrRec, com::Variant& strUsrNo);
   // updateUsr for a read-modify-write: `asRead` is the record as getUsr gave
   // it; only the fields changed since are written, and a row changed since
   // in one of those fields is a conflict (the update's failure code).

@@ -9,13 +9,13 @@
 #include <string>
 #include <thread>
 
-#include "mgt/common/password_rules.h"
 #include "mgt/common/module.h"
 #include "mgt/common/password_hash.h"
+#include "mgt/common/password_rules.h"
 #include "mgt/common/pattern.h"
-#include "platform/codes/result_codes.h"
 #include "mgt/um/um_mgt.h"
 #include "platform/ado/constants.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::mgt {
 namespace {
@@ -91,37 +91,34 @@ std::string UmMgt::addUsr(const RecordPtr& rec, com::Variant& strUsrNo) {
       return codes::kPasswordRulesRefused;
     }
   }
-  std::string code = addUsrRow(rec, strUsrNo);
+  std::string code =
+      addRow(rec, strUsrNo,
+             {required("Name", codes::kAddUsrNameEmpty), required("Account", codes::kAddUsrAccountEmpty),
+              unique("umUsr", "account", "Account", codes::kAddUsrAccountTaken)},
+             {"Usr_No", "USR", "umUsr", "usr_no", codes::kAddUsrKeyTaken}, codes::kAddUsrFailed,
+             [](const Record& r, const std::string& key) {
+               const std::string now = "'" + QuoteSql(com::DateTime::now().text()) + "'";
+               return Insert(
+                          "insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,"
+                          "state,login_mode,login_count,account_time) values(")
+                   .text(key)
+                   .text(r["Account"])
+                   .text(passwordToStore(r["Pwd"]), "NULL")
+                   .text(r["Name"])
+                   .text(r["NetName"], "null")
+                   .text(r["Address"], "NULL")
+                   .text(r["Phone"], "NULL")
+                   .text(r["Mobile"], "NULL")
+                   .text(r["Email"], "NULL")
+                   .text(r["EmailOA"], "NULL")
+                   .number(r["State"])  // a null state is not a number either: the add fails
+                   .textUnlessNull(r["Login_Mode"], "'100000'")
+                   .textUnlessNull(r["Login_Count"], "'0'")
+                   .textUnlessNull(r["Account_Time"], now.c_str())
+                   .sql();
+             });
   if (ruled && code == "0") rememberPassword(strUsrNo.toString(), pwd);
   return code;
-}
-
-std::string UmMgt::addUsrRow(const RecordPtr& rec, com::Variant& strUsrNo) {
-  return addRow(rec, strUsrNo,
-                {required("Name", codes::kAddUsrNameEmpty), required("Account", codes::kAddUsrAccountEmpty),
-                 unique("umUsr", "account", "Account", codes::kAddUsrAccountTaken)},
-                {"Usr_No", "USR", "umUsr", "usr_no", codes::kAddUsrKeyTaken}, codes::kAddUsrFailed,
-                [](const Record& r, const std::string& key) {
-                  const std::string now = "'" + QuoteSql(com::DateTime::now().text()) + "'";
-                  return Insert(
-                             "insert into umUsr(usr_no,account,pwd,name,NetName,Address,Phone,Mobile,Email,EmailOA,"
-                             "state,login_mode,login_count,account_time) values(")
-                      .text(key)
-                      .text(r["Account"])
-                      .text(passwordToStore(r["Pwd"]), "NULL")
-                      .text(r["Name"])
-                      .text(r["NetName"], "null")
-                      .text(r["Address"], "NULL")
-                      .text(r["Phone"], "NULL")
-                      .text(r["Mobile"], "NULL")
-                      .text(r["Email"], "NULL")
-                      .text(r["EmailOA"], "NULL")
-                      .number(r["State"])  // a null state is not a number either: the add fails
-                      .textUnlessNull(r["Login_Mode"], "'100000'")
-                      .textUnlessNull(r["Login_Count"], "'0'")
-                      .textUnlessNull(r["Account_Time"], now.c_str())
-                      .sql();
-                });
 }
 
 std::string UmMgt::updateUsr(const RecordPtr& rec, const std::string& key) {
