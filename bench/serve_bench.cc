@@ -429,7 +429,8 @@ BENCHMARK(BM_PgLoginsAcrossHosts)->Arg(1)->Arg(2)->Arg(4)->Iterations(1)->UseRea
 
 // A portal page's read: the list of 100 users as data.
 void BM_PgPagesAcrossHosts(benchmark::State& state) {
-  acrossHosts(state, [](int) { return kPageBatch; }, R"("reader91")");
+  acrossHosts(
+      state, [](int) { return kPageBatch; }, R"("reader91")");
 }
 BENCHMARK(BM_PgPagesAcrossHosts)->Arg(1)->Arg(2)->Arg(4)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -464,9 +465,10 @@ int main(int argc, char** argv) {
     for (int hosts : {1, 2, 4}) {
       const std::string name = std::string(kind) + "/" + std::to_string(hosts);
       if (double rate = times.counter(name, "per_s"); rate > 0)
-        std::printf("%s: %.0f a second through %d host(s), %.1f ms each (database %.0f%%, gateways %.0f%%, idle %.0f%%)\n",
-                    kind + 3, rate, hosts, times.counter(name, "latency_ms"), times.counter(name, "database_pct"),
-                    times.counter(name, "gateways_pct"), 100 - times.counter(name, "machine_busy_pct"));
+        std::printf(
+            "%s: %.0f a second through %d host(s), %.1f ms each (database %.0f%%, gateways %.0f%%, idle %.0f%%)\n",
+            kind + 3, rate, hosts, times.counter(name, "latency_ms"), times.counter(name, "database_pct"),
+            times.counter(name, "gateways_pct"), 100 - times.counter(name, "machine_busy_pct"));
     }
   benchmark::Shutdown();
   return 0;

@@ -148,8 +148,7 @@ ImportReport importPeople(const DirectoryOptions& options, const ImportRequest& 
     if (request.dryRun) continue;
     // The stored password is never used while the directory decides; a
     // random one keeps it from opening the account if that ever changes.
-    if (!admin->addUsr(p.account, unusablePassword(), p.name.empty() ? p.account : p.name, "", p.phone, "",
-                       p.mail, ""))
+    if (!admin->addUsr(p.account, unusablePassword(), p.name.empty() ? p.account : p.name, "", p.phone, "", p.mail, ""))
       fail("user " + p.account + " cannot be added");
     auto user = records::recordArg(um->getUsrByAccount(p.account), "cUmUsr");
     if (!user) fail("user " + p.account + " was added but cannot be read");

@@ -8,11 +8,11 @@
 #include "mgt/common/helpers.h"
 #include "mgt/common/password_hash.h"
 #include "mgt/common/pattern.h"
-#include "platform/codes/result_codes.h"
 #include "mgt/common/security_options.h"
 #include "mgt/common/trace.h"
 #include "mgt/sys/sys_mgt.h"
 #include "mgt/um/um_mgt.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/call_scope.h"
 #include "platform/com/registry.h"
 #include "records/record.h"
@@ -306,8 +306,7 @@ bool AdminMgt::usrSuccess(const std::string& usrNo) { return bookLogin(usrNo, tr
 
 bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors, std::string* token) {
   // A failure trace names each step as the member it is.
-  static const std::string kUm = "UmMgt", kCount = "addUsrLogCount", kClean = "cleanUsrLogErrNum",
-                           kInfo = "addLogInfo";
+  static const std::string kUm = "UmMgt", kCount = "addUsrLogCount", kClean = "cleanUsrLogErrNum", kInfo = "addLogInfo";
   bool counted = false, cleaned = true;
   {
     com::CallScope naming(kUm, kCount);

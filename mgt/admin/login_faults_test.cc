@@ -27,7 +27,7 @@ struct Step {
 
 TEST_P(LoginFaultTest, AFailedStepLeavesExactlyTheStepsTheLoginRuns) {
   const Step steps[] = {
-      {"where Account=", false, "10002", 1, false, 0, 0},                 // the user read traps: no user
+      {"where Account=", false, "10002", 1, false, 0, 0},  // the user read traps: no user
       // The policy values read together: a failure reads them one by one.
       {"from UmUsrSecInst where usr_no=", false, "0", 2, true, 1, 1},
       {"from UmUsrSecAttr where isAvail=1", true, "0", 2, true, 1, 1},  // and then a policy read decides nothing

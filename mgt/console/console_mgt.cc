@@ -4,8 +4,8 @@
 #include "mgt/console/console_mgt.h"
 
 #include "mgt/common/class_registration.h"
-#include "mgt/common/password_rules.h"
 #include "mgt/common/member_table.h"
+#include "mgt/common/password_rules.h"
 
 namespace tivel::mgt {
 namespace {

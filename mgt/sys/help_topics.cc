@@ -4,8 +4,8 @@
 // The statement texts, blanks and spellings below are the system's own
 // (stored pages and logs depend on them): keep them as they are.
 #include "mgt/common/pattern.h"
-#include "platform/codes/result_codes.h"
 #include "mgt/sys/sys_mgt.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::mgt {
 namespace {
