@@ -1,6 +1,7 @@
 // Talking to the server: the batches of /console/rpc (the same protocol as
-// /rpc: one JSON array of requests, one array of answers) and the console's
-// own routes. Every request carries the session's CSRF token.
+// /rpc: one JSON array of requests, one array of answers), the console's one
+// way to its data; its own routes only for the session's read, the sign-in
+// steps and the sign-out. Every request carries the session's CSRF token.
 import {errorNumbers} from './codes.js';
 import {codeText, t} from './i18n.js';
 
@@ -72,6 +73,9 @@ export const reads = {
   // The user's latest 20 login records: [{time, address, valid}].
   logins: async (usr) => (await consoleRead('getUsrLogins', [usr, 20], ['time', 'address', 'valid']))
     .map((l) => ({time: text(l.time), address: text(l.address), valid: one(l.valid)})),
+  // The user's console sessions not yet ended: [{time, address, lastSeen, current}] (current: the caller's own).
+  sessions: async (usr) => (await consoleRead('getUsrSessions', [usr], ['time', 'address', 'lastSeen', 'current']))
+    .map((s) => ({time: text(s.time), address: text(s.address), lastSeen: text(s.lastSeen), current: one(s.current)})),
   // The user's organisations: [{org, main, priority}] (main: IsMain 0).
   memberships: async (usr) => (await consoleRead('getUsrOrgs', [usr], ['org', 'main', 'priority']))
     .map((m) => ({org: text(m.org), main: text(m.main) !== '' && Number(text(m.main)) === 0, priority: text(m.priority)})),

@@ -4,7 +4,7 @@
 // unlock and deletion.
 import {add, clear, confirmButton, form, h, note, section, table} from '../dom.js';
 import {lang, policyText, secTitle, t} from '../i18n.js';
-import {Batch, api, byRef, change, listOf, reads, record, records} from '../rpc.js';
+import {Batch, byRef, change, listOf, reads, record, records} from '../rpc.js';
 import {heading, loadOrgs, show, treeOptions} from './common.js';
 import {addMembership} from './orgs.js';
 
@@ -270,7 +270,7 @@ async function user(main, usrNo, me) {
   }
   const [logins, sessions, memberships, tree] = await Promise.all([
     reads.logins(usrNo),
-    api.get('/console/api/sessions', {usr: usrNo}),
+    reads.sessions(usrNo),
     reads.memberships(usrNo),
     loadOrgs(),
   ]);
@@ -288,7 +288,7 @@ async function user(main, usrNo, me) {
              new Map(listOf(a, appsCall, appsDump).map((x) => [x.App_No, x.Name])), again),
        security(usrNo, rec, sec, again),
        extended(usrNo, rec, records(a.answer(uaa).result), listOf(a, uaiCall, uai), again),
-       consoleSessions(usrNo, sessions, again),
+       consoleSessions(usrNo, rec, sessions, again),
        section(t('user.logins'), table([
          [t('login.time'), (l) => l.time || ''],
          [t('login.address'), (l) => l.address || ''],
@@ -297,12 +297,15 @@ async function user(main, usrNo, me) {
 }
 
 // The user's open console sessions and "sign out everywhere".
-function consoleSessions(usrNo, sessions, again) {
+function consoleSessions(usrNo, rec, sessions, again) {
   const msg = note();
   const end = h('button', {type: 'button', disabled: sessions.length === 0, onclick: async () => {
-    const r = await api.post('/console/api/sessions/end', {usr: usrNo});
-    if (r.status !== 200) return msg.show(t('failed') + (r.data?.message || r.status));
-    msg.show(t('sessions.ended', String(r.data.ended)), 'ok');
+    let ended;
+    const done = await change('结束全部会话 ' + rec.Account, msg, (b) => {
+      ended = b.change(b.create('TivelMgt.ConsoleMgt'), 'endUsrSessions', usrNo, byRef(0));
+    });
+    if (!done) return;
+    msg.show(t('sessions.ended', String(done.refs(ended)['1'])), 'ok');
     await again();
   }}, t('sessions.end'));
   return section(t('sessions.title'), table([
@@ -573,11 +576,15 @@ function secondFactor(usrNo, rec, sec, again) {
 function enrolButton(usrNo, rec, msg) {
   const shown = h('div', {class: 'enrolment'});
   const button = confirmButton(t('totp.enroll'), t('totp.confirm'), async () => {
-    const r = await api.post('/console/api/totp/enroll', {usr: usrNo});
-    if (r.status !== 200) return msg.show(t('failed') + (r.data?.message || r.status));
+    let enrolled;
+    const done = await change('启用二次验证 ' + rec.Account, msg, (b) => {
+      enrolled = b.change(b.create('TivelMgt.ConsoleMgt'), 'enrollUsrTotp', usrNo, byRef(''), byRef(''), byRef(''));
+    });
+    if (!done) return;
+    const [secret, qr] = [done.refs(enrolled)['1'], done.refs(enrolled)['3']];
     clear(shown).append(
-      h('img', {src: 'data:image/svg+xml,' + encodeURIComponent(r.data.qr), alt: t('totp.qr'), width: 200, height: 200}),
-      h('p', {}, t('totp.secret'), h('code', {}, r.data.secret)),
+      h('img', {src: 'data:image/svg+xml,' + encodeURIComponent(qr), alt: t('totp.qr'), width: 200, height: 200}),
+      h('p', {}, t('totp.secret'), h('code', {}, secret)),
       h('p', {class: 'warning'}, t('totp.once', rec.Account)));
   });
   return h('span', {}, button, shown);

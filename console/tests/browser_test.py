@@ -434,7 +434,7 @@ def refused_without_session(portal, cookie):
     base = portal.url(0)
     batch = '[{"id":1,"new":"TivelMgt.UmMgt"}]'
     json_h = {'Content-Type': 'application/json'}
-    for method, path, body in [('POST', '/console/rpc', batch), ('GET', '/console/api/sessions?usr=1', None),
+    for method, path, body in [('POST', '/console/rpc', batch), ('GET', '/console/export/users.csv', None),
                                ('GET', '/console/api/session', None), ('POST', '/console/api/signout', '')]:
         status = request(base + path, method, body, json_h)[0]
         check(status == 401, '%s %s without a session answers 401, not %s' % (method, path, status))

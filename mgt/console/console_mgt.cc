@@ -1,6 +1,7 @@
-// The dispatch interface of ConsoleMgt: the console's reads, called by the
-// console's batches. The sign-in and the sessions are for the console's
-// server only and have no member: a batch cannot open or end a session.
+// The dispatch interface of ConsoleMgt: the console's reads and its tasks
+// over another user's access, called by the console's batches. The sign-in
+// and the caller's own session are for the console's server only and have
+// no member: a batch cannot open a session.
 #include "mgt/console/console_mgt.h"
 
 #include "mgt/common/class_registration.h"
@@ -54,6 +55,12 @@ const com::ClassInfo& info() {
              op([](ConsoleMgt& m, com::Args& a) { return Variant(static_cast<double>(m.logCount(logQuery(a)))); }));
     c.method("getPwdRules", {opt(in("strLang", kStr))},
              op([](ConsoleMgt& m, com::Args& a) { return Variant(m.passwordRulesText(textArg(a, 0))); }));
+    MemberLines<ConsoleMgt> table(c);
+    TIVEL_READ(table, getUsrSessions, {in("strUsrNo", kStr)});
+    TIVEL_CHANGE(table, endUsrSessions, {in("strUsrNo", kStr), opt(ref("lngEnded", kLong))});
+    TIVEL_CHANGE(
+        table, enrollUsrTotp,
+        {in("strUsrNo", kStr), opt(ref("strSecret", kStr)), opt(ref("strUri", kStr)), opt(ref("strQr", kStr))});
   });
 }
 

@@ -106,6 +106,19 @@ class ConsoleMgt : public com::Object {
   long long logCount(const ConsoleLogQuery& query);
   // The password rules of [Policy] in words ("en" or Chinese), "" when none are set.
   std::string passwordRulesText(const std::string& language);
+
+  // ---- another user's access, for the thread's console caller (console_caller.h)
+
+  // The user's console sessions not yet ended, newest first, as a recordset:
+  // login_datetime, login_ip, last_seen, is_own (1 for the caller's own session).
+  com::Variant getUsrSessions(const std::string& strUsrNo);
+  // Ends every console session of the user, for every host, and logs it under
+  // the caller's account; lngEnded: how many. Fails for no such user or no caller.
+  bool endUsrSessions(const std::string& strUsrNo, com::Variant& lngEnded);
+  // Gives the user a new second-factor secret and turns the factor on, logged
+  // under the caller's account; the secret, its otpauth:// address and that
+  // address's QR code (SVG) come back this once. Fails for no such user or no caller.
+  bool enrollUsrTotp(const std::string& strUsrNo, com::Variant& strSecret, com::Variant& strUri, com::Variant& strQr);
 };
 
 // The local date and time `secondsAgo` before now, as the database keeps it ("YYYY-MM-DD HH:MM:SS").

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,12 @@
 #include "tools/tivel/serve/scope.h"
 
 namespace tivel::tool {
+
+// A session the server's SessionCheck let in; the check's maker derives its
+// own (the console's signed-in administrator) from it.
+struct HttpSession {
+  virtual ~HttpSession() = default;
+};
 
 struct HttpRequest {
   std::string method;                                          // "GET", "POST" ...
@@ -25,6 +32,7 @@ struct HttpRequest {
   std::string peer;                               // the client's address
   std::chrono::steady_clock::time_point arrival;  // when the head was in
   const Caller* caller = nullptr;                 // the token's caller, on routes that need a token
+  std::shared_ptr<const HttpSession> session;     // the checked session, on Session and SessionCsrf routes
 
   // The first value of a header (name in any letter case), "" when absent.
   std::string header(std::string_view name) const;
@@ -44,9 +52,17 @@ using HttpHandler = std::function<void(const HttpRequest& request, HttpResponse&
 
 // How a route is reached.
 enum class Access {
-  Token,  // a bearer token of the token file; the handler sees its caller
-  Open,   // anyone; the handler checks what it needs itself (a session cookie)
+  Token,        // a bearer token of the token file; the handler sees its caller
+  Session,      // a session in force (the server's SessionCheck); the handler sees it
+  SessionCsrf,  // a session in force and its CSRF token (requests that change or read data)
+  Open,         // anyone
 };
+
+// Checks the session of a Session or SessionCsrf route's request (`csrf`:
+// its CSRF token too) on the route's lane, before the handler: the session,
+// or nullptr after writing the refusal into the response.
+using SessionCheck =
+    std::function<std::shared_ptr<const HttpSession>(const HttpRequest& request, HttpResponse& response, bool csrf)>;
 
 // Where a route's handler runs.
 enum class Lane {
@@ -64,7 +80,8 @@ struct Route {
   HttpHandler handler;
   Lane lane = Lane::Batch;
   // The largest body the route reads, in bytes; 0: the server's --max-body
-  // on token routes, kOpenBodyLimit on open ones. Larger bodies get 413.
+  // on token routes, kOpenBodyLimit on the others (their body is read before
+  // any session is checked). Larger bodies get 413.
   size_t maxBody = 0;
 };
 

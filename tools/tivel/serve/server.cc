@@ -218,6 +218,7 @@ struct ServeServer::Impl {
   ServeOptions options;
   int workers = 1;
   std::vector<Route> routes;
+  SessionCheck sessionCheck;  // of Session and SessionCsrf routes; set before bind()
   ServeMetrics metrics;
   Watchdog watchdog;
   std::unique_ptr<BatchRunner> batches;
@@ -355,7 +356,7 @@ struct ServeServer::Impl {
         return ex->received > kMostDiscarded ? MHD_NO : MHD_YES;
       }
       // A chunked body of an open route is held as it grows.
-      if (ex->route->access == Access::Open && ex->received > ex->anonymous && !self->holdAnonymous(*ex, ex->received))
+      if (ex->route->access != Access::Token && ex->received > ex->anonymous && !self->holdAnonymous(*ex, ex->received))
         return MHD_NO;
       ex->request.body.append(data, n);
       return MHD_YES;
@@ -512,7 +513,7 @@ struct ServeServer::Impl {
     }
     if (draining) return refuse(c, ex, 503, "The server is stopping");
     ex.route = route;
-    ex.limit = route->maxBody ? route->maxBody : route->access == Access::Open ? kOpenBodyLimit : options.maxBody;
+    ex.limit = route->maxBody ? route->maxBody : route->access != Access::Token ? kOpenBodyLimit : options.maxBody;
     const std::string length = req.header("Content-Length");
     const unsigned long long declared = length.empty() ? 0 : std::strtoull(length.c_str(), nullptr, 10);
     if (declared > ex.limit) {
@@ -522,11 +523,11 @@ struct ServeServer::Impl {
       if (strcasecmp(expect.c_str(), "100-continue") == 0 || declared > kMostDiscarded)
         return refuse(c, ex, 413, "The request body is too large (at most " + std::to_string(ex.limit) + " bytes)");
       ex.overflow = true;
-    } else if (route->access == Access::Open && declared > 0 && !holdAnonymous(ex, declared)) {
+    } else if (route->access != Access::Token && declared > 0 && !holdAnonymous(ex, declared)) {
       // Bodies anyone may send share one cap; the declared length is held from the head on.
       ex.response.headers.emplace_back("Retry-After", kRetryAfter);
       return refuse(c, ex, 503, "Too many requests without a token are being read; try again later", codes::kFail);
-    } else if (route->access == Access::Open) {
+    } else if (route->access != Access::Token) {
       req.body.reserve(declared);
     }
   }
@@ -546,10 +547,26 @@ struct ServeServer::Impl {
     queue(c, ex, draining);
   }
 
+  // Whether the request may reach its route's handler: a Session or
+  // SessionCsrf route's session, checked on the lane (the check may read a
+  // database), is put in the request; without one the check's refusal is the
+  // answer. A refusal that says nothing, or no check at all, is a 401.
+  bool sessionAllowed(Exchange& ex) {
+    const Access access = ex.route->access;
+    if (access != Access::Session && access != Access::SessionCsrf) return true;
+    if (sessionCheck) ex.request.session = sessionCheck(ex.request, ex.response, access == Access::SessionCsrf);
+    if (ex.request.session) return true;
+    if (ex.response.status < 400) {
+      ex.response.status = 401;
+      ex.response.body = errorBody(codes::kFail, "No session");
+    }
+    return false;
+  }
+
   // The route's handler, on whichever thread the lane gives it.
   void run(Exchange& ex) {
     try {
-      ex.route->handler(ex.request, ex.response);
+      if (sessionAllowed(ex)) ex.route->handler(ex.request, ex.response);
     } catch (const std::exception& e) {
       ex.response = HttpResponse{};
       ex.response.status = 500;
@@ -766,6 +783,8 @@ ServeServer::~ServeServer() {
 }
 
 void ServeServer::addRoute(Route route) { impl_->addRoute(std::move(route)); }
+
+void ServeServer::setSessionCheck(SessionCheck check) { impl_->sessionCheck = std::move(check); }
 
 int ServeServer::bind() {
   Impl& s = *impl_;

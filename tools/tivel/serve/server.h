@@ -3,7 +3,9 @@
 // one batch worker, with objects of its own released when it ends, under
 // the scope of the token that sent it. GET /health and GET /metrics report
 // on the server; more routes can be added (the console's). Every route but
-// /health and those added as Access::Open needs a bearer token.
+// /health and those added as Access::Open needs a bearer token or, on
+// Session and SessionCsrf routes, a session the installed SessionCheck lets
+// in before the handler runs.
 //
 // Connections are read and written event by event by libmicrohttpd's poll()
 // threads, which never run a batch: a request whose handler may wait (on a
@@ -70,6 +72,9 @@ class ServeServer {
   // Adds a route; before bind(). A route of the same method and path as an
   // earlier one replaces it.
   void addRoute(Route route);
+  // Sets the check of Session and SessionCsrf routes (before bind()); without
+  // one those routes answer 401.
+  void setSessionCheck(SessionCheck check);
 
   // Binds the listening socket, starts serving and returns the port; fails
   // (std::runtime_error) when the address cannot be bound or TLS does not

@@ -252,6 +252,62 @@ TEST(ServeTest, BodiesAreBounded) {
   EXPECT_NE(d.receive(std::chrono::milliseconds(2000)).find("\r\n\r\n30000"), std::string::npos);
 }
 
+// Session routes are checked by the server before their handler runs: no
+// session, or no CSRF token where one is needed, and the handler never runs;
+// the check's own refusal is the answer, and one that says nothing, or no
+// check at all, is a 401.
+TEST(ServeTest, SessionRoutesAreCheckedBeforeTheirHandlers) {
+  struct Signed : HttpSession {
+    std::string who;
+  };
+  std::atomic<int> ran{0};
+  const auto handler = [&ran](const HttpRequest& req, HttpResponse& res) {
+    ++ran;
+    const auto* s = dynamic_cast<const Signed*>(req.session.get());
+    res.body = s ? s->who : "?";
+  };
+  const auto routes = [&](ServeServer& s) {
+    s.addRoute({"GET", "/mine", false, Access::Session, handler, Lane::Batch});
+    s.addRoute({"POST", "/change", false, Access::SessionCsrf, handler, Lane::Batch});
+  };
+  ServeOptions o;
+  o.workers = 1;
+  Gateway g(o, nullptr, [&](ServeServer& s) {
+    routes(s);
+    s.setSessionCheck([](const HttpRequest& req, HttpResponse& res, bool csrf) -> std::shared_ptr<const HttpSession> {
+      if (req.header("Cookie") == "s=quiet") return nullptr;  // refuses without saying why
+      if (req.header("Cookie") != "s=ann") {
+        res.status = 401;
+        res.body = "sign in";
+        return nullptr;
+      }
+      if (csrf && req.header("X-CSRF") != "t") {
+        res.status = 403;
+        res.body = "csrf";
+        return nullptr;
+      }
+      auto who = std::make_shared<Signed>();
+      who->who = "ann";
+      return who;
+    });
+  });
+  httplib::Client c = g.client("");
+  const auto answer = [](const httplib::Result& r) { return r ? std::to_string(r->status) + " " + r->body : "none"; };
+  EXPECT_EQ(answer(c.Get("/mine")), "401 sign in");
+  EXPECT_EQ(answer(c.Get("/mine", {{"Cookie", "s=bob"}})), "401 sign in");
+  EXPECT_EQ(statusOf(c.Get("/mine", {{"Cookie", "s=quiet"}})), 401);
+  EXPECT_EQ(answer(c.Post("/change", {{"Cookie", "s=ann"}}, "{}", "application/json")), "403 csrf");
+  EXPECT_EQ(statusOf(g.client().Post("/change", "{}", "application/json")), 401) << "a gateway token is no session";
+  EXPECT_EQ(ran, 0);
+  EXPECT_EQ(answer(c.Get("/mine", {{"Cookie", "s=ann"}})), "200 ann");
+  EXPECT_EQ(answer(c.Post("/change", {{"Cookie", "s=ann"}, {"X-CSRF", "t"}}, "{}", "application/json")), "200 ann");
+  EXPECT_EQ(ran, 2);
+
+  Gateway unchecked(o, nullptr, routes);
+  EXPECT_EQ(statusOf(unchecked.client("").Get("/mine", {{"Cookie", "s=ann"}})), 401);
+  EXPECT_EQ(ran, 2);
+}
+
 // A body that trickles in and an answer its client does not read are cut
 // off at the transfer time.
 TEST(ServeTest, BodiesAndAnswersHaveDeadlines) {

@@ -131,7 +131,8 @@ TEST_P(ConsoleTest, WhatAnAttackerTriesIsRefused) {
   // No session: every data route answers 401.
   EXPECT_EQ(statusOf(g.client("").Get("/console/api/session")), 401);
   EXPECT_EQ(statusOf(g.client("").Post("/console/rpc", one, "application/json")), 401);
-  EXPECT_EQ(statusOf(g.client("").Get("/console/api/sessions?usr=x")), 401);
+  EXPECT_EQ(statusOf(g.client("").Post("/console/api/signout", "{}", "application/json")), 401);
+  EXPECT_EQ(statusOf(g.client("").Get("/console/export/users.csv")), 401);
   EXPECT_EQ(statusOf(g.client().Post("/console/rpc", one, "application/json")), 401) << "a gateway token is no session";
   // A forged or replayed cookie: a login record's token without the key's signature.
   g.batch(Json::parse(R"([{"id":"a","new":"TivelMgt.AdminMgt"},
@@ -405,17 +406,21 @@ TEST_P(ConsoleTest, ASessionEndsWithItsCredentialsAndStanding) {
 
   // Sign out everywhere: two sessions listed, both ended, the act logged.
   Session one = session(*gateway), two = session(*gateway);
-  auto listed =
-      gateway->client("").Get("/console/api/sessions?usr=" + no, {{"Cookie", one.cookie}, {"X-Tivel-CSRF", one.csrf}});
+  const std::string console = R"([{"id":"c","new":"TivelMgt.ConsoleMgt"},)";
+  auto listed = rpc(*gateway, one,
+                    console + R"({"id":1,"object":{"from":"c"},"call":"getUsrSessions","args":[")" + no +
+                        R"("]},{"id":2,"dump":{"from":1}}])");
   ASSERT_EQ(statusOf(listed), 200);
-  Json list = Json::parse(listed->body);
-  ASSERT_EQ(list.size(), 2u) << list.dump();
-  EXPECT_NE(list[0]["current"], list[1]["current"]);
+  const Json rows = Json::parse(listed->body)[2]["result"]["rows"];
+  ASSERT_EQ(rows.size(), 2u) << listed->body;
+  EXPECT_NE(rows[0][3], rows[1][3]) << "the caller's own session is marked";
   auto ended =
-      gateway->client("").Post("/console/api/sessions/end", {{"Cookie", two.cookie}, {"X-Tivel-CSRF", two.csrf}},
-                               Json{{"usr", no}}.dump(), "application/json");
+      rpc(*gateway, two,
+          console + R"({"id":1,"object":{"from":"c"},"call":"endUsrSessions","args":[")" + no + R"(",{"ref":0}]}])",
+          {{"Tivel-Change", "end"}});
   ASSERT_EQ(statusOf(ended), 200);
-  EXPECT_EQ(Json::parse(ended->body)["ended"], 2);
+  EXPECT_EQ(Json::parse(ended->body)[1]["refs"]["1"], 2) << ended->body;
+  EXPECT_NE(ended->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos) << "its own session ended";
   EXPECT_FALSE(alive(one));
   EXPECT_FALSE(alive(two));
   EXPECT_EQ(portal->count("SysLog", "disc like 'admin在控制台：结束 admin 的全部会话%'"), 1);
@@ -427,13 +432,18 @@ TEST_P(ConsoleTest, ASessionEndsWithItsCredentialsAndStanding) {
 TEST_P(ConsoleTest, SecretsStayHome) {
   Session s = session(*gateway);
   const std::string no = portal->scalar("select usr_no from umUsr where account='admin'").toString();
-  auto enrolled = gateway->client("").Post("/console/api/totp/enroll", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}},
-                                           Json{{"usr", no}}.dump(), "application/json");
+  auto enrolled = rpc(*gateway, s,
+                      R"([{"id":"c","new":"TivelMgt.ConsoleMgt"},{"id":1,"object":{"from":"c"},"call":"enrollUsrTotp",
+                         "args":[")" +
+                          no + R"(",{"ref":""},{"ref":""},{"ref":""}]}])");
   ASSERT_EQ(statusOf(enrolled), 200);
-  const Json shown = Json::parse(enrolled->body);
-  const std::string secret = shown["secret"];
+  ASSERT_EQ(enrolled->get_header_value("Tivel-Change"), "done") << enrolled->body;
+  const Json shown = Json::parse(enrolled->body)[1]["refs"];
+  const std::string secret = shown["1"];
   EXPECT_EQ(secret.size(), 32u);
-  EXPECT_EQ(shown["qr"].get<std::string>().rfind("<svg", 0), 0u);
+  EXPECT_EQ(shown["2"].get<std::string>().rfind("otpauth://", 0), 0u);
+  EXPECT_EQ(shown["3"].get<std::string>().rfind("<svg", 0), 0u);
+  EXPECT_EQ(portal->count("SysLog", "disc like 'admin在控制台：为 admin 启用二次验证'"), 1);
   EXPECT_EQ(portal->scalar("select usi_value from umUsrSecInst where usa_no='6' and usr_no='" + no + "'").toString(),
             secret);
 
@@ -482,8 +492,10 @@ TEST_P(ConsoleTest, GuessesAreThrottledAndTellNothing) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   Session s = session(g);
   EXPECT_EQ(statusOf(signIn(g, "editor", "Secret")), 403) << "another account is not held";
-  auto nul = g.client("").Get("/console/api/sessions?usr=a%00b", {{"Cookie", s.cookie}, {"X-Tivel-CSRF", s.csrf}});
-  EXPECT_EQ(statusOf(nul), 400);
+  auto nul = rpc(g, s, R"([{"id":"c","new":"TivelMgt.ConsoleMgt"},
+    {"id":1,"object":{"from":"c"},"call":"getUsrSessions","args":["a\u0000b"]}])");
+  ASSERT_EQ(statusOf(nul), 200);
+  EXPECT_TRUE(Json::parse(nul->body)[1].contains("error")) << nul->body;
 }
 
 // Sign-ins of directory users wait on a directory that never answers on a

@@ -1,6 +1,5 @@
 #include "tools/tivel/serve/console/routes.h"
 
-#include <qrencode.h>
 #include <strings.h>
 
 #include <cctype>
@@ -12,8 +11,8 @@
 
 #include "mgt/admin/admin_mgt.h"
 #include "mgt/admin/guess_limit.h"
-#include "mgt/admin/second_factor.h"
 #include "mgt/common/module.h"
+#include "mgt/console/console_caller.h"
 #include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
@@ -137,22 +136,11 @@ std::string logText(std::string_view s, size_t most) {
   return out;
 }
 
-// The QR code of a text as an SVG image, one unit a module, a quiet zone of
-// four; "" when the text does not fit.
-std::string qrSvg(const std::string& text) {
-  QRcode* code = QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1);
-  if (!code) return "";
-  const int width = code->width, size = width + 8;
-  std::string path;
-  for (int y = 0; y < width; ++y)
-    for (int x = 0; x < width; ++x)
-      if (code->data[y * width + x] & 1) path += "M" + std::to_string(x + 4) + " " + std::to_string(y + 4) + "h1v1h-1z";
-  QRcode_free(code);
-  const std::string n = std::to_string(size);
-  return "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + n + " " + n +
-         "\" shape-rendering=\"crispEdges\"><rect width=\"" + n + "\" height=\"" + n +
-         "\" fill=\"#fff\"/><path fill=\"#000\" d=\"" + path + "\"/></svg>";
-}
+// The administrator a Session or SessionCsrf route's check let in.
+struct SignedIn : HttpSession {
+  explicit SignedIn(ConsoleUser u) : user(std::move(u)) {}
+  ConsoleUser user;
+};
 
 class Console : public std::enable_shared_from_this<Console> {
  public:
@@ -161,8 +149,15 @@ class Console : public std::enable_shared_from_this<Console> {
 
   void install() {
     auto self = shared_from_this();
-    const auto route = [&](const char* method, const char* path, bool prefix, auto member, Lane lane = Lane::Batch,
-                           size_t maxBody = 1) {
+    // The session routes' check runs on the route's lane before its handler;
+    // the console's security headers come with the check's refusals too.
+    server_.setSessionCheck([self](const HttpRequest& req, HttpResponse& res, bool csrf) {
+      secure(res);
+      std::optional<ConsoleUser> u = csrf ? self->guarded(req, res) : self->user(req, res);
+      return u ? std::make_shared<const SignedIn>(std::move(*u)) : nullptr;
+    });
+    const auto open = [&](const char* method, const char* path, bool prefix, auto member, Lane lane = Lane::Batch,
+                          size_t maxBody = 1) {
       server_.addRoute({method, path, prefix, Access::Open,
                         [self, member](const HttpRequest& req, HttpResponse& res) {
                           secure(res);
@@ -170,26 +165,38 @@ class Console : public std::enable_shared_from_this<Console> {
                         },
                         lane, maxBody});
     };
+    const auto signedIn = [&](const char* method, const char* path, bool prefix, Access access, auto member,
+                              size_t maxBody = 1) {
+      server_.addRoute({method, path, prefix, access,
+                        [self, member](const HttpRequest& req, HttpResponse& res) {
+                          const auto* in = dynamic_cast<const SignedIn*>(req.session.get());
+                          if (!in) throw std::logic_error("a console route without its session");
+                          ((*self).*member)(req, res, in->user);
+                        },
+                        Lane::Batch, maxBody});
+    };
     // Where each runs: the pages on the HTTP thread (they never wait), the
     // sign-in on the quick lane (never behind batches; a directory's bind
     // may wait), the rest on the batch workers (they read the session from
-    // the database). Anyone may send these bodies, so each is small.
+    // the database). Anyone may send these bodies, so each is small. Each
+    // route states what the server checks before its handler runs: nothing
+    // (Open), a session in force (Session), or also its CSRF token and this
+    // origin (SessionCsrf). The console's data calls are batches of members
+    // (/console/rpc); besides them only the session's read, the sign-in
+    // steps, the sign-out and the exports have routes.
     constexpr size_t kForm = 4 * 1024, kChange = 1u << 20;
     // The pages first: a later route of the same path wins, so the exact
     // routes below take their paths from the prefix.
-    route("GET", "/console/", true, &Console::page, Lane::Inline);
-    route("GET", "/", false, &Console::toConsole, Lane::Inline);
-    route("GET", "/console", false, &Console::toConsole, Lane::Inline);
-    route("GET", "/console/api/session", false, &Console::session);
-    route("POST", "/console/api/signin", false, &Console::signIn, Lane::Quick, kForm);
-    route("POST", "/console/api/code", false, &Console::secondStep, Lane::Quick, kForm);
-    route("POST", "/console/api/password", false, &Console::changePassword, Lane::Batch, kForm);
-    route("POST", "/console/api/signout", false, &Console::signOut, Lane::Batch, kForm);
-    route("POST", "/console/rpc", false, &Console::rpc, Lane::Batch, kChange);
-    route("GET", "/console/api/sessions", false, &Console::sessions);
-    route("POST", "/console/api/sessions/end", false, &Console::endSessions, Lane::Batch, kForm);
-    route("POST", "/console/api/totp/enroll", false, &Console::enroll, Lane::Batch, kForm);
-    route("GET", "/console/export/", true, &Console::exportFile);
+    open("GET", "/console/", true, &Console::page, Lane::Inline);
+    open("GET", "/", false, &Console::toConsole, Lane::Inline);
+    open("GET", "/console", false, &Console::toConsole, Lane::Inline);
+    signedIn("GET", "/console/api/session", false, Access::Session, &Console::session);
+    open("POST", "/console/api/signin", false, &Console::signIn, Lane::Quick, kForm);
+    open("POST", "/console/api/code", false, &Console::secondStep, Lane::Quick, kForm);
+    open("POST", "/console/api/password", false, &Console::changePassword, Lane::Batch, kForm);
+    signedIn("POST", "/console/api/signout", false, Access::SessionCsrf, &Console::signOut, kForm);
+    signedIn("POST", "/console/rpc", false, Access::SessionCsrf, &Console::rpc, kChange);
+    signedIn("GET", "/console/export/", true, Access::SessionCsrf, &Console::exportFile);
   }
 
  private:
@@ -219,13 +226,8 @@ class Console : public std::enable_shared_from_this<Console> {
     res.body = std::string(asset->body);
   }
 
-  // A download is a link the browser follows, so its CSRF token comes in
-  // the query (csrf=) rather than a header; the checks are the same.
-  void exportFile(const HttpRequest& req, HttpResponse& res) {
-    HttpRequest withToken = req;
-    for (const auto& [k, v] : req.arguments)
-      if (k == "csrf") withToken.headers.emplace_back(kCsrfHeader, v);
-    if (std::optional<ConsoleUser> u = guarded(withToken, res)) answerExport(req, res, u->account);
+  void exportFile(const HttpRequest& req, HttpResponse& res, const ConsoleUser& u) {
+    answerExport(req, res, u.account);
   }
 
   // ---- sessions
@@ -291,7 +293,11 @@ class Console : public std::enable_shared_from_this<Console> {
   std::optional<ConsoleUser> guarded(const HttpRequest& req, HttpResponse& res) {
     std::optional<ConsoleUser> u = user(req, res);
     if (!u) return u;
-    if (!key_->csrfMatches(u->token, req.header(kCsrfHeader))) {
+    // A download is a link the browser follows, so its token comes in the
+    // query (csrf=) rather than the header; the checks are the same.
+    std::string csrf = req.header(kCsrfHeader);
+    if (csrf.empty() && (req.method == "GET" || req.method == "HEAD")) csrf = argument(req, "csrf");
+    if (!key_->csrfMatches(u->token, csrf)) {
       refuse(res, 403, "csrf", "The request carries no valid CSRF token");
       return std::nullopt;
     }
@@ -318,9 +324,7 @@ class Console : public std::enable_shared_from_this<Console> {
                 {"idleSeconds", settings_.idle.count()}};
   }
 
-  void session(const HttpRequest& req, HttpResponse& res) {
-    if (std::optional<ConsoleUser> u = user(req, res)) answerJson(res, 200, whoAmI(*u));
-  }
+  void session(const HttpRequest&, HttpResponse& res, const ConsoleUser& u) { answerJson(res, 200, whoAmI(u)); }
 
   // The body of a sign-in or password change: a JSON object of texts from
   // this origin; nullopt (and an answer) otherwise.
@@ -485,11 +489,9 @@ class Console : public std::enable_shared_from_this<Console> {
     counted(req, accountKey(account), res);
   }
 
-  void signOut(const HttpRequest& req, HttpResponse& res) {
-    std::optional<ConsoleUser> u = guarded(req, res);
-    if (!u) return;
+  void signOut(const HttpRequest&, HttpResponse& res, const ConsoleUser& u) {
     try {
-      endSession(u->token);
+      endSession(u.token);
     } catch (const com::ComError& e) {
       return refuse(res, 503, "unavailable", com::describe(e));
     }
@@ -499,103 +501,24 @@ class Console : public std::enable_shared_from_this<Console> {
 
   // ---- the batches and the reads
 
-  void rpc(const HttpRequest& req, HttpResponse& res) {
-    std::optional<ConsoleUser> u = guarded(req, res);
-    if (!u) return;
+  // A batch under the console's scope, its members knowing whose session it is.
+  void rpc(const HttpRequest& req, HttpResponse& res, const ConsoleUser& u) {
     const std::string description = logText(percentDecoded(req.header(kChangeHeader)), kMaxDescription);
-    ConsoleBatch b = runConsoleBatch(server_, req, u->account, description);
+    mgt::ConsoleCaller caller{u.account, u.usrNo, u.token};
+    ConsoleBatch b;
+    {
+      mgt::ConsoleCallerScope scope(caller);
+      b = runConsoleBatch(server_, req, u.account, description);
+    }
+    // The batch ended the caller's own session (sign out everywhere): the browser drops its cookie.
+    if (caller.ownSessionEnded && b.change == ChangeOutcome::Done)
+      res.headers.emplace_back("Set-Cookie", cookieHeader(""));
     res.status = b.batch.status;
     res.body = std::move(b.batch.body);
     res.headers.emplace_back("Cache-Control", "no-store");
     res.headers.emplace_back(kChangeHeader, b.change == ChangeOutcome::Done     ? "done"
                                             : b.change == ChangeOutcome::Undone ? "undone"
                                                                                 : "none");
-  }
-
-  template <typename Read>
-  void read(const HttpRequest& req, HttpResponse& res, Read read) {
-    if (!guarded(req, res)) return;
-    // No read's argument has a use for control characters; a NUL would
-    // reach the database driver.
-    for (const auto& [key, value] : req.arguments)
-      for (char c : value)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-          return refuse(res, 400, "input", "The argument " + logText(key, 40) + " holds a control character");
-    try {
-      answerJson(res, 200, read());
-    } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", com::describe(e));
-    } catch (const std::invalid_argument& e) {
-      refuse(res, 400, "input", e.what());
-    }
-  }
-
-  // A user's open console sessions; the caller's own is marked.
-  void sessions(const HttpRequest& req, HttpResponse& res) {
-    read(req, res, [&] {
-      const std::string mine = key_->tokenOf(cookie(req, kCookie));
-      Json out = Json::array();
-      for (const OpenSession& s : openSessions(argument(req, "usr")))
-        out.push_back(
-            {{"time", s.time}, {"address", s.address}, {"lastSeen", s.lastSeen}, {"current", s.token == mine}});
-      return out;
-    });
-  }
-
-  // The user a change's body names as {"usr": USR_NO}; refused 400 otherwise.
-  std::optional<std::string> usrOfBody(const HttpRequest& req, HttpResponse& res) {
-    Json body = Json::parse(req.body, nullptr, false);
-    if (body.is_object() && body.contains("usr") && body["usr"].is_string()) return body["usr"].get<std::string>();
-    refuse(res, 400, "input", "The body must be {\"usr\": USR_NO}");
-    return std::nullopt;
-  }
-
-  // The user's record, or nothing after answering 404.
-  records::RecordPtr userOrRefuse(const std::string& usrNo, HttpResponse& res) {
-    com::ObjectPtr um = com::CreateObject("TivelMgt.UmMgt");
-    com::Args byNo{com::Variant(usrNo)};
-    records::RecordPtr whose = records::recordArg(um->invoke("getUsr", com::MemberKind::Method, byNo), "cUmUsr");
-    if (!whose) refuse(res, 404, "missing", "No such user");
-    return whose;
-  }
-
-  // "Sign out everywhere": ends every console session of a user, logged.
-  void endSessions(const HttpRequest& req, HttpResponse& res) {
-    std::optional<ConsoleUser> u = guarded(req, res);
-    if (!u) return;
-    const std::optional<std::string> usrNo = usrOfBody(req, res);
-    if (!usrNo) return;
-    try {
-      records::RecordPtr whose = userOrRefuse(*usrNo, res);
-      if (!whose) return;
-      const int ended = endSessionsOf(*usrNo);
-      writeConsoleLog(u->account + "在控制台：结束 " + whose->get("Account").toString() + " 的全部会话（" +
-                                   std::to_string(ended) + "）");
-      if (*usrNo == u->usrNo) res.headers.emplace_back("Set-Cookie", cookieHeader(""));
-      answerJson(res, 200, Json{{"ended", ended}});
-    } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", com::describe(e));
-    }
-  }
-
-  // Enrols a user in the second factor: a new secret, shown this once (with
-  // its otpauth:// address and QR code); later answers never carry it.
-  void enroll(const HttpRequest& req, HttpResponse& res) {
-    std::optional<ConsoleUser> u = guarded(req, res);
-    if (!u) return;
-    const std::optional<std::string> usrNo = usrOfBody(req, res);
-    if (!usrNo) return;
-    try {
-      records::RecordPtr whose = userOrRefuse(*usrNo, res);
-      if (!whose) return;
-      const std::string account = whose->get("Account").toString();
-      const std::string secret = mgt::second_factor::enroll(*usrNo);
-      const std::string uri = mgt::second_factor::provisioningUri("Tivel", account, secret);
-      writeConsoleLog(u->account + "在控制台：为 " + account + " 启用二次验证");
-      answerJson(res, 200, Json{{"secret", secret}, {"uri", uri}, {"qr", qrSvg(uri)}});
-    } catch (const com::ComError& e) {
-      refuse(res, 503, "unavailable", com::describe(e));
-    }
   }
 
   ServeServer& server_;

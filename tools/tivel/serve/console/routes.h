@@ -1,14 +1,16 @@
 // The administrator's console on the gateway: its pages at /console/ (the
 // compiled-in files of console/, "/" redirects there), the sign-in, the
 // session and the sign-out, its batches at /console/rpc under the console
-// scope, and its reads. Every answer carries the console's security headers
+// scope (its one way to data), and its CSV exports. Every answer carries the console's security headers
 // (a Content-Security-Policy of 'self' only, no framing, nosniff, no referrer).
 //
 // A session travels in the cookie tivel_console (HttpOnly, SameSite=Strict,
-// Secure under TLS), signed with R/ini/console.key; without a session in
-// force the data routes answer 401. Every request but the pages and the
-// session's own read must carry the session's CSRF token in X-Tivel-CSRF,
-// and a browser's request from another origin is refused (403).
+// Secure under TLS), signed with R/ini/console.key. The routes state their
+// access and the server checks it, through the session check installed
+// here, before a handler runs: without a session in force the session's
+// routes answer 401; those that read or change data (the batches, the
+// sign-out, the exports) also need the session's CSRF token in X-Tivel-CSRF
+// (an export's in its query) and the console's own origin (else 403).
 #pragma once
 
 #include <string>
