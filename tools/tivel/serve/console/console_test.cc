@@ -414,6 +414,11 @@ TEST_P(ConsoleTest, ASessionEndsWithItsCredentialsAndStanding) {
   const Json rows = Json::parse(listed->body)[2]["result"]["rows"];
   ASSERT_EQ(rows.size(), 2u) << listed->body;
   EXPECT_NE(rows[0][3], rows[1][3]) << "the caller's own session is marked";
+  auto unknown = rpc(*gateway, one,
+                     console + R"({"id":1,"object":{"from":"c"},"call":"endUsrSessions","args":["none",{"ref":0}]}])");
+  ASSERT_EQ(statusOf(unknown), 200);
+  EXPECT_EQ(unknown->get_header_value("Tivel-Change"), "undone") << "no such user: nothing ends";
+  EXPECT_TRUE(alive(one));
   auto ended =
       rpc(*gateway, two,
           console + R"({"id":1,"object":{"from":"c"},"call":"endUsrSessions","args":[")" + no + R"(",{"ref":0}]}])",
