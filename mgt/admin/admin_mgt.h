@@ -107,8 +107,10 @@ class AdminMgt : public com::Object {
   // The stored password, or the directory for the users it covers.
   PasswordCheck checkPassword(const std::string& account, const std::string& usrNo, const com::Variant& stored,
                               const std::string& pwd);
-  // usrSuccess, leaving the login-error count alone unless resetErrors.
-  bool bookLogin(const std::string& usrNo, bool resetErrors, std::string* token = nullptr);
+  // usrSuccess, leaving the login-error count alone unless resetErrors;
+  // `user` is the user row as the login read it, when it did.
+  bool bookLogin(const std::string& usrNo, bool resetErrors, std::string* token = nullptr,
+                 const records::Record* user = nullptr);
   bool codeAccepted(const std::string& account, const std::string& usrNo, const std::string& code);
   // Counts a wrong password under the enforced policy: kLoginWrongPassword, or kLoginLocked when locked.
   std::string wrongPassword(const std::string& account, const std::string& usrNo);
@@ -123,6 +125,9 @@ class AdminMgt : public com::Object {
   // the login does between the checks writes them. Emptied when a lock is
   // reopened and when the login ends.
   std::optional<std::map<std::string, std::string>> loginValues_;
+  // With loginValues_ read together, how many rows of the login-error count
+  // the user has of its own (none: bookLogin creates it without a look).
+  std::optional<int> loginErrRows_;
 };
 
 }  // namespace tivel::mgt

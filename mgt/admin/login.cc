@@ -113,7 +113,7 @@ LoginOutcome AdminMgt::login(const std::string& account, const std::string& pwd,
       // While a second factor is still to come, the login-error count stays:
       // a right password must not wipe out the wrong codes before it.
       out.secondFactor = secondFactorOn(usrNo);
-      if (!bookLogin(usrNo, !out.secondFactor, &out.token)) return codes::kLoginNotRecorded;
+      if (!bookLogin(usrNo, !out.secondFactor, &out.token, user.get())) return codes::kLoginNotRecorded;
       logEvent(account + "登录成功！");
       return "0";
     }();
@@ -122,6 +122,7 @@ LoginOutcome AdminMgt::login(const std::string& account, const std::string& pwd,
     out.code = codes::kLoginFailed;
   }
   loginValues_.reset();
+  loginErrRows_.reset();
   return out;
 }
 
@@ -153,21 +154,23 @@ std::string trimmedRight(std::string s) {
   return s;
 }
 
-// Every policy value of the user in two reads, as getUsrSecValue answers
+// Every policy value of the user in one read, as getUsrSecValue answers
 // each: the user's own value (Null read as "") wins, whatever its flag
-// says; else the default of a definition in force; else "".
-std::map<std::string, std::string> allSecurityValues(const std::string& usrNo) {
+// says; else the default of a definition in force; else "". *errRows is
+// how many own rows of the login-error count (attribute 3) the user has.
+std::map<std::string, std::string> allSecurityValues(const std::string& usrNo, int* errRows) {
   std::map<std::string, std::string> own, defaults;
-  const auto collect = [](const std::string& sql, std::map<std::string, std::string>& into) {
-    auto rs = openRead(sql);
-    for (; !rs->eof(); rs->moveNext()) {
-      const Variant v = rs->value(1);
-      into.emplace(trimmedRight(rs->value(0).toString()), v.isNull() ? "" : v.toString());
-    }
-    rs->close();
-  };
-  collect("select usa_no, usi_value from UmUsrSecInst where usr_no=" + quoted(Variant(usrNo)), own);
-  collect("select usa_no, default_value from UmUsrSecAttr where isAvail=1", defaults);
+  *errRows = 0;
+  auto rs = openRead("select usa_no, usi_value, 1 from UmUsrSecInst where usr_no=" + quoted(Variant(usrNo)) +
+                     " union all select usa_no, default_value, 2 from UmUsrSecAttr where isAvail=1");
+  for (; !rs->eof(); rs->moveNext()) {
+    const Variant v = rs->value(1);
+    const std::string key = trimmedRight(rs->value(0).toString());
+    const bool isOwn = rs->value(2).toLong() == 1;
+    if (isOwn && key == "3") ++*errRows;
+    (isOwn ? own : defaults).emplace(key, v.isNull() ? "" : v.toString());
+  }
+  rs->close();
   std::map<std::string, std::string> values;
   int number = 0;
   for (const char* name : kPolicyAttributes) {
@@ -190,9 +193,12 @@ std::string AdminMgt::securityValue(const char* attribute, const std::string& us
   if (!loginValues_ || usrNo.empty()) return um().getUsrSecValue(attribute, usrNo);
   if (loginValues_->empty()) {
     try {
-      *loginValues_ = allSecurityValues(usrNo);
+      int errRows = 0;
+      *loginValues_ = allSecurityValues(usrNo, &errRows);
+      loginErrRows_ = errRows;
     } catch (...) {
       loginValues_->clear();
+      loginErrRows_.reset();
     }
   }
   auto known = loginValues_->find(attribute);
@@ -223,6 +229,7 @@ bool AdminMgt::usrLogErrLimit(const std::string& usrNo) {
       policy::lockOver(policy::lockedAt(usrNo), securityOptions().lockMinutes, com::DateTime::now())) {
     policy::reopenLock(usrNo, count);
     if (loginValues_) loginValues_->clear();  // the count was just written
+    loginErrRows_.reset();
     v = policy::Verdict::Pass;
   }
   return allowed(v, "LogErrNum/LogErrLockNum", count + "/" + threshold, usrNo);
@@ -304,17 +311,20 @@ AdminMgt::PasswordCheck AdminMgt::checkPassword(const std::string& account, cons
 
 bool AdminMgt::usrSuccess(const std::string& usrNo) { return bookLogin(usrNo, true); }
 
-bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors, std::string* token) {
+// Within a login, what it read spares the bookkeeping its reads: the count
+// is written from the user row, and a user known to have no login-error
+// count gets it created at once.
+bool AdminMgt::bookLogin(const std::string& usrNo, bool resetErrors, std::string* token, const records::Record* user) {
   // A failure trace names each step as the member it is.
   static const std::string kUm = "UmMgt", kCount = "addUsrLogCount", kClean = "cleanUsrLogErrNum", kInfo = "addLogInfo";
   bool counted = false, cleaned = true;
   {
     com::CallScope naming(kUm, kCount);
-    counted = um().addUsrLogCount(usrNo);
+    counted = user ? um().addUsrLogCountAsRead(usrNo, *user) : um().addUsrLogCount(usrNo);
   }
   if (resetErrors) {
     com::CallScope naming(kUm, kClean);
-    cleaned = um().cleanUsrLogErrNum(usrNo);
+    cleaned = loginErrRows_ == 0 ? um().startUsrLogErrNum(usrNo) : um().cleanUsrLogErrNum(usrNo);
   }
   auto info = records::newRecord("cUmLogInfo");
   info->set("Usr_No", Variant(usrNo));

@@ -32,8 +32,8 @@ TEST_P(LoginFaultTest, AFailedStepLeavesExactlyTheStepsTheLoginRuns) {
       {"from UmUsrSecInst where usr_no=", false, "0", 2, true, 1, 1},
       {"from UmUsrSecAttr where isAvail=1", true, "0", 2, true, 1, 1},  // and then a policy read decides nothing
       // A failed count write is no conflict, so it is not tried again.
-      {"update \"umusr\" set \"login_count\"", false, "10017", 1, true, 1, 0},
-      {"insert into \"umusrsecinst\"", false, "10017", 2, false, 1, 0},
+      {"update umUsr set login_count=", false, "10017", 1, true, 1, 0},
+      {"insert into UmUsrSecInst(", false, "10017", 2, false, 1, 0},
       {"insert into umLogInfo", false, "0", 2, true, 0, 1},  // the record's result is not used
       {"insert into SysLog", false, "0", 2, true, 1, 0},
   };

@@ -334,8 +334,12 @@ std::string addRow(const RecordPtr& rec, com::Variant& keyOut, const std::vector
     const com::Variant& supplied = r.get(rule.property);
     const bool generated = supplied.isNull() || blank(supplied);
     std::string key = generated ? NewNumber(rule.prefix) : supplied.toString();
+    // A fresh key is rarely used, and where the table's key refuses a used
+    // one the failed insert below draws again; inside a transaction the test
+    // stays, as some engines end the transaction at a refused statement.
+    const bool test = !generated || !rule.insertRefusesUsed || sharedConnection()->transactionOpen();
     for (int draw = 1;; ++draw) {
-      if (RowExists(rule.table, rule.column, QuoteSql(key))) {
+      if (test && RowExists(rule.table, rule.column, QuoteSql(key))) {
         if (!generated) return rule.usedCode;
         NoteKeyTaken(key);
         if (draw >= kKeyDraws) return trapCodeValue;

@@ -11,10 +11,10 @@ namespace tivel::mgt {
 namespace {
 
 // The most statements a console sign-in may cost: the user, its policy
-// values (2) and groups read once, the login's bookkeeping (login count 3,
-// login-error count 1 or 2, login record 2, log entry 2) and the session's
-// row, with the hourly pruning of old activity rows.
-constexpr int kMostStatements = 15;
+// values and groups read once each, the login's bookkeeping (login count 1,
+// login-error count 1, login record 1, log entry 2) and the session's row,
+// with the hourly pruning of old activity rows.
+constexpr int kMostStatements = 10;
 
 class ConsoleMgtTest : public testing::PortalTest {
  protected:

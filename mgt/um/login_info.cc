@@ -11,10 +11,12 @@
 namespace tivel::mgt {
 
 // A record without a token gets a generated one ("TOK_..."); a generated
-// token found taken is drawn again, a supplied one is refused.
+// token found taken is drawn again, a supplied one is refused. The token is
+// the table's primary key: a generated one goes straight to the insert,
+// which a login runs for every sign-in.
 std::string UmMgt::addLogInfo(const RecordPtr& rec, com::Variant& strToken) {
   return addRow(rec, strToken, {required("Usr_No", codes::kAddLogInfoUsrNoEmpty)},
-                {"Token", "TOK", "umLogInfo", "token", codes::kAddLogInfoKeyTaken}, codes::kAddLogInfoFailed,
+                {"Token", "TOK", "umLogInfo", "token", codes::kAddLogInfoKeyTaken, true}, codes::kAddLogInfoFailed,
                 [](const Record& r, const std::string& token) {
                   const std::string now = quoted(com::Variant(com::DateTime::now().text()));
                   return Insert("insert into umLogInfo(usr_no,token,login_datetime,login_ip,isAvail) values(")

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "mgt/common/module.h"
+#include "mgt/common/new_number.h"
 #include "mgt/um/um_test_fixture.h"
 
 namespace tivel::mgt {
@@ -44,6 +46,37 @@ TEST_P(LoginInfoTest, GeneratedTokensAreDistinct) {
   }
   EXPECT_EQ(tokens.size(), 40u);
   EXPECT_EQ(portal().count("umLogInfo"), 40);
+}
+
+// Every standard token of one second held by other writers: a generated
+// token goes to the insert, the refused ones are drawn again, and inside a
+// transaction the key is tested first, so the transaction lives on.
+int keySecond = 0;
+com::DateTime stillKeySecond() { return com::DateTime{2031, 1, 1, 0, keySecond / 60, keySecond % 60}; }
+
+TEST_P(LoginInfoTest, TakenGeneratedTokensAreDrawnAgainInAndOutOfATransaction) {
+  setKeyClockForTests(stillKeySecond);
+  const auto holdSecond = [this] {
+    ++keySecond;
+    const auto two = [](int n) { return std::string{char('0' + n / 10), char('0' + n % 10)}; };
+    const std::string stamp = "31010100" + two(keySecond / 60) + two(keySecond % 60);
+    std::string values;
+    for (int r = 100; r <= 1098; ++r)
+      values += std::string(values.empty() ? "" : ",") + "('X','TOK_" + stamp + "_" + std::to_string(r) + "')";
+    portal().exec("insert into umLogInfo(usr_no,token) values" + values);
+  };
+  Variant token;
+  holdSecond();
+  EXPECT_EQ(um->addLogInfo(login("U1"), token), "0");
+  EXPECT_EQ(portal().count("umLogInfo", "usr_no='U1'"), 1);
+  holdSecond();
+  const ado::ConnectionPtr& db = sharedConnection();
+  db->beginTrans();
+  EXPECT_EQ(um->addLogInfo(login("U2"), token), "0");
+  EXPECT_EQ(um->addLogInfo(login("U3"), token), "0");
+  db->commitTrans();
+  setKeyClockForTests(nullptr);
+  EXPECT_EQ(portal().count("umLogInfo", "usr_no in ('U2','U3')"), 2);
 }
 
 TEST_P(LoginInfoTest, SuppliedTokenAndValues) {

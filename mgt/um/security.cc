@@ -177,4 +177,13 @@ bool UmMgt::cleanUsrLogErrNum(const std::string& strUsr_no) {
   });
 }
 
+// The row cleanUsrLogErrNum adds when it finds none, without looking again.
+bool UmMgt::startUsrLogErrNum(const std::string& strUsr_no) {
+  return trapBool([&]() -> bool {
+    execute(std::string("insert into UmUsrSecInst(Usa_no,usr_no,Usi_Value,isAvail) values('") + kLogErrNum + "'," +
+            quoted(com::Variant(strUsr_no)) + ",'0',1)");
+    return true;
+  });
+}
+
 }  // namespace tivel::mgt

@@ -55,8 +55,13 @@ class UmMgt : public com::Object {
   // Raises the user's login count by one; true when written. A write that
   // meets a concurrent change of the row reads it again and retries.
   bool addUsrLogCount(const std::string& strUsr_no);
+  // addUsrLogCount from the user row the caller has just read: one write of
+  // the count as read plus one; a row changed since, as addUsrLogCount.
+  bool addUsrLogCountAsRead(const std::string& strUsr_no, const Record& asRead);
   // Sets the user's value of security attribute 3 (login errors) to "0", creating it when missing.
   bool cleanUsrLogErrNum(const std::string& strUsr_no);
+  // cleanUsrLogErrNum for a user the caller has just found without that value: creates it "0".
+  bool startUsrLogErrNum(const std::string& strUsr_no);
 
   // ---- Memberships
   std::string addOrg2Usr(const RecordPtr& oOrg2UsrRec, com::Variant& strOrg2UsrNo);

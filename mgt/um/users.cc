@@ -172,6 +172,28 @@ bool UmMgt::addUsrLogCount(const std::string& strUsr_no) {
   }
 }
 
+// The read of the login is the read of the count: the write holds only while
+// the row still has the count as read (the condition the update above puts),
+// so a concurrent login is never overwritten, and only that meeting takes the
+// reading path. A failed write fails as the update's does.
+bool UmMgt::addUsrLogCountAsRead(const std::string& strUsr_no, const Record& asRead) {
+  if (strUsr_no.empty() || asRead.get("Usr_No").toString() != strUsr_no) return addUsrLogCount(strUsr_no);
+  const com::Variant count = asRead.get("Login_Count");
+  const std::string next = com::Variant(loginCount(count) + 1).toString();
+  bool met = false;
+  const bool written = trapBool([&] {
+    long rows = 0;
+    sharedConnection()->execute(
+        "update umUsr set login_count=" + quoted(com::Variant(next)) +
+            " where usr_no=" + quoted(com::Variant(strUsr_no)) + " and " +
+            (count.isNull() ? std::string("login_count is null") : "login_count=" + quoted(count)),
+        &rows);
+    met = rows != 1;
+    return !met;
+  });
+  return written || !met ? written : addUsrLogCount(strUsr_no);
+}
+
 std::string UmMgt::delUsr(const std::string& key) {
   return deleteRow(key, "delete from umUsr where usr_no='", codes::kDelUsrKeyEmpty, codes::kDelUsrFailed);
 }

@@ -228,6 +228,25 @@ TEST_P(UsersTest, LoginCountRisesByOne) {
   EXPECT_EQ(text("select login_count from umUsr").toString(), "many");
 }
 
+// The count from a row read before: one write while the row still holds what
+// was read; a login counted meanwhile is never overwritten, and a row that is
+// not the user's own counts as addUsrLogCount would.
+TEST_P(UsersTest, LoginCountFromTheRowAsReadKeepsConcurrentLogins) {
+  addUser(user("U1", "a"));
+  RecordPtr before = asRecord(um->getUsr("U1"));
+  ASSERT_TRUE(before);
+  EXPECT_TRUE(um->addUsrLogCount("U1")) << "another login meanwhile";
+  EXPECT_TRUE(um->addUsrLogCountAsRead("U1", *before));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "2");
+  EXPECT_TRUE(um->addUsrLogCountAsRead("U1", *asRecord(um->getUsr("U1"))));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "3");
+  portal().exec("update umUsr set login_count=NULL");
+  EXPECT_TRUE(um->addUsrLogCountAsRead("U1", *asRecord(um->getUsr("U1"))));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+  EXPECT_FALSE(um->addUsrLogCountAsRead("nobody", *before));
+  EXPECT_EQ(text("select login_count from umUsr").toString(), "1");
+}
+
 // A page reads a user, the user logs in elsewhere, the page changes the
 // phone and writes the record back: the login stays counted. A change under a
 // property the page changed is refused; a read record written onto another

@@ -9,26 +9,18 @@
 #include <sstream>
 #include <string>
 
-#include "mgt/testing/portal.h"
 #include "platform/profile/profile.h"
 #include "testing/engines.h"
-#include "tools/tivel/serve/console/key.h"
-#include "tools/tivel/serve/console/routes.h"
+#include "tools/tivel/serve/console/console_test_fixture.h"
 #include "tools/tivel/serve/login_audit.h"
-#include "tools/tivel/serve/test_gateway.h"
 
 namespace tivel::tool {
 namespace {
 
-using servetest::Gateway;
-
-class LoginAuditTest : public ::testing::TestWithParam<std::string> {
+class LoginAuditTest : public servetest::ConsoleGatewayTest {
  protected:
   void SetUp() override {
-    portal = std::make_unique<mgt::testing::Portal>(GetParam(), true);
-    ensureConsoleKey(portal->root());
-    gateway = std::make_unique<Gateway>(ServeOptions{}, nullptr,
-                                        [this](ServeServer& s) { EXPECT_EQ(addConsoleRoutes(s, portal->root()), ""); });
+    ConsoleGatewayTest::SetUp();
     Json made = gateway->batch(Json::parse(R"([{"id":"a","new":"TivelMgt.AdminMgt"},
       {"id":1,"object":{"from":"a"},"call":"addUsr","args":["editor","Secret","编辑","","","","",""]}])"));
     ASSERT_EQ(made[1]["result"], true) << made.dump();
@@ -54,9 +46,6 @@ class LoginAuditTest : public ::testing::TestWithParam<std::string> {
     gateway->client("").Post("/console/api/signin", Json{{"account", account}, {"password", "wrong"}}.dump(),
                              "application/json");
   }
-
-  std::unique_ptr<mgt::testing::Portal> portal;
-  std::unique_ptr<Gateway> gateway;
 };
 
 TEST_P(LoginAuditTest, FailuresAreLoggedWithTheCallersAddress) {

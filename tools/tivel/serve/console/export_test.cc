@@ -3,27 +3,20 @@
 #include <memory>
 #include <string>
 
-#include "mgt/testing/portal.h"
 #include "testing/engines.h"
-#include "tools/tivel/serve/console/key.h"
-#include "tools/tivel/serve/console/routes.h"
-#include "tools/tivel/serve/test_gateway.h"
+#include "tools/tivel/serve/console/console_test_fixture.h"
 
 namespace tivel::tool {
 namespace {
 
-using servetest::Gateway;
 using servetest::statusOf;
 
 // A gateway with the console on a throwaway portal: the administrator
 // "admin" and users whose names a spreadsheet would misread.
-class ConsoleExportTest : public ::testing::TestWithParam<std::string> {
+class ConsoleExportTest : public servetest::ConsoleGatewayTest {
  protected:
   void SetUp() override {
-    portal = std::make_unique<mgt::testing::Portal>(GetParam(), true);
-    ensureConsoleKey(portal->root());
-    gateway = std::make_unique<Gateway>(ServeOptions{}, nullptr,
-                                        [this](ServeServer& s) { EXPECT_EQ(addConsoleRoutes(s, portal->root()), ""); });
+    ConsoleGatewayTest::SetUp();
     Json made = gateway->batch(Json::parse(R"j([{"id":"a","new":"TivelMgt.AdminMgt"},
       {"id":1,"object":{"from":"a"},"call":"addUsr","args":["admin","Secret","管理员","","","","",""]},
       {"id":2,"object":{"from":"a"},"call":"addUsr","args":["f1","Secret","=HYPERLINK(\"x\")","","","","",""]},
@@ -50,8 +43,6 @@ class ConsoleExportTest : public ::testing::TestWithParam<std::string> {
     return gateway->client("").Get(path, h);
   }
 
-  std::unique_ptr<mgt::testing::Portal> portal;
-  std::unique_ptr<Gateway> gateway;
   std::string cookie, csrf;
 };
 
