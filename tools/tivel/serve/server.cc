@@ -30,16 +30,16 @@
 #include <utility>
 
 #include "mgt/common/health.h"
-#include "platform/codes/result_codes.h"
 #include "platform/ado/interrupt.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "tools/tivel/rpc/error.h"
 #include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/login_audit.h"
 #include "tools/tivel/serve/metrics.h"
 #include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/watchdog.h"
 #include "tools/tivel/serve/worker_pool.h"
-#include "tools/tivel/serve/login_audit.h"
 
 namespace tivel::tool {
 namespace {
@@ -67,7 +67,6 @@ constexpr size_t kStreamBlock = 16 * 1024;
 // A streamed body must be out within this many transfer times, however
 // steadily the client reads.
 constexpr int kStreamTransfers = 20;
-
 
 std::string errorBody(int32_t number, const std::string& description) {
   return jsonText(Json{{"error", {{"number", number}, {"source", kHostSource}, {"description", description}}}});
@@ -185,9 +184,9 @@ struct Exchange {
   bool handed = false;    // given to a lane; the connection waits until `ready`
   std::atomic<bool> ready{false};
   std::shared_ptr<BodyStream> stream;  // a streamed body, set by the worker before `ready`
-  size_t limit = 0;      // the route's body limit
-  size_t received = 0;   // body bytes read (kept or dropped)
-  size_t anonymous = 0;  // bytes of the open routes' memory this request holds
+  size_t limit = 0;                    // the route's body limit
+  size_t received = 0;                 // body bytes read (kept or dropped)
+  size_t anonymous = 0;                // bytes of the open routes' memory this request holds
   size_t answerBytes = 0;
 };
 
@@ -498,7 +497,8 @@ struct ServeServer::Impl {
       std::shared_ptr<BodyStream> stream;
       if (producer) {
         const Clock::time_point now = Clock::now();
-        stream = std::make_shared<BodyStream>(options.transferTimeout, now + kStreamTransfers * options.transferTimeout);
+        stream =
+            std::make_shared<BodyStream>(options.transferTimeout, now + kStreamTransfers * options.transferTimeout);
         e->stream = stream;
       }
       e->ready.store(true, std::memory_order_release);

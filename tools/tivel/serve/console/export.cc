@@ -1,11 +1,13 @@
 #include "tools/tivel/serve/console/export.h"
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
 #include "mgt/common/collection.h"
 #include "mgt/console/console_mgt.h"
+#include "mgt/console/log_export.h"
 #include "mgt/console/user_tasks.h"
 #include "platform/com/error.h"
 #include "platform/com/registry.h"
@@ -44,7 +46,8 @@ std::string cell(const records::Record& r, const char* name) {
 // worker that sends them (so it owns its filters, never the request).
 struct Source {
   std::vector<std::string> header;
-  // Appends the CSV lines of page `page` (from 0) to `text`; answers how many rows it held.
+  // Appends the CSV lines of page `page` (asked for in order, from 0) to
+  // `text`; answers how many rows it held.
   std::function<size_t(int page, std::string& text)> page;
 };
 
@@ -68,22 +71,17 @@ Source users(const HttpRequest& req) {
           }};
 }
 
-// The log entries the log page's filters select, newest first.
+// The log entries the log page's filters select, newest first, each page
+// read after the last entry of the one before.
 Source log(const HttpRequest& req) {
-  const mgt::ConsoleLogQuery q{argument(req, "from"), argument(req, "to"), argument(req, "account"),
-                               argument(req, "text"), 0, kPage};
+  const mgt::ConsoleLogQuery q{
+      argument(req, "from"), argument(req, "to"), argument(req, "account"), argument(req, "text"), 0, kPage};
   if (mgt::ConsoleMgt().logCount(q) > static_cast<long long>(kExportRowLimit)) throw TooMany();
-  return {{"时间 Time", "模块 Module", "内容 Entry", "类型 Type"}, [q](int page, std::string& text) {
-            mgt::ConsoleLogQuery at = q;
-            at.page = page;
-            ado::RecordsetPtr rs = mgt::ConsoleMgt().logPage(at);
-            const auto value = [&](int i) {
-              const com::Variant v = rs->value(i);
-              return v.isNull() ? std::string() : v.toString();
-            };
-            size_t n = 0;
-            for (; !rs->eof(); rs->moveNext(), ++n) csvRow(text, {value(1), value(2), value(3), value(4)});
-            return n;
+  return {{"时间 Time", "模块 Module", "内容 Entry", "类型 Type"},
+          [reader = std::make_shared<mgt::LogExportReader>(q)](int, std::string& text) {
+            const std::vector<mgt::ConsoleLogEntry> page = reader->next();
+            for (const mgt::ConsoleLogEntry& e : page) csvRow(text, {e.time, e.module, e.text, e.type});
+            return page.size();
           }};
 }
 
@@ -93,7 +91,6 @@ void fail(HttpResponse& res, int status, const std::string& message) {
   res.headers.emplace_back("Cache-Control", "no-store");
   res.body = Json{{"error", "export"}, {"message", message}}.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
-
 
 }  // namespace
 
