@@ -130,15 +130,15 @@ void answerExport(const HttpRequest& req, HttpResponse& res, const std::string& 
                   account](const BodyWriter& write) {
     // The export's log entry is written after its last row, so a log export
     // never holds its own entry; an export cut short says so in it.
-    size_t rows = firstRows;
     bool sent = write(first), more = firstRows == static_cast<size_t>(kPage);
+    size_t rows = sent ? firstRows : 0;  // rows written
     try {
       for (int page = 1; sent && more && rows < kExportRowLimit; ++page) {
         std::string text;
         const size_t n = source.page(page, text);
-        rows += n;
         more = n == static_cast<size_t>(kPage);
         if (n > 0) sent = write(text);
+        if (sent) rows += n;
       }
     } catch (const std::exception&) {
       sent = false;  // a page that could not be read: the file ends cut short
