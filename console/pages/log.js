@@ -1,5 +1,5 @@
-// The system log, newest first, a page at a time, filtered by date,
-// account and text (the console's own read: no component reads it so),
+// The system log, newest first, a page at a time, filtered by time (to the
+// minute, both ends included), account and text (the console's own read: no component reads it so),
 // and its export as CSV.
 import {form, h, table} from '../dom.js';
 import {t} from '../i18n.js';
@@ -31,8 +31,8 @@ export async function render(main, params, me) {
   const exportHref = () => '/console/export/log.csv?' + new URLSearchParams(
     [...Object.entries(query).filter(([, v]) => v !== ''), ['csrf', me.csrf]]);
   const filters = form([
-    {name: 'from', label: t('log.from'), type: 'date'},
-    {name: 'to', label: t('log.to'), type: 'date'},
+    {name: 'from', label: t('log.from'), type: 'datetime-local'},
+    {name: 'to', label: t('log.to'), type: 'datetime-local'},
     {name: 'account', label: t('account')},
     {name: 'text', label: t('log.text')},
   ], t('log.filter'), async (v, msg) => {

@@ -370,8 +370,8 @@ def daily_tasks(a, portal):
     a.open('#/log')
     a.ready('log')
     today = time.strftime('%Y-%m-%d')
-    a.d.execute_script("document.querySelector('input[name=from]').value = arguments[0];"
-                       "document.querySelector('input[name=to]').value = arguments[0];", today)
+    a.d.execute_script("document.querySelector('input[name=from]').value = arguments[0] + 'T00:00';"
+                       "document.querySelector('input[name=to]').value = arguments[0] + 'T23:59';", today)
     a.fill('//main', '帐号', 'admin')
     a.fill('//main', '内容包含', '解锁帐号 editor')
     a.submit('//main', '筛选')
@@ -380,7 +380,24 @@ def daily_tasks(a, portal):
     status, kind, data = csv_of(a, a.find("//a[normalize-space()='导出 CSV']").get_attribute('href'))
     text = bytes(data).decode('utf-8', 'replace')
     check(status == 200 and text.count('\r\n') == 2 and '解锁帐号 editor' in text, 'the log export holds the filter\'s entry')
-    a.d.execute_script("document.querySelector('input[name=from]').value = '2099-01-01'")
+    # To the minute: the entry's own minute holds it at either end, the next one does not.
+    logged = a.find(entries + '/td[1]').text
+    minute = logged[:10] + 'T' + logged[11:16]
+    later = time.strftime('%Y-%m-%dT%H:%M', time.localtime(time.mktime(time.strptime(logged[:16], '%Y-%m-%d %H:%M')) + 60))
+    set_range = ("document.querySelector('input[name=from]').value = arguments[0];"
+                 "document.querySelector('input[name=to]').value = arguments[1];")
+    a.d.execute_script(set_range, minute, minute)
+    a.submit('//main', '筛选')
+    a.wait.until(lambda d: len(d.find_elements(By.XPATH, entries)) == 1)
+    check('from=' + minute.replace(':', '%3A') in a.find("//a[normalize-space()='导出 CSV']").get_attribute('href'),
+          'the export takes the minute too')
+    a.d.execute_script(set_range, later, '')
+    a.submit('//main', '筛选')
+    a.wait.until(lambda d: len(d.find_elements(By.XPATH, entries)) == 0)
+    a.d.execute_script(set_range, '', minute)
+    a.submit('//main', '筛选')
+    a.wait.until(lambda d: len(d.find_elements(By.XPATH, entries)) == 1)
+    a.d.execute_script("document.querySelector('input[name=from]').value = '2099-01-01T00:00'")
     a.submit('//main', '筛选')
     a.wait.until(lambda d: len(d.find_elements(By.XPATH, entries)) == 0)
 

@@ -43,7 +43,7 @@ struct ConsoleOpenSession {
 
 // What the system log is filtered by.
 struct ConsoleLogQuery {
-  std::string from, to;  // "YYYY-MM-DD" days, both included; "" for no bound
+  std::string from, to;  // days ("YYYY-MM-DD") or minutes ("YYYY-MM-DDTHH:MM"), both included; "" for no bound
   std::string account;   // entries whose text begins with the account ("" for any)
   std::string text;      // entries whose text holds this ("" for any)
   int page = 0;          // counted from 0
@@ -87,7 +87,7 @@ class ConsoleMgt : public com::Object {
 
   // ---- the reads: recordsets of fixed read-only statements, values quoted.
   // Each fails the call (std::invalid_argument's text, number -1) for a page
-  // or size out of range or a day that is no date.
+  // or size out of range or a time bound that is no day or minute.
 
   // Users whose account or name holds `find` (any letter case; "" for all),
   // by account, one page: usr_no, account, name, state, login_count.

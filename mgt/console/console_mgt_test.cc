@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mgt/admin/admin_mgt.h"
+#include "mgt/console/log_export.h"
 #include "mgt/testing/portal.h"
 #include "platform/ado/statement_hook.h"
 #include "platform/com/registry.h"
@@ -110,6 +111,59 @@ TEST_P(ConsoleMgtTest, ReadsMatchLiterallyAndRefuseBadPages) {
   ConsoleLogQuery q;
   q.from = "2026-13-40";
   EXPECT_THROW(console->logPage(q), std::invalid_argument);
+}
+
+// The log's time bounds: a minute holds its 60 seconds at either end, a day
+// its whole day, as the database compares its texts; a bound that is
+// neither is refused.
+TEST_P(ConsoleMgtTest, LogTimeBoundsTakeWholeMinutesAndDays) {
+  int n = 0;
+  for (const char* at : {"2026-03-03 23:59:59", "2026-03-04 10:29:59", "2026-03-04 10:30:00", "2026-03-04 10:30:59",
+                         "2026-03-04 10:31:00", "2026-03-05 00:00:00"})
+    portal().exec("insert into SysLog(Log_no,WDateTime,Mod_name,disc,Log_Type,Msg_Type) values('B" +
+                  std::to_string(++n) + "','" + at + "','m','bounds " + at + "',1,1)");
+  const auto count = [&](const std::string& from, const std::string& to) {
+    return console->logCount(ConsoleLogQuery{from, to, "", "bounds", 0, 50});
+  };
+  EXPECT_EQ(count("2026-03-04T10:30", "2026-03-04T10:30"), 2);
+  EXPECT_EQ(count("2026-03-04 10:30", "2026-03-04 10:30"), 2) << "a space for the T";
+  EXPECT_EQ(count("", "2026-03-04T10:29"), 2);
+  EXPECT_EQ(count("2026-03-04T10:31", ""), 2);
+  EXPECT_EQ(count("2026-03-04", "2026-03-04"), 4) << "a day is the whole day";
+  EXPECT_EQ(count("2026-03-04", "2026-03-04T10:30"), 3);
+  auto page = console->logPage(ConsoleLogQuery{"2026-03-04T10:30", "2026-03-04T10:31", "", "bounds", 0, 50});
+  ASSERT_FALSE(page->eof());
+  EXPECT_EQ(page->value(1).toString(), "2026-03-04 10:31:00") << "newest first, the upper minute included";
+  for (const char* bad : {"2026-03-04T10:30:00", "2026-03-04T24:00", "2026-03-04T10", "2026-02-30T10:00", "10:30"})
+    EXPECT_THROW(count(bad, ""), std::invalid_argument) << bad;
+}
+
+// The export's reader, each page after the last entry of the one before,
+// finds what logPage's pages find in the same order: ties of one second,
+// entries without a time (first or last as the engine orders them), and
+// an entry written once the dated entries are being read (newer: not in it).
+TEST_P(ConsoleMgtTest, TheExportReaderFollowsTheLogPagesOrder) {
+  for (int i = 0; i < 230; ++i)
+    portal().exec("insert into SysLog(Log_no,WDateTime,Mod_name,disc,Log_Type,Msg_Type) values('K" +
+                  std::to_string(1000 + i) + "'," +
+                  (i % 50 == 7 ? std::string("null") : "'2026-04-0" + std::to_string(1 + i % 3) + " 10:00:00'") +
+                  ",'m','keyed " + std::to_string(i) + "',1,1)");
+  ConsoleLogQuery q{"", "", "", "keyed", 0, 100};
+  std::vector<std::string> pages, found;
+  for (q.page = 0; q.page < 3; ++q.page)
+    for (auto rs = console->logPage(q); !rs->eof(); rs->moveNext()) pages.push_back(rs->value(3).toString());
+  LogExportReader reader(q);
+  int read = 0;
+  for (auto page = reader.next(); !page.empty(); page = reader.next()) {
+    if (++read == 2)  // the entries with a time are being read by now, on any engine
+      portal().exec(
+          "insert into SysLog(Log_no,WDateTime,Mod_name,disc,Log_Type,Msg_Type) values('K9999','2026-04-09 "
+          "00:00:00','m','keyed late',1,1)");
+    for (const ConsoleLogEntry& e : page) found.push_back(e.text);
+  }
+  EXPECT_EQ(pages.size(), 230u);
+  EXPECT_EQ(found, pages);
+  EXPECT_THROW(LogExportReader(ConsoleLogQuery{"2026-04-01T25:00", "", "", "", 0, 100}), std::invalid_argument);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ConsoleMgtTest, ::testing::ValuesIn(tivel::testing::engines()),

@@ -1,14 +1,15 @@
 // The console's reads that no component operation offers. Each is a fixed
 // read-only statement with its values quoted; a search text's LIKE
 // characters are escaped so it matches literally. A page out of range or a
-// day that is no date fails with std::invalid_argument before any statement
-// runs; a failed statement fails the call.
+// time bound that is no day or minute fails with std::invalid_argument
+// before any statement runs; a failed statement fails the call.
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
 #include "mgt/common/pattern.h"
 #include "mgt/console/console_mgt.h"
+#include "mgt/console/log_export.h"
 
 namespace tivel::mgt {
 namespace {
@@ -27,11 +28,18 @@ std::string likeText(const std::string& s) {
   return out;
 }
 
-// A day as "YYYY-MM-DD"; fails for anything else.
-std::string day(const std::string& given) {
+// A bound of the log's time filter as WDateTime's text compares with it: a
+// day ("YYYY-MM-DD") stands for the whole day, a minute ("YYYY-MM-DDTHH:MM",
+// as a browser's date-and-time field sends it, or with a space) for the
+// whole minute; the lower bound is its first second, the upper its last.
+// Fails for anything else.
+std::string timeBound(const std::string& given, bool upper) {
   com::DateTime d;
-  if (given.size() != 10 || !com::DateTime::parse(given, &d)) throw std::invalid_argument("not a day: " + given);
-  return d.text().substr(0, 10);
+  const bool minute = given.size() == 16 && (given[10] == 'T' || given[10] == ' ');
+  if ((given.size() != 10 && !minute) || !com::DateTime::parse(given, &d))
+    throw std::invalid_argument("not a day or a minute: " + given);
+  if (!minute) return d.text().substr(0, 10) + (upper ? " 99" : "");
+  return d.text().substr(0, 16) + (upper ? ":99" : "");
 }
 
 // No read's text has a use for control characters; a NUL would reach the
@@ -64,18 +72,18 @@ std::string userFilter(const std::string& find) {
   return " where lower(account) like " + like + " or lower(name) like " + like;
 }
 
-std::string logFilter(const ConsoleLogQuery& q) {
+}  // namespace
+
+std::string logCondition(const ConsoleLogQuery& q) {
   plain(q.account);
   plain(q.text);
   std::string where = " where 1=1";
-  if (!q.from.empty()) where += " and WDateTime>=" + quotedText(day(q.from));
-  if (!q.to.empty()) where += " and WDateTime<=" + quotedText(day(q.to) + " 99");
+  if (!q.from.empty()) where += " and WDateTime>=" + quotedText(timeBound(q.from, false));
+  if (!q.to.empty()) where += " and WDateTime<=" + quotedText(timeBound(q.to, true));
   if (!q.account.empty()) where += " and lower(disc) like " + quotedText(likeText(q.account) + "%") + " escape '\\'";
   if (!q.text.empty()) where += " and lower(disc) like " + quotedText("%" + likeText(q.text) + "%") + " escape '\\'";
   return where;
 }
-
-}  // namespace
 
 ado::RecordsetPtr ConsoleMgt::usersPage(const std::string& find, int page, int size) {
   checkPage(page, size);
@@ -112,7 +120,7 @@ ado::RecordsetPtr ConsoleMgt::systemAttributeKeys() {
 
 ado::RecordsetPtr ConsoleMgt::logPage(const ConsoleLogQuery& q) {
   checkPage(q.page, q.size);
-  const std::string where = logFilter(q);
+  const std::string where = logCondition(q);
   return failingCall(kSource, [&] {
     return openRead("select Log_no, WDateTime, Mod_name, disc, Log_Type, Msg_Type from SysLog" + where +
                     " order by WDateTime desc, Log_no desc" + pageClause(q.page, q.size));
@@ -120,7 +128,7 @@ ado::RecordsetPtr ConsoleMgt::logPage(const ConsoleLogQuery& q) {
 }
 
 long long ConsoleMgt::logCount(const ConsoleLogQuery& q) {
-  const std::string where = logFilter(q);
+  const std::string where = logCondition(q);
   return failingCall(kSource, [&] { return counted("select count(*) from SysLog" + where); });
 }
 

@@ -38,11 +38,23 @@ struct HttpRequest {
   std::string header(std::string_view name) const;
 };
 
+// Hands one part of a streamed body on to the client, waiting while the
+// parts not yet sent fill the connection's buffer; false once the client is
+// gone or has taken nothing for too long: the producer should stop.
+using BodyWriter = std::function<bool(std::string_view part)>;
+// Writes a streamed body part by part; answers whether the body is whole
+// (false ends the answer cut short, so the client sees it is not).
+using BodyProducer = std::function<bool(const BodyWriter& write)>;
+
 struct HttpResponse {
   int status = 200;
   std::string contentType = "application/json";
   std::vector<std::pair<std::string, std::string>> headers;  // more headers (Set-Cookie, Location ...)
   std::string body;
+  // When set, the body instead of `body`: sent as it is written, after the
+  // head, on the worker that ran the handler (which it holds until the body
+  // ends). It outlives the request: it owns what it reads.
+  BodyProducer producer;
   // Who the answer was for, in the access line and the counters, when the
   // route needs no token and its handler let someone in (a session).
   std::string callerName;

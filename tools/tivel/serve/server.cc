@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
@@ -19,24 +20,26 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 
 #include "mgt/common/health.h"
-#include "platform/codes/result_codes.h"
 #include "platform/ado/interrupt.h"
+#include "platform/codes/result_codes.h"
 #include "platform/com/error.h"
 #include "tools/tivel/rpc/error.h"
 #include "tools/tivel/rpc/json_value.h"
+#include "tools/tivel/serve/login_audit.h"
 #include "tools/tivel/serve/metrics.h"
 #include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/watchdog.h"
 #include "tools/tivel/serve/worker_pool.h"
-#include "tools/tivel/serve/login_audit.h"
 
 namespace tivel::tool {
 namespace {
@@ -57,7 +60,13 @@ constexpr size_t kMostDiscarded = size_t{64} << 20;
 constexpr std::chrono::milliseconds kHealthDeadline{2000};
 // What a 503 for a full lane tells the client to wait, in seconds.
 constexpr const char* kRetryAfter = "1";
-
+// A streamed body's bytes that wait for the client at most (plus the part
+// being added), and the size of the blocks the library asks for.
+constexpr size_t kStreamBuffer = 64 * 1024;
+constexpr size_t kStreamBlock = 16 * 1024;
+// A streamed body must be out within this many transfer times, however
+// steadily the client reads.
+constexpr int kStreamTransfers = 20;
 
 std::string errorBody(int32_t number, const std::string& description) {
   return jsonText(Json{{"error", {{"number", number}, {"source", kHostSource}, {"description", description}}}});
@@ -77,6 +86,79 @@ std::string addressText(const sockaddr* a) {
     inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text, sizeof text);
   return text;
 }
+
+// A streamed body between the worker that writes it and the HTTP thread
+// that sends it. The worker waits while kStreamBuffer bytes are unsent; the
+// HTTP thread, finding nothing to send yet, sets the connection aside until
+// the worker adds a part or ends the body.
+class BodyStream {
+ public:
+  // The worker stops waiting (and the body is cut) at `deadline` or when the
+  // client has taken nothing for `stall`.
+  BodyStream(std::chrono::milliseconds stall, Clock::time_point deadline) : stall_(stall), deadline_(deadline) {}
+
+  // The worker's side: false when the client is gone or too slow.
+  bool write(std::string_view part) {
+    std::unique_lock lock(mutex_);
+    const Clock::time_point until = std::min(Clock::now() + stall_, deadline_);
+    if (!room_.wait_until(lock, until, [this] { return closed_ || buffer_.size() < kStreamBuffer; })) cut_ = true;
+    if (closed_ || cut_) return false;
+    buffer_.append(part);
+    resume(lock);
+    return true;
+  }
+  // The body ends; cut short unless `whole`.
+  void finish(bool whole) {
+    std::unique_lock lock(mutex_);
+    done_ = true;
+    cut_ = cut_ || !whole;
+    resume(lock);
+  }
+
+  // The HTTP thread's side (the library's reader): bytes to send, the end,
+  // or 0 with the connection set aside until there is more.
+  ssize_t read(MHD_Connection* c, char* to, size_t most) {
+    std::lock_guard lock(mutex_);
+    if (!buffer_.empty()) {
+      const size_t n = std::min(most, buffer_.size());
+      std::memcpy(to, buffer_.data(), n);
+      buffer_.erase(0, n);
+      room_.notify_all();
+      return static_cast<ssize_t>(n);
+    }
+    if (cut_) return MHD_CONTENT_READER_END_WITH_ERROR;
+    if (done_) return MHD_CONTENT_READER_END_OF_STREAM;
+    connection_ = c;
+    MHD_suspend_connection(c);
+    return 0;
+  }
+  // The client's connection is done with the body (sent, closed or cut).
+  void close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    std::string().swap(buffer_);
+    room_.notify_all();
+  }
+  Clock::time_point deadline() const { return deadline_; }
+
+ private:
+  // Lets a connection set aside go on; outside the lock, as the library
+  // takes its own. Only the worker resumes, and the connection stays aside
+  // until it does, so nothing else can touch `c` in between.
+  void resume(std::unique_lock<std::mutex>& lock) {
+    MHD_Connection* c = std::exchange(connection_, nullptr);
+    lock.unlock();
+    if (c) MHD_resume_connection(c);
+  }
+
+  const std::chrono::milliseconds stall_;
+  const Clock::time_point deadline_;
+  std::mutex mutex_;
+  std::condition_variable room_;
+  std::string buffer_;
+  MHD_Connection* connection_ = nullptr;  // set aside by read(), waiting for the worker
+  bool done_ = false, cut_ = false, closed_ = false;
+};
 
 // A connection as the gateway's clock sees it: when the head of its next
 // request, its body, or its answer must be through (time_point::max() while
@@ -101,9 +183,10 @@ struct Exchange {
   bool junk = false;      // no request at all (a method that is no word): not timed
   bool handed = false;    // given to a lane; the connection waits until `ready`
   std::atomic<bool> ready{false};
-  size_t limit = 0;      // the route's body limit
-  size_t received = 0;   // body bytes read (kept or dropped)
-  size_t anonymous = 0;  // bytes of the open routes' memory this request holds
+  std::shared_ptr<BodyStream> stream;  // a streamed body, set by the worker before `ready`
+  size_t limit = 0;                    // the route's body limit
+  size_t received = 0;                 // body bytes read (kept or dropped)
+  size_t anonymous = 0;                // bytes of the open routes' memory this request holds
   size_t answerBytes = 0;
 };
 
@@ -409,8 +492,26 @@ struct ServeServer::Impl {
     MHD_suspend_connection(c);
     lane.post([this, c, e = &ex] {
       run(*e);
+      // A streamed body is written here, on this worker, once the head is
+      // on its way; `e` may be gone by then (the client closed).
+      BodyProducer producer = std::move(e->response.producer);
+      std::shared_ptr<BodyStream> stream;
+      if (producer) {
+        const Clock::time_point now = Clock::now();
+        stream =
+            std::make_shared<BodyStream>(options.transferTimeout, now + kStreamTransfers * options.transferTimeout);
+        e->stream = stream;
+      }
       e->ready.store(true, std::memory_order_release);
       MHD_resume_connection(c);
+      if (!producer) return;
+      bool whole = false;
+      try {
+        whole = producer([&stream](std::string_view part) { return stream->write(part); });
+      } catch (const std::exception&) {
+        whole = false;
+      }
+      stream->finish(whole);
     });
   }
 
@@ -544,6 +645,17 @@ struct ServeServer::Impl {
   // An inline route's handler, on this HTTP thread.
   void answer(MHD_Connection* c, Exchange& ex) {
     run(ex);
+    if (BodyProducer producer = std::move(ex.response.producer)) {
+      // Never on an HTTP thread: the body is written whole first.
+      try {
+        producer([&ex](std::string_view part) {
+          ex.response.body.append(part);
+          return true;
+        });
+      } catch (const std::exception&) {
+        ex.response.body.clear();
+      }
+    }
     queue(c, ex, draining);
   }
 
@@ -575,15 +687,53 @@ struct ServeServer::Impl {
     if (ex.callerName.empty()) ex.callerName = ex.response.callerName;
   }
 
+  // What the library's reader of a streamed body holds.
+  struct StreamReader {
+    Impl* server;
+    MHD_Connection* connection;
+    Exchange* exchange;  // read only while the library sends, so while it lives
+    std::shared_ptr<BodyStream> stream;
+  };
+
+  static ssize_t readStream(void* cls, uint64_t, char* to, size_t most) {
+    auto* r = static_cast<StreamReader*>(cls);
+    const ssize_t n = r->stream->read(r->connection, to, most);
+    if (n > 0) {
+      // Bytes taken: the client has the transfer time again for the next ones.
+      r->exchange->answerBytes += static_cast<size_t>(n);
+      r->server->setDeadline(*r->exchange,
+                             std::min(Clock::now() + r->server->options.transferTimeout, r->stream->deadline()), false);
+    } else if (n == 0) {
+      // Set aside until the worker writes: the worker's time, not the client's.
+      r->server->setDeadline(*r->exchange, Clock::time_point::max(), false);
+    }
+    return n;
+  }
+
   void queue(MHD_Connection* c, Exchange& ex, bool close) {
     HttpResponse& res = ex.response;
-    auto* body = new std::string(std::move(res.body));
-    ex.answerBytes = body->size();
-    MHD_Response* r = MHD_create_response_from_buffer_with_free_callback_cls(
-        body->size(), body->data(), [](void* text) { delete static_cast<std::string*>(text); }, body);
-    if (!r) {
-      delete body;
-      return;
+    MHD_Response* r = nullptr;
+    if (ex.stream) {
+      auto* reader = new StreamReader{this, c, &ex, ex.stream};
+      r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &Impl::readStream, reader, [](void* cls) {
+        auto* reader = static_cast<StreamReader*>(cls);
+        reader->stream->close();
+        delete reader;
+      });
+      if (!r) {
+        ex.stream->close();
+        delete reader;
+        return;
+      }
+    } else {
+      auto* body = new std::string(std::move(res.body));
+      ex.answerBytes = body->size();
+      r = MHD_create_response_from_buffer_with_free_callback_cls(
+          body->size(), body->data(), [](void* text) { delete static_cast<std::string*>(text); }, body);
+      if (!r) {
+        delete body;
+        return;
+      }
     }
     MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, res.contentType.c_str());
     for (const auto& [name, value] : res.headers) MHD_add_response_header(r, name.c_str(), value.c_str());
@@ -599,6 +749,7 @@ struct ServeServer::Impl {
     auto* ex = static_cast<Exchange*>(*context);
     if (!ex) return;
     *context = nullptr;
+    if (ex->stream) ex->stream->close();
     if (ex->queued) self->log(*ex);
     if (ex->answerBytes >= kLargeAnswer) self->trimWanted = true;
     self->holdAnonymous(*ex, 0);

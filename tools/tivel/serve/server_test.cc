@@ -345,6 +345,74 @@ TEST(ServeTest, BodiesAndAnswersHaveDeadlines) {
   ::close(fd);
 }
 
+// A streamed body: sent whole as it is written; a client that reads a
+// little and closes, or stops reading, frees the one worker (the producer's
+// write answers false) and the next request is served.
+TEST(ServeTest, StreamedBodiesEndWithTheirClient) {
+  mgt::testing::Portal portal("sqlite", false);
+  std::atomic<int> ended{0};
+  const auto withStreams = [&ended](ServeServer& s) {
+    s.addRoute({"GET", "/parts", false, Access::Open, [](const HttpRequest&, HttpResponse& res) {
+                  res.contentType = "text/plain";
+                  res.producer = [](const BodyWriter& write) {
+                    for (int i = 0; i < 1000; ++i)
+                      if (!write(std::to_string(i) + ",")) return false;
+                    return true;
+                  };
+                }});
+    s.addRoute({"GET", "/endless", false, Access::Open, [&ended](const HttpRequest&, HttpResponse& res) {
+                  res.producer = [&ended](const BodyWriter& write) {
+                    while (write(std::string(8192, 'x'))) {
+                    }
+                    ++ended;
+                    return false;
+                  };
+                }});
+  };
+  const auto openAndRead = [](int port, bool close) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    const std::string request = "GET /endless HTTP/1.1\r\nHost: x\r\n\r\n";
+    EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    char some[1000];
+    EXPECT_GT(::recv(fd, some, sizeof some, 0), 0);
+    if (close) ::close(fd);
+    return fd;
+  };
+  const auto endsWithin = [&ended](int count, std::chrono::seconds most) {
+    const auto until = std::chrono::steady_clock::now() + most;
+    while (ended < count && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ended >= count;
+  };
+  {
+    ServeOptions o;
+    o.workers = 1;
+    Gateway g(o, nullptr, withStreams);
+    auto r = g.client("").Get("/parts");
+    ASSERT_EQ(statusOf(r), 200);
+    std::string expected;
+    for (int i = 0; i < 1000; ++i) expected += std::to_string(i) + ",";
+    EXPECT_EQ(r->body, expected);
+    EXPECT_EQ(r->get_header_value("Content-Type"), "text/plain");
+    openAndRead(g.port(), true);
+    EXPECT_TRUE(endsWithin(1, std::chrono::seconds(5))) << "a closed client frees the worker before its time-out";
+    EXPECT_EQ(statusOf(g.client("").Get("/parts")), 200);
+  }
+  ServeOptions o;
+  o.workers = 1;
+  o.transferTimeout = std::chrono::milliseconds(1000);
+  Gateway g(o, nullptr, withStreams);
+  const int stalled = openAndRead(g.port(), false);
+  EXPECT_TRUE(endsWithin(2, std::chrono::seconds(5))) << "a client that stops reading is cut after the transfer time";
+  EXPECT_EQ(statusOf(g.client("").Get("/parts")), 200);
+  ::close(stalled);
+}
+
 // Slow heads and idle connections hold no batch thread: with two threads,
 // sixteen connections sending a head slowly and 160 that send nothing delay
 // no one, and all of them are closed when their head time runs out; a

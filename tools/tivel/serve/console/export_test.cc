@@ -1,5 +1,7 @@
 #include "tools/tivel/serve/console/export.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -72,6 +74,32 @@ TEST_P(ConsoleExportTest, UsersAndLogAsSpreadsheetsReadThem) {
   EXPECT_EQ(statusOf(get("/console/export/passwords.csv?csrf=" + csrf)), 404);
   EXPECT_EQ(statusOf(get("/console/export/users.csv")), 403);
   EXPECT_EQ(statusOf(get("/console/export/users.csv?csrf=" + csrf, false)), 401);
+}
+
+// A log export of several pages comes whole and in order as it streams,
+// the minute bounds of the log page apply, and the entry written after it
+// counts its rows (and is not in the file it follows).
+TEST_P(ConsoleExportTest, ALongLogStreamsWholeAndInOrder) {
+  for (int i = 0; i < 450; ++i) {
+    char at[32];
+    std::snprintf(at, sizeof at, "2026-05-0%d %02d:%02d:00", 1 + i / 200, i % 200 / 60, i % 200 % 60);
+    portal->exec("insert into SysLog(Log_no,WDateTime,Mod_name,disc,Log_Type,Msg_Type) values('P" + std::to_string(i) +
+                 "','" + at + "','m','row " + std::to_string(i) + "',1,1)");
+  }
+  auto r = get("/console/export/log.csv?text=row%20&csrf=" + csrf);
+  ASSERT_EQ(statusOf(r), 200);
+  std::string expected = "\xEF\xBB\xBF\"时间 Time\",\"模块 Module\",\"内容 Entry\",\"类型 Type\"\r\n";
+  for (int i = 449; i >= 0; --i) {
+    char at[32];
+    std::snprintf(at, sizeof at, "2026-05-0%d %02d:%02d:00", 1 + i / 200, i % 200 / 60, i % 200 % 60);
+    expected += "\"" + std::string(at) + "\",\"m\",\"row " + std::to_string(i) + "\",\"1\"\r\n";
+  }
+  EXPECT_EQ(r->body, expected);
+  auto minute = get("/console/export/log.csv?text=row%20&from=2026-05-03T00:49&to=2026-05-03T00:49&csrf=" + csrf);
+  ASSERT_EQ(statusOf(minute), 200);
+  EXPECT_NE(minute->body.find("\"row 449\""), std::string::npos);
+  EXPECT_EQ(std::count(minute->body.begin(), minute->body.end(), '\n'), 2) << minute->body;
+  EXPECT_EQ(portal->count("SysLog", "disc like '%导出系统日志 CSV（450 行）'"), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ConsoleExportTest, ::testing::ValuesIn(tivel::testing::engines()),
