@@ -200,8 +200,9 @@ class SqliteBackend : public Backend {
         if (rc == SQLITE_DONE) break;
         if (rc != SQLITE_ROW) fail();
         if (collect) {
-          result.rows.push_back(readRow(st.get(), dates));
-          budget.count(rowBytes(st.get(), ncol));
+          size_t bytes = 0;
+          result.rows.push_back(readRow(st.get(), dates, bytes));
+          budget.count(bytes);
         }
       }
       if (ncol == 0) affected += changesSince(before);
@@ -209,17 +210,6 @@ class SqliteBackend : public Backend {
     if (!any) com::raise(kProviderError, kSource, "The statement text holds no statement.");
     if (!result.hasRows) result.affected = affected;
     return result;
-  }
-
-  // The bytes of the row just read: a text's or blob's length, 9 for any
-  // other value (asked after the row is read, so no value changes form).
-  static size_t rowBytes(sqlite3_stmt* st, int ncol) {
-    size_t n = 0;
-    for (int i = 0; i < ncol; ++i) {
-      const int type = sqlite3_column_type(st, i);
-      n += type == SQLITE_TEXT || type == SQLITE_BLOB ? static_cast<size_t>(sqlite3_column_bytes(st, i)) : 9;
-    }
-    return n;
   }
 
   // The statement's columns become the result's: it has rows now.
@@ -264,8 +254,9 @@ class SqliteBackend : public Backend {
     RowBudget budget(kSource);
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
       if (ncol > 0) {
-        result.rows.push_back(readRow(st.get(), *dates));
-        budget.count(rowBytes(st.get(), ncol));
+        size_t bytes = 0;
+        result.rows.push_back(readRow(st.get(), *dates, bytes));
+        budget.count(bytes);
       }
     if (rc != SQLITE_DONE) fail();
     if (ncol == 0) result.affected = changesSince(before);
@@ -424,30 +415,38 @@ class SqliteBackend : public Backend {
   // back as the same date becomes a Date. The column's value is read through
   // the engine's value object: one lookup of the column instead of one per
   // call, and no per-call error bookkeeping (the connection serves one
-  // thread, so the value needs no lock).
-  static void readValue(sqlite3_stmt* st, int i, bool dateColumn, PackedRowBuilder& row) {
+  // thread, so the value needs no lock). Answers the bytes the value counts
+  // against the result's budget: a text's or blob's length, 9 for any other
+  // value, known here so the column is not looked up again to count it.
+  static size_t readValue(sqlite3_stmt* st, int i, bool dateColumn, PackedRowBuilder& row) {
+    constexpr size_t kOther = 9;
     sqlite3_value* v = sqlite3_column_value(st, i);
     switch (sqlite3_value_type(v)) {
-      case SQLITE_NULL: return row.add(com::Variant::null());
-      case SQLITE_INTEGER: return row.add(com::Variant::fromInt64(sqlite3_value_int64(v)));
-      case SQLITE_FLOAT: return row.add(com::Variant(sqlite3_value_double(v)));
+      case SQLITE_NULL: row.add(com::Variant::null()); return kOther;
+      case SQLITE_INTEGER: row.add(com::Variant::fromInt64(sqlite3_value_int64(v))); return kOther;
+      case SQLITE_FLOAT: row.add(com::Variant(sqlite3_value_double(v))); return kOther;
       case SQLITE_BLOB: {
         auto* p = static_cast<const uint8_t*>(sqlite3_value_blob(v));
         int n = sqlite3_value_bytes(v);
-        return row.add(com::Variant(com::Variant::Bytes(p, p + n)));
+        row.add(com::Variant(com::Variant::Bytes(p, p + n)));
+        return static_cast<size_t>(n);
       }
       default: {
         auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
         std::string_view s(p ? p : "", p ? static_cast<size_t>(sqlite3_value_bytes(v)) : 0);
         com::DateTime d;
-        if (dateColumn && com::DateTime::parse(std::string(s), &d) && d.text() == s) return row.add(com::Variant(d));
-        return row.addText(s);
+        if (dateColumn && com::DateTime::parse(std::string(s), &d) && d.text() == s)
+          row.add(com::Variant(d));
+        else
+          row.addText(s);
+        return s.size();
       }
     }
   }
 
-  PackedRow readRow(sqlite3_stmt* st, const std::vector<char>& dates) {
-    for (size_t i = 0; i < dates.size(); ++i) readValue(st, static_cast<int>(i), dates[i], rowBuilder_);
+  // The current row, packed; adds its values' budget bytes to `bytes`.
+  PackedRow readRow(sqlite3_stmt* st, const std::vector<char>& dates, size_t& bytes) {
+    for (size_t i = 0; i < dates.size(); ++i) bytes += readValue(st, static_cast<int>(i), dates[i], rowBuilder_);
     return rowBuilder_.take();
   }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include "mgt/common/helpers.h"
@@ -70,7 +71,18 @@ void warnAboutTheRole() {
   }
 }
 
+// A list of thousands of records allocates and frees some megabytes per
+// call. With glibc's default thresholds such blocks come from mmap or are
+// given back to the kernel at each free, so the next list pays its page
+// faults again; with these (as the benchmarks run) the heap keeps up to
+// 64 MiB of freed memory and serves blocks below 32 MiB from itself.
+void steadyHeap() {
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+}
+
 void serve(const std::string& root, const std::string& listen, ServeOptions o) {
+  steadyHeap();
   if (!root.empty()) useRoot(root);
   const char* home = std::getenv("TIVEL_HOME");
   if (!home) throw std::runtime_error("tivel serve needs --root (or TIVEL_HOME) to find the access token");
