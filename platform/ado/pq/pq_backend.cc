@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -325,13 +326,18 @@ class PqBackend : public Backend {
     StatementResult result;
     long affected = 0;
     std::optional<Result> failed;
+    std::exception_ptr refused;
     while (PGresult* raw = PQgetResult(conn_)) {
       Result r(raw);
       switch (PQresultStatus(raw)) {
         case PGRES_TUPLES_OK:
-          if (!result.hasRows && !failed) {
+          if (!result.hasRows && !failed && !refused) {
             result.hasRows = true;
-            readResult(raw, &result);
+            try {
+              readResult(raw, &result);
+            } catch (...) {
+              refused = std::current_exception();  // thrown once the connection is free again
+            }
           }
           break;
         case PGRES_COMMAND_OK: {
@@ -346,6 +352,7 @@ class PqBackend : public Backend {
       }
     }
     if (failed) check(*failed);
+    if (refused) std::rethrow_exception(refused);
     if (PQstatus(conn_) == CONNECTION_BAD) failConnection();
     if (!result.hasRows) result.affected = affected;
     return result;
