@@ -11,9 +11,7 @@ namespace tivel::testing {
 
 // "sqlite" always; "postgresql" and "mariadb" when the environment names a
 // test server of theirs (TIVEL_TEST_PG_HOST, _PORT, _USER, _PASSWORD;
-// TIVEL_TEST_MARIADB_HOST, _PORT, _USER, _PASSWORD). With
-// TIVEL_TEST_PG_NATIVE=1 "postgresql" is reached through the native backend
-// (platform/ado/pq) instead of its ODBC driver.
+// TIVEL_TEST_MARIADB_HOST, _PORT, _USER, _PASSWORD).
 std::vector<std::string> engines();
 
 // A fresh, empty database on one engine, dropped when the object goes.

@@ -84,8 +84,7 @@ using BackendFactory = std::function<std::unique_ptr<Backend>(const ConnectionSt
 // Backends register under a name ("sqlite", "odbc") when their code loads.
 void registerBackend(const std::string& name, BackendFactory factory);
 // Opens the backend a connection string names: Provider=SQLite goes to
-// "sqlite"; Provider=PostgreSQL, or DRIVER=PostgreSQL without dsn=, to "pq"
-// (pq/connect_params.h); dsn=, DRIVER= or any other Provider= to "odbc"; anything else,
+// "sqlite"; dsn=, DRIVER= or any other Provider= to "odbc"; anything else,
 // the empty string included, fails with kOpenFailed.
 std::unique_ptr<Backend> openBackend(const std::string& connectionString, int timeoutSeconds);
 
