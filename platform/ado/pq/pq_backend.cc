@@ -95,37 +95,30 @@ class PqBackend : public Backend {
   }
 
   long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
-    NumberedText numbered = numberPlaceholders(odbc::quoteKeywordNames(sql));
-    if (numbered.count != static_cast<int>(params.size()))
-      com::raise(kProviderError, kSource,
-                 "The statement has " + std::to_string(numbered.count) + " parameters, " +
-                     std::to_string(params.size()) + " values were given.");
-    if (params.empty() && numbered.text.find(';') != std::string::npos) {
-      StatementResult r = execute(sql);
-      return r.hasRows ? static_cast<long>(r.rows.size()) : std::max(r.affected, 0L);
-    }
-    std::vector<Parameter> bound;
-    bound.reserve(params.size());
-    for (const com::Variant& v : params) bound.push_back(toParameter(v));
-    const std::string& name = prepared(numbered.text, bound);
-    std::vector<const char*> values;
-    std::vector<int> lengths, formats;
-    for (const Parameter& p : bound) {
-      values.push_back(p.null ? nullptr : p.data.c_str());
-      lengths.push_back(static_cast<int>(p.data.size()));
-      formats.push_back(p.binary ? 1 : 0);
-    }
-    RunningStatement running(cancelStatement, this);
-    Result r(PQexecPrepared(conn_, name.c_str(), static_cast<int>(bound.size()), values.data(), lengths.data(),
-                            formats.data(), 0));
-    check(r);
-    return std::atol(PQcmdTuples(r.r));
+    return runBound(sql, params, false);
   }
 
   // Inside a transaction a savepoint undoes the statement alone; outside
   // one the statement runs in a transaction of its own.
   long executeBoundAtMost(const std::string& sql, const std::vector<com::Variant>& params, long limit) override {
-    if (inTransaction_) return executeInSavepoint(sql, params, limit);
+    if (inTransaction_) {
+      // The savepoint and the statement go in one round trip.
+      long changed = 0;
+      try {
+        changed = runBound(sql, params, true);
+      } catch (const SavepointFailed&) {
+        throw;
+      } catch (...) {
+        undoAtMost();
+        throw;
+      }
+      if (changed > limit) {
+        undoAtMost();
+        return changed;
+      }
+      run("RELEASE SAVEPOINT tivel_at_most");
+      return changed;
+    }
     run("BEGIN");
     long changed = 0;
     try {
@@ -233,6 +226,78 @@ class PqBackend : public Backend {
     std::string table;
     std::vector<std::string> columns;  // by attribute number, from 1
   };
+
+  // A failure of the savepoint itself, before the statement ran: there is
+  // nothing to roll back to.
+  struct SavepointFailed : com::ComError {
+    using com::ComError::ComError;
+  };
+
+  // Runs a statement with "?" placeholders, prepared once per connection;
+  // with `savepoint`, "SAVEPOINT tivel_at_most" goes before it in the same
+  // round trip (libpq's pipeline).
+  long runBound(const std::string& sql, const std::vector<com::Variant>& params, bool savepoint) {
+    NumberedText numbered = numberPlaceholders(odbc::quoteKeywordNames(sql));
+    if (numbered.count != static_cast<int>(params.size()))
+      com::raise(kProviderError, kSource,
+                 "The statement has " + std::to_string(numbered.count) + " parameters, " +
+                     std::to_string(params.size()) + " values were given.");
+    if (params.empty() && numbered.text.find(';') != std::string::npos) {
+      if (savepoint) run("SAVEPOINT tivel_at_most");
+      StatementResult r = execute(sql);
+      return r.hasRows ? static_cast<long>(r.rows.size()) : std::max(r.affected, 0L);
+    }
+    std::vector<Parameter> bound;
+    bound.reserve(params.size());
+    for (const com::Variant& v : params) bound.push_back(toParameter(v));
+    const std::string& name = prepared(numbered.text, bound);
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    for (const Parameter& p : bound) {
+      values.push_back(p.null ? nullptr : p.data.c_str());
+      lengths.push_back(static_cast<int>(p.data.size()));
+      formats.push_back(p.binary ? 1 : 0);
+    }
+    RunningStatement running(cancelStatement, this);
+    if (!savepoint) {
+      Result r(PQexecPrepared(conn_, name.c_str(), static_cast<int>(bound.size()), values.data(), lengths.data(),
+                              formats.data(), 0));
+      check(r);
+      return std::atol(PQcmdTuples(r.r));
+    }
+    if (!PQenterPipelineMode(conn_)) failConnection();
+    const bool sent = PQsendQueryParams(conn_, "SAVEPOINT tivel_at_most", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+                      PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(bound.size()), values.data(),
+                                          lengths.data(), formats.data(), 0) &&
+                      PQpipelineSync(conn_);
+    // Each query's result, then the sync's; a query after a failed one is
+    // reported aborted.
+    Result mark(sent ? PQgetResult(conn_) : nullptr);
+    if (mark.r) PQclear(PQgetResult(conn_));
+    Result statement(mark.r ? PQgetResult(conn_) : nullptr);
+    if (statement.r) PQclear(PQgetResult(conn_));
+    while (PGresult* rest = PQgetResult(conn_)) {
+      const bool synced = PQresultStatus(rest) == PGRES_PIPELINE_SYNC;
+      PQclear(rest);
+      if (synced) break;
+    }
+    PQexitPipelineMode(conn_);
+    if (!mark.r || !statement.r) failConnection();
+    try {
+      check(mark);
+    } catch (const com::ComError& e) {
+      throw SavepointFailed(e.number(), e.source(), e.description());
+    }
+    check(statement);
+    return std::atol(PQcmdTuples(statement.r));
+  }
+
+  // Rolls back to the at-most savepoint and drops it; a failure here is not
+  // reported: the first failure is the one the caller sees.
+  void undoAtMost() noexcept {
+    PQclear(PQexec(conn_, "ROLLBACK TO SAVEPOINT tivel_at_most; RELEASE SAVEPOINT tivel_at_most"));
+    if (PQstatus(conn_) == CONNECTION_BAD) lost_ = true;
+  }
 
   static void cancelStatement(void* self) {
     char why[256];

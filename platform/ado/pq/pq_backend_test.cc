@@ -119,8 +119,11 @@ TEST_F(PqBackendTest, AFailedStatementFailsTheTransactionWhole) {
   b_->begin();
   EXPECT_EQ(b_->executeBoundAtMost("delete from t where k > ?", {com::Variant(int32_t{0})}, 1), 2);
   EXPECT_EQ(b_->executeBoundAtMost("delete from t where k = ?", {com::Variant(int32_t{1})}, 1), 1);
+  // A failed at-most write is undone alone: its savepoint keeps the transaction.
+  EXPECT_THROW(b_->executeBoundAtMost("insert into t values (?)", {com::Variant(int32_t{2})}, 1), com::ComError);
+  EXPECT_EQ(b_->executeBoundAtMost("insert into t values (?)", {com::Variant(int32_t{3})}, 1), 1);
   b_->commit();
-  EXPECT_EQ(scalar("select count(*) from t").toString(), "1");
+  EXPECT_EQ(scalar("select count(*) from t").toString(), "2");
 }
 
 TEST_F(PqBackendTest, ATimedOutStatementFailsAndAnEndedSessionIsReplaced) {
