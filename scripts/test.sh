@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The project's test command, run by CI (.ci/run). Stages, in order:
 #   plain    build (warnings are errors) and the whole suite
+#   pq       the PostgreSQL runs of the plain build's suites once more, through
+#            the native backend (TIVEL_TEST_PG_NATIVE=1) instead of ODBC
 #   asan     the same under AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the suites that run threads and processes, under ThreadSanitizer
 #   release  a Release build installed into a scratch prefix, `tivel init
@@ -27,7 +29,7 @@ jobs=${JOBS:-2}
 # Compiler cache keys relative to the checkout, so a fresh clone in another
 # folder reuses what an earlier build of the same sources compiled.
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
-stages=${TIVEL_CI_STAGES:-plain asan tsan release fuzz}
+stages=${TIVEL_CI_STAGES:-plain pq asan tsan release fuzz}
 # run_suite DIR [CTEST_ARGS --] [CMAKE_ARGS]
 run_suite() {
   local dir=$1 selection=(); shift
@@ -55,6 +57,18 @@ run_tsan() {
   # concurrency suites run in the plain stage.
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     env -u TIVEL_TEST_MARIADB_HOST ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R "$tsan_tests"
+}
+
+# Every test instantiated for PostgreSQL (named .../postgresql) and the
+# native backend's own, on the plain build; skipped without a PostgreSQL server.
+run_native_pg() {
+  if [ -z "${TIVEL_TEST_PG_HOST:-}" ]; then
+    echo "test.sh: no PostgreSQL server, the native-backend run left out"
+    return 0
+  fi
+  cmake -S . -B build-ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVEL_BENCH=OFF -DTIVEL_WERROR=ON
+  cmake --build build-ci -j"$jobs"
+  TIVEL_TEST_PG_NATIVE=1 ctest --test-dir build-ci --output-on-failure -j"$jobs" -R '/postgresql$|^Pq'
 }
 
 timings=()
@@ -116,6 +130,7 @@ if [ "${TIVEL_TEST_LDAP:-on}" = off ]; then export TIVEL_TEST_LDAP=off; fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 stage plain run_suite build-ci
+stage pq run_native_pg
 # The browser tests drive the program as a user would; they run in the plain
 # stage only (the sanitized stage checks the C++ behind them with its suites),
 # as do the outage tests, which restart throwaway database servers.

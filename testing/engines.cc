@@ -30,7 +30,11 @@ struct Server {
 };
 
 Server serverFor(const std::string& engine) {
-  if (engine == "postgresql") return {"TIVEL_TEST_PG", ado::odbc::serverDriver()};
+  // TIVEL_TEST_PG_NATIVE=1 reaches PostgreSQL through the native backend
+  // ("PostgreSQL" as the driver) rather than its ODBC driver.
+  if (engine == "postgresql")
+    return {"TIVEL_TEST_PG",
+            env("TIVEL_TEST_PG_NATIVE") == "1" ? std::string("PostgreSQL") : ado::odbc::serverDriver()};
   if (engine == "mariadb") return {"TIVEL_TEST_MARIADB", "MariaDB Unicode"};
   throw std::runtime_error("engine not available in this build of the test support: " + engine);
 }

@@ -11,7 +11,9 @@ namespace tivel::testing {
 
 // "sqlite" always; "postgresql" and "mariadb" when the environment names a
 // test server of theirs (TIVEL_TEST_PG_HOST, _PORT, _USER, _PASSWORD;
-// TIVEL_TEST_MARIADB_HOST, _PORT, _USER, _PASSWORD).
+// TIVEL_TEST_MARIADB_HOST, _PORT, _USER, _PASSWORD). With
+// TIVEL_TEST_PG_NATIVE=1 "postgresql" is reached through the native backend
+// (platform/ado/pq) rather than its ODBC driver.
 std::vector<std::string> engines();
 
 // A fresh, empty database on one engine, dropped when the object goes.

@@ -30,9 +30,20 @@ std::mutex& factoriesMutex() {
 
 // Which registered backend serves a connection string, or "" for none. The
 // string itself never appears in a message: it may carry a password.
+// "PostgreSQL" as the provider or driver is the native PostgreSQL backend;
+// the ODBC drivers for it are installed under other names.
 std::string backendFor(const ConnectionString& cs) {
+  auto named = [&](const char* key, const char* name) {
+    std::string v = cs.get(key);
+    if (v.size() >= 2 && v.front() == '{' && v.back() == '}') v = v.substr(1, v.size() - 2);
+    return strcasecmp(v.c_str(), name) == 0;
+  };
   std::string provider = cs.get("Provider");
-  if (!provider.empty()) return strcasecmp(provider.c_str(), "SQLite") == 0 ? "sqlite" : "odbc";
+  if (!provider.empty()) {
+    if (named("Provider", "SQLite")) return "sqlite";
+    return named("Provider", "PostgreSQL") ? "pq" : "odbc";
+  }
+  if (cs.has("DRIVER") && !cs.has("dsn") && named("DRIVER", "PostgreSQL")) return "pq";
   if (cs.has("dsn") || cs.has("DRIVER")) return "odbc";
   return "";
 }

@@ -81,10 +81,11 @@ class Backend {
 // open fails.
 using BackendFactory = std::function<std::unique_ptr<Backend>(const ConnectionString&, int timeoutSeconds)>;
 
-// Backends register under a name ("sqlite", "odbc") when their code loads.
+// Backends register under a name ("sqlite", "odbc", "pq") when their code loads.
 void registerBackend(const std::string& name, BackendFactory factory);
 // Opens the backend a connection string names: Provider=SQLite goes to
-// "sqlite"; dsn=, DRIVER= or any other Provider= to "odbc"; anything else,
+// "sqlite"; Provider=PostgreSQL, or DRIVER=PostgreSQL without dsn=, to "pq";
+// dsn=, DRIVER= or any other Provider= to "odbc"; anything else,
 // the empty string included, fails with kOpenFailed.
 std::unique_ptr<Backend> openBackend(const std::string& connectionString, int timeoutSeconds);
 
