@@ -5,8 +5,8 @@
 #include <string>
 
 #include "mgt/common/pattern.h"
-#include "platform/codes/result_codes.h"
 #include "mgt/um/um_mgt.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::mgt {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "mgt/common/pattern.h"
-#include "platform/codes/result_codes.h"
 #include "mgt/um/um_mgt.h"
+#include "platform/codes/result_codes.h"
 
 namespace tivel::mgt {
 namespace {

@@ -26,11 +26,11 @@
 #include "tools/tivel/rpc/connection_messages.h"
 #include "tools/tivel/rpc/root.h"
 #include "tools/tivel/serve/console/routes.h"
+#include "tools/tivel/serve/login_audit.h"
 #include "tools/tivel/serve/server.h"
 #include "tools/tivel/serve/systemd.h"
 #include "tools/tivel/serve/tokens.h"
 #include "tools/tivel/version.h"
-#include "tools/tivel/serve/login_audit.h"
 
 namespace tivel::tool {
 namespace {

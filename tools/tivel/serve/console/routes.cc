@@ -20,11 +20,11 @@
 #include "tools/tivel/rpc/json_value.h"
 #include "tools/tivel/serve/console/assets.h"
 #include "tools/tivel/serve/console/change.h"
+#include "tools/tivel/serve/console/export.h"
 #include "tools/tivel/serve/console/key.h"
 #include "tools/tivel/serve/console/session.h"
-#include "tools/tivel/serve/console/export.h"
-#include "tools/tivel/serve/token.h"
 #include "tools/tivel/serve/login_audit.h"
+#include "tools/tivel/serve/token.h"
 
 namespace tivel::tool {
 namespace {
@@ -358,9 +358,9 @@ class Console : public std::enable_shared_from_this<Console> {
     // An unknown account answers as a wrong password: the sign-in tells no
     // one which accounts exist.
     if (in.code != "0")
-      return answerJson(
-          res, 401,
-          Json{{"error", "login"}, {"code", in.code == codes::kLoginNoSuchAccount ? codes::kLoginWrongPassword : in.code}});
+      return answerJson(res, 401,
+                        Json{{"error", "login"},
+                             {"code", in.code == codes::kLoginNoSuchAccount ? codes::kLoginWrongPassword : in.code}});
     if (in.denied) return answerJson(res, 403, Json{{"error", "denied"}});
     if (in.secondFactor) {
       // The password alone opens nothing: the login record waits, for a
