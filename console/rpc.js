@@ -63,13 +63,6 @@ async function consoleRead(member, args, names, countMember, countArgs) {
 const one = (v) => Number(text(v)) === 1;
 
 export const reads = {
-  // A page of the users whose account or name holds `q`: {total, rows:[{usrNo, account, name, state, loginCount}]}.
-  users: async ({q = '', page = 0, size = 50}) => {
-    const r = await consoleRead('getUsrPage', [q, page, size], ['usrNo', 'account', 'name', 'state', 'loginCount'],
-                                'getUsrCount', [q]);
-    r.rows = r.rows.map((u) => Object.fromEntries(Object.entries(u).map(([k, v]) => [k, text(v)])));
-    return r;
-  },
   // The user's latest 20 login records: [{time, address, valid}].
   logins: async (usr) => (await consoleRead('getUsrLogins', [usr, 20], ['time', 'address', 'valid']))
     .map((l) => ({time: text(l.time), address: text(l.address), valid: one(l.valid)})),
