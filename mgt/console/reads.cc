@@ -10,6 +10,7 @@
 #include "mgt/common/pattern.h"
 #include "mgt/console/console_mgt.h"
 #include "mgt/console/log_export.h"
+#include "mgt/console/plain_text.h"
 
 namespace tivel::mgt {
 namespace {
@@ -42,15 +43,6 @@ std::string timeBound(const std::string& given, bool upper) {
   return d.text().substr(0, 16) + (upper ? ":99" : "");
 }
 
-// No read's text has a use for control characters; a NUL would reach the
-// database driver.
-const std::string& plain(const std::string& s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-      throw std::invalid_argument("a text holds a control character");
-  return s;
-}
-
 void checkPage(int page, int size) {
   if (page < 0 || page > 1000000 || size < 1 || size > 200) throw std::invalid_argument("no such page");
 }
@@ -67,7 +59,7 @@ long long counted(const std::string& sql) {
 }
 
 std::string userFilter(const std::string& find) {
-  if (plain(find).empty()) return "";
+  if (plainText(find).empty()) return "";
   const std::string like = quotedText("%" + likeText(find) + "%") + " escape '\\'";
   return " where lower(account) like " + like + " or lower(name) like " + like;
 }
@@ -75,8 +67,8 @@ std::string userFilter(const std::string& find) {
 }  // namespace
 
 std::string logCondition(const ConsoleLogQuery& q) {
-  plain(q.account);
-  plain(q.text);
+  plainText(q.account);
+  plainText(q.text);
   std::string where = " where 1=1";
   if (!q.from.empty()) where += " and WDateTime>=" + quotedText(timeBound(q.from, false));
   if (!q.to.empty()) where += " and WDateTime<=" + quotedText(timeBound(q.to, true));
@@ -100,7 +92,7 @@ long long ConsoleMgt::usersCount(const std::string& find) {
 }
 
 ado::RecordsetPtr ConsoleMgt::userLogins(const std::string& usrNo, int limit) {
-  plain(usrNo);
+  plainText(usrNo);
   return failingCall(kSource, [&] {
     return openRead("select login_datetime, login_ip, isAvail from umLogInfo where usr_no=" + quotedText(usrNo) +
                     " order by login_datetime desc limit " + std::to_string(std::clamp(limit, 1, 200)));
@@ -108,7 +100,7 @@ ado::RecordsetPtr ConsoleMgt::userLogins(const std::string& usrNo, int limit) {
 }
 
 ado::RecordsetPtr ConsoleMgt::userOrganisations(const std::string& usrNo) {
-  plain(usrNo);
+  plainText(usrNo);
   return failingCall(kSource, [&] {
     return openRead("select Org_no, isMain, priority from umOrg2Usr where Usr_no=" + quotedText(usrNo));
   });

@@ -12,6 +12,7 @@
 #include "mgt/common/pattern.h"
 #include "mgt/console/console_caller.h"
 #include "mgt/console/console_mgt.h"
+#include "mgt/console/plain_text.h"
 #include "mgt/sys/sys_mgt.h"
 #include "platform/com/registry.h"
 
@@ -19,15 +20,6 @@ namespace tivel::mgt {
 namespace {
 
 constexpr const char* kSource = "TivelMgt.ConsoleMgt";
-
-// A user number fit for a statement: no control characters (a NUL would
-// reach the database driver).
-const std::string& plainNumber(const std::string& usrNo) {
-  for (char c : usrNo)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-      throw std::invalid_argument("a user number holds a control character");
-  return usrNo;
-}
 
 ConsoleCaller& caller() {
   ConsoleCaller* c = consoleCaller();
@@ -71,7 +63,7 @@ std::string qrSvg(const std::string& text) {
 }  // namespace
 
 com::Variant ConsoleMgt::getUsrSessions(const std::string& strUsrNo) {
-  plainNumber(strUsrNo);
+  plainText(strUsrNo, "a user number");
   const ConsoleCaller* c = consoleCaller();
   const std::string mine = quoted(com::Variant(c ? c->token : std::string()));
   return failingCall(kSource, [&] {
@@ -85,7 +77,7 @@ com::Variant ConsoleMgt::getUsrSessions(const std::string& strUsrNo) {
 }
 
 bool ConsoleMgt::endUsrSessions(const std::string& strUsrNo, com::Variant& lngEnded) {
-  plainNumber(strUsrNo);
+  plainText(strUsrNo, "a user number");
   ConsoleCaller& by = caller();
   return failingCall(kSource, [&] {
     const std::string account = accountOf(strUsrNo);
@@ -100,7 +92,7 @@ bool ConsoleMgt::endUsrSessions(const std::string& strUsrNo, com::Variant& lngEn
 
 bool ConsoleMgt::enrollUsrTotp(const std::string& strUsrNo, com::Variant& strSecret, com::Variant& strUri,
                                com::Variant& strQr) {
-  plainNumber(strUsrNo);
+  plainText(strUsrNo, "a user number");
   const ConsoleCaller& by = caller();
   return failingCall(kSource, [&] {
     const std::string account = accountOf(strUsrNo);
