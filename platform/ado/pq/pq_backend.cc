@@ -76,8 +76,12 @@ class PqBackend : public Backend {
     values.push_back(nullptr);
     conn_ = PQconnectdbParams(keys.data(), values.data(), 0);
     if (!conn_) com::raise(kOpenFailed, kSource, "Cannot connect: out of memory");
+    // libpq gives no SQLSTATE for a connection it could not make; callers
+    // (/health, the login's message) tell a database that is away by the
+    // state an ODBC driver reports for it, so the same one is named here.
     if (PQstatus(conn_) != CONNECTION_OK)
-      com::raise(kOpenFailed, kSource, "Cannot connect: " + withoutPasswords(oneLine(PQerrorMessage(conn_))));
+      com::raise(kOpenFailed, kSource,
+                 "Cannot connect: " + withoutPasswords(oneLine(PQerrorMessage(conn_))) + " (SQLSTATE 08001)");
     // Notices (a rollback with no transaction, say) are not failures.
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);

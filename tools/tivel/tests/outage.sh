@@ -9,24 +9,27 @@
 # database, server down), and a --root that is no portal root is refused.
 # The test starts a throwaway server of its own and stops it whatever
 # happens; it is skipped (77) where the server is not installed.
-# Usage: outage.sh path/to/tivel postgresql|mariadb
+# "postgresql-native" runs the same on PostgreSQL through the native backend
+# (driver "PostgreSQL", libpq) instead of ODBC.
+# Usage: outage.sh path/to/tivel postgresql|postgresql-native|mariadb
 set -uo pipefail
-tivel=${1:?usage: outage.sh path/to/tivel postgresql|mariadb}
-engine=${2:?usage: outage.sh path/to/tivel postgresql|mariadb}
+tivel=${1:?usage: outage.sh path/to/tivel postgresql|postgresql-native|mariadb}
+engine=${2:?usage: outage.sh path/to/tivel postgresql|postgresql-native|mariadb}
 scripts=$(cd "$(dirname "$0")/../../../scripts" && pwd)
 skip() { echo "SKIP: $*"; exit 77; }
 
 case $engine in
-  postgresql)
+  postgresql | postgresql-native)
     ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 || [ -n "${PG_BINDIR:-}" ] || skip "no PostgreSQL server"
     command -v psql >/dev/null || skip "no psql"
-    cluster=$scripts/pg-cluster.sh driver="PostgreSQL Unicode" ;;
+    cluster=$scripts/pg-cluster.sh driver="PostgreSQL Unicode"
+    [ "$engine" = postgresql-native ] && driver=PostgreSQL ;;
   mariadb)
     command -v mariadbd >/dev/null || [ -x /usr/sbin/mariadbd ] || skip "no MariaDB server"
     cluster=$scripts/mariadb-cluster.sh driver="MariaDB Unicode" ;;
   *) echo "unknown engine $engine" >&2; exit 2 ;;
 esac
-odbcinst -q -d -n "$driver" >/dev/null 2>&1 || skip "no ODBC driver $driver"
+[ "$driver" = PostgreSQL ] || odbcinst -q -d -n "$driver" >/dev/null 2>&1 || skip "no ODBC driver $driver"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tivel-outage-XXXXXX")
 dir=
@@ -43,7 +46,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 env_lines=$("$cluster" start) || { echo "FAIL: the throwaway server did not start" >&2; exit 1; }
 eval "$env_lines"
-if [ "$engine" = postgresql ]; then
+if [ "$engine" != mariadb ]; then
   dir=$TIVEL_TEST_PG_DIR host=$TIVEL_TEST_PG_HOST port=$TIVEL_TEST_PG_PORT user=$TIVEL_TEST_PG_USER
   password=$TIVEL_TEST_PG_PASSWORD
   sql() { PGPASSWORD=$password psql -h "$host" -p "$port" -U "$user" -d postgres -qAtX -v ON_ERROR_STOP=1 -c "$1"; }
