@@ -66,11 +66,16 @@ std::string whereClause(Backend& b, const BaseTable& t, const std::vector<size_t
   return sql;
 }
 
-// Runs a statement meant for exactly one row.
-void writeOne(Backend& b, const std::string& sql, const std::vector<com::Variant>& params) {
-  long n = b.executeBoundAtMost(sql, params, 1);
+// Checks that a statement meant for exactly one row changed one.
+void expectOne(long n) {
   if (n == 0) com::raise(kRowNotLocated, kSource, kRowNotLocatedText);
   if (n > 1) com::raise(kProviderError, kSource, kTooManyRows);
+}
+
+// Runs an update or delete meant for exactly one row; one that would change
+// more is undone before it is reported.
+void writeOne(Backend& b, const std::string& sql, const std::vector<com::Variant>& params) {
+  expectOne(b.executeBoundAtMost(sql, params, 1));
 }
 
 }  // namespace
@@ -138,7 +143,10 @@ void writeInsert(Backend& b, const BaseTable& t, const Row& values, const std::v
   }
   std::string sql = "INSERT INTO " + b.quoteIdentifier(t.name) +
                     (cols.empty() ? std::string(" DEFAULT VALUES") : " (" + cols + ") VALUES (" + marks + ")");
-  writeOne(b, sql, params);
+  // An insert of values adds one row or fails whole, so it needs no
+  // savepoint to keep it from changing more (on a server database that is
+  // a round trip and a subtransaction saved for every row).
+  expectOne(b.executeBound(sql, params));
 }
 
 void writeUpdate(Backend& b, const BaseTable& t, const Row& original, const Row& current) {
