@@ -12,6 +12,7 @@
 
 #include <sql.h>
 #include <sqlext.h>
+#include "bench/interleaved.h"
 #include "bench/login_statements.h"
 #include "bench/run_times.h"
 #if TIVEL_BENCH_LIBPQ
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -251,7 +253,8 @@ tivel::ado::RecordsetPtr form(tivel::gf::Interface& gf, const char* sql) {
   return rs;
 }
 
-void saveThroughComponent(benchmark::State& state) {
+// A call that saves one slip of kDetails details through Save_Script.
+std::function<void()> slipSaver() {
   auto gf = std::dynamic_pointer_cast<tivel::gf::Interface>(tivel::com::CreateObject("TivelGF.interface"));
   auto header = form(*gf, "SELECT * FROM T_Script WHERE 1 = 0");
   header->addNew();
@@ -270,10 +273,20 @@ void saveThroughComponent(benchmark::State& state) {
     details->setValue("Amount", tivel::com::Variant(100.0 * i));
   }
   auto file = form(*gf, "SELECT * FROM T_ScrpFile WHERE 1 = 0");
-  for (auto _ : state) {
+  return [gf, header, details, file] {
     std::string err;
-    if (!gf->Save_Script(err, 2026, 12, "01", header, details, file))
-      state.SkipWithError(("Save_Script: " + err).c_str());
+    if (!gf->Save_Script(err, 2026, 12, "01", header, details, file)) throw std::runtime_error("Save_Script: " + err);
+  };
+}
+
+void saveThroughComponent(benchmark::State& state) {
+  const std::function<void()> save = slipSaver();
+  for (auto _ : state) {
+    try {
+      save();
+    } catch (const std::exception& e) {
+      state.SkipWithError(e.what());
+    }
   }
 }
 
@@ -328,6 +341,12 @@ tivel::bench::Libpq libpq() {
           server->db.location()};
 }
 
+std::shared_ptr<tivel::bench::Libpq> sharedLibpq() {
+  return std::make_shared<tivel::bench::Libpq>(kEngine.setting("HOST"), kEngine.setting("PORT"),
+                                               kEngine.setting("USER"), kEngine.setting("PASSWORD"),
+                                               server->db.location());
+}
+
 void loginLibpq(benchmark::State& state) {
   auto d = libpq();
   static long n = 0;  // keys apart from loginDirect's
@@ -354,6 +373,81 @@ void listLibpq(benchmark::State& state) {
   auto d = libpq();
   for (auto _ : state)
     if (d.run("select * from umUsr ") != kUsers) state.SkipWithError("libpq select did not read every user");
+}
+
+// The four works through the components beside libpq, in interleaved rounds
+// (bench/interleaved.h), so that load on the machine falls on both alike.
+// Each round's calls: enough for tens of milliseconds a side.
+void libpqInterleaved() {
+  using tivel::bench::Side;
+  const int rounds = tivel::bench::rounds(15);
+  const auto timed = [](auto&& work) {
+    const auto start = Clock::now();
+    work();
+    const double counted = std::chrono::duration<double>(Clock::now() - start).count();
+    pace(start);
+    return counted;
+  };
+  const auto report = [&](const char* what, const char* unit, int calls, std::function<std::function<double()>()> ours,
+                          std::function<std::function<double()>()> theirs) {
+    Side a(std::move(ours)), b(std::move(theirs));
+    tivel::bench::printRatio(std::string("PostgreSQL: ") + what + " through the components / libpq",
+                             tivel::bench::interleave(a, b, rounds, calls), unit, 1.3, rounds, 1.5);
+  };
+  report("login", "us", 20, [&] {
+    auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
+    return std::function<double()>([admin, timed] {
+      return timed([&] {
+        if (admin->loginByPwd("bench", "pw", "127.0.0.1") != "0") throw std::runtime_error("login failed");
+      });
+    });
+  }, [&] {
+    auto d = sharedLibpq();
+    return std::function<double()>([d, timed] {
+      static long n = 2000000;  // keys apart from the other login runs'
+      return timed([&] { tivel::bench::loginStatements(*d, ++n); });
+    });
+  });
+  report("checkAuth", "us", 400, [] {
+    auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
+    return std::function<double()>([admin] {
+      if (admin->checkAuth("RES_bench", "USR_bench", 3) != "1") throw std::runtime_error("checkAuth did not answer 1");
+      return -1.0;
+    });
+  }, [&] {
+    auto d = sharedLibpq();
+    return std::function<double()>([d] {
+      if (!checkStatement(*d)) throw std::runtime_error("libpq select answered no row");
+      return -1.0;
+    });
+  });
+  report("Save_Script of a slip with 5 details", "us", 20, [] {
+    auto save = std::make_shared<std::function<void()>>(slipSaver());
+    return std::function<double()>([save] {
+      (*save)();
+      return -1.0;
+    });
+  }, [&] {
+    auto d = sharedLibpq();
+    return std::function<double()>([d] {
+      saveStatements(*d);
+      return -1.0;
+    });
+  });
+  report("getAllUsr of 10000 users", "ms", 3, [] {
+    auto um = std::dynamic_pointer_cast<tivel::mgt::UmMgt>(tivel::com::CreateObject("TivelMgt.UmMgt"));
+    return std::function<double()>([um] {
+      auto c = std::dynamic_pointer_cast<tivel::mgt::cCollection>(um->getAllUsr().toObject());
+      if (!c || c->Count() != kUsers) throw std::runtime_error("getAllUsr did not list every user");
+      return -1.0;
+    });
+  }, [&] {
+    auto d = sharedLibpq();
+    return std::function<double()>([d] {
+      if (d->run("select * from umUsr ") != kUsers) throw std::runtime_error("libpq select did not read every user");
+      return -1.0;
+    });
+  });
 }
 #endif
 
@@ -392,6 +486,9 @@ int main(int argc, char** argv) {
   tivel::bench::runBenchmarks(argc, argv, times);
   tivel::mgt::resetThreadState();
   tivel::gf::resetThreadState();
+#if TIVEL_BENCH_LIBPQ
+  if (env("TIVEL_BENCH_INTERLEAVED") != "0") libpqInterleaved();
+#endif
   const struct {
     const char *what, *ours, *direct, *libpq, *unit;
   } lines[] = {
