@@ -144,6 +144,11 @@ com::Variant Record::valueAt(size_t i) const {
   return values_.empty() ? com::Variant() : values_[i];
 }
 
+std::optional<std::string_view> Record::rowText(size_t i) const {
+  if (!(inRow_ & (uint64_t{1} << i))) return std::nullopt;
+  return readRow_.textAt(static_cast<size_t>(readShape_->columnOf[i]));
+}
+
 void Record::set(std::string_view name, com::Variant value) {
   setAt(static_cast<size_t>(checkedIndex(name)), std::move(value));
 }

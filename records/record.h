@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -54,6 +55,10 @@ class Record : public com::Object {
   com::Variant value(std::string_view name) const;
   // The same for the property at position i (as indexOf gives it, in range).
   com::Variant valueAt(size_t i) const;
+  // The text the property at i (in range) holds while it is still only in
+  // the row, without making its value; nullopt otherwise. Valid while the
+  // record is not changed.
+  std::optional<std::string_view> rowText(size_t i) const;
   // Stores a copy of the value, replacing the previous one.
   void set(std::string_view name, com::Variant value);
   // The same for the property at position i (as indexOf gives it, in range).

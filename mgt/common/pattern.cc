@@ -47,7 +47,13 @@ com::Variant firstRecord(const std::string& sql, const char* recordClass, const 
 // The list of readKeyedList; failures reach the caller.
 com::Variant collectList(const std::string& sql, const char* recordClass, const Fields& fields, const ListKey& keyOf,
                          EmptyList empty) {
-  auto rs = openRead(sql);
+  // Only the columns the records are filled from are read: a list of a wide
+  // table (every user) would otherwise read twice the values it keeps.
+  std::vector<std::string> columns;
+  columns.reserve(fields.size());
+  for (const Field& f : fields) columns.push_back(f.column);
+  auto rs = std::make_shared<ado::Recordset>();
+  rs->openReading(sql, sharedConnection(), columns);
   if (empty == EmptyList::Nothing && rs->eof()) {
     rs->close();
     return com::Variant::nothing();
@@ -503,6 +509,14 @@ com::Variant readList(const Statement& sql, const char* recordClass, const Field
   return readKeyedList(
       sql, recordClass, fields,
       [&](const Record& rec) {
+        // Straight from the row's bytes where the key is text there (a
+        // list's every record comes this way).
+        if (const auto text = key < 0 ? std::nullopt : rec.rowText(static_cast<size_t>(key))) {
+          std::string k;
+          k.reserve(keyPrefix.size() + text->size());
+          k.append(keyPrefix).append(*text);
+          return k;
+        }
         const com::Variant v = key < 0 ? rec.value(keyProperty) : rec.valueAt(static_cast<size_t>(key));
         const std::string* text = v.get<std::string>();
         return text ? keyPrefix + *text : keyPrefix + v.toString();

@@ -77,6 +77,18 @@ long Backend::executeInSavepoint(const std::string& sql, const std::vector<com::
   return changed;
 }
 
+std::vector<char> columnsNamed(const std::vector<ColumnInfo>& columns, const std::vector<std::string>& names) {
+  std::vector<char> named;
+  if (names.empty()) return named;
+  named.reserve(columns.size());
+  for (const ColumnInfo& c : columns) {
+    bool found = false;
+    for (const std::string& n : names) found = found || strcasecmp(n.c_str(), c.name.c_str()) == 0;
+    named.push_back(found);
+  }
+  return named;
+}
+
 void registerBackend(const std::string& name, BackendFactory factory) {
   std::lock_guard lock(factoriesMutex());
   factories()[name] = std::move(factory);

@@ -34,6 +34,12 @@ class Backend {
   // Runs one statement text as it stands. Engine failures throw com::ComError
   // (kProviderError) with the engine's message as description.
   virtual StatementResult execute(const std::string& sql) = 0;
+  // Runs execute, but may leave Empty, unread, the values of the columns
+  // `columns` does not name (compared without case), so that a reader of a
+  // few columns of a wide result pays for those only; empty reads them all.
+  virtual StatementResult executeReading(const std::string& sql, const std::vector<std::string>& columns) {
+    return execute(sql);
+  }
   // Runs a statement with "?" placeholders bound to the values, in order
   // (Empty and Null bind as NULL). Returns the rows changed.
   virtual long executeBound(const std::string& sql, const std::vector<com::Variant>& params) = 0;
@@ -75,6 +81,10 @@ class Backend {
   // or a failure, rolls back to it. Savepoint statements run through execute().
   long executeInSavepoint(const std::string& sql, const std::vector<com::Variant>& params, long limit);
 };
+
+// Per column of a result: whether `names` names it (without case); empty,
+// every column read, when `names` is empty.
+std::vector<char> columnsNamed(const std::vector<ColumnInfo>& columns, const std::vector<std::string>& names);
 
 // Makes a backend from a parsed connection string, or returns nullptr when
 // this factory does not serve it. Throws ComError when it serves it but the

@@ -20,6 +20,10 @@ class ForwardingBackend : public Backend {
     beforeStatement(sql);
     return inner_->execute(sql);
   }
+  StatementResult executeReading(const std::string& sql, const std::vector<std::string>& columns) override {
+    beforeStatement(sql);
+    return inner_->executeReading(sql, columns);
+  }
   long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
     beforeStatement(sql);
     return inner_->executeBound(sql, params);

@@ -11,6 +11,7 @@ namespace {
 
 enum Kind : uint8_t { kEmpty, kNull, kFalse, kTrue, kInteger, kLong, kDouble, kDate, kString, kBytes, kMissing };
 static_assert(kString == 8, "PackedRowBuilder::addText writes this kind byte");
+static_assert(kEmpty == 0, "PackedRowBuilder::addEmpty writes this kind byte");
 constexpr size_t kHeader = 8;
 
 uint32_t read32(const uint8_t* p) {
@@ -184,6 +185,13 @@ com::Variant PackedRow::at(size_t i) const {
   for (; i > 0; --i) p = skip(p);
   const uint8_t* next = nullptr;
   return unpackAt(p, &next);
+}
+
+std::optional<std::string_view> PackedRow::textAt(size_t i) const {
+  const uint8_t* p = data_.get() + kHeader;
+  for (; i > 0; --i) p = skip(p);
+  if (*p != kString) return std::nullopt;
+  return std::string_view(reinterpret_cast<const char*>(p + 5), read32(p + 1));
 }
 
 Row PackedRow::unpack() const {

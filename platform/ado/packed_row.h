@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -40,6 +41,9 @@ class PackedRow {
   // The value at position i (< size()), of the kind it was packed as.
   com::Variant at(size_t i) const;
   com::Variant operator[](size_t i) const { return at(i); }
+  // The characters of the String value at position i (< size()), without
+  // making a value; nullopt for a value of another kind. Valid while the row lives.
+  std::optional<std::string_view> textAt(size_t i) const;
   // Every value, in order.
   Row unpack() const;
   // The same, but a value not wanted (wanted[i] false, or i past its end)
@@ -69,6 +73,12 @@ class PackedRowBuilder {
     if (n) std::memcpy(p + 5, text.data(), n);
     ++count_;
   }
+  // Appends an Empty value, as add(com::Variant()) does (inline: a backend
+  // calls it for every column a reader left out).
+  void addEmpty() {
+    *room(1) = kEmptyKind;
+    ++count_;
+  }
   // The row of the values appended since the last take, placed in the
   // current block (a new one after endBlock).
   PackedRow take();
@@ -77,7 +87,8 @@ class PackedRowBuilder {
   void endBlock();
 
  private:
-  static constexpr uint8_t kTextKind = 8;  // a String's kind byte
+  static constexpr uint8_t kEmptyKind = 0;  // an Empty's kind byte
+  static constexpr uint8_t kTextKind = 8;   // a String's kind byte
 
   // Room for n more bytes of the row being built.
   uint8_t* room(size_t n) {

@@ -48,6 +48,9 @@ class ReconnectingBackend final : public Backend {
   StatementResult execute(const std::string& sql) override {
     return guarded([&](Backend& b) { return b.execute(sql); });
   }
+  StatementResult executeReading(const std::string& sql, const std::vector<std::string>& columns) override {
+    return guarded([&](Backend& b) { return b.executeReading(sql, columns); });
+  }
   long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
     return guarded([&](Backend& b) { return b.executeBound(sql, params); });
   }

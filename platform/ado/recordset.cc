@@ -383,6 +383,18 @@ void Recordset::open(const std::string& sql, const ConnectionPtr& conn, int32_t 
   impl_->attach(std::move(d));
 }
 
+void Recordset::openReading(const std::string& sql, const ConnectionPtr& conn, const std::vector<std::string>& columns) {
+  if (impl_->data) com::raise(kOpenObject, kSource, kOpenText);
+  if (conn) impl_->conn = conn;
+  setCursorType(adOpenKeyset);
+  setLockType(adLockReadOnly);
+  StatementResult result = impl_->backend().executeReading(sql, columns);
+  if (!result.hasRows) return;
+  auto d = rowDataOf(std::move(result));
+  d->source = sql;
+  impl_->attach(std::move(d));
+}
+
 void Recordset::open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType,
                      int32_t lockType, int32_t options) {
   if (impl_->data) com::raise(kOpenObject, kSource, kOpenText);

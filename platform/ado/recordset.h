@@ -30,6 +30,10 @@ class Recordset : public com::Object {
   // object, a connection string, or Missing/Empty for the active connection.
   void open(const com::Variant& source, const com::Variant& activeConnection, int32_t cursorType, int32_t lockType,
             int32_t options);
+  // Opens read-only on an SQL text, reading only the values of the named
+  // columns (the others read Empty): for a reader of a few columns of a
+  // wide result, which then pays for those only.
+  void openReading(const std::string& sql, const ConnectionPtr& conn, const std::vector<std::string>& columns);
   // Opens on rows already fetched (what Connection::execute hands back).
   void openResult(StatementResult result, const ConnectionPtr& conn, int32_t cursorType, int32_t lockType);
   // Closes; an edit in progress and changes not yet written are dropped.

@@ -101,6 +101,19 @@ TEST_P(RecordsetTest, FieldsByNameInAnyLetterCase) {
   EXPECT_EQ(errorOf([&] { rs->value(-1); }), kItemNotFound);
 }
 
+TEST_P(RecordsetTest, OpenReadingReadsOnlyTheNamedColumns) {
+  auto rs = std::make_shared<Recordset>();
+  rs->openReading("SELECT * FROM people ORDER BY id", conn_, {"NAME", "n", "absent"});
+  EXPECT_EQ(rs->fieldCount(), 4);
+  EXPECT_EQ(rs->recordCount(), 3);
+  EXPECT_EQ(errorOf([&] { rs->setValue("name", Variant("x")); }), kNotUpdatable);
+  rs->moveLast();
+  EXPECT_EQ(rs->value("name").toString(), "王五");
+  EXPECT_EQ(rs->value("n").toLong(), 30);
+  EXPECT_TRUE(rs->value("id").isEmpty());
+  EXPECT_TRUE(rs->value("city").isEmpty());  // NULL in the table, not read
+}
+
 TEST_P(RecordsetTest, ReadOnlyRefusesEdits) {
   RecordsetPtr rs = open("SELECT * FROM people ORDER BY id", adOpenKeyset, adLockReadOnly);
   std::string d;

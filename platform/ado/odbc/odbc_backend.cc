@@ -220,8 +220,10 @@ class OdbcBackend : public Backend, private DialectSession {
     setTimeout(timeoutSeconds);
   }
 
-  StatementResult execute(const std::string& sql) override {
-    return adapted(sql, [this](const std::string& text) { return executeText(text); });
+  StatementResult execute(const std::string& sql) override { return executeReading(sql, {}); }
+
+  StatementResult executeReading(const std::string& sql, const std::vector<std::string>& names) override {
+    return adapted(sql, [&](const std::string& text) { return executeText(text, names); });
   }
 
   long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
@@ -338,7 +340,7 @@ class OdbcBackend : public Backend, private DialectSession {
       lost_ = true;
   }
 
-  StatementResult executeText(const std::string& sql) {
+  StatementResult executeText(const std::string& sql, const std::vector<std::string>& names) {
     Handle st = statement();
     RunningStatement running(cancelStatement, st.get());
     std::u16string text = toUtf16(sql);
@@ -353,7 +355,7 @@ class OdbcBackend : public Backend, private DialectSession {
       check(SQLNumResultCols(st.get(), &ncol), st);
       if (ncol > 0 && !result.hasRows) {
         result.hasRows = true;
-        readResult(st, ncol, &result);
+        readResult(st, ncol, &result, names);
       } else if (ncol == 0) {
         SQLLEN n = 0;
         if (SQL_SUCCEEDED(SQLRowCount(st.get(), &n)) && n > 0) affected += static_cast<long>(n);
@@ -448,7 +450,7 @@ class OdbcBackend : public Backend, private DialectSession {
     check(SQLNumResultCols(st.get(), &ncol), st);
     if (ncol > 0) {
       result.hasRows = true;
-      readResult(st, ncol, &result);
+      readResult(st, ncol, &result, {});
     }
     return result;
   }
@@ -485,7 +487,7 @@ class OdbcBackend : public Backend, private DialectSession {
     return toUtf8(buf);
   }
 
-  void readResult(const Handle& st, SQLSMALLINT ncol, StatementResult* result) {
+  void readResult(const Handle& st, SQLSMALLINT ncol, StatementResult* result, const std::vector<std::string>& names) {
     std::vector<Kind> kinds;
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(ncol); ++i) {
       std::u16string name(256, u'\0');
@@ -502,6 +504,7 @@ class OdbcBackend : public Backend, private DialectSession {
       result->columns.push_back(std::move(c));
       kinds.push_back(kindOf(type));
     }
+    const std::vector<char> wanted = columnsNamed(result->columns, names);
     PackedRowBuilder row;
     RowBudget budget(kSource);
     for (;;) {
@@ -509,6 +512,10 @@ class OdbcBackend : public Backend, private DialectSession {
       if (rc == SQL_NO_DATA) break;
       check(rc, st);
       for (size_t i = 0; i < kinds.size(); ++i) {
+        if (!wanted.empty() && !wanted[i]) {
+          row.addEmpty();
+          continue;
+        }
         const com::Variant value = readValue(st, static_cast<SQLUSMALLINT>(i + 1), kinds[i]);
         budget.count(value);
         row.add(value);

@@ -91,11 +91,13 @@ class PqBackend : public Backend {
 
   bool lost() const { return lost_; }
 
-  StatementResult execute(const std::string& sql) override {
+  StatementResult execute(const std::string& sql) override { return executeReading(sql, {}); }
+
+  StatementResult executeReading(const std::string& sql, const std::vector<std::string>& names) override {
     const std::string text = odbc::quoteKeywordNames(sql);
     RunningStatement running(cancelStatement, this);
     if (!PQsendQuery(conn_, text.c_str())) failConnection();
-    return collect();
+    return collect(names);
   }
 
   long executeBound(const std::string& sql, const std::vector<com::Variant>& params) override {
@@ -391,7 +393,7 @@ class PqBackend : public Backend {
   // Reads every result of what was sent: the first result set is the
   // statement's, the rows the others changed are added up; the first
   // failure is thrown once all results are read.
-  StatementResult collect() {
+  StatementResult collect(const std::vector<std::string>& names = {}) {
     StatementResult result;
     long affected = 0;
     std::optional<Result> failed;
@@ -403,7 +405,7 @@ class PqBackend : public Backend {
           if (!result.hasRows && !failed && !refused) {
             result.hasRows = true;
             try {
-              readResult(raw, &result);
+              readResult(raw, &result, names);
             } catch (...) {
               refused = std::current_exception();  // thrown once the connection is free again
             }
@@ -433,7 +435,7 @@ class PqBackend : public Backend {
     preparedStale_ = true;
   }
 
-  void readResult(const PGresult* r, StatementResult* result) {
+  void readResult(const PGresult* r, StatementResult* result, const std::vector<std::string>& names) {
     const int ncol = PQnfields(r), nrow = PQntuples(r);
     std::vector<Kind> kinds;
     for (int i = 0; i < ncol; ++i) {
@@ -451,11 +453,16 @@ class PqBackend : public Backend {
       result->columns.push_back(std::move(c));
       kinds.push_back(kindOf(PQftype(r, i)));
     }
+    const std::vector<char> wanted = columnsNamed(result->columns, names);
     PackedRowBuilder row;
     RowBudget budget(kSource);
     result->rows.reserve(static_cast<size_t>(nrow));
     for (int n = 0; n < nrow; ++n) {
       for (int i = 0; i < ncol; ++i) {
+        if (!wanted.empty() && !wanted[static_cast<size_t>(i)]) {
+          row.addEmpty();
+          continue;
+        }
         if (PQgetisnull(r, n, i)) {
           budget.count(9);
           row.add(com::Variant::null());

@@ -152,7 +152,9 @@ class SqliteBackend : public Backend {
     sqlite3_close_v2(db_);
   }
 
-  StatementResult execute(const std::string& statement) override {
+  StatementResult execute(const std::string& statement) override { return executeReading(statement, {}); }
+
+  StatementResult executeReading(const std::string& statement, const std::vector<std::string>& names) override {
     RunningStatement running(interruptConnection, db_);
     // The result's rows share one block, which no later result adds to.
     struct EndBlock {
@@ -163,7 +165,7 @@ class SqliteBackend : public Backend {
     if (StatementCache::Kept* kept = cache_.lend(statement)) {
       Statement st(std::exchange(kept->st, nullptr));
       try {
-        run(st, result, kept);
+        run(st, result, kept, names);
       } catch (...) {
         cache_.forget(kept);
         throw;
@@ -185,7 +187,7 @@ class SqliteBackend : public Backend {
       if (!st.get()) continue;  // a comment or a lone ";"
       any = true;
       if (whole) {
-        run(st, result, nullptr);
+        run(st, result, nullptr, names);
         cache_.keep(statement, st.release());
         return result;
       }
@@ -194,6 +196,7 @@ class SqliteBackend : public Backend {
       if (collect) readColumns(st.get(), ncol, result);
       int64_t before = sqlite3_total_changes64(db_);
       const std::vector<char> dates = collect ? dateColumns(st.get(), ncol) : std::vector<char>();
+      const std::vector<char> wanted = collect ? columnsNamed(result.columns, names) : std::vector<char>();
       RowBudget budget(kSource);
       for (;;) {
         int rc = sqlite3_step(st.get());
@@ -201,7 +204,7 @@ class SqliteBackend : public Backend {
         if (rc != SQLITE_ROW) fail();
         if (collect) {
           size_t bytes = 0;
-          result.rows.push_back(readRow(st.get(), dates, bytes));
+          result.rows.push_back(readRow(st.get(), dates, wanted, bytes));
           budget.count(bytes);
         }
       }
@@ -230,7 +233,7 @@ class SqliteBackend : public Backend {
   // again by its first step when the schema changed meanwhile, and only then
   // names the columns it now has ("select *" after a column was added). A
   // kept statement remembers them until the engine prepares it anew.
-  void run(Statement& st, StatementResult& result, StatementCache::Kept* kept) {
+  void run(Statement& st, StatementResult& result, StatementCache::Kept* kept, const std::vector<std::string>& names) {
     int64_t before = sqlite3_total_changes64(db_);
     int rc = sqlite3_step(st.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail();
@@ -251,11 +254,12 @@ class SqliteBackend : public Backend {
         kept->prepared = prepared;
       }
     }
+    const std::vector<char> wanted = columnsNamed(result.columns, names);
     RowBudget budget(kSource);
     for (; rc == SQLITE_ROW; rc = sqlite3_step(st.get()))
       if (ncol > 0) {
         size_t bytes = 0;
-        result.rows.push_back(readRow(st.get(), *dates, bytes));
+        result.rows.push_back(readRow(st.get(), *dates, wanted, bytes));
         budget.count(bytes);
       }
     if (rc != SQLITE_DONE) fail();
@@ -444,9 +448,15 @@ class SqliteBackend : public Backend {
     }
   }
 
-  // The current row, packed; adds its values' budget bytes to `bytes`.
-  PackedRow readRow(sqlite3_stmt* st, const std::vector<char>& dates, size_t& bytes) {
-    for (size_t i = 0; i < dates.size(); ++i) bytes += readValue(st, static_cast<int>(i), dates[i], rowBuilder_);
+  // The current row, packed, the columns not `wanted` (when it is not
+  // empty) left Empty; adds its values' budget bytes to `bytes`.
+  PackedRow readRow(sqlite3_stmt* st, const std::vector<char>& dates, const std::vector<char>& wanted, size_t& bytes) {
+    for (size_t i = 0; i < dates.size(); ++i) {
+      if (!wanted.empty() && !wanted[i])
+        rowBuilder_.addEmpty();
+      else
+        bytes += readValue(st, static_cast<int>(i), dates[i], rowBuilder_);
+    }
     return rowBuilder_.take();
   }
 
