@@ -23,8 +23,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -394,60 +394,74 @@ void libpqInterleaved() {
     tivel::bench::printRatio(std::string("PostgreSQL: ") + what + " through the components / libpq",
                              tivel::bench::interleave(a, b, rounds, calls), unit, 1.3, rounds, 1.5);
   };
-  report("login", "us", 20, [&] {
-    auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
-    return std::function<double()>([admin, timed] {
-      return timed([&] {
-        if (admin->loginByPwd("bench", "pw", "127.0.0.1") != "0") throw std::runtime_error("login failed");
+  report(
+      "login", "us", 20,
+      [&] {
+        auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
+        return std::function<double()>([admin, timed] {
+          return timed([&] {
+            if (admin->loginByPwd("bench", "pw", "127.0.0.1") != "0") throw std::runtime_error("login failed");
+          });
+        });
+      },
+      [&] {
+        auto d = sharedLibpq();
+        return std::function<double()>([d, timed] {
+          static long n = 2000000;  // keys apart from the other login runs'
+          return timed([&] { tivel::bench::loginStatements(*d, ++n); });
+        });
       });
-    });
-  }, [&] {
-    auto d = sharedLibpq();
-    return std::function<double()>([d, timed] {
-      static long n = 2000000;  // keys apart from the other login runs'
-      return timed([&] { tivel::bench::loginStatements(*d, ++n); });
-    });
-  });
-  report("checkAuth", "us", 400, [] {
-    auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
-    return std::function<double()>([admin] {
-      if (admin->checkAuth("RES_bench", "USR_bench", 3) != "1") throw std::runtime_error("checkAuth did not answer 1");
-      return -1.0;
-    });
-  }, [&] {
-    auto d = sharedLibpq();
-    return std::function<double()>([d] {
-      if (!checkStatement(*d)) throw std::runtime_error("libpq select answered no row");
-      return -1.0;
-    });
-  });
-  report("Save_Script of a slip with 5 details", "us", 20, [] {
-    auto save = std::make_shared<std::function<void()>>(slipSaver());
-    return std::function<double()>([save] {
-      (*save)();
-      return -1.0;
-    });
-  }, [&] {
-    auto d = sharedLibpq();
-    return std::function<double()>([d] {
-      saveStatements(*d);
-      return -1.0;
-    });
-  });
-  report("getAllUsr of 10000 users", "ms", 3, [] {
-    auto um = std::dynamic_pointer_cast<tivel::mgt::UmMgt>(tivel::com::CreateObject("TivelMgt.UmMgt"));
-    return std::function<double()>([um] {
-      auto c = std::dynamic_pointer_cast<tivel::mgt::cCollection>(um->getAllUsr().toObject());
-      if (!c || c->Count() != kUsers) throw std::runtime_error("getAllUsr did not list every user");
-      return -1.0;
-    });
-  }, [&] {
-    auto d = sharedLibpq();
-    return std::function<double()>([d] {
-      if (d->run("select * from umUsr ") != kUsers) throw std::runtime_error("libpq select did not read every user");
-      return -1.0;
-    });
-  });
+  report(
+      "checkAuth", "us", 400,
+      [] {
+        auto admin = std::dynamic_pointer_cast<tivel::mgt::AdminMgt>(tivel::com::CreateObject("TivelMgt.AdminMgt"));
+        return std::function<double()>([admin] {
+          if (admin->checkAuth("RES_bench", "USR_bench", 3) != "1")
+            throw std::runtime_error("checkAuth did not answer 1");
+          return -1.0;
+        });
+      },
+      [&] {
+        auto d = sharedLibpq();
+        return std::function<double()>([d] {
+          if (!checkStatement(*d)) throw std::runtime_error("libpq select answered no row");
+          return -1.0;
+        });
+      });
+  report(
+      "Save_Script of a slip with 5 details", "us", 20,
+      [] {
+        auto save = std::make_shared<std::function<void()>>(slipSaver());
+        return std::function<double()>([save] {
+          (*save)();
+          return -1.0;
+        });
+      },
+      [&] {
+        auto d = sharedLibpq();
+        return std::function<double()>([d] {
+          saveStatements(*d);
+          return -1.0;
+        });
+      });
+  report(
+      "getAllUsr of 10000 users", "ms", 3,
+      [] {
+        auto um = std::dynamic_pointer_cast<tivel::mgt::UmMgt>(tivel::com::CreateObject("TivelMgt.UmMgt"));
+        return std::function<double()>([um] {
+          auto c = std::dynamic_pointer_cast<tivel::mgt::cCollection>(um->getAllUsr().toObject());
+          if (!c || c->Count() != kUsers) throw std::runtime_error("getAllUsr did not list every user");
+          return -1.0;
+        });
+      },
+      [&] {
+        auto d = sharedLibpq();
+        return std::function<double()>([d] {
+          if (d->run("select * from umUsr ") != kUsers)
+            throw std::runtime_error("libpq select did not read every user");
+          return -1.0;
+        });
+      });
 }
 #endif
 
