@@ -383,7 +383,8 @@ void Recordset::open(const std::string& sql, const ConnectionPtr& conn, int32_t 
   impl_->attach(std::move(d));
 }
 
-void Recordset::openReading(const std::string& sql, const ConnectionPtr& conn, const std::vector<std::string>& columns) {
+void Recordset::openReading(const std::string& sql, const ConnectionPtr& conn,
+                            const std::vector<std::string>& columns) {
   if (impl_->data) com::raise(kOpenObject, kSource, kOpenText);
   if (conn) impl_->conn = conn;
   setCursorType(adOpenKeyset);
