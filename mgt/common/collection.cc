@@ -87,14 +87,17 @@ const com::ClassInfo& cCollection::classInfo() const { return info(); }
 
 void cCollection::Add(com::Variant obj, std::string key) {
   const uint64_t hash = keyHash(key);
-  if (find(key, hash) >= 0)
-    com::raise(com::kKeyAlreadyAssociated, "TivelMgt.cCollection",
-               "This key is already associated with an element of this collection");
   if (2 * (items_.size() + 1) > slots_.size()) index(items_.size() + 1);
+  // One walk both looks for the key and finds the free slot it will take.
   const uint64_t mask = slots_.size() - 1;
-  items_.emplace_back(std::move(key), std::move(obj));
   size_t at = static_cast<size_t>(hash >> 32) & mask;
-  while (slots_[at]) at = (at + 1) & mask;
+  for (; slots_[at]; at = (at + 1) & mask) {
+    const size_t position = (slots_[at] & 0xFFFFFFFFu) - 1;
+    if ((slots_[at] & ~0xFFFFFFFFull) == hash && sameKey(items_[position].first, key))
+      com::raise(com::kKeyAlreadyAssociated, "TivelMgt.cCollection",
+                 "This key is already associated with an element of this collection");
+  }
+  items_.emplace_back(std::move(key), std::move(obj));
   slots_[at] = hash | items_.size();
 }
 

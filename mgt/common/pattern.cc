@@ -62,7 +62,7 @@ com::Variant collectList(const std::string& sql, const char* recordClass, const 
   list->reserve(static_cast<size_t>(rs->recordCount()));
   const RecordFiller filler(*rs, recordClass, fields);
   while (!rs->eof()) {
-    RecordPtr rec = filler.fill();
+    RecordPtr rec = filler.fillTaking(*rs);
     std::string key = keyOf(*rec);
     list->Add(com::Variant(std::static_pointer_cast<com::Object>(std::move(rec))), std::move(key));
     rs->moveNext();
@@ -302,6 +302,11 @@ RecordPtr RecordFiller::fill() const {
     records::newRecord(className_)->get(missing_->property);
   }
   return std::make_shared<Record>(*cls_, shape_, rs_.packedRow());
+}
+
+RecordPtr RecordFiller::fillTaking(ado::Recordset& rs) const {
+  if (!cls_ || missing_) return fill();
+  return std::make_shared<Record>(*cls_, shape_, rs.takePackedRow());
 }
 
 RecordPtr fillRecord(const ado::Recordset& rs, const char* recordClass, const Fields& fields) {

@@ -227,6 +227,9 @@ class RecordFiller {
   RecordFiller(const ado::Recordset& rs, const char* recordClass, const Fields& fields);
   // The record of the recordset's current row, as fillRecord makes it.
   RecordPtr fill() const;
+  // The same, taking the row's values out of `rs` (the recordset it was
+  // made from) instead of sharing them: for a list that walks the rows once.
+  RecordPtr fillTaking(ado::Recordset& rs) const;
 
  private:
   const ado::Recordset& rs_;

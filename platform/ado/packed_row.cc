@@ -181,6 +181,7 @@ PackedRow::PackedRow(const Row& row) {
 size_t PackedRow::size() const { return data_ ? read32(data_.get() + 4) : 0; }
 
 com::Variant PackedRow::at(size_t i) const {
+  if (!data_) return {};  // a row whose values were moved out
   const uint8_t* p = data_.get() + kHeader;
   for (; i > 0; --i) p = skip(p);
   const uint8_t* next = nullptr;
@@ -188,6 +189,7 @@ com::Variant PackedRow::at(size_t i) const {
 }
 
 std::optional<std::string_view> PackedRow::textAt(size_t i) const {
+  if (!data_) return std::nullopt;
   const uint8_t* p = data_.get() + kHeader;
   for (; i > 0; --i) p = skip(p);
   if (*p != kString) return std::nullopt;

@@ -520,6 +520,11 @@ PackedRow Recordset::packedRow() const {
   return r.edit ? PackedRow(r.edit->changed) : r.original;
 }
 
+PackedRow Recordset::takePackedRow() {
+  RowState& r = impl_->currentRow();
+  return r.edit ? PackedRow(r.edit->changed) : std::move(r.original);
+}
+
 com::Variant Recordset::originalValue(int32_t index) const {
   size_t i = impl_->checkedIndex(index);
   return impl_->currentRow().original.at(i);

@@ -66,6 +66,10 @@ class Recordset : public com::Object {
   // Every field value of the current row, in field order, packed into one
   // buffer (fails as value() does).
   PackedRow packedRow() const;
+  // The same, moved out of the current row, which reads as Empty values
+  // afterwards: for a reader that fills something from each row once and
+  // then closes (a list of many rows saves a copy and a release a row).
+  PackedRow takePackedRow();
   // The statement text the recordset was opened with.
   std::string source() const;
   // The current values of every row not deleted, in order, an edit in
