@@ -490,6 +490,8 @@ int main(int argc, char** argv) {
     std::printf("%s benchmarks skipped: %s_HOST names no test server\n", kEngine.title, kEngine.prefix);
     return 0;
   }
+  // The allocator's thresholds as `tivel serve` sets them (bench/interleaved.h).
+  tivel::bench::steadyHeap();
   server = std::make_unique<Server>();
   // TIVEL_TEST_PG_NATIVE=1 puts the components on the native backend
   // (testing/engines.h); the ODBC and libpq sides stay as they are.
